@@ -1,0 +1,75 @@
+#pragma once
+
+#include <backend/pdfdestination.h>
+#include <backend/pdfpagecache.h>
+#include <backend/pdfpageprocessingthread.h>
+#include <backend/pdftocitem.h>
+#include <backend/searchresult.h>
+
+#include <QList>
+#include <QReadWriteLock>
+#include <QSharedPointer>
+#include <QString>
+#include <QVector>
+#include <QWeakPointer>
+
+#include <vector>
+
+namespace Backend {
+
+class Page;
+
+// An opened document file: its pages, outline and search, independent of the library behind it.
+//
+// Locking: the document lock (recursive read-write) guards the page table and the opened library
+// document. Readers of page state take it for reading, then the page's lock; reload and unlock
+// take it for writing. Pages share the lock, so a page outliving its document stays usable.
+class Document
+{
+public:
+    enum SearchFlag { SearchBackwards = 1, SearchWrapAround = 4 };
+
+    explicit Document(const QString &fileName);
+    virtual ~Document();
+    Q_DISABLE_COPY_MOVE(Document)
+
+    // An existing page, or null when it was not yet created or the index is out of range.
+    virtual QWeakPointer<Page> pageAt(int index) const;
+    // Creates the page on first request. Any thread.
+    virtual QWeakPointer<Page> pageAt(int index);
+    virtual PDFDestination resolveDestination(const PDFDestination &destination) const;
+    virtual bool isValid() const = 0;
+    virtual bool isLocked() const = 0;
+    virtual bool reload() = 0;
+    virtual bool unlock(const QString &password) = 0;
+    virtual QList<PDFToCItem> toc() const;
+    // Searches the pages already created, from startPage in the flags' direction.
+    virtual QVector<SearchResult> search(const QString &text, int flags, int startPage) const;
+    // Not from the processing thread.
+    virtual void clearPages();
+
+    // -1 until a file has been opened.
+    int pageCount() const;
+    QString fileName() const { return m_fileName; }
+    PDFPageProcessingThread &processingThread() { return m_processingThread; }
+    PDFPageCache &pageCache() { return m_pageCache; }
+    const PDFPageCache &pageCache() const { return m_pageCache; }
+    QSharedPointer<QReadWriteLock> documentLock() const { return m_lock; }
+
+protected:
+    // Called under the document write lock.
+    virtual QSharedPointer<Page> createPage(int index) = 0;
+    // Ends the processing thread; derived destructors call it before releasing library state.
+    void stopProcessing();
+    // Needs the document write lock.
+    void detachPages();
+
+    int m_pageCount = -1;
+    PDFPageProcessingThread m_processingThread;
+    PDFPageCache m_pageCache;
+    std::vector<QSharedPointer<Page>> m_pages;
+    QString m_fileName;
+    QSharedPointer<QReadWriteLock> m_lock;
+};
+
+} // namespace Backend

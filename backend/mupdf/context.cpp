@@ -1,0 +1,135 @@
+#include "context.h"
+
+#include <mupdf/fitz.h>
+
+#include <QMutexLocker>
+
+#include <cstdlib>
+#include <mutex>
+
+namespace Backend::MuPDF {
+
+namespace {
+
+// The process-wide locks the library asks for (allocator, font engine, glyph cache).
+std::mutex s_locks[FZ_LOCK_MAX];
+
+void lockCallback(void *, int lock)
+{
+    s_locks[lock].lock();
+}
+
+void unlockCallback(void *, int lock)
+{
+    s_locks[lock].unlock();
+}
+
+// Each block carries its size in front, so that free and realloc can settle the budget.
+constexpr size_t HeaderSize = 16;
+
+bool reserve(MemoryBudget *budget, size_t bytes)
+{
+    const size_t now = budget->used.fetch_add(bytes) + bytes;
+    if (now > budget->ceiling) {
+        budget->used.fetch_sub(bytes);
+        ++budget->refusals;
+        return false;
+    }
+    size_t peak = budget->peak.load();
+    while (now > peak && !budget->peak.compare_exchange_weak(peak, now)) {
+    }
+    return true;
+}
+
+void *budgetMalloc(void *user, size_t size)
+{
+    auto *budget = static_cast<MemoryBudget *>(user);
+    if (size > budget->ceiling || !reserve(budget, size)) {
+        return nullptr;
+    }
+    auto *block = static_cast<unsigned char *>(std::malloc(size + HeaderSize));
+    if (!block) {
+        budget->used.fetch_sub(size);
+        return nullptr;
+    }
+    *reinterpret_cast<size_t *>(block) = size;
+    return block + HeaderSize;
+}
+
+void budgetFree(void *user, void *pointer)
+{
+    if (!pointer) {
+        return;
+    }
+    auto *budget = static_cast<MemoryBudget *>(user);
+    unsigned char *block = static_cast<unsigned char *>(pointer) - HeaderSize;
+    budget->used.fetch_sub(*reinterpret_cast<size_t *>(block));
+    std::free(block);
+}
+
+void *budgetRealloc(void *user, void *old, size_t size)
+{
+    if (!old) {
+        return budgetMalloc(user, size);
+    }
+    if (size == 0) {
+        budgetFree(user, old);
+        return nullptr;
+    }
+    auto *budget = static_cast<MemoryBudget *>(user);
+    unsigned char *block = static_cast<unsigned char *>(old) - HeaderSize;
+    const size_t oldSize = *reinterpret_cast<size_t *>(block);
+    if (size > budget->ceiling) {
+        return nullptr;
+    }
+    if (size > oldSize && !reserve(budget, size - oldSize)) {
+        return nullptr;
+    }
+    auto *grown = static_cast<unsigned char *>(std::realloc(block, size + HeaderSize));
+    if (!grown) {
+        if (size > oldSize) {
+            budget->used.fetch_sub(size - oldSize);
+        }
+        return nullptr;
+    }
+    if (size < oldSize) {
+        budget->used.fetch_sub(oldSize - size);
+    }
+    *reinterpret_cast<size_t *>(grown) = size;
+    return grown + HeaderSize;
+}
+
+} // namespace
+
+Context::Context(size_t memoryCeiling)
+    : m_budget(memoryCeiling)
+{
+    const fz_alloc_context allocator{&m_budget, budgetMalloc, budgetRealloc, budgetFree};
+    const fz_locks_context locks{nullptr, lockCallback, unlockCallback};
+    m_context = fz_new_context(&allocator, &locks, StoreLimit);
+    if (m_context) {
+        fz_try(m_context)
+        {
+            fz_register_document_handlers(m_context);
+        }
+        fz_catch(m_context)
+        {
+            fz_drop_context(m_context);
+            m_context = nullptr;
+        }
+    }
+}
+
+Context::~Context()
+{
+    QMutexLocker locker(&m_mutex);
+    fz_drop_context(m_context);
+}
+
+fz_context *Context::clone() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_context ? fz_clone_context(m_context) : nullptr;
+}
+
+} // namespace Backend::MuPDF

@@ -1,0 +1,236 @@
+#include "document.h"
+
+#include <backend/mupdf/context.h>
+#include <backend/mupdf/page.h>
+#include <backend/pdfaction.h>
+
+#include <mupdf/fitz.h>
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMutexLocker>
+#include <QUrl>
+
+namespace Backend::MuPDF {
+
+namespace {
+
+int pageFromLocation(fz_context *ctx, fz_document *doc, fz_location location)
+{
+    int page = -1;
+    fz_var(page);
+    fz_try(ctx)
+    {
+        page = fz_page_number_from_location(ctx, doc, location);
+    }
+    fz_catch(ctx)
+    {
+        page = -1;
+    }
+    return page;
+}
+
+// An external target carries a URI action, as links do, rather than a go-to action to nowhere.
+PDFAction *outlineAction(fz_context *ctx, fz_document *doc, fz_outline *node)
+{
+    if (node->uri && fz_is_external_link(ctx, node->uri)) {
+        return new PDFURIAction(QUrl(QString::fromUtf8(node->uri)));
+    }
+    int page = -1;
+    if (node->uri) {
+        page = pageFromLocation(ctx, doc, node->page);
+    }
+    PDFDestination destination(page, QRectF(node->x, node->y, 0, 0));
+    return new PDFGotoAction(destination);
+}
+
+// Recursion depth is bounded by the library, which refuses cyclic outlines.
+void convertOutline(fz_context *ctx, fz_document *doc, fz_outline *node, QList<PDFToCItem> &items)
+{
+    for (; node; node = node->next) {
+        PDFToCItem item(QString::fromUtf8(node->title ? node->title : ""));
+        item.setOpen(node->is_open);
+        item.setAction(outlineAction(ctx, doc, node));
+        items.append(item);
+        if (node->down) {
+            convertOutline(ctx, doc, node->down, items.last().children());
+        }
+    }
+}
+
+} // namespace
+
+Document::Document(const QString &fileName, size_t memoryCeiling)
+    : Backend::Document(fileName)
+    , m_context(new Context(memoryCeiling ? memoryCeiling : Context::DefaultMemoryCeiling))
+{
+    if (m_context->isNull()) {
+        qFatal("Can't create Locker context");
+    }
+    reload();
+}
+
+Document::~Document()
+{
+    stopProcessing();
+    QWriteLocker locker(m_lock.data());
+    detachPages();
+    closeLibraryDocument();
+}
+
+void Document::closeLibraryDocument()
+{
+    QMutexLocker libraryLocker(&m_context->mutex());
+    fz_drop_document(m_context->get(), m_document);
+    m_document = nullptr;
+    m_pageCount = 0;
+}
+
+bool Document::isValid() const
+{
+    QReadLocker locker(m_lock.data());
+    return m_document != nullptr;
+}
+
+bool Document::isLocked() const
+{
+    QReadLocker locker(m_lock.data());
+    return m_document != nullptr && m_lockState == Locked;
+}
+
+int Document::lockState() const
+{
+    QReadLocker locker(m_lock.data());
+    return m_lockState;
+}
+
+bool Document::reload()
+{
+    m_processingThread.cancelRequests();
+    QWriteLocker locker(m_lock.data());
+    detachPages();
+    m_pageCache.clear();
+    if (m_document) {
+        closeLibraryDocument();
+    }
+    m_pageCount = 0;
+
+    QMutexLocker libraryLocker(&m_context->mutex());
+    fz_context *ctx = m_context->get();
+    QElapsedTimer timer;
+    timer.start();
+
+    const QByteArray path = QFile::encodeName(m_fileName);
+    // The library picks the format from the name's suffix.
+    const QByteArray magic = m_fileName.toLatin1();
+    fz_stream *stream = nullptr;
+    fz_document *document = nullptr;
+    fz_var(stream);
+    fz_var(document);
+    fz_try(ctx)
+    {
+        stream = fz_open_file(ctx, path.constData());
+        document = fz_open_document_with_stream(ctx, magic.constData(), stream);
+    }
+    fz_always(ctx)
+    {
+        fz_drop_stream(ctx, stream);
+    }
+    fz_catch(ctx)
+    {
+        qWarning("Open document failed: %s", fz_caught_message(ctx));
+        document = nullptr;
+    }
+    if (!document) {
+        return false;
+    }
+    qInfo("open document: %s %lld ms", qUtf8Printable(m_fileName), static_cast<long long>(timer.elapsed()));
+
+    int pageCount = 0;
+    int lockState = NoPassword;
+    fz_var(pageCount);
+    fz_var(lockState);
+    fz_try(ctx)
+    {
+        if (fz_needs_password(ctx, document)) {
+            lockState = Locked;
+            if (!m_password.isEmpty()
+                && fz_authenticate_password(ctx, document, m_password.toUtf8().constData())) {
+                lockState = Unlocked;
+            }
+        }
+        pageCount = fz_count_pages(ctx, document);
+    }
+    fz_catch(ctx)
+    {
+        qWarning("Count pages failed: %s", fz_caught_message(ctx));
+        pageCount = 0;
+    }
+    m_document = document;
+    m_lockState = lockState;
+    m_pageCount = qMax(0, pageCount);
+    return true;
+}
+
+bool Document::unlock(const QString &password)
+{
+    bool accepted = false;
+    {
+        QWriteLocker locker(m_lock.data());
+        if (!m_document) {
+            return false;
+        }
+        QMutexLocker libraryLocker(&m_context->mutex());
+        fz_context *ctx = m_context->get();
+        const QByteArray utf8 = password.toUtf8();
+        fz_var(accepted);
+        fz_try(ctx)
+        {
+            accepted = fz_authenticate_password(ctx, m_document, utf8.constData()) != 0;
+        }
+        fz_catch(ctx)
+        {
+            accepted = false;
+        }
+        if (accepted) {
+            m_password = password;
+        }
+    }
+    reload();
+    return accepted;
+}
+
+QList<PDFToCItem> Document::toc() const
+{
+    QList<PDFToCItem> items;
+    QReadLocker locker(m_lock.data());
+    if (!m_document || m_lockState == Locked) {
+        return items;
+    }
+    QMutexLocker libraryLocker(&m_context->mutex());
+    fz_context *ctx = m_context->get();
+    fz_outline *outline = nullptr;
+    fz_var(outline);
+    fz_try(ctx)
+    {
+        outline = fz_load_outline(ctx, m_document);
+    }
+    fz_catch(ctx)
+    {
+        fz_warn(ctx, "Couldn't load outline");
+        qInfo("Couldn't load outline");
+        return items;
+    }
+    // The conversion is C++ and must not run inside a library try block; the library calls it
+    // makes guard themselves.
+    convertOutline(ctx, m_document, outline, items);
+    fz_drop_outline(ctx, outline);
+    return items;
+}
+
+QSharedPointer<Backend::Page> Document::createPage(int index)
+{
+    return QSharedPointer<Backend::Page>(new Page(this, index));
+}
+
+} // namespace Backend::MuPDF

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <backend/document.h>
+
+#include <QSharedPointer>
+
+struct fz_document;
+
+namespace Backend::MuPDF {
+
+class Context;
+
+// A PDF or EPUB file opened through MuPDF.
+class Document final : public Backend::Document
+{
+public:
+    enum LockState { Locked = 0, Unlocked = 1, NoPassword = 2 };
+
+    explicit Document(const QString &fileName, size_t memoryCeiling = 0);
+    ~Document() override;
+
+    bool isValid() const override;
+    bool isLocked() const override;
+    bool reload() override;
+    bool unlock(const QString &password) override;
+    QList<PDFToCItem> toc() const override;
+
+    int lockState() const;
+    QSharedPointer<Context> context() const { return m_context; }
+    // The library document; only under the document lock and the context's mutex.
+    fz_document *libraryDocument() const { return m_document; }
+
+protected:
+    QSharedPointer<Backend::Page> createPage(int index) override;
+
+private:
+    void closeLibraryDocument();
+
+    QSharedPointer<Context> m_context;
+    fz_document *m_document = nullptr; // owned, a reference of the library's
+    QString m_password;
+    int m_lockState = NoPassword;
+};
+
+} // namespace Backend::MuPDF

@@ -1,0 +1,543 @@
+#include "page.h"
+
+#include <backend/mupdf/context.h>
+#include <backend/mupdf/document.h>
+#include <backend/pdfaction.h>
+#include <backend/rendercookie.h>
+
+#include <mupdf/fitz.h>
+
+#include <QDebug>
+#include <QMutexLocker>
+#include <QUrl>
+
+namespace Backend::MuPDF {
+
+namespace {
+
+QRectF toRect(const fz_rect &rect)
+{
+    return QRectF(rect.x0, rect.y0, rect.x1 - rect.x0, rect.y1 - rect.y0);
+}
+
+QRectF charBox(const fz_stext_char *ch)
+{
+    return toRect(fz_rect_from_quad(ch->quad));
+}
+
+QRectF withWidth(const QRectF &rect, qreal width)
+{
+    return QRectF(rect.topLeft(), QSizeF(width, rect.height()));
+}
+
+// A selection holds a zero-width box (a line end) when it holds the box's edge.
+bool selectionHolds(const QList<QRectF> &selection, const QRectF &box)
+{
+    for (const QRectF &area : selection) {
+        if (box.width() > 0 ? area.contains(box)
+                            : (area.left() <= box.left() && box.left() <= area.right()
+                               && area.top() <= box.top() && box.bottom() <= area.bottom())) {
+            return true;
+        }
+    }
+    return false;
+}
+
+struct LinkData
+{
+    QRectF rect;
+    QByteArray uri;
+};
+
+struct Target
+{
+    int page = -1;
+    float x = 0;
+    float y = 0;
+};
+
+Target resolveTarget(fz_context *ctx, fz_document *doc, const char *uri)
+{
+    Target target;
+    fz_try(ctx)
+    {
+        const fz_location location = fz_resolve_link(ctx, doc, uri, &target.x, &target.y);
+        target.page = location.page < 0 ? -1 : fz_page_number_from_location(ctx, doc, location);
+    }
+    fz_catch(ctx)
+    {
+        target.page = -1;
+    }
+    return target;
+}
+
+bool rasterise(fz_context *ctx, fz_display_list *contents, fz_display_list *annotations, fz_matrix transform,
+               fz_irect box, unsigned char *samples, fz_cookie *cookie)
+{
+    fz_pixmap *pixmap = nullptr;
+    fz_device *device = nullptr;
+    bool ok = true;
+    fz_var(pixmap);
+    fz_var(device);
+    fz_var(ok);
+    fz_try(ctx)
+    {
+        pixmap = fz_new_pixmap_with_bbox_and_data(ctx, fz_device_bgr(ctx), box, nullptr, 1, samples);
+        fz_clear_pixmap_with_value(ctx, pixmap, 255);
+        if (contents || annotations) {
+            device = fz_new_draw_device(ctx, fz_identity, pixmap);
+            const fz_rect scissor = fz_rect_from_irect(box);
+            if (contents) {
+                fz_run_display_list(ctx, contents, device, transform, scissor, cookie);
+            }
+            if (annotations) {
+                fz_run_display_list(ctx, annotations, device, transform, scissor, cookie);
+            }
+            fz_close_device(ctx, device);
+        }
+    }
+    fz_always(ctx)
+    {
+        fz_drop_device(ctx, device);
+        fz_drop_pixmap(ctx, pixmap);
+    }
+    fz_catch(ctx)
+    {
+        ok = false;
+    }
+    return ok;
+}
+
+} // namespace
+
+Page::Page(Document *parent, int pageNumber)
+    : Backend::Page(parent, pageNumber)
+    , m_context(parent->context())
+{
+    QWriteLocker locker(&m_lock);
+    QMutexLocker libraryLocker(&m_context->mutex());
+    fz_context *ctx = m_context->get();
+    m_document = fz_keep_document(ctx, parent->libraryDocument());
+    if (!m_document) {
+        return;
+    }
+    fz_page *page = nullptr;
+    fz_rect bounds = fz_empty_rect;
+    fz_var(page);
+    fz_var(bounds);
+    fz_try(ctx)
+    {
+        page = fz_load_page(ctx, m_document, pageNumber);
+        bounds = fz_bound_page(ctx, page);
+    }
+    fz_catch(ctx)
+    {
+        qWarning("Construct Page::Page Failed!");
+        fz_drop_page(ctx, page);
+        page = nullptr;
+        bounds = fz_empty_rect;
+    }
+    m_page = page;
+    if (page && fz_is_valid_rect(bounds)) {
+        m_x0 = bounds.x0;
+        m_y0 = bounds.y0;
+        m_x1 = bounds.x1;
+        m_y1 = bounds.y1;
+    }
+}
+
+Page::~Page()
+{
+    QMutexLocker libraryLocker(&m_context->mutex());
+    fz_context *ctx = m_context->get();
+    fz_drop_stext_page(ctx, m_textPage);
+    fz_drop_page(ctx, m_page);
+    fz_drop_document(ctx, m_document);
+}
+
+bool Page::hasLibraryPage() const
+{
+    QReadLocker locker(&m_lock);
+    return m_page != nullptr;
+}
+
+QSizeF Page::pageSize() const
+{
+    QReadLocker locker(&m_lock);
+    return QSizeF(m_x1 - m_x0, m_y1 - m_y0);
+}
+
+QImage Page::renderImage(double xres, double yres, const QRect &renderBox, bool cache,
+                         RenderCookie *cookie) const
+{
+    QReadLocker documentLocker(m_documentLock.data());
+    QReadLocker locker(&m_lock);
+    if (!m_page || !(xres > 0) || !(yres > 0)) {
+        return {};
+    }
+    fz_cookie *libraryCookie = cookie ? static_cast<fz_cookie *>(cookie->get()) : nullptr;
+    const fz_rect bounds{m_x0, m_y0, m_x1, m_y1};
+    const fz_matrix transform = fz_pre_rotate(fz_scale(float(xres / 72.0), float(yres / 72.0)), 0);
+    const fz_irect pageBox = fz_round_rect(fz_transform_rect(bounds, transform));
+    fz_irect box = pageBox;
+    if (!renderBox.isEmpty()) {
+        const fz_irect wanted{pageBox.x0 + renderBox.left(), pageBox.y0 + renderBox.top(),
+                              pageBox.x0 + renderBox.left() + renderBox.width(),
+                              pageBox.y0 + renderBox.top() + renderBox.height()};
+        box = fz_intersect_irect(pageBox, wanted);
+    }
+    if (fz_is_empty_irect(box)) {
+        return {};
+    }
+
+    // Recording the lists reads the document, which only one thread may do at a time.
+    fz_display_list *contents = nullptr;
+    fz_display_list *annotations = nullptr;
+    {
+        QMutexLocker libraryLocker(&m_context->mutex());
+        fz_context *ctx = m_context->get();
+        fz_device *device = nullptr;
+        fz_var(contents);
+        fz_var(annotations);
+        fz_var(device);
+        fz_try(ctx)
+        {
+            contents = fz_new_display_list(ctx, bounds);
+            device = fz_new_list_device(ctx, contents);
+            fz_run_page_contents(ctx, m_page, device, fz_identity, libraryCookie);
+            fz_close_device(ctx, device);
+            fz_drop_device(ctx, device);
+            device = nullptr;
+            annotations = fz_new_display_list(ctx, bounds);
+            device = fz_new_list_device(ctx, annotations);
+            fz_run_page_annots(ctx, m_page, device, fz_identity, libraryCookie);
+            fz_run_page_widgets(ctx, m_page, device, fz_identity, libraryCookie);
+            fz_close_device(ctx, device);
+        }
+        fz_always(ctx)
+        {
+            fz_drop_device(ctx, device);
+        }
+        fz_catch(ctx)
+        {
+            qWarning("create display list failed");
+        }
+    }
+
+    const int width = box.x1 - box.x0;
+    const int height = box.y1 - box.y0;
+    QImage image;
+    fz_context *ctx = m_context->clone();
+    if (!ctx) {
+        qWarning("create pixmap failed");
+    } else if (quint64(width) * quint64(height) * 4 > m_context->budget().ceiling) {
+        // The image lies outside the library's budget, so the ceiling is applied here.
+        qWarning("create pixmap failed");
+    } else if (!(cookie && cookie->isAborted())) {
+        image = QImage(width, height, QImage::Format_ARGB32);
+        if (image.isNull()) {
+            qWarning("create pixmap failed");
+        } else {
+            // Drawing in B, G, R, A byte order fills the image's packed 0xAARRGGBB pixels in place.
+            if (!rasterise(ctx, contents, annotations, transform, box, image.bits(), libraryCookie)) {
+                qWarning("create pixmap failed");
+                image = QImage();
+            }
+        }
+    }
+    if (ctx) {
+        fz_drop_display_list(ctx, contents);
+        fz_drop_display_list(ctx, annotations);
+        fz_drop_context(ctx);
+    } else {
+        QMutexLocker libraryLocker(&m_context->mutex());
+        fz_drop_display_list(m_context->get(), contents);
+        fz_drop_display_list(m_context->get(), annotations);
+    }
+    if (cookie && cookie->isAborted()) {
+        return {};
+    }
+    if (cache && !image.isNull()) {
+        storeInCache(xres, yres, QRect(box.x0 - pageBox.x0, box.y0 - pageBox.y0, width, height), image);
+    }
+    return image;
+}
+
+bool Page::ensureTextPage() const
+{
+    {
+        QReadLocker locker(&m_lock);
+        if (m_textBuilt) {
+            return m_textPage != nullptr;
+        }
+    }
+    QWriteLocker locker(&m_lock);
+    if (m_textBuilt) {
+        return m_textPage != nullptr;
+    }
+    m_textBuilt = true;
+    if (!m_page) {
+        return false;
+    }
+    fz_display_list *list = nullptr;
+    {
+        QMutexLocker libraryLocker(&m_context->mutex());
+        fz_context *ctx = m_context->get();
+        fz_var(list);
+        fz_try(ctx)
+        {
+            list = fz_new_display_list_from_page(ctx, m_page);
+        }
+        fz_catch(ctx)
+        {
+            qWarning("create display list failed");
+            list = nullptr;
+        }
+    }
+    if (!list) {
+        return false;
+    }
+    // The text analysis runs on a clone, off the library lock.
+    fz_context *ctx = m_context->clone();
+    if (!ctx) {
+        QMutexLocker libraryLocker(&m_context->mutex());
+        fz_drop_display_list(m_context->get(), list);
+        return false;
+    }
+    const fz_rect bounds{m_x0, m_y0, m_x1, m_y1};
+    fz_stext_page *textPage = nullptr;
+    fz_device *device = nullptr;
+    fz_var(textPage);
+    fz_var(device);
+    fz_try(ctx)
+    {
+        fz_stext_options options{};
+        textPage = fz_new_stext_page(ctx, bounds);
+        device = fz_new_stext_device(ctx, textPage, &options);
+        fz_run_display_list(ctx, list, device, fz_identity, fz_infinite_rect, nullptr);
+        fz_close_device(ctx, device);
+    }
+    fz_always(ctx)
+    {
+        fz_drop_device(ctx, device);
+        fz_drop_display_list(ctx, list);
+    }
+    fz_catch(ctx)
+    {
+        qWarning("create text page failed");
+        fz_drop_stext_page(ctx, textPage);
+        textPage = nullptr;
+    }
+    fz_drop_context(ctx);
+    m_textPage = textPage;
+    return textPage != nullptr;
+}
+
+QString Page::text(QVector<QRectF> &rects) const
+{
+    qDebug("Backend::MuPDF::Page::text");
+    rects.clear();
+    QReadLocker documentLocker(m_documentLock.data());
+    if (!ensureTextPage()) {
+        return {};
+    }
+    QReadLocker locker(&m_lock);
+    QString result;
+    auto endsWithSpace = [&result] { return !result.isEmpty() && result.back().isSpace(); };
+    for (fz_stext_block *block = m_textPage->first_block; block; block = block->next) {
+        if (block->type != FZ_STEXT_BLOCK_TEXT) {
+            continue;
+        }
+        for (fz_stext_line *line = block->u.t.first_line; line; line = line->next) {
+            // The library joins a line's runs and inserts the spaces between them itself, so a
+            // line is walked as one span.
+            for (fz_stext_char *ch = line->first_char; ch; ch = ch->next) {
+                const QRectF box = charBox(ch);
+                const uint c = static_cast<uint>(ch->c);
+                if (c > 0xFFFF && c <= 0x10FFFF) {
+                    result.append(QChar(QChar::highSurrogate(c)));
+                    result.append(QChar(QChar::lowSurrogate(c)));
+                    rects.append(box);
+                    rects.append(box);
+                } else if (c <= 0xFFFF && QChar::isSpace(c)) {
+                    if (!result.isEmpty() && !endsWithSpace()) {
+                        result.append(QLatin1Char(' '));
+                        rects.append(box);
+                    }
+                } else if (c <= 0xFFFF && QChar::isPrint(c)) {
+                    result.append(QChar(c));
+                    rects.append(box);
+                } else {
+                    result.append(QLatin1Char('?'));
+                    rects.append(box);
+                }
+            }
+            result.append(QLatin1Char('\n'));
+            rects.append(rects.isEmpty() ? QRectF() : withWidth(rects.last(), 0));
+        }
+    }
+    return result;
+}
+
+QList<TextBox> Page::textBoxes() const
+{
+    QList<TextBox> boxes;
+    QReadLocker documentLocker(m_documentLock.data());
+    if (!ensureTextPage()) {
+        return boxes;
+    }
+    QReadLocker locker(&m_lock);
+    auto add = [&boxes](const QRectF &rect, QChar character) {
+        TextBox box;
+        box.rect = rect;
+        box.character = character;
+        boxes.append(box);
+    };
+    for (fz_stext_block *block = m_textPage->first_block; block; block = block->next) {
+        if (block->type != FZ_STEXT_BLOCK_TEXT) {
+            continue;
+        }
+        for (fz_stext_line *line = block->u.t.first_line; line; line = line->next) {
+            for (fz_stext_char *ch = line->first_char; ch; ch = ch->next) {
+                const QRectF rect = charBox(ch);
+                const uint c = static_cast<uint>(ch->c);
+                if (c > 0xFFFF && c <= 0x10FFFF) {
+                    add(rect, QChar(QChar::highSurrogate(c)));
+                    add(rect, QChar(QChar::lowSurrogate(c)));
+                } else if (c <= 0xFFFF && QChar::isSpace(c)) {
+                    if (!boxes.isEmpty() && !boxes.last().character.isSpace()) {
+                        add(rect, QLatin1Char(' '));
+                    }
+                } else if (c <= 0xFFFF && QChar::isPrint(c)) {
+                    add(rect, QChar(c));
+                } else {
+                    add(rect, QLatin1Char('?'));
+                }
+            }
+            if (!boxes.isEmpty()) {
+                add(withWidth(boxes.last().rect, 0), QLatin1Char('\n'));
+            }
+        }
+    }
+    return boxes;
+}
+
+QString Page::selectedText(const QList<QRectF> &selection, QMap<int, QRectF> *wordBoxes,
+                           QMap<int, QRectF> *charBoxes) const
+{
+    if (wordBoxes) {
+        wordBoxes->clear();
+    }
+    if (charBoxes) {
+        charBoxes->clear();
+    }
+    QString result;
+    const QList<TextBox> boxes = textBoxes();
+    for (const TextBox &box : boxes) {
+        if (selectionHolds(selection, box.rect)) {
+            if (charBoxes) {
+                charBoxes->insert(result.size(), box.rect);
+            }
+            result.append(box.character);
+        }
+    }
+    return result.trimmed();
+}
+
+QVector<SearchResult> Page::search(const QString &text, int) const
+{
+    QVector<SearchResult> results;
+    if (text.isEmpty()) {
+        return results;
+    }
+    QReadLocker documentLocker(m_documentLock.data());
+    if (!ensureTextPage()) {
+        return results;
+    }
+    QReadLocker locker(&m_lock);
+    constexpr int MaxHits = 1024;
+    std::vector<fz_quad> quads(MaxHits);
+    std::vector<int> marks(MaxHits, 0);
+    const QByteArray needle = text.toUtf8();
+    int count = 0;
+    fz_var(count);
+    fz_context *ctx = m_context->clone();
+    if (!ctx) {
+        return results;
+    }
+    fz_try(ctx)
+    {
+        count = fz_search_stext_page(ctx, m_textPage, needle.constData(), marks.data(), quads.data(), MaxHits);
+    }
+    fz_catch(ctx)
+    {
+        count = 0;
+    }
+    fz_drop_context(ctx);
+    // A hit broken over lines comes as several quads; the first of each hit is marked.
+    for (int i = 0; i < count; ++i) {
+        const QRectF rect = toRect(fz_rect_from_quad(quads[size_t(i)]));
+        if (marks[size_t(i)] || results.isEmpty()) {
+            results.append(SearchResult{m_pageNumber, rect});
+        } else {
+            results.last().rect = results.last().rect.united(rect);
+        }
+    }
+    return results;
+}
+
+QList<QSharedPointer<PdfAnnotation::Link>> Page::loadLinks()
+{
+    QReadLocker documentLocker(m_documentLock.data());
+    QWriteLocker locker(&m_lock);
+    if (m_linksLoaded || !m_parent || !m_page) {
+        return m_links;
+    }
+    m_linksLoaded = true;
+    std::vector<LinkData> found;
+    std::vector<Target> targets;
+    {
+        QMutexLocker libraryLocker(&m_context->mutex());
+        fz_context *ctx = m_context->get();
+        fz_link *links = nullptr;
+        fz_var(links);
+        fz_try(ctx)
+        {
+            links = fz_load_links(ctx, m_page);
+        }
+        fz_catch(ctx)
+        {
+            qWarning("Load links failed");
+            links = nullptr;
+        }
+        for (fz_link *link = links; link; link = link->next) {
+            LinkData data{toRect(link->rect), QByteArray(link->uri ? link->uri : "")};
+            Target target;
+            if (link->uri && !fz_is_external_link(ctx, link->uri)) {
+                target = resolveTarget(ctx, m_document, link->uri);
+            }
+            found.push_back(data);
+            targets.push_back(target);
+        }
+        fz_drop_link(ctx, links);
+    }
+    const QWeakPointer<Backend::Page> self = sharedFromThis().toWeakRef();
+    for (size_t i = 0; i < found.size(); ++i) {
+        auto link = QSharedPointer<PdfAnnotation::Link>::create();
+        link->setRect(found[i].rect);
+        link->setPage(self);
+        QMutexLocker libraryLocker(&m_context->mutex());
+        const bool external = fz_is_external_link(m_context->get(), found[i].uri.constData());
+        libraryLocker.unlock();
+        if (external) {
+            link->setAction(new PDFURIAction(QUrl(QString::fromUtf8(found[i].uri))));
+        } else {
+            link->setAction(new PDFGotoAction(PDFDestination(targets[i].page,
+                                                             QRectF(targets[i].x, targets[i].y, -1, -1))));
+        }
+        m_links.append(link);
+    }
+    return m_links;
+}
+
+} // namespace Backend::MuPDF

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <backend/page.h>
+
+#include <QSharedPointer>
+
+#include <mupdf/fitz.h>
+
+namespace Backend::MuPDF {
+
+class Context;
+class Document;
+
+// A page of a MuPDF document.
+//
+// Library work that touches the document (loading the page, recording display lists, links)
+// runs on the shared context under its mutex; rasterising and text analysis then run on a clone
+// without it, so renders of several pages of one document proceed in parallel.
+class Page final : public Backend::Page
+{
+public:
+    Page(Document *parent, int pageNumber);
+    ~Page() override;
+
+    QSizeF pageSize() const override;
+    QList<QSharedPointer<PdfAnnotation::Link>> loadLinks() override;
+    QList<TextBox> textBoxes() const override;
+    QString selectedText(const QList<QRectF> &selection, QMap<int, QRectF> *wordBoxes = nullptr,
+                         QMap<int, QRectF> *charBoxes = nullptr) const override;
+    QString text(QVector<QRectF> &rects) const override;
+    QImage renderImage(double xres, double yres, const QRect &renderBox = QRect(), bool cache = false,
+                       RenderCookie *cookie = nullptr) const override;
+    QVector<SearchResult> search(const QString &text, int flags) const override;
+
+    bool hasLibraryPage() const;
+
+private:
+    // Builds the structured text once; false when it cannot be built. Needs the document lock.
+    bool ensureTextPage() const;
+
+    QSharedPointer<Context> m_context;
+    fz_document *m_document = nullptr; // a reference of our own, so detached pages stay valid
+    fz_page *m_page = nullptr;
+    float m_x0 = 0;
+    float m_y0 = 0;
+    float m_x1 = 0;
+    float m_y1 = 0;
+    mutable fz_stext_page *m_textPage = nullptr;
+    mutable bool m_textBuilt = false;
+    QList<QSharedPointer<PdfAnnotation::Link>> m_links;
+    bool m_linksLoaded = false;
+};
+
+} // namespace Backend::MuPDF

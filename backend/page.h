@@ -1,0 +1,81 @@
+#pragma once
+
+#include <backend/link.h>
+#include <backend/searchresult.h>
+#include <backend/textbox.h>
+
+#include <QEnableSharedFromThis>
+#include <QImage>
+#include <QList>
+#include <QMap>
+#include <QReadWriteLock>
+#include <QRect>
+#include <QSharedPointer>
+#include <QSizeF>
+#include <QVector>
+
+class QObject;
+
+namespace Backend {
+
+class Document;
+class RenderCookie;
+
+// One page of a Document. Pages are created by Document::pageAt and shared; a page kept after its
+// document detached it (clearPages, reload) still answers queries but drops asynchronous requests.
+//
+// Locking: the document lock first, then the page lock. Synchronous calls may come from any thread.
+class Page : public QEnableSharedFromThis<Page>
+{
+public:
+    Page(Document *parent, int pageNumber);
+    virtual ~Page();
+    Q_DISABLE_COPY_MOVE(Page)
+
+    virtual void detachFromParent();
+    // Queues a render on the document's processing thread; the listener gets a PDFPageRenderedEvent.
+    virtual void requestRender(QObject *listener, double xres, double yres, const QRect &renderBox,
+                               bool cache);
+    // In points.
+    virtual QSizeF pageSize() const = 0;
+    // Computed once and cached.
+    virtual QList<QSharedPointer<PdfAnnotation::Link>> loadLinks() = 0;
+    // The listener gets a PDFLinksLoadedEvent.
+    virtual void requestLinks(QObject *listener);
+    virtual QList<TextBox> textBoxes() const;
+    virtual QString selectedText(const QList<QRectF> &selection, QMap<int, QRectF> *wordBoxes = nullptr,
+                                 QMap<int, QRectF> *charBoxes = nullptr) const;
+    // Fills rects with one rectangle per UTF-16 unit of the returned text.
+    virtual QString text(QVector<QRectF> &rects) const;
+    // Resolutions in dots per inch (72 = one pixel per point). renderBox is in pixels of the
+    // rendered page; an empty box renders the whole page. An aborted cookie yields a null image.
+    // With cache set, a successful render is stored in the document's page cache.
+    virtual QImage renderImage(double xres, double yres, const QRect &renderBox = QRect(),
+                               bool cache = false, RenderCookie *cookie = nullptr) const = 0;
+    virtual QList<QSharedPointer<PdfAnnotation::AbstractAnnotation>> loadAnnotations();
+    virtual QVector<SearchResult> search(const QString &text, int flags) const = 0;
+
+    // The cached image of the area, or a provisional one made of the placeholder pattern and any
+    // cached renders of this page at other resolutions; with a listener, the real render is queued.
+    QImage pageImage(QObject *listener, double xres, double yres, const QRect &renderBox);
+
+    int pageNumber() const { return m_pageNumber; }
+    // Null once detached.
+    Document *parent() const;
+    // Unique over the process's lifetime, unlike the object's address.
+    quint64 uid() const { return m_uid; }
+    static QBrush placeholderBrush();
+
+protected:
+    // Stores a finished render in the parent's cache; needs the document lock held.
+    void storeInCache(double xres, double yres, const QRect &renderBox, const QImage &image) const;
+    QRect wholePageBox(double xres, double yres) const;
+
+    Document *m_parent; // not owned; guarded by m_lock
+    const int m_pageNumber;
+    mutable QReadWriteLock m_lock{QReadWriteLock::Recursive};
+    QSharedPointer<QReadWriteLock> m_documentLock;
+    const quint64 m_uid;
+};
+
+} // namespace Backend

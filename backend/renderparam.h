@@ -1,0 +1,95 @@
+#pragma once
+
+#include <QColor>
+#include <QMetaType>
+#include <QSharedDataPointer>
+
+class QImage;
+
+namespace Nod::Domain {
+class BackgroundMode;
+}
+
+// How a page is to be rendered: resolution, device pixel ratio, zoom and the colour treatment of
+// the current background mode. Implicitly shared, so it travels cheaply through queued signals.
+class RenderParam final
+{
+public:
+    // Colour-treatment bits, applied in the order multiply, grey, invert.
+    enum Flag { Invert = 1, Grey = 2, Crop = 4, Multiply = 8 };
+
+    RenderParam();
+    RenderParam(int resolutionX, int resolutionY, double devicePixelRatio, double scaleFactor, int flags = 0,
+                const QColor &color = QColor());
+    // Resolution 72 × 72 with the mode's colour treatment.
+    explicit RenderParam(const Nod::Domain::BackgroundMode &backgroundMode);
+    RenderParam(const RenderParam &other);
+    RenderParam &operator=(const RenderParam &other);
+    ~RenderParam();
+
+    // The process-wide parameter with the default values.
+    static const RenderParam &defaultParam();
+
+    int resolutionX() const;
+    void setResolutionX(int resolution);
+    int resolutionY() const;
+    void setResolutionY(int resolution);
+    double devicePixelRatio() const;
+    void setDevicePixelRatio(double ratio);
+    double scaleFactor() const;
+    void setScaleFactor(double factor);
+    int flags() const;
+    void setFlags(int flags);
+    QColor color() const;
+    void setColor(const QColor &color);
+
+    // Dots per inch of the rendered image: resolution × device pixel ratio × zoom.
+    double renderXres() const;
+    double renderYres() const;
+
+    // The cache key part of the parameter, in the framework's data-stream encoding.
+    QByteArray key() const;
+
+    // Applies the multiply, grey and invert bits in place; stops early (returning false) when
+    // cancelled() turns true before a step.
+    template<typename Cancelled>
+    bool applyColorTreatment(QImage &image, Cancelled cancelled) const;
+
+    bool operator==(const RenderParam &other) const;
+    bool operator!=(const RenderParam &other) const { return !(*this == other); }
+
+private:
+    class Data;
+    QSharedDataPointer<Data> d;
+
+    static void multiply(QImage &image, const QColor &color);
+    static void grey(QImage &image);
+    static void invertAndScreen(QImage &image, const QColor &color);
+};
+
+template<typename Cancelled>
+bool RenderParam::applyColorTreatment(QImage &image, Cancelled cancelled) const
+{
+    const int bits = flags();
+    if (bits & Multiply) {
+        if (cancelled()) {
+            return false;
+        }
+        multiply(image, color());
+    }
+    if (bits & Grey) {
+        if (cancelled()) {
+            return false;
+        }
+        grey(image);
+    }
+    if (bits & Invert) {
+        if (cancelled()) {
+            return false;
+        }
+        invertAndScreen(image, color());
+    }
+    return !cancelled();
+}
+
+Q_DECLARE_METATYPE(RenderParam)
