@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QSet>
+#include <QString>
+
+class QSqlQuery;
+
+namespace Nod::Infrastructure {
+
+// Opens the program's one database file as Qt's default connection and checks it.
+// Used on the interface thread only.
+class Database final
+{
+public:
+    enum ErrorKind {
+        None = 0,
+        OpenFailed = 1, // the driver cannot open or read the file
+        Corrupted = 2, // the file is not a sound SQLite database
+    };
+
+    // Replaces any previous default connection. Returns false and sets lastErrorKind() on failure;
+    // the failed connection is removed again, so no later statement reaches a broken file.
+    bool open(const QString &path);
+    ErrorKind lastErrorKind() const { return m_lastErrorKind; }
+
+    // Closes and removes the default connection, if any.
+    static void close();
+
+private:
+    ErrorKind m_lastErrorKind = None;
+};
+
+// Runs an already prepared query; logs statements slower than 99 ms.
+// Returns true or throws DatabaseException after a warning line.
+bool execQuery(QSqlQuery &query);
+
+// Column names of a table of the default connection, from the driver's record of the table.
+QSet<QString> tableColumns(const QString &table);
+
+} // namespace Nod::Infrastructure

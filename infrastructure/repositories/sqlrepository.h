@@ -1,0 +1,72 @@
+#pragma once
+
+#include "sqltable.h"
+
+#include <infrastructure/idsource.h>
+
+#include <optional>
+
+namespace Nod::Infrastructure {
+
+// The generic repository over one table: the entity's properties that are columns of the table are
+// read and written, everything else is ignored. Failed statements throw DatabaseException, so the
+// operations return true whenever they return; the caller's Transaction rolls back.
+template<typename Entity>
+class SqlRepository
+{
+public:
+    explicit SqlRepository(const QString &table)
+        : m_table(table, Entity::staticMetaObject)
+    {
+    }
+    virtual ~SqlRepository() = default;
+
+    virtual bool insert(const Entity &entity)
+    {
+        m_table.insert(&entity);
+        return true;
+    }
+    virtual bool remove(const Entity &entity)
+    {
+        m_table.remove(entity.id());
+        return true;
+    }
+    virtual bool update(const Entity &entity)
+    {
+        m_table.update(&entity);
+        return true;
+    }
+    virtual std::optional<Entity> find(int id)
+    {
+        Entity entity;
+        if (m_table.findById(id, &entity)) {
+            return entity;
+        }
+        return std::nullopt;
+    }
+    // A fresh id from IdSource, inside the caller's transaction; -1 on failure.
+    virtual int nextId() { return IdSource::nextId(); }
+
+    QString tableName() const { return m_table.table(); }
+    QSet<QString> columns() const { return m_table.columns(); }
+
+    // Rows matching every (column, value) pair, in the order the database returns them.
+    QVector<Entity> query(const Criteria &criteria = {})
+    {
+        QVector<Entity> result;
+        m_table.select(criteria, [&result](const std::function<void(void *)> &fill) {
+            Entity entity;
+            fill(&entity);
+            result.append(entity);
+        });
+        return result;
+    }
+
+protected:
+    void removeById(int id) { m_table.remove(id); }
+
+private:
+    SqlTable m_table;
+};
+
+} // namespace Nod::Infrastructure

@@ -1,0 +1,126 @@
+#include "tablecheck.h"
+
+#include <infrastructure/database.h>
+#include <infrastructure/sync/syncentities.h>
+
+#include <domain/annotation.h>
+#include <domain/document.h>
+#include <domain/resource.h>
+#include <domain/tag.h>
+
+#include <QDebug>
+#include <QMetaObject>
+#include <QMetaProperty>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStringList>
+
+#include <algorithm>
+
+namespace Nod::Infrastructure {
+
+namespace {
+
+QString sortedList(const QSet<QString> &names)
+{
+    QStringList list(names.cbegin(), names.cend());
+    std::sort(list.begin(), list.end());
+    return list.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+QSet<int> descendants(const QString &table, int id)
+{
+    QString sql = QStringLiteral(
+        " WITH RECURSIVE descendants(n) AS (  VALUES(?) UNION SELECT id FROM TABLE_NAME, descendants WHERE "
+        "TABLE_NAME.parentId=descendants.n ) SELECT id FROM TABLE_NAME WHERE TABLE_NAME.id IN descendants");
+    sql.replace(QStringLiteral("TABLE_NAME"), table);
+    QSqlQuery query;
+    query.setForwardOnly(true);
+    query.prepare(sql);
+    query.addBindValue(id);
+    execQuery(query);
+    QSet<int> ids;
+    while (query.next()) {
+        ids.insert(query.value(0).toInt());
+    }
+    return ids;
+}
+
+bool checkTable(const QString &table, const QMetaObject &entity)
+{
+    QSet<QString> columns;
+    QSqlQuery query;
+    if (query.exec(QStringLiteral("PRAGMA table_info(") + table + QLatin1Char(')'))) {
+        while (query.next()) {
+            columns.insert(query.value(1).toString());
+        }
+    }
+    QSet<QString> properties;
+    for (int i = entity.propertyOffset(); i < entity.propertyCount(); ++i) {
+        properties.insert(QString::fromLatin1(entity.property(i).name()));
+    }
+    if (columns == properties) {
+        qInfo().noquote() << QStringLiteral("Check table (") + table + QStringLiteral(") OK.");
+        return true;
+    }
+    const QSet<QString> onlyInTable = QSet<QString>(columns).subtract(properties);
+    const QSet<QString> onlyInObject = QSet<QString>(properties).subtract(columns);
+    if (!onlyInTable.isEmpty()) {
+        qWarning().noquote() << QStringLiteral("Check table (") + table
+                + QStringLiteral(") failed. Columns in table but not in object: ") + sortedList(onlyInTable);
+    }
+    if (!onlyInObject.isEmpty()) {
+        qWarning().noquote() << QStringLiteral("Check table (") + table
+                + QStringLiteral(") failed. Columns in object but not in table: ") + sortedList(onlyInObject);
+    }
+    return false;
+}
+
+bool checkTables()
+{
+    const QList<QPair<QString, const QMetaObject *>> tables {
+        { QStringLiteral("documents"), &Domain::Document::staticMetaObject },
+        { QStringLiteral("Annotation"), &Domain::Annotation::staticMetaObject },
+        { QStringLiteral("Category"), &Domain::Tag::staticMetaObject },
+        { QStringLiteral("SyncState"), &Sync::Domain::SyncState::staticMetaObject },
+        { QStringLiteral("Item"), &Sync::Domain::Item::staticMetaObject },
+        { QStringLiteral("ExpungedItem"), &Sync::Domain::ExpungedItem::staticMetaObject },
+        { QStringLiteral("Tag"), &Domain::Tag::staticMetaObject },
+        { QStringLiteral("Resource"), &Domain::Resource::staticMetaObject },
+    };
+    bool allMatch = true;
+    for (const auto &table : tables) {
+        allMatch = checkTable(table.first, *table.second) && allMatch;
+    }
+    return allMatch;
+}
+
+void ensureIndexes()
+{
+    struct Index
+    {
+        const char *table;
+        const char *sql;
+    };
+    static const Index indexes[] = {
+        { "Annotation", "CREATE INDEX IF NOT EXISTS Annotation_documentIdpageIndex ON Annotation(documentId,pageIndex)" },
+        { "Annotation", "CREATE INDEX IF NOT EXISTS Annotation_parentId ON Annotation(parentId)" },
+        { "documents", "CREATE INDEX IF NOT EXISTS documents_hash ON documents(hash)" },
+        { "Category", "CREATE INDEX IF NOT EXISTS Category_parentId ON Category(parentId)" },
+    };
+    const QStringList tables = QSqlDatabase::database().tables();
+    for (const Index &index : indexes) {
+        if (!tables.contains(QLatin1String(index.table))) {
+            continue;
+        }
+        QSqlQuery query;
+        if (!query.exec(QLatin1String(index.sql))) {
+            qWarning() << "ensureIndexes" << query.lastError() << query.lastQuery();
+        }
+    }
+}
+
+} // namespace Nod::Infrastructure

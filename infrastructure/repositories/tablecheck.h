@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QSet>
+#include <QString>
+
+struct QMetaObject;
+
+namespace Nod::Infrastructure {
+
+// The id and the ids of every row below it by parentId. Throws DatabaseException.
+QSet<int> descendants(const QString &table, int id);
+
+// Compares a table's columns with the entity's property names and logs the outcome.
+bool checkTable(const QString &table, const QMetaObject &entity);
+// The start-up pass over every table; logs only. Returns true when all tables match.
+bool checkTables();
+
+// Indexes the repositories' frequent look-ups need (annotations by document and page and by parent,
+// documents by fingerprint, categories by parent). Idempotent; skips tables that do not exist yet.
+// Call once after the migration, before the repositories are used.
+void ensureIndexes();
+
+} // namespace Nod::Infrastructure
