@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QMainWindow>
+
+namespace Nod::Presentation {
+
+// The program's only top-level window. Its constructor finishes the start-up that needs the
+// database (schema upgrade, table check, services) before it builds its widgets.
+class MainWindow final : public QMainWindow
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(MainWindow)
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+private:
+    void applyStyleSheet();
+};
+
+} // namespace Nod::Presentation

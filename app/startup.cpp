@@ -1,0 +1,77 @@
+#include "startup.h"
+
+#include <app/storage/applog.h>
+#include <app/storage/house.h>
+#include <app/storage/settings.h>
+
+#include <QApplication>
+#include <QDebug>
+#include <QDate>
+#include <QDir>
+#include <QLocale>
+#include <QMessageBox>
+#include <QScreen>
+#include <QSysInfo>
+#include <QTranslator>
+
+namespace Nod::App {
+
+using Common::Infrastructure::AppLog;
+using Common::Infrastructure::House;
+using Common::Infrastructure::Settings;
+
+void setApplicationIdentity()
+{
+    QCoreApplication::setOrganizationDomain(QStringLiteral("nodera.app"));
+    QCoreApplication::setOrganizationName(QStringLiteral("Nodera"));
+    QCoreApplication::setApplicationName(QStringLiteral("Nodera Desktop"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.5.0.7"));
+}
+
+void setUpLog()
+{
+    House *house = House::instance();
+    AppLog::install(house->roomPath(House::Logs, AppLog::fileNameFor(QDate::currentDate())));
+    // Crash dumps go to house->roomPath(House::Crashes); there is no uploader on this platform.
+}
+
+bool prepareStorage()
+{
+    const QString location = Settings::instance()->general.storageLocation();
+    if (House::instance()->setLocation(location)) {
+        return true;
+    }
+    qCritical() << "Create working directory failed: " << location;
+    QMessageBox::warning(nullptr, QObject::tr("Warning"),
+        QObject::tr("Create working directory failed! %1").arg(location));
+    return false;
+}
+
+void logStartupLines(const QStringList &arguments)
+{
+    qInfo() << "Nodera Reader started. VERSION:" << QCoreApplication::applicationVersion();
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    const QSize size = screen ? screen->size() : QSize();
+    const qreal dpiX = screen ? screen->physicalDotsPerInchX() : 0.0;
+    const qreal dpiY = screen ? screen->physicalDotsPerInchY() : 0.0;
+    qInfo() << "OS Version:" << QSysInfo::prettyProductName() << ", Screen size:" << size.width() << "x"
+            << size.height() << ", physical DPI:" << dpiX << "x" << dpiY;
+    qInfo() << "exe location:" << QCoreApplication::applicationFilePath();
+    qInfo() << "Storage location:" << House::instance()->location();
+    qInfo() << "Command arguments" << arguments;
+}
+
+void loadTranslation()
+{
+    auto *translator = new QTranslator(qApp);
+    const QString folder = QCoreApplication::applicationDirPath() + QDir::separator() + QStringLiteral("translations");
+    const QLocale locale = QLocale::system();
+    if (translator->load(locale, QStringLiteral("NoderaReader"), QStringLiteral("_"), folder)) {
+        QCoreApplication::installTranslator(translator);
+    } else {
+        qWarning() << "Can not load translator for:" << locale.name();
+        delete translator;
+    }
+}
+
+} // namespace Nod::App

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QStringList>
+
+namespace Nod::App {
+
+// The pieces of the start-up order that do not need the window: identity, log installation and
+// the start-up lines. Kept apart from main() so that tests can run them.
+void setApplicationIdentity();
+
+// Connected to House::locationChanged: (re)installs the daily log file in the new storage folder.
+void setUpLog();
+
+// Reads the storage location from the settings and makes it current. On failure logs, tells the
+// user and returns false; start-up goes on without a log file and without a database.
+bool prepareStorage();
+
+// "Nodera Reader started. VERSION: ..." and the lines after it.
+void logStartupLines(const QStringList &arguments);
+
+// Installs "translations/NoderaReader_<locale>.qm" beside the executable, when it exists.
+void loadTranslation();
+
+} // namespace Nod::App

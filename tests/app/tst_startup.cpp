@@ -1,0 +1,116 @@
+#include <app/startup.h>
+#include <app/storage/applog.h>
+#include <app/storage/house.h>
+#include <app/storage/settings.h>
+#include <domain/metatypes.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QMessageBox>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+using Common::Infrastructure::AppLog;
+using Common::Infrastructure::House;
+using Common::Infrastructure::Settings;
+
+namespace {
+QString readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+// Closes the next modal box and remembers its texts.
+struct BoxCloser
+{
+    QString title;
+    QString text;
+
+    void arm()
+    {
+        QTimer::singleShot(50, [this] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box) {
+                arm();
+                return;
+            }
+            title = box->windowTitle();
+            text = box->text();
+            box->accept();
+        });
+    }
+};
+} // namespace
+
+class StartupTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        Nod::Domain::registerMetaTypes();
+        QStandardPaths::setTestModeEnabled(true);
+        Nod::App::setApplicationIdentity();
+    }
+
+    void firstStart_createsStorageAndLog()
+    {
+        // The real program, with a home of its own: no settings yet, so the storage folder is
+        // "Nodera Reader" in the documents folder.
+        QTemporaryDir home;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), home.path());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path() + QStringLiteral("/.config"));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), home.path() + QStringLiteral("/.local/share"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        QProcess app;
+        app.setProcessEnvironment(env);
+        app.start(QStringLiteral(NODERA_BINARY_DIR "/app/NoderaReader"), { QStringLiteral("/no/such/file.pdf") });
+        QVERIFY(app.waitForStarted());
+
+        const QString storage = home.path() + QStringLiteral("/Documents/Nodera Reader");
+        const QString log = storage + QStringLiteral("/Logs/") + AppLog::fileNameFor(QDate::currentDate());
+        QTRY_VERIFY_WITH_TIMEOUT(readAll(log).contains(QStringLiteral("Command arguments")), 20000);
+        app.terminate();
+        app.waitForFinished(5000);
+
+        for (const char *room : { "Documents", "Logs", "Crashes", "Backups", "Resources" }) {
+            QVERIFY2(QFileInfo(storage + QLatin1Char('/') + QLatin1String(room)).isDir(), room);
+        }
+        const QString text = readAll(log);
+        QVERIFY2(text.contains(QStringLiteral(" - Info - Nodera Reader started. VERSION: \"1.5.0.7\"\n")), qPrintable(text));
+        QVERIFY(text.contains(QStringLiteral(" - Info - OS Version: \"")));
+        QVERIFY(text.contains(QStringLiteral(", Screen size: ")));
+        QVERIFY(text.contains(QStringLiteral(" - Info - exe location: \"")));
+        QVERIFY(text.contains(QStringLiteral(" - Info - Storage location: \"") + storage + QStringLiteral("\"\n")));
+        QVERIFY(text.contains(QStringLiteral("/NoderaReader\", \"/no/such/file.pdf\")\n")));
+        QVERIFY(!text.contains(QStringLiteral(" - Debug - ")));
+    }
+
+    void uncreatableStorage_warnsAndLeavesNoLog()
+    {
+        QTemporaryDir tmp;
+        QFile blocker(tmp.filePath(QStringLiteral("file")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        const QString bad = tmp.filePath(QStringLiteral("file/storage"));
+        Settings::instance()->general.setStorageLocation(bad);
+
+        QSignalSpy spy(House::instance(), &House::locationChanged);
+        BoxCloser closer;
+        closer.arm();
+        QVERIFY(!Nod::App::prepareStorage());
+        QCOMPARE(closer.title, QStringLiteral("Warning"));
+        QCOMPARE(closer.text, QStringLiteral("Create working directory failed! %1").arg(bad));
+        QCOMPARE(spy.count(), 0);
+        QVERIFY(AppLog::filePath().isEmpty());
+    }
+};
+
+QTEST_MAIN(StartupTest)
+#include "tst_startup.moc"
