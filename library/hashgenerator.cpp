@@ -16,8 +16,9 @@ HashGenerator::HashGenerator(QObject *parent)
 QString HashGenerator::generate(const QString &path)
 {
     QFile file(path);
-    // Unbuffered: the chunks go straight from the file into our buffer.
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+    // Unbuffered: the chunks go straight from the file into our buffer. An empty path is refused here,
+    // so that the failure is one line in the log rather than QFile's own complaint as well.
+    if (path.isEmpty() || !file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
         qWarning() << "HashGenerator::generate" << "can't open file: " << path;
         return QString();
     }
