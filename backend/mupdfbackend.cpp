@@ -6,7 +6,9 @@
 
 QSharedPointer<Backend::Document> MuPDFBackend::newDocument(const QString &fileName)
 {
-    return QSharedPointer<Backend::Document>(new Backend::MuPDF::Document(fileName));
+    QSharedPointer<Backend::Document> document(new Backend::MuPDF::Document(fileName));
+    // A file the library cannot open yields nothing, so the caller reports the failure at once.
+    return document->isValid() ? document : QSharedPointer<Backend::Document>();
 }
 
 QString MuPDFBackend::name() const

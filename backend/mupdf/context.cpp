@@ -44,7 +44,11 @@ bool reserve(MemoryBudget *budget, size_t bytes)
 void *budgetMalloc(void *user, size_t size)
 {
     auto *budget = static_cast<MemoryBudget *>(user);
-    if (size > budget->ceiling || !reserve(budget, size)) {
+    if (size > budget->ceiling) {
+        ++budget->refusals;
+        return nullptr;
+    }
+    if (!reserve(budget, size)) {
         return nullptr;
     }
     auto *block = static_cast<unsigned char *>(std::malloc(size + HeaderSize));
@@ -80,6 +84,7 @@ void *budgetRealloc(void *user, void *old, size_t size)
     unsigned char *block = static_cast<unsigned char *>(old) - HeaderSize;
     const size_t oldSize = *reinterpret_cast<size_t *>(block);
     if (size > budget->ceiling) {
+        ++budget->refusals;
         return nullptr;
     }
     if (size > oldSize && !reserve(budget, size - oldSize)) {
@@ -99,6 +104,13 @@ void *budgetRealloc(void *user, void *old, size_t size)
     return grown + HeaderSize;
 }
 
+// The library's own diagnostics about damaged files are frequent and of no use to the user; they
+// go to the debug channel, which the application log leaves out.
+void libraryMessage(void *, const char *message)
+{
+    qDebug("mupdf: %s", message);
+}
+
 } // namespace
 
 Context::Context(size_t memoryCeiling)
@@ -108,6 +120,8 @@ Context::Context(size_t memoryCeiling)
     const fz_locks_context locks{nullptr, lockCallback, unlockCallback};
     m_context = fz_new_context(&allocator, &locks, StoreLimit);
     if (m_context) {
+        fz_set_error_callback(m_context, libraryMessage, nullptr);
+        fz_set_warning_callback(m_context, libraryMessage, nullptr);
         fz_try(m_context)
         {
             fz_register_document_handlers(m_context);

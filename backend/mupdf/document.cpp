@@ -15,19 +15,27 @@ namespace Backend::MuPDF {
 
 namespace {
 
-int pageFromLocation(fz_context *ctx, fz_document *doc, fz_location location)
+struct Target
 {
     int page = -1;
-    fz_var(page);
+    float x = 0;
+    float y = 0;
+};
+
+Target resolveTarget(fz_context *ctx, fz_document *doc, const char *uri)
+{
+    Target target;
+    fz_var(target);
     fz_try(ctx)
     {
-        page = fz_page_number_from_location(ctx, doc, location);
+        const fz_location location = fz_resolve_link(ctx, doc, uri, &target.x, &target.y);
+        target.page = location.page < 0 ? -1 : fz_page_number_from_location(ctx, doc, location);
     }
     fz_catch(ctx)
     {
-        page = -1;
+        target.page = -1;
     }
-    return page;
+    return target;
 }
 
 // An external target carries a URI action, as links do, rather than a go-to action to nowhere.
@@ -36,12 +44,11 @@ PDFAction *outlineAction(fz_context *ctx, fz_document *doc, fz_outline *node)
     if (node->uri && fz_is_external_link(ctx, node->uri)) {
         return new PDFURIAction(QUrl(QString::fromUtf8(node->uri)));
     }
-    int page = -1;
+    Target target;
     if (node->uri) {
-        page = pageFromLocation(ctx, doc, node->page);
+        target = resolveTarget(ctx, doc, node->uri);
     }
-    PDFDestination destination(page, QRectF(node->x, node->y, 0, 0));
-    return new PDFGotoAction(destination);
+    return new PDFGotoAction(PDFDestination(target.page, QRectF(target.x, target.y, 0, 0)));
 }
 
 // Recursion depth is bounded by the library, which refuses cyclic outlines.

@@ -59,6 +59,7 @@ struct Target
 Target resolveTarget(fz_context *ctx, fz_document *doc, const char *uri)
 {
     Target target;
+    fz_var(target);
     fz_try(ctx)
     {
         const fz_location location = fz_resolve_link(ctx, doc, uri, &target.x, &target.y);
