@@ -1,0 +1,66 @@
+#pragma once
+
+#include <domain/document.h>
+#include <domain/lastread.h>
+
+#include <QObject>
+#include <QVector>
+
+#include <optional>
+
+class QFileInfo;
+
+namespace Nod::Infrastructure {
+class AnnotationRepository;
+class DocumentRepository;
+}
+
+namespace Nod::Application {
+
+using Domain::Document;
+
+// The only writer of documents: adds a document with its document note, changes its file, title,
+// overview and reading state, and removes it with its annotations (and its file, when the file lives
+// inside the storage folder). Each change runs in one transaction and is announced afterwards.
+class DocumentService final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(DocumentService)
+
+public:
+    // Neither repository is owned.
+    DocumentService(Infrastructure::DocumentRepository *documents, Infrastructure::AnnotationRepository *annotations);
+    ~DocumentService() override;
+
+    int newDocument(const QString &hash, const QString &filePath, const QString &title);
+    bool changeFile(int id, const QFileInfo &file, const QString &hash);
+    bool changeTitle(int id, const QString &title);
+    bool changeOverview(int id, const QString &overview);
+    bool changeLastRead(int id, const Domain::LastRead &lastRead);
+    bool remove(int id);
+
+    // Throws std::runtime_error "item not exist".
+    Document document(int id) const;
+    std::optional<Document> find(int id) const;
+    QVector<Document> documents() const;
+    QVector<Document> documentsWithPath(const QString &localUrl) const;
+    QVector<Document> documentsWithHash(const QString &hash) const;
+
+    // The stored form of a file's path: a relative path unchanged, any other absolute.
+    static QString localUrlOf(const QFileInfo &file);
+
+signals:
+    void added(Document doc);
+    void aboutToBeRemoved(Document doc);
+    void removed(Document doc);
+    void titleChanged(Document doc);
+    void fileChanged(Document doc);
+    void overviewChanged(Document doc);
+    void lastReadChanged(Document doc);
+
+private:
+    Infrastructure::DocumentRepository *m_documents; // not owned
+    Infrastructure::AnnotationRepository *m_annotations; // not owned
+};
+
+} // namespace Nod::Application

@@ -1,0 +1,343 @@
+#include "noteservice.h"
+
+#include "describe.h"
+
+#include <infrastructure/database.h>
+#include <infrastructure/idsource.h>
+#include <infrastructure/repositories/annotationrepository.h>
+#include <infrastructure/repositories/tablecheck.h>
+#include <infrastructure/transaction.h>
+
+#include <QDebug>
+#include <QSqlQuery>
+
+#include <stdexcept>
+
+namespace Nod::Application {
+
+using Infrastructure::Transaction;
+
+NoteService::NoteService(std::shared_ptr<Infrastructure::AnnotationRepository> repository)
+    : m_repository(std::move(repository))
+{
+    connect(this, &NoteService::added, this, &NoteService::on_added);
+    connect(this, &NoteService::removed, this, &NoteService::on_removed);
+}
+
+NoteService::~NoteService() = default;
+
+Annotation NoteService::annotation(int id) const
+{
+    const std::optional<Annotation> found = m_repository->find(id);
+    if (!found) {
+        throw std::runtime_error("annotation not exist, id: " + std::to_string(id));
+    }
+    return *found;
+}
+
+Annotation NoteService::documentNote(int documentId) const
+{
+    const std::optional<Annotation> found = m_repository->findDocumentNote(documentId);
+    if (!found) {
+        throw std::runtime_error("document note not exist, id: " + std::to_string(documentId));
+    }
+    return *found;
+}
+
+std::optional<Annotation> NoteService::find(int id) const
+{
+    return m_repository->find(id);
+}
+
+QVector<Annotation> NoteService::annotations(int documentId, int pageIndex) const
+{
+    return m_repository->findByPage(documentId, pageIndex);
+}
+
+int NoteService::nextId() const
+{
+    return Infrastructure::IdSource::nextId();
+}
+
+int NoteService::countRows(int documentId) const
+{
+    QSqlQuery query;
+    query.prepare(QStringLiteral(" SELECT count(*) FROM Annotation WHERE documentId = ?"));
+    query.addBindValue(documentId);
+    Infrastructure::execQuery(query);
+    return query.next() ? query.value(0).toInt() : 0;
+}
+
+int NoteService::annotationCount(int documentId)
+{
+    auto it = m_annotationCounts.find(documentId);
+    if (it == m_annotationCounts.end()) {
+        it = m_annotationCounts.insert(documentId, countRows(documentId));
+    }
+    return it.value();
+}
+
+void NoteService::on_added(Annotation anno, int, int)
+{
+    auto it = m_annotationCounts.find(anno.documentId());
+    if (it == m_annotationCounts.end()) {
+        m_annotationCounts.insert(anno.documentId(), countRows(anno.documentId()));
+    } else {
+        ++it.value();
+    }
+}
+
+void NoteService::on_removed(Annotation anno, int, int)
+{
+    auto it = m_annotationCounts.find(anno.documentId());
+    if (it == m_annotationCounts.end()) {
+        m_annotationCounts.insert(anno.documentId(), countRows(anno.documentId()));
+    } else {
+        --it.value();
+    }
+}
+
+void NoteService::newAnnotation(const NewAnnotation &r)
+{
+    qInfo() << "Nod::Application::NoteService::newAnnotation"
+            << "id:" << r.id << ", document Id:" << r.documentId << ", start point:" << r.pageIndex << r.position
+            << ", canvas:" << describe(r.canvas);
+    if (r.id <= 0 || r.documentId <= 0 || r.pageIndex < 0 || !Domain::Marker::isShape(r.canvas.shape())
+        || r.parentId <= 0 || r.index < 0) {
+        throw std::invalid_argument("Invalid argument");
+    }
+    Annotation parent = annotation(r.parentId);
+    QVector<int> children = parent.children();
+    if (children.contains(r.id)) {
+        throw std::runtime_error("child has existed in parent");
+    }
+    if (r.index > children.size()) {
+        throw std::invalid_argument("invalid argument");
+    }
+
+    Transaction transaction;
+    Annotation node(r.id, r.documentId, r.pageIndex, r.position, r.parentId);
+    node.setCanvas(r.canvas);
+    for (const Domain::Marker &marker : r.markers) {
+        node.insertMarker(node.markerCount(), marker);
+    }
+    node.setNoteText(r.noteText);
+    node.setCreatedAt(r.createdAt);
+    m_repository->insert(node);
+    children.insert(r.index, r.id);
+    parent.setChildren(children);
+    m_repository->update(parent);
+    transaction.commit();
+
+    emit added(node, r.index, r.parentId);
+}
+
+bool NoteService::changeCanvas(int id, const Domain::Marker &canvas)
+{
+    qInfo() << "Nod::Application::NoteService::changeCanvas"
+            << "id:" << id;
+    if (id <= 0 || canvas.isNull()) {
+        return false;
+    }
+    Annotation node = annotation(id);
+    if (node.canvas() == canvas) {
+        return true;
+    }
+    Transaction transaction;
+    node.setCanvas(canvas);
+    m_repository->update(node);
+    transaction.commit();
+    emit canvasChanged(node);
+    return true;
+}
+
+bool NoteService::changeNote(int id, const QString &noteText)
+{
+    qInfo() << "Nod::Application::NoteService::changeNote"
+            << "id:" << id;
+    if (id <= 0) {
+        return false;
+    }
+    Annotation node = annotation(id);
+    if (node.noteText() == noteText) {
+        return true;
+    }
+    Transaction transaction;
+    node.setNoteText(noteText);
+    m_repository->update(node);
+    transaction.commit();
+    emit noteChanged(node);
+    return true;
+}
+
+bool NoteService::insertMarker(int id, int index, const Domain::Marker &marker)
+{
+    qInfo() << "Nod::Application::NoteService::insertMarker"
+            << "id:" << id;
+    if (id <= 0 || index < 0 || marker.isNull()) {
+        return false;
+    }
+    Annotation node = annotation(id);
+    if (index > node.markerCount()) {
+        return false;
+    }
+    Transaction transaction;
+    node.insertMarker(index, marker);
+    m_repository->update(node);
+    transaction.commit();
+    emit markerInserted(node, index);
+    return true;
+}
+
+bool NoteService::removeMarker(int id, int index)
+{
+    qInfo() << "Nod::Application::NoteService::removeMarker"
+            << "id:" << id << ", index:" << index;
+    if (id <= 0 || index < 0) {
+        return false;
+    }
+    Transaction transaction;
+    Annotation node = annotation(id);
+    if (index >= node.markerCount()) {
+        return false;
+    }
+    emit markerAboutToBeRemoved(node, index);
+    node.removeMarker(index);
+    m_repository->update(node);
+    transaction.commit();
+    emit markerRemoved(node, index);
+    return true;
+}
+
+bool NoteService::replaceMarker(int id, int index, const Domain::Marker &marker)
+{
+    qInfo() << "Nod::Application::NoteService::replaceMarker"
+            << "id:" << id << ", index:" << index << ", marker:" << describe(marker);
+    if (id <= 0 || index < 0 || marker.isNull()) {
+        return false;
+    }
+    Annotation node = annotation(id);
+    if (index >= node.markerCount()) {
+        return false;
+    }
+    Transaction transaction;
+    node.replaceMarker(index, marker);
+    m_repository->update(node);
+    transaction.commit();
+    emit markerReplaced(node, index);
+    return true;
+}
+
+void NoteService::handle(const RemoveRequest &request)
+{
+    qInfo() << "Nod::Application::NoteService::handle"
+            << ", parent id:" << request.parentId << ", index:" << request.index;
+    if (request.index < 0 || request.parentId <= 0) {
+        throw std::invalid_argument("invalid argument");
+    }
+    Annotation parent = annotation(request.parentId);
+    QVector<int> children = parent.children();
+    if (request.index >= children.size()) {
+        throw std::invalid_argument("invalid argument, index out of range");
+    }
+    const Annotation child = annotation(children.at(request.index));
+    if (!child.children().isEmpty()) {
+        qWarning() << "Can't remove node when has children, id:" << child.id();
+        throw std::runtime_error("Can't remove node when has children");
+    }
+
+    emit aboutToBeRemoved(child, request.index, request.parentId);
+
+    Transaction transaction;
+    children.removeAt(request.index);
+    parent.setChildren(children);
+    m_repository->update(parent);
+    m_repository->remove(child.id());
+    transaction.commit();
+
+    emit removed(child, request.index, request.parentId);
+}
+
+void NoteService::handle(const MoveRequest &request)
+{
+    qInfo() << "Nod::Application::NoteService::handle"
+            << "source Parent Id:" << request.sourceParentId << ", source Index:" << request.sourceIndex
+            << ", destination Parent Id:" << request.destinationParentId
+            << ", destination Index:" << request.destinationIndex;
+    if (request.sourceParentId <= 0 || request.sourceIndex < 0 || request.destinationParentId <= 0
+        || request.destinationIndex < 0) {
+        throw std::invalid_argument("invalid argument");
+    }
+    if (request.sourceParentId == request.destinationParentId) {
+        moveWithinParent(request);
+    } else {
+        moveAcrossParents(request);
+    }
+}
+
+void NoteService::moveWithinParent(const MoveRequest &request)
+{
+    if (request.sourceIndex == request.destinationIndex) {
+        return;
+    }
+    Annotation parent = annotation(request.sourceParentId);
+    QVector<int> children = parent.children();
+    if (request.sourceIndex >= children.size()) {
+        throw std::invalid_argument("invalid argument, source index out of range");
+    }
+    if (request.destinationIndex >= children.size()) {
+        throw std::invalid_argument("invalid argument, dest index out of range");
+    }
+
+    emit aboutToBeMoved(parent, request.sourceIndex, parent, request.destinationIndex);
+
+    Transaction transaction;
+    children.move(request.sourceIndex, request.destinationIndex);
+    qDebug() << "children after move:" << children;
+    parent.setChildren(children);
+    m_repository->update(parent);
+    transaction.commit();
+
+    emit moved(parent, request.sourceIndex, parent, request.destinationIndex);
+}
+
+void NoteService::moveAcrossParents(const MoveRequest &request)
+{
+    Annotation source = annotation(request.sourceParentId);
+    QVector<int> sourceChildren = source.children();
+    if (request.sourceIndex >= sourceChildren.size()) {
+        throw std::invalid_argument("invalid argument, source index out of range");
+    }
+    Annotation destination = annotation(request.destinationParentId);
+    QVector<int> destinationChildren = destination.children();
+    if (request.destinationIndex > destinationChildren.size()) {
+        throw std::invalid_argument("invalid argument, dest index out of range");
+    }
+    // A node belongs to its document's tree; hanging it under another document's node would leave it
+    // behind when that document is removed.
+    if (destination.documentId() != source.documentId()) {
+        throw std::invalid_argument("invalid argument, parents belong to different documents");
+    }
+    const int nodeId = sourceChildren.at(request.sourceIndex);
+    if (Infrastructure::descendants(m_repository->tableName(), nodeId).contains(request.destinationParentId)) {
+        throw std::runtime_error("can't move node to descendants node");
+    }
+
+    emit aboutToBeMoved(source, request.sourceIndex, destination, request.destinationIndex);
+
+    Transaction transaction;
+    sourceChildren.removeAt(request.sourceIndex);
+    source.setChildren(sourceChildren);
+    m_repository->update(source);
+    destinationChildren.insert(request.destinationIndex, nodeId);
+    destination.setChildren(destinationChildren);
+    m_repository->update(destination);
+    Annotation node = annotation(nodeId);
+    node.setParentId(request.destinationParentId);
+    m_repository->update(node);
+    transaction.commit();
+
+    emit moved(source, request.sourceIndex, destination, request.destinationIndex);
+}
+
+} // namespace Nod::Application

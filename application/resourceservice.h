@@ -1,0 +1,54 @@
+#pragma once
+
+#include <domain/resource.h>
+
+#include <QByteArray>
+#include <QObject>
+#include <QSize>
+#include <QVector>
+
+#include <memory>
+
+namespace Nod::Infrastructure {
+class ResourceRepository;
+}
+
+namespace Nod::Application {
+
+struct NewResource
+{
+    int ownerId = 0; // the annotation whose note holds the image
+    QByteArray hash; // hex SHA-1 of the bytes
+    QSize size; // pixels
+    QByteArray data; // the image file's bytes
+};
+
+// The images embedded in notes, stored once per note and named within it by the SHA-1 of their bytes.
+class ResourceService final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(ResourceService)
+
+public:
+    ResourceService();
+    ~ResourceService() override;
+
+    // Adds the image unless the note holds it already. Throws std::invalid_argument on invalid input.
+    void handle(const NewResource &request);
+    // Throws std::runtime_error "Resource not exist, ownerId: <id>, hash: <hash>".
+    Domain::Resource existingResourceByByOwnerAndHash(int ownerId, const QString &hash);
+    QVector<Domain::Resource> resources(int ownerId);
+    // Throws std::bad_optional_access when there is no such resource.
+    void remove(int id);
+
+signals:
+    void added(Domain::Resource res);
+    void aboutToBeRemoved(Domain::Resource res);
+    void removed(Domain::Resource res);
+    void sizeChanged(Domain::Resource res);
+
+private:
+    std::unique_ptr<Infrastructure::ResourceRepository> m_repository;
+};
+
+} // namespace Nod::Application

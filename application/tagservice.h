@@ -1,0 +1,70 @@
+#pragma once
+
+#include <domain/tag.h>
+
+#include <QHash>
+#include <QObject>
+#include <QSet>
+#include <QVector>
+
+#include <memory>
+#include <optional>
+
+namespace Nod::Infrastructure {
+class TagRepository;
+}
+
+namespace Nod::Application {
+
+using Domain::Tag;
+
+// A tree of named tags, each carrying a set of item ids: the library's categories (items are
+// documents) or note tags (items are annotations). Every tag is kept in memory together with an
+// index from item id to the tags carrying it, so that a document's categories need no database read.
+class TagService final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TagService)
+
+public:
+    explicit TagService(std::shared_ptr<Infrastructure::TagRepository> repository);
+    ~TagService() override;
+
+    int newTag(const QString &name, int parentId);
+    bool changeTagName(int id, const QString &name);
+    bool move(int id, int toParentId);
+    bool remove(int id);
+    bool addItem(int tagId, int docId);
+    bool removeItem(int tagId, int docId);
+
+    // Throws std::runtime_error "tag not exist".
+    Tag tag(int id);
+    std::optional<Tag> find(int id);
+    QVector<Tag> tagsOfDocument(int docId) const;
+    QVector<Tag> tags() const;
+    QVector<Tag> tagsWithName(const QString &name) const;
+    QVector<Tag> children(int parentId) const;
+
+signals:
+    void added(Tag entity);
+    void aboutToBeRemoved(Tag entity);
+    void removed(Tag entity);
+    void nameChanged(Tag entity);
+    void itemAdded(Tag entity, int docId);
+    void itemAboutToBeRemoved(Tag entity, int docId);
+    void itemRemoved(Tag entity, int docId);
+    void aboutToBeMoved(Tag entity, int toParentId);
+    void moved(Tag entity, int toParentId);
+
+public slots:
+    void on_itemAdded(Tag entity, int docId);
+    void on_itemRemoved(Tag entity, int docId);
+    void on_tagChanged(Tag entity);
+
+private:
+    std::shared_ptr<Infrastructure::TagRepository> m_repository;
+    QHash<int, Tag> m_tags; // tag id -> tag
+    QHash<int, QSet<int>> m_itemIndex; // item id -> ids of the tags carrying it
+};
+
+} // namespace Nod::Application

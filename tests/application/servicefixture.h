@@ -1,0 +1,63 @@
+#pragma once
+
+#include "infrastructure/testsupport.h"
+
+#include <application/serviceregistry.h>
+#include <domain/metatypes.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+// A fresh, migrated database and a service registry over it, for one test function.
+class ServiceFixture
+{
+public:
+    ServiceFixture()
+    {
+        Nod::Domain::registerMetaTypes();
+        m_ok = m_dir.isValid() && TestSupport::openMigrated(m_dir.filePath(QStringLiteral("database")));
+        if (m_ok) {
+            m_registry = std::make_unique<Nod::Application::ServiceRegistry>();
+        }
+    }
+    ~ServiceFixture()
+    {
+        m_registry.reset();
+        Nod::Infrastructure::Database::close();
+    }
+
+    bool isValid() const { return m_ok; }
+    Nod::Application::ServiceRegistry *registry() const { return m_registry.get(); }
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+
+    // A file that exists, so that the document service accepts it.
+    QString makeFile(const QString &name, const QByteArray &bytes = "%PDF-1.4\n")
+    {
+        QFile file(path(name));
+        if (file.open(QIODevice::WriteOnly)) {
+            file.write(bytes);
+        }
+        return file.fileName();
+    }
+
+private:
+    QTemporaryDir m_dir;
+    bool m_ok = false;
+    std::unique_ptr<Nod::Application::ServiceRegistry> m_registry;
+};
+
+// Makes the next UPDATE (or INSERT, DELETE) of `table` fail inside the database, as a full disk or a
+// constraint would, so that a service's transaction has to roll back.
+inline void failNext(const QString &operation, const QString &table)
+{
+    TestSupport::exec(QStringLiteral("CREATE TRIGGER fail_%1 BEFORE %1 ON %2 BEGIN SELECT RAISE(ABORT, 'forced'); END")
+                          .arg(operation, table));
+}
+
+inline void stopFailing(const QString &operation)
+{
+    TestSupport::exec(QStringLiteral("DROP TRIGGER IF EXISTS fail_%1").arg(operation));
+}
