@@ -12,6 +12,9 @@
 #include <QPolygonF>
 #include <QRectF>
 
+#include <cmath>
+#include <limits>
+
 namespace Nod::Domain {
 
 namespace {
@@ -363,6 +366,23 @@ bool BoundedReader::readVariant(QDataStream &stream, QVariant &value, Types type
         }
         value = QVariant::fromValue(state);
         return true;
+    }
+    return false;
+}
+
+bool BoundedReader::toInt(const QVariant &value, int &result)
+{
+    if (value.userType() == QMetaType::Int) {
+        result = value.toInt();
+        return true;
+    }
+    if (value.userType() == QMetaType::Double) {
+        const double d = value.toDouble();
+        if (std::isfinite(d) && d > double(std::numeric_limits<int>::min()) - 1.0
+            && d < double(std::numeric_limits<int>::max()) + 1.0) {
+            result = int(d);
+            return true;
+        }
     }
     return false;
 }

@@ -36,6 +36,9 @@ public:
     static bool readPen(QDataStream &stream, QPen &value);
     static bool readBrush(QDataStream &stream, QBrush &value);
     static bool readVariant(QDataStream &stream, QVariant &value, Types types);
+    // The int a stored number stands for: an int, or a finite double in int range, truncated. Qt's own
+    // conversion of a NaN or huge double to int is undefined.
+    static bool toInt(const QVariant &value, int &result);
     // A QHash<qint32, QVariant> as Qt streams it; pairs may come in any order, a later duplicate key wins.
     static bool readRecord(QDataStream &stream, QHash<qint32, QVariant> &record, Types types);
 

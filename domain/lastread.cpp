@@ -39,9 +39,9 @@ bool LastRead::read(QDataStream &stream, LastRead &lastRead)
         return false;
     }
     LastRead result;
-    const QVariant page = record.value(PageIndexKey);
-    if (page.userType() == QMetaType::Int || page.userType() == QMetaType::Double) {
-        result.m_pageIndex = page.toInt();
+    int page = 0;
+    if (BoundedReader::toInt(record.value(PageIndexKey), page)) {
+        result.m_pageIndex = page;
     }
     const QVariant position = record.value(PositionKey);
     if (position.userType() == QMetaType::QPointF) {

@@ -111,10 +111,9 @@ bool Marker::read(QDataStream &stream, Marker &marker)
     if (isShape(shape)) {
         result.m_shape = shape;
     }
-    const QVariant outline = record.value(OutlineKey);
-    if (outline.userType() == QMetaType::Int || outline.userType() == QMetaType::Double) {
-        const int value = outline.toInt();
-        result.m_outline = value >= NoLine && value <= Ellipse ? OutlineType(value) : NoLine;
+    int outline = NoLine;
+    if (BoundedReader::toInt(record.value(OutlineKey), outline) && outline >= NoLine && outline <= Ellipse) {
+        result.m_outline = OutlineType(outline);
     }
     const QVariant pen = record.value(PenKey);
     if (pen.userType() == QMetaType::QPen) {

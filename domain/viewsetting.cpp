@@ -17,9 +17,8 @@ enum Key : qint32 { ScaleModeKey = 0, ScaleFactorKey = 1, RotationKey = 2, Margi
 // A stored number outside the enumeration reads as its first value, like a missing one.
 int enumValue(const QVariant &value, int last)
 {
-    bool ok = false;
-    const int v = value.toInt(&ok);
-    return ok && v >= 0 && v <= last ? v : 0;
+    int v = 0;
+    return BoundedReader::toInt(value, v) && v >= 0 && v <= last ? v : 0;
 }
 
 } // namespace

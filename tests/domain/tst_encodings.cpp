@@ -456,6 +456,15 @@ void EncodingsTest::lastRead_onlyPageKeyKeepsOtherDefaults()
     QCOMPARE(lastRead.viewSetting(), ViewSetting());
     QCOMPARE(lastRead.siderBarState(), SiderBarState());
 
+    // Numbers stored as doubles are taken when they are ints in disguise, never when they are not numbers.
+    QCOMPARE(LastRead::decode(record({ pair(0, doubleVariant(7.9)) })).pageIndex(), 7);
+    QCOMPARE(LastRead::decode(record({ pair(0, doubleVariant(qQNaN())) })).pageIndex(), 0);
+    QCOMPARE(LastRead::decode(record({ pair(0, doubleVariant(1e300)) })).pageIndex(), 0);
+    QCOMPARE(Marker::decode(record({ pair(1, variantHeader(20) + rectBytes(0, 0, 1, 1)),
+                                     pair(2, doubleVariant(-qInf())) }))
+                 .outline(),
+             Marker::NoLine);
+
     // A value of another registered type under key 2 is not a view setting.
     const LastRead swapped = LastRead::decode(
         record({ pair(2, userVariantHeader("Nod::Domain::SiderBarState") + sizesBytes(false, {})) }));
