@@ -13,8 +13,7 @@ Annotation::Annotation(int id, int documentId, int parentId)
     , m_canvas(QRectF(0, 0, 1, 1))
     , m_createdAt(QDateTime::currentDateTime())
     , m_parentId(parentId)
-{
-}
+{ }
 
 Annotation::Annotation(int id, int documentId, int pageIndex, const QPointF &position, int parentId)
     : m_id(id)
@@ -23,8 +22,7 @@ Annotation::Annotation(int id, int documentId, int pageIndex, const QPointF &pos
     , m_position(position)
     , m_createdAt(QDateTime::currentDateTime())
     , m_parentId(parentId)
-{
-}
+{ }
 
 void Annotation::setCanvas(const Marker &canvas)
 {
@@ -80,10 +78,7 @@ void Annotation::setPositionData(const QByteArray &bytes)
     }
 }
 
-QByteArray Annotation::canvasData() const
-{
-    return m_canvas.isNull() ? QByteArray() : m_canvas.encode();
-}
+QByteArray Annotation::canvasData() const { return m_canvas.isNull() ? QByteArray() : m_canvas.encode(); }
 
 void Annotation::setCanvasData(const QByteArray &bytes)
 {
@@ -116,7 +111,8 @@ void Annotation::setMarkersData(const QByteArray &bytes)
     stream.setVersion(storedStreamVersion);
     qint32 count = 0;
     // A record holds at least its pair count.
-    if (!BoundedReader::readInt(stream, count) || count < 0 || qint64(count) * 4 > BoundedReader::remaining(stream)) {
+    if (!BoundedReader::readInt(stream, count) || count < 0
+        || qint64(count) * 4 > BoundedReader::remaining(stream)) {
         return;
     }
     QVector<Marker> markers;

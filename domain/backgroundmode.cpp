@@ -9,8 +9,7 @@ namespace Nod::Domain {
 BackgroundMode::BackgroundMode(int mode, const QColor &color)
     : m_mode(mode)
     , m_color(color)
-{
-}
+{ }
 
 bool BackgroundMode::operator==(const BackgroundMode &other) const
 {

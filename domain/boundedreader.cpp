@@ -19,7 +19,7 @@ namespace Nod::Domain {
 
 namespace {
 
-constexpr qint64 colorSize = 1 + 5 * 2;  // spec, alpha, red, green, blue, pad
+constexpr qint64 colorSize = 1 + 5 * 2; // spec, alpha, red, green, blue, pad
 constexpr qint64 transformSize = 9 * 8;
 constexpr qint64 variantHeaderSize = 4 + 1; // type id, null flag
 constexpr quint32 maxTypeNameSize = 64;
@@ -58,8 +58,7 @@ bool readU32(QDataStream &stream, quint32 &value)
 
 // Runs Qt's reader for a value that was first walked by a skip function, which proved that every
 // count it holds is backed by bytes; Qt must then end exactly where the walk ended.
-template<typename T>
-bool readChecked(QDataStream &stream, T &value, bool (*walk)(QDataStream &))
+template <typename T> bool readChecked(QDataStream &stream, T &value, bool (*walk)(QDataStream &))
 {
     QIODevice *device = stream.device();
     if (!device || device->isSequential()) {
@@ -133,7 +132,8 @@ bool BoundedReader::readRect(QDataStream &stream, QRectF &value)
     double y = 0;
     double w = 0;
     double h = 0;
-    if (!readDouble(stream, x) || !readDouble(stream, y) || !readDouble(stream, w) || !readDouble(stream, h)) {
+    if (!readDouble(stream, x) || !readDouble(stream, y) || !readDouble(stream, w)
+        || !readDouble(stream, h)) {
         return false;
     }
     value = QRectF(x, y, w, h);
@@ -167,7 +167,8 @@ bool BoundedReader::skipBrush(QDataStream &stream)
             return false;
         }
         if (type > QGradient::ConicalGradient || spread > QGradient::RepeatSpread
-            || coordinateMode > QGradient::ObjectMode || interpolationMode > QGradient::ComponentInterpolation) {
+            || coordinateMode > QGradient::ObjectMode
+            || interpolationMode > QGradient::ComponentInterpolation) {
             return false;
         }
         quint32 stops = 0;
@@ -201,8 +202,8 @@ bool BoundedReader::skipPen(QDataStream &stream)
     const int penStyle = style & Qt::MPenStyle;
     const int capStyle = style & Qt::MPenCapStyle;
     const int joinStyle = style & Qt::MPenJoinStyle;
-    if ((style & ~(Qt::MPenStyle | Qt::MPenCapStyle | Qt::MPenJoinStyle)) != 0 || penStyle > Qt::CustomDashLine
-        || capStyle > Qt::RoundCap || joinStyle > Qt::SvgMiterJoin) {
+    if ((style & ~(Qt::MPenStyle | Qt::MPenCapStyle | Qt::MPenJoinStyle)) != 0
+        || penStyle > Qt::CustomDashLine || capStyle > Qt::RoundCap || joinStyle > Qt::SvgMiterJoin) {
         return false;
     }
     if (!skip(stream, 1 + 8)) { // cosmetic, width

@@ -20,7 +20,7 @@ public:
     // Which QVariant types a record may hold.
     enum class Types {
         Scalars, // int, double
-        Values,  // the scalars, geometry, pen, brush and the domain's stream-encoded values
+        Values, // the scalars, geometry, pen, brush and the domain's stream-encoded values
     };
 
     static qint64 remaining(QDataStream &stream);

@@ -7,8 +7,7 @@ namespace Nod::Domain {
 Document::Document(int id, const QString &title)
     : m_id(id)
     , m_title(title)
-{
-}
+{ }
 
 void Document::setLocalUrl(const QString &path)
 {
@@ -16,14 +15,8 @@ void Document::setLocalUrl(const QString &path)
     m_localUrl = path.isEmpty() || info.isRelative() ? path : info.absoluteFilePath();
 }
 
-QByteArray Document::siderBarStateData() const
-{
-    return m_lastRead.encode();
-}
+QByteArray Document::siderBarStateData() const { return m_lastRead.encode(); }
 
-void Document::setSiderBarStateData(const QByteArray &bytes)
-{
-    m_lastRead = LastRead::decode(bytes);
-}
+void Document::setSiderBarStateData(const QByteArray &bytes) { m_lastRead = LastRead::decode(bytes); }
 
 } // namespace Nod::Domain

@@ -17,13 +17,12 @@ enum Key : qint32 { PageIndexKey = 0, PositionKey = 1, ViewSettingKey = 2, Sider
 } // namespace
 
 LastRead::LastRead(int pageIndex, const QPointF &position, const ViewSetting &viewSetting,
-                   const SiderBarState &siderBarState)
+    const SiderBarState &siderBarState)
     : m_pageIndex(pageIndex)
     , m_position(position)
     , m_viewSetting(viewSetting)
     , m_siderBarState(siderBarState)
-{
-}
+{ }
 
 bool LastRead::operator==(const LastRead &other) const
 {

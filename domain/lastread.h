@@ -17,7 +17,7 @@ class LastRead final
 public:
     LastRead() = default;
     LastRead(int pageIndex, const QPointF &position, const ViewSetting &viewSetting,
-             const SiderBarState &siderBarState);
+        const SiderBarState &siderBarState);
 
     int pageIndex() const { return m_pageIndex; }
     void setPageIndex(int pageIndex) { m_pageIndex = pageIndex; }

@@ -20,7 +20,7 @@ QVariant asShape(const QVariant &shape)
         return shape;
     }
     for (const int type : { int(QMetaType::QPolygonF), qMetaTypeId<TextRects>(), int(QMetaType::QRectF),
-                            int(QMetaType::QLineF) }) {
+             int(QMetaType::QLineF) }) {
         QVariant converted = shape;
         if (shape.canConvert(type) && converted.convert(type)) {
             return converted;
@@ -34,39 +34,34 @@ QVariant asShape(const QVariant &shape)
 Marker::Marker(const QLineF &line, const QPen &pen)
     : m_shape(QVariant::fromValue(line))
     , m_pen(pen)
-{
-}
+{ }
 
 Marker::Marker(const QPolygonF &polygon, OutlineType outline, const QPen &pen, const QBrush &brush)
     : m_shape(QVariant::fromValue(polygon))
     , m_outline(outline)
     , m_pen(pen)
     , m_brush(brush)
-{
-}
+{ }
 
 Marker::Marker(const TextRects &rects, OutlineType outline, const QPen &pen, const QBrush &brush)
     : m_shape(QVariant::fromValue(rects))
     , m_outline(outline)
     , m_pen(pen)
     , m_brush(brush)
-{
-}
+{ }
 
 Marker::Marker(const QRectF &rect)
     : m_shape(QVariant::fromValue(rect))
     , m_pen(Qt::NoPen)
     , m_brush(Qt::NoBrush)
-{
-}
+{ }
 
 Marker::Marker(const QVariant &shape, OutlineType outline, const QPen &pen, const QBrush &brush)
     : m_shape(asShape(shape))
     , m_outline(outline)
     , m_pen(pen)
     , m_brush(brush)
-{
-}
+{ }
 
 bool Marker::isShape(const QVariant &shape)
 {

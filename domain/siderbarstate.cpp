@@ -20,8 +20,7 @@ bool fuzzyEqual(double a, double b)
 SiderBarState::SiderBarState(bool shrunk, const QVector<double> &sizes)
     : m_shrunk(shrunk)
     , m_sizes(sizes)
-{
-}
+{ }
 
 bool SiderBarState::operator==(const SiderBarState &other) const
 {

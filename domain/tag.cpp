@@ -10,8 +10,7 @@ Tag::Tag(int id, const QString &name, int parentId)
     : m_id(id)
     , m_name(name)
     , m_parentId(parentId)
-{
-}
+{ }
 
 QByteArray Tag::itemsData() const
 {

@@ -8,8 +8,7 @@ namespace Nod::Domain {
 
 TextRects::TextRects(const QVector<QRectF> &rects)
     : QVector<QRectF>(rects)
-{
-}
+{ }
 
 QPainterPath TextRects::painterPath() const
 {

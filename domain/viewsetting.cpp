@@ -28,8 +28,7 @@ ViewSetting::ViewSetting(ScaleMode scaleMode, double scaleFactor, Rotation rotat
     , m_scaleFactor(scaleFactor)
     , m_rotation(rotation)
     , m_marginMode(marginMode)
-{
-}
+{ }
 
 bool ViewSetting::operator==(const ViewSetting &other) const
 {
@@ -50,8 +49,8 @@ bool ViewSetting::read(QDataStream &stream, ViewSetting &setting)
         factor = 0.0;
     }
     setting = ViewSetting(ScaleMode(enumValue(record.value(ScaleModeKey), FullScreen)), factor,
-                          Rotation(enumValue(record.value(RotationKey), Rotate270)),
-                          MarginMode(enumValue(record.value(MarginModeKey), BothSideMargin)));
+        Rotation(enumValue(record.value(RotationKey), Rotate270)),
+        MarginMode(enumValue(record.value(MarginModeKey), BothSideMargin)));
     return true;
 }
 

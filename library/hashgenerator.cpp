@@ -10,8 +10,7 @@ namespace Nod::Library {
 
 HashGenerator::HashGenerator(QObject *parent)
     : QObject(parent)
-{
-}
+{ }
 
 QString HashGenerator::generate(const QString &path)
 {
@@ -19,7 +18,8 @@ QString HashGenerator::generate(const QString &path)
     // Unbuffered: the chunks go straight from the file into our buffer. An empty path is refused here,
     // so that the failure is one line in the log rather than QFile's own complaint as well.
     if (path.isEmpty() || !file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-        qWarning() << "HashGenerator::generate" << "can't open file: " << path;
+        qWarning() << "HashGenerator::generate"
+                   << "can't open file: " << path;
         return QString();
     }
     QCryptographicHash hash(QCryptographicHash::Md5);
@@ -29,7 +29,8 @@ QString HashGenerator::generate(const QString &path)
         const qint64 read = file.read(buffer.get(), chunkSize);
         if (read < 0) {
             // A digest of part of the file would name a different document.
-            qWarning() << "HashGenerator::generate" << "can't read file: " << path << file.errorString();
+            qWarning() << "HashGenerator::generate"
+                       << "can't read file: " << path << file.errorString();
             return QString();
         }
         if (read == 0) {

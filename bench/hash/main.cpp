@@ -62,8 +62,8 @@ int main(int argc, char *argv[])
         theirs = QString::fromLatin1(md5sum.readAllStandardOutput().left(32));
     }
     if (theirs != ours) {
-        std::fprintf(stderr, "bench_hash: digest %s differs from md5sum's %s\n", qPrintable(ours),
-                     qPrintable(theirs));
+        std::fprintf(
+            stderr, "bench_hash: digest %s differs from md5sum's %s\n", qPrintable(ours), qPrintable(theirs));
         return 1;
     }
     const double oursMedian = median(oursRates);

@@ -10,8 +10,8 @@
 #include <QtEndian>
 
 #include <algorithm>
-#include <numeric>
 #include <cstring>
+#include <numeric>
 
 namespace StoredBytes {
 
@@ -22,10 +22,7 @@ inline QByteArray u32(quint32 v)
     return b;
 }
 
-inline QByteArray u8(quint8 v)
-{
-    return QByteArray(1, char(v));
-}
+inline QByteArray u8(quint8 v) { return QByteArray(1, char(v)); }
 
 inline QByteArray f64(double v)
 {
@@ -36,30 +33,18 @@ inline QByteArray f64(double v)
     return b;
 }
 
-inline QByteArray variantHeader(quint32 type)
-{
-    return u32(type) + u8(0);
-}
+inline QByteArray variantHeader(quint32 type) { return u32(type) + u8(0); }
 
 inline QByteArray userVariantHeader(const QByteArray &name)
 {
     return variantHeader(1024) + u32(quint32(name.size() + 1)) + name + QByteArray(1, '\0');
 }
 
-inline QByteArray intVariant(qint32 v)
-{
-    return variantHeader(2) + u32(quint32(v));
-}
+inline QByteArray intVariant(qint32 v) { return variantHeader(2) + u32(quint32(v)); }
 
-inline QByteArray doubleVariant(double v)
-{
-    return variantHeader(6) + f64(v);
-}
+inline QByteArray doubleVariant(double v) { return variantHeader(6) + f64(v); }
 
-inline QByteArray pointVariant(double x, double y)
-{
-    return variantHeader(26) + f64(x) + f64(y);
-}
+inline QByteArray pointVariant(double x, double y) { return variantHeader(26) + f64(x) + f64(y); }
 
 inline QByteArray rectBytes(double x, double y, double w, double h)
 {
@@ -67,8 +52,7 @@ inline QByteArray rectBytes(double x, double y, double w, double h)
 }
 
 // Pens and brushes are Qt's own formats; the records only wrap them.
-template<typename T>
-QByteArray qtBytes(const T &value)
+template <typename T> QByteArray qtBytes(const T &value)
 {
     QByteArray b;
     QDataStream s(&b, QIODevice::WriteOnly);
@@ -77,20 +61,11 @@ QByteArray qtBytes(const T &value)
     return b;
 }
 
-inline QByteArray penVariant(const QPen &pen)
-{
-    return variantHeader(76) + qtBytes(pen);
-}
+inline QByteArray penVariant(const QPen &pen) { return variantHeader(76) + qtBytes(pen); }
 
-inline QByteArray brushVariant(const QBrush &brush)
-{
-    return variantHeader(66) + qtBytes(brush);
-}
+inline QByteArray brushVariant(const QBrush &brush) { return variantHeader(66) + qtBytes(brush); }
 
-inline QByteArray pair(qint32 key, const QByteArray &value)
-{
-    return u32(quint32(key)) + value;
-}
+inline QByteArray pair(qint32 key, const QByteArray &value) { return u32(quint32(key)) + value; }
 
 // Every byte sequence a hash record of these pairs may be written as: its count, then the pairs in
 // any order. Each entry of `pairs` lists the acceptable forms of one pair.

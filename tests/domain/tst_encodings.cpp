@@ -21,8 +21,7 @@ using namespace StoredBytes;
 
 namespace {
 
-template<typename T>
-QByteArray encoded(const T &value)
+template <typename T> QByteArray encoded(const T &value)
 {
     QByteArray b;
     QDataStream s(&b, QIODevice::WriteOnly);
@@ -31,8 +30,7 @@ QByteArray encoded(const T &value)
     return b;
 }
 
-template<typename T>
-T decoded(const QByteArray &bytes, QDataStream::Status *status = nullptr)
+template <typename T> T decoded(const QByteArray &bytes, QDataStream::Status *status = nullptr)
 {
     T value;
     QDataStream s(bytes);
@@ -55,8 +53,8 @@ QStringList propertyNames(const QMetaObject &meta)
 
 QList<QByteArray> viewSettingForms(int mode, double factor, int rotation, int margin)
 {
-    return recordForms({ pair(0, intVariant(mode)), pair(1, doubleVariant(factor)), pair(2, intVariant(rotation)),
-                         pair(3, intVariant(margin)) });
+    return recordForms({ pair(0, intVariant(mode)), pair(1, doubleVariant(factor)),
+        pair(2, intVariant(rotation)), pair(3, intVariant(margin)) });
 }
 
 QByteArray sizesBytes(bool shrunk, const QVector<double> &sizes)
@@ -122,10 +120,11 @@ void EncodingsTest::entities_exposeTheirColumnsAsPropertiesInOrder_data()
     QTest::addColumn<QStringList>("expected");
     QTest::newRow("Document") << propertyNames(Document::staticMetaObject)
                               << QStringList { "id", "hash", "localUrl", "title", "overview", "addedAt",
-                                               "lastReadedAt", "hided", "siderBarState" };
+                                     "lastReadedAt", "hided", "siderBarState" };
     QTest::newRow("Annotation") << propertyNames(Annotation::staticMetaObject)
-                                << QStringList { "id", "documentId", "pageIndex", "position", "canvas", "markers",
-                                                 "noteText", "createdAt", "parentId", "children", "isFolded" };
+                                << QStringList { "id", "documentId", "pageIndex", "position", "canvas",
+                                       "markers", "noteText", "createdAt", "parentId", "children",
+                                       "isFolded" };
     QTest::newRow("Tag") << propertyNames(Tag::staticMetaObject)
                          << QStringList { "id", "parentId", "name", "items" };
     QTest::newRow("Resource") << propertyNames(Resource::staticMetaObject)
@@ -142,16 +141,17 @@ void EncodingsTest::entities_exposeTheirColumnsAsPropertiesInOrder()
 void EncodingsTest::metaTypes_areRegisteredUnderTheStoredNames()
 {
     for (const char *name : { "BackgroundMode", "Nod::Domain::BackgroundMode", "Nod::Domain::TextRects",
-                              "Nod::Domain::ViewSetting", "Nod::Domain::SiderBarState", "Nod::Domain::LastRead",
-                              "Nod::Domain::ViewSetting::ScaleMode", "Nod::Domain::ViewSetting::Rotation",
-                              "Nod::Domain::ViewSetting::MarginMode", "Nod::Domain::Marker::OutlineType",
-                              "Nod::Domain::Annotation", "Nod::Domain::Document", "Nod::Domain::Tag",
-                              "Nod::Domain::Resource" }) {
+             "Nod::Domain::ViewSetting", "Nod::Domain::SiderBarState", "Nod::Domain::LastRead",
+             "Nod::Domain::ViewSetting::ScaleMode", "Nod::Domain::ViewSetting::Rotation",
+             "Nod::Domain::ViewSetting::MarginMode", "Nod::Domain::Marker::OutlineType",
+             "Nod::Domain::Annotation", "Nod::Domain::Document", "Nod::Domain::Tag",
+             "Nod::Domain::Resource" }) {
         QVERIFY2(QMetaType::type(name) != QMetaType::UnknownType, name);
     }
     QCOMPARE(QMetaType::type("BackgroundMode"), qMetaTypeId<BackgroundMode>());
     // A QVariant names the type by its registered name in the stored bytes.
-    QVERIFY(encoded(QVariant::fromValue(TextRects())).startsWith(userVariantHeader("Nod::Domain::TextRects")));
+    QVERIFY(
+        encoded(QVariant::fromValue(TextRects())).startsWith(userVariantHeader("Nod::Domain::TextRects")));
 }
 
 void EncodingsTest::annotation_storesPositionChildrenAndEmptyValuesAsSpecified()
@@ -180,9 +180,9 @@ void EncodingsTest::annotation_documentNoteStoresUnitCanvasRecord()
     QCOMPARE(note.pageIndex(), -1);
     QCOMPARE(note.parentId(), 0);
     QVERIFY(note.createdAt().isValid());
-    const QList<QByteArray> forms = recordForms({ pair(1, variantHeader(20) + rectBytes(0, 0, 1, 1)),
-                                                  pair(2, intVariant(0)), pair(3, penVariant(QPen(Qt::NoPen))),
-                                                  pair(4, brushVariant(QBrush(Qt::NoBrush))) });
+    const QList<QByteArray> forms
+        = recordForms({ pair(1, variantHeader(20) + rectBytes(0, 0, 1, 1)), pair(2, intVariant(0)),
+            pair(3, penVariant(QPen(Qt::NoPen))), pair(4, brushVariant(QBrush(Qt::NoBrush))) });
     QVERIFY(forms.contains(note.canvasData()));
 
     // Reading an empty canvas keeps the constructed one.
@@ -200,11 +200,11 @@ void EncodingsTest::annotation_markersStoreCountThenRecords()
     const QByteArray bytes = annotation.markersData();
     QVERIFY(bytes.startsWith(u32(1)));
     const QList<QByteArray> forms = recordForms({ pair(1, variantHeader(24) + rectBytes(0, 1, 2, 3)),
-                                                  pair(2, intVariant(0)), pair(3, penVariant(pen)),
-                                                  pair(4, brushVariant(QBrush())) });
+        pair(2, intVariant(0)), pair(3, penVariant(pen)), pair(4, brushVariant(QBrush())) });
     QVERIFY(forms.contains(bytes.mid(4)));
 
-    annotation.insertMarker(1, Marker(QPolygonF(QVector<QPointF>{ QPointF(1, 1), QPointF(2, 5) }), Marker::Ellipse, pen, brush));
+    annotation.insertMarker(
+        1, Marker(QPolygonF(QVector<QPointF> { QPointF(1, 1), QPointF(2, 5) }), Marker::Ellipse, pen, brush));
     Annotation loaded;
     loaded.setMarkersData(annotation.markersData());
     QCOMPARE(loaded.markers(), annotation.markers());
@@ -214,8 +214,9 @@ void EncodingsTest::annotation_encodedPropertiesRoundTripThroughTheGadget()
 {
     Annotation source(7, 3, 4, QPointF(10.25, 20.5), 2);
     source.setCanvas(Marker(QRectF(1, 2, 30, 40)));
-    source.insertMarker(0, Marker(TextRects({ QRectF(1, 2, 3, 4), QRectF(5, 6, 7, 8) }), Marker::WaveUnderline,
-                                  QPen(Qt::darkGreen), QBrush(Qt::yellow)));
+    source.insertMarker(0,
+        Marker(TextRects({ QRectF(1, 2, 3, 4), QRectF(5, 6, 7, 8) }), Marker::WaveUnderline,
+            QPen(Qt::darkGreen), QBrush(Qt::yellow)));
     source.setChildren({ 8, 9 });
     source.setNoteText(QStringLiteral("<p>note</p>"));
     source.setFolded(true);
@@ -285,7 +286,7 @@ void EncodingsTest::marker_readsPairsInAnyOrderAndDefaultsMissingKeys()
     const QPen pen(QColor(1, 2, 3), 4);
     const QBrush brush(QColor(9, 8, 7));
     QList<QByteArray> pairs { pair(1, variantHeader(20) + rectBytes(1, 2, 3, 4)), pair(2, intVariant(6)),
-                              pair(3, penVariant(pen)), pair(4, brushVariant(brush)) };
+        pair(3, penVariant(pen)), pair(4, brushVariant(brush)) };
     const Marker expected(QVariant(QRectF(1, 2, 3, 4)), Marker::Ellipse, pen, brush);
     for (const QByteArray &bytes : recordForms(pairs)) {
         QCOMPARE(Marker::decode(bytes), expected);
@@ -299,8 +300,7 @@ void EncodingsTest::marker_readsPairsInAnyOrderAndDefaultsMissingKeys()
 
     // A value of the wrong kind reads as missing; an unknown outline as NoLine.
     const Marker wrongKinds = Marker::decode(record({ pair(1, variantHeader(20) + rectBytes(0, 0, 1, 1)),
-                                                      pair(2, intVariant(99)), pair(3, intVariant(1)),
-                                                      pair(4, penVariant(pen)) }));
+        pair(2, intVariant(99)), pair(3, intVariant(1)), pair(4, penVariant(pen)) }));
     QCOMPARE(wrongKinds.outline(), Marker::NoLine);
     QCOMPARE(wrongKinds.pen(), QPen());
     QCOMPARE(wrongKinds.brush(), QBrush());
@@ -325,12 +325,13 @@ void EncodingsTest::marker_roundTripsEveryShapeKind_data()
     transformed.setTransform(QTransform::fromScale(2, 3));
 
     QTest::newRow("line") << Marker(QLineF(1, 2, 3, 4), QPen(Qt::blue, 2));
-    QTest::newRow("polygon+dashes") << Marker(QPolygonF(QVector<QPointF>{ QPointF(0, 0), QPointF(5, 0), QPointF(5, 5) }),
-                                              Marker::AllEdges, dashed, QBrush(linear));
+    QTest::newRow("polygon+dashes") << Marker(
+        QPolygonF(QVector<QPointF> { QPointF(0, 0), QPointF(5, 0), QPointF(5, 5) }), Marker::AllEdges, dashed,
+        QBrush(linear));
     QTest::newRow("textrects+radial") << Marker(TextRects({ QRectF(0, 0, 10, 2) }), Marker::DoubleStrikeout,
-                                                QPen(QColor::fromHsv(120, 200, 100)), QBrush(radial));
-    QTest::newRow("rect+conical") << Marker(QVariant(QRectF(2, 2, 8, 8)), Marker::Strikeout, QPen(Qt::NoPen),
-                                            QBrush(conical));
+        QPen(QColor::fromHsv(120, 200, 100)), QBrush(radial));
+    QTest::newRow("rect+conical") << Marker(
+        QVariant(QRectF(2, 2, 8, 8)), Marker::Strikeout, QPen(Qt::NoPen), QBrush(conical));
     QTest::newRow("empty textrects+pattern") << Marker(TextRects(), Marker::Underline, QPen(), transformed);
 }
 
@@ -351,22 +352,23 @@ void EncodingsTest::marker_nullNeverEqualsAndVariantShapesAreChecked()
     QVERIFY(Marker(QVariant(42), Marker::NoLine, QPen(), QBrush()).isNull());
     // A shape that converts to a rectangle is kept as one.
     QCOMPARE(Marker(QVariant(QRect(1, 2, 3, 4)), Marker::NoLine, QPen(), QBrush()).shape(),
-             QVariant(QRectF(1, 2, 3, 4)));
+        QVariant(QRectF(1, 2, 3, 4)));
     QVERIFY(Marker(QRectF(0, 0, 1, 1)) != Marker(QLineF(0, 0, 1, 1), QPen(Qt::NoPen)));
     QCOMPARE(Marker(QRectF(0, 0, 1, 1)), Marker(QRectF(0, 0, 1, 1)));
     QVERIFY(Marker(TextRects({ QRectF(0, 0, 1, 1) }), Marker::NoLine, QPen(), QBrush())
-            != Marker(TextRects({ QRectF(0, 0, 1, 2) }), Marker::NoLine, QPen(), QBrush()));
+        != Marker(TextRects({ QRectF(0, 0, 1, 2) }), Marker::NoLine, QPen(), QBrush()));
 }
 
 void EncodingsTest::viewSetting_recordBytesAndReorderedInput()
 {
-    const ViewSetting setting(ViewSetting::FitToPageWidth, 1.5, ViewSetting::Rotate90, ViewSetting::LeftMargin);
+    const ViewSetting setting(
+        ViewSetting::FitToPageWidth, 1.5, ViewSetting::Rotate90, ViewSetting::LeftMargin);
     QVERIFY(viewSettingForms(1, 1.5, 1, 2).contains(encoded(setting)));
     for (const QByteArray &bytes : viewSettingForms(1, 1.5, 1, 2)) {
         QCOMPARE(decoded<ViewSetting>(bytes), setting);
     }
-    QCOMPARE(ViewSetting(), ViewSetting(ViewSetting::ScaleFactor, 1.0, ViewSetting::NoRotation,
-                                        ViewSetting::RightMargin));
+    QCOMPARE(ViewSetting(),
+        ViewSetting(ViewSetting::ScaleFactor, 1.0, ViewSetting::NoRotation, ViewSetting::RightMargin));
 }
 
 void EncodingsTest::viewSetting_outOfRangeOrMissingValuesReadAsZero()
@@ -430,16 +432,16 @@ void EncodingsTest::backgroundMode_bytesAndSettingsRoundTrip()
 
 void EncodingsTest::lastRead_recordHoldsUserTypedValues()
 {
-    const LastRead lastRead(12, QPointF(0.5, 8), ViewSetting(ViewSetting::ScaleFactor, 2.0,
-                                                             ViewSetting::NoRotation, ViewSetting::BothSideMargin),
-                            SiderBarState(false, { 0.2, 0.8 }));
+    const LastRead lastRead(12, QPointF(0.5, 8),
+        ViewSetting(ViewSetting::ScaleFactor, 2.0, ViewSetting::NoRotation, ViewSetting::BothSideMargin),
+        SiderBarState(false, { 0.2, 0.8 }));
     QList<QByteArray> settingForms;
     for (const QByteArray &form : viewSettingForms(3, 2.0, 0, 3)) {
         settingForms.append(pair(2, userVariantHeader("Nod::Domain::ViewSetting") + form));
     }
-    const QList<QByteArray> forms = recordForms(
-        { { pair(0, intVariant(12)) }, { pair(1, pointVariant(0.5, 8)) }, settingForms,
-          { pair(3, userVariantHeader("Nod::Domain::SiderBarState") + sizesBytes(false, { 0.2, 0.8 })) } });
+    const QList<QByteArray> forms
+        = recordForms({ { pair(0, intVariant(12)) }, { pair(1, pointVariant(0.5, 8)) }, settingForms,
+            { pair(3, userVariantHeader("Nod::Domain::SiderBarState") + sizesBytes(false, { 0.2, 0.8 })) } });
     QVERIFY(forms.contains(lastRead.encode()));
 
     // Any order reads back, including hand-made ones.
@@ -461,9 +463,9 @@ void EncodingsTest::lastRead_onlyPageKeyKeepsOtherDefaults()
     QCOMPARE(LastRead::decode(record({ pair(0, doubleVariant(qQNaN())) })).pageIndex(), 0);
     QCOMPARE(LastRead::decode(record({ pair(0, doubleVariant(1e300)) })).pageIndex(), 0);
     QCOMPARE(Marker::decode(record({ pair(1, variantHeader(20) + rectBytes(0, 0, 1, 1)),
-                                     pair(2, doubleVariant(-qInf())) }))
+                                pair(2, doubleVariant(-qInf())) }))
                  .outline(),
-             Marker::NoLine);
+        Marker::NoLine);
 
     // A value of another registered type under key 2 is not a view setting.
     const LastRead swapped = LastRead::decode(
@@ -476,9 +478,10 @@ void EncodingsTest::document_emptyOrCorruptStateLoadsDefaultLastRead_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::newRow("null") << QByteArray();
     QTest::newRow("empty") << QByteArray("");
-    QTest::newRow("truncated") << LastRead(5, QPointF(1, 1), ViewSetting(), SiderBarState()).encode().left(40);
-    QTest::newRow("unknown user type") << record({ pair(0, intVariant(3)),
-                                                   pair(2, userVariantHeader("Elsewhere::Thing") + u32(0)) });
+    QTest::newRow("truncated")
+        << LastRead(5, QPointF(1, 1), ViewSetting(), SiderBarState()).encode().left(40);
+    QTest::newRow("unknown user type")
+        << record({ pair(0, intVariant(3)), pair(2, userVariantHeader("Elsewhere::Thing") + u32(0)) });
     QTest::newRow("text") << QByteArray("not a record at all");
 }
 
@@ -492,8 +495,8 @@ void EncodingsTest::document_emptyOrCorruptStateLoadsDefaultLastRead()
     const LastRead lastRead = document.lastRead();
     QCOMPARE(lastRead.pageIndex(), 0);
     QCOMPARE(lastRead.position(), QPointF(0, 0));
-    QCOMPARE(lastRead.viewSetting(), ViewSetting(ViewSetting::ScaleFactor, 1.0, ViewSetting::NoRotation,
-                                                 ViewSetting::RightMargin));
+    QCOMPARE(lastRead.viewSetting(),
+        ViewSetting(ViewSetting::ScaleFactor, 1.0, ViewSetting::NoRotation, ViewSetting::RightMargin));
     QCOMPARE(lastRead.siderBarState(), SiderBarState(true, {}));
 }
 

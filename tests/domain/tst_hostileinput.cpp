@@ -31,8 +31,7 @@ constexpr quint32 forged = 0x10000000;
 QtMessageHandler previousHandler = nullptr;
 void dropMessages(QtMsgType, const QMessageLogContext &, const QString &) { }
 
-template<typename T>
-QByteArray encoded(const T &value)
+template <typename T> QByteArray encoded(const T &value)
 {
     QByteArray b;
     QDataStream s(&b, QIODevice::WriteOnly);
@@ -53,10 +52,12 @@ QList<QByteArray> validSamples()
 
     Annotation annotation(7, 3, 4, QPointF(10.25, 20.5), 2);
     annotation.setCanvas(Marker(QRectF(1, 2, 30, 40)));
-    annotation.insertMarker(0, Marker(TextRects({ QRectF(1, 2, 3, 4), QRectF(5, 6, 7, 8) }), Marker::Underline,
-                                      dashed, QBrush(radial)));
-    annotation.insertMarker(1, Marker(QPolygonF(QVector<QPointF>{ QPointF(0, 0), QPointF(5, 5) }), Marker::AllEdges,
-                                      QPen(Qt::blue), QBrush(linear)));
+    annotation.insertMarker(0,
+        Marker(TextRects({ QRectF(1, 2, 3, 4), QRectF(5, 6, 7, 8) }), Marker::Underline, dashed,
+            QBrush(radial)));
+    annotation.insertMarker(1,
+        Marker(QPolygonF(QVector<QPointF> { QPointF(0, 0), QPointF(5, 5) }), Marker::AllEdges, QPen(Qt::blue),
+            QBrush(linear)));
     annotation.insertMarker(2, Marker(QLineF(0, 0, 9, 9), QPen(Qt::green, 2)));
     annotation.setChildren({ 1, 2, 3 });
     Tag tag(1, QStringLiteral("t"), 0);
@@ -67,17 +68,12 @@ QList<QByteArray> validSamples()
     for (const Marker &marker : annotation.markers()) {
         samples.append(marker.encode());
     }
-    return samples + QList<QByteArray> { annotation.markersData(),
-             annotation.canvasData(),
-             annotation.childrenData(),
-             annotation.positionData(),
-             tag.itemsData(),
-             lastRead.encode(),
-             encoded(TextRects({ QRectF(0, 0, 1, 1) })),
-             encoded(ViewSetting()),
-             encoded(SiderBarState(true, { 0.5 })),
-             encoded(BackgroundMode(1, Qt::darkBlue)),
-             encoded(QVariant::fromValue(lastRead)) };
+    return samples
+        + QList<QByteArray> { annotation.markersData(), annotation.canvasData(), annotation.childrenData(),
+              annotation.positionData(), tag.itemsData(), lastRead.encode(),
+              encoded(TextRects({ QRectF(0, 0, 1, 1) })), encoded(ViewSetting()),
+              encoded(SiderBarState(true, { 0.5 })), encoded(BackgroundMode(1, Qt::darkBlue)),
+              encoded(QVariant::fromValue(lastRead)) };
 }
 
 QByteArray mutate(QRandomGenerator &random, const QList<QByteArray> &samples)
@@ -99,8 +95,8 @@ QByteArray mutate(QRandomGenerator &random, const QList<QByteArray> &samples)
                 break;
             }
             static const quint32 counts[] = { 0xffffffffu, forged, 0x7fffffffu, 0x80000000u, 1024, 86, 9 };
-            const quint32 value = random.bounded(2) ? counts[random.bounded(int(std::size(counts)))]
-                                                    : random.generate();
+            const quint32 value
+                = random.bounded(2) ? counts[random.bounded(int(std::size(counts)))] : random.generate();
             bytes.replace(random.bounded(bytes.size() - 3), 4, u32(value));
             break;
         }
@@ -114,7 +110,8 @@ QByteArray mutate(QRandomGenerator &random, const QList<QByteArray> &samples)
         }
         case 4: { // splice with another sample
             const QByteArray other = samples.at(random.bounded(samples.size()));
-            bytes = bytes.left(random.bounded(bytes.size() + 1)) + other.mid(random.bounded(other.size() + 1));
+            bytes
+                = bytes.left(random.bounded(bytes.size() + 1)) + other.mid(random.bounded(other.size() + 1));
             break;
         }
         default: // remove a span
@@ -141,8 +138,7 @@ QByteArray noise(QRandomGenerator &random)
     return bytes;
 }
 
-template<typename T>
-T readThroughOperator(const QByteArray &bytes, QDataStream::Status &status)
+template <typename T> T readThroughOperator(const QByteArray &bytes, QDataStream::Status &status)
 {
     QDataStream stream(bytes);
     stream.setVersion(QDataStream::Qt_5_12);
@@ -179,10 +175,7 @@ void HostileInputTest::initTestCase()
     QCOMPARE(setrlimit(RLIMIT_AS, &limit), 0);
 }
 
-void HostileInputTest::cleanupTestCase()
-{
-    qInstallMessageHandler(previousHandler);
-}
+void HostileInputTest::cleanupTestCase() { qInstallMessageHandler(previousHandler); }
 
 void HostileInputTest::forgedCounts_yieldDefaultsWithoutAllocating_data()
 {
@@ -193,7 +186,8 @@ void HostileInputTest::forgedCounts_yieldDefaultsWithoutAllocating_data()
     QTest::newRow("textrects boxes") << record(
         { pair(1, userVariantHeader("Nod::Domain::TextRects") + u32(forged) + rectBytes(0, 0, 1, 1)) });
     QTest::newRow("type name length") << record({ pair(1, variantHeader(1024) + u32(0xfffffff0u) + "Nod") });
-    QTest::newRow("unknown type name") << record({ pair(1, userVariantHeader("Nod::Domain::Unknown") + u32(0)) });
+    QTest::newRow("unknown type name")
+        << record({ pair(1, userVariantHeader("Nod::Domain::Unknown") + u32(0)) });
     QTest::newRow("name without NUL") << record({ pair(1, variantHeader(1024) + u32(4) + "Nod:" + u32(0)) });
 
     QByteArray pen = qtBytes(QPen(Qt::red));
@@ -201,8 +195,8 @@ void HostileInputTest::forgedCounts_yieldDefaultsWithoutAllocating_data()
     const int dashAt = 2 + 1 + 8 + qtBytes(QBrush()).size() + 8;
     QCOMPARE(pen.mid(dashAt, 4), u32(0));
     pen.replace(dashAt, 4, u32(forged));
-    QTest::newRow("pen dashes") << record({ pair(1, variantHeader(20) + rectBytes(0, 0, 1, 1)),
-                                            pair(3, variantHeader(76) + pen) });
+    QTest::newRow("pen dashes") << record(
+        { pair(1, variantHeader(20) + rectBytes(0, 0, 1, 1)), pair(3, variantHeader(76) + pen) });
 
     QLinearGradient linear(0, 0, 1, 1);
     linear.setColorAt(0, Qt::red);
@@ -210,21 +204,21 @@ void HostileInputTest::forgedCounts_yieldDefaultsWithoutAllocating_data()
     const int stopsAt = 1 + 11 + 4 * 4;
     QCOMPARE(brush.mid(stopsAt, 4), u32(1));
     brush.replace(stopsAt, 4, u32(forged));
-    QTest::newRow("gradient stops") << record({ pair(1, variantHeader(20) + rectBytes(0, 0, 1, 1)),
-                                                pair(4, variantHeader(66) + brush) });
+    QTest::newRow("gradient stops") << record(
+        { pair(1, variantHeader(20) + rectBytes(0, 0, 1, 1)), pair(4, variantHeader(66) + brush) });
 
     QImage image(4, 4, QImage::Format_ARGB32);
     image.fill(Qt::red);
-    QTest::newRow("texture brush") << record({ pair(1, variantHeader(20) + rectBytes(0, 0, 1, 1)),
-                                               pair(4, brushVariant(QBrush(image))) });
+    QTest::newRow("texture brush") << record(
+        { pair(1, variantHeader(20) + rectBytes(0, 0, 1, 1)), pair(4, brushVariant(QBrush(image))) });
     QByteArray badColor = qtBytes(QBrush(Qt::red));
     badColor[1] = char(0x7f); // colour spec
-    QTest::newRow("colour spec") << record({ pair(1, variantHeader(20) + rectBytes(0, 0, 1, 1)),
-                                            pair(4, variantHeader(66) + badColor) });
+    QTest::newRow("colour spec") << record(
+        { pair(1, variantHeader(20) + rectBytes(0, 0, 1, 1)), pair(4, variantHeader(66) + badColor) });
     QByteArray badPen = qtBytes(QPen(Qt::red));
     badPen[0] = char(0xff); // style bits beyond style, cap and join
-    QTest::newRow("pen style bits") << record({ pair(1, variantHeader(20) + rectBytes(0, 0, 1, 1)),
-                                               pair(3, variantHeader(76) + badPen) });
+    QTest::newRow("pen style bits") << record(
+        { pair(1, variantHeader(20) + rectBytes(0, 0, 1, 1)), pair(3, variantHeader(76) + badPen) });
 }
 
 void HostileInputTest::forgedCounts_yieldDefaultsWithoutAllocating()
@@ -252,9 +246,12 @@ void HostileInputTest::forgedListsAndStrings_yieldDefaults()
 {
     qInstallMessageHandler(dropMessages);
     // Types the records never hold are refused before Qt's reader sees their counts.
-    QVERIFY(Marker::decode(record({ pair(1, variantHeader(QMetaType::QVariantList) + u32(forged)) })).isNull());
-    QVERIFY(Marker::decode(record({ pair(1, variantHeader(QMetaType::QString) + u32(0x7ffffffe)) })).isNull());
-    QVERIFY(Marker::decode(record({ pair(1, variantHeader(QMetaType::QByteArray) + u32(0x7ffffffe)) })).isNull());
+    QVERIFY(
+        Marker::decode(record({ pair(1, variantHeader(QMetaType::QVariantList) + u32(forged)) })).isNull());
+    QVERIFY(
+        Marker::decode(record({ pair(1, variantHeader(QMetaType::QString) + u32(0x7ffffffe)) })).isNull());
+    QVERIFY(
+        Marker::decode(record({ pair(1, variantHeader(QMetaType::QByteArray) + u32(0x7ffffffe)) })).isNull());
 
     Annotation annotation;
     annotation.setChildrenData(u32(0x40000000) + u32(1));
@@ -280,7 +277,7 @@ void HostileInputTest::forgedListsAndStrings_yieldDefaults()
         nested = record({ pair(0, userVariantHeader("Nod::Domain::ViewSetting") + nested) });
     }
     QCOMPARE(LastRead::decode(record({ pair(2, userVariantHeader("Nod::Domain::ViewSetting") + nested) })),
-             LastRead());
+        LastRead());
     qInstallMessageHandler(nullptr);
 }
 
@@ -290,10 +287,11 @@ void HostileInputTest::forgedValuesInsideQtVariants_failTheRead()
     // registered stream operators.
     qInstallMessageHandler(dropMessages);
     const QList<QByteArray> names { "Nod::Domain::TextRects", "Nod::Domain::SiderBarState",
-                                    "Nod::Domain::ViewSetting", "Nod::Domain::LastRead", "BackgroundMode",
-                                    "Nod::Domain::BackgroundMode" };
+        "Nod::Domain::ViewSetting", "Nod::Domain::LastRead", "BackgroundMode",
+        "Nod::Domain::BackgroundMode" };
     for (const QByteArray &name : names) {
-        for (const QByteArray &payload : { u32(forged), u8(1) + u32(forged), u32(0xffffffffu) + u32(1), QByteArray() }) {
+        for (const QByteArray &payload :
+            { u32(forged), u8(1) + u32(forged), u32(0xffffffffu) + u32(1), QByteArray() }) {
             const QByteArray bytes = userVariantHeader(name) + payload;
             QDataStream stream(bytes);
             stream.setVersion(QDataStream::Qt_5_12);
@@ -338,9 +336,12 @@ void HostileInputTest::randomAndMutatedBytes_decodeToConsistentValues()
             ++decodedLastReads;
         }
         const ViewSetting setting = lastRead.viewSetting();
-        QVERIFY(setting.scaleMode() >= ViewSetting::NoScale && setting.scaleMode() <= ViewSetting::FullScreen);
-        QVERIFY(setting.rotation() >= ViewSetting::NoRotation && setting.rotation() <= ViewSetting::Rotate270);
-        QVERIFY(setting.marginMode() >= ViewSetting::NoMargin && setting.marginMode() <= ViewSetting::BothSideMargin);
+        QVERIFY(
+            setting.scaleMode() >= ViewSetting::NoScale && setting.scaleMode() <= ViewSetting::FullScreen);
+        QVERIFY(
+            setting.rotation() >= ViewSetting::NoRotation && setting.rotation() <= ViewSetting::Rotate270);
+        QVERIFY(setting.marginMode() >= ViewSetting::NoMargin
+            && setting.marginMode() <= ViewSetting::BothSideMargin);
         QVERIFY(std::isfinite(setting.scaleFactor()));
         QCOMPARE(LastRead::decode(lastRead.encode()).encode(), lastRead.encode());
 
@@ -374,8 +375,8 @@ void HostileInputTest::randomAndMutatedBytes_decodeToConsistentValues()
         QVERIFY(status == QDataStream::Ok || viewSetting == ViewSetting());
 
         // Through Qt's QVariant reader as well, under each registered name.
-        QDataStream variantStream(userVariantHeader(i % 2 ? "Nod::Domain::LastRead" : "Nod::Domain::TextRects")
-                                  + bytes);
+        QDataStream variantStream(
+            userVariantHeader(i % 2 ? "Nod::Domain::LastRead" : "Nod::Domain::TextRects") + bytes);
         variantStream.setVersion(QDataStream::Qt_5_12);
         QVariant variant;
         variantStream >> variant;

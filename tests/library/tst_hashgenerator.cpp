@@ -58,10 +58,7 @@ private:
     QTemporaryDir m_dir;
 };
 
-void HashGeneratorTest::init()
-{
-    QVERIFY(m_dir.isValid());
-}
+void HashGeneratorTest::init() { QVERIFY(m_dir.isValid()); }
 
 void HashGeneratorTest::emptyFile_givesDigestOfNoBytesWithoutProgress()
 {
@@ -97,12 +94,13 @@ void HashGeneratorTest::multiChunkFile_reportsRunningTotalsPerChunk()
     HashGenerator generator;
     QSignalSpy progress(&generator, &HashGenerator::progressChanged);
     QCOMPARE(generator.generate(path),
-             QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex()));
+        QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex()));
     QCOMPARE(totals(progress),
-             QList<qint64>({ HashGenerator::chunkSize, 2 * HashGenerator::chunkSize, qint64(bytes.size()) }));
+        QList<qint64>({ HashGenerator::chunkSize, 2 * HashGenerator::chunkSize, qint64(bytes.size()) }));
 
     // An exact multiple of the chunk size ends on a full chunk, with no empty report after it.
-    const QString exact = writeFile(m_dir, QStringLiteral("exact.pdf"), bytes.left(int(HashGenerator::chunkSize)));
+    const QString exact
+        = writeFile(m_dir, QStringLiteral("exact.pdf"), bytes.left(int(HashGenerator::chunkSize)));
     progress.clear();
     generator.generate(exact);
     QCOMPARE(totals(progress), QList<qint64>({ HashGenerator::chunkSize }));
