@@ -51,6 +51,8 @@ private slots:
     void resources_singleResultRules();
     void nullBlobs_decodeToDefaults();
     void nextId_comesFromTheSharedCounter();
+    void lookups_useIndexes_data();
+    void lookups_useIndexes();
 
 private:
     Document addDocument(int id, const QString &path);
@@ -281,6 +283,35 @@ void RepositoriesTest::nextId_comesFromTheSharedCounter()
     QCOMPARE(annotations.nextId(), first + 1);
     QCOMPARE(tags.nextId(), first + 2);
     QCOMPARE(resources.nextId(), first + 3);
+}
+
+void RepositoriesTest::lookups_useIndexes_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::newRow("page") << QStringLiteral("SELECT * FROM Annotation WHERE documentId = 1 AND pageIndex = 2");
+    QTest::newRow("document note") << QStringLiteral("SELECT * FROM Annotation WHERE documentId = 1 AND parentId = 0");
+    QTest::newRow("children") << QStringLiteral("SELECT id FROM Annotation WHERE parentId = 5");
+    QTest::newRow("by path") << QStringLiteral("SELECT * FROM documents WHERE localUrl = 'x'");
+    QTest::newRow("by fingerprint") << QStringLiteral("SELECT * FROM documents WHERE hash = 'x'");
+    QTest::newRow("category children") << QStringLiteral("SELECT * FROM Category WHERE parentId = 0");
+    QTest::newRow("tag by name") << QStringLiteral("SELECT * FROM Tag WHERE name = 'x'");
+    QTest::newRow("resource") << QStringLiteral("SELECT * FROM Resource WHERE ownerId = 1 AND hash = 'x'");
+}
+
+// The services look rows up by these columns on every user action; none of them may scan a table.
+void RepositoriesTest::lookups_useIndexes()
+{
+    QFETCH(QString, sql);
+    QSqlQuery plan;
+    QVERIFY(plan.exec(QStringLiteral("EXPLAIN QUERY PLAN ") + sql));
+    QStringList details;
+    while (plan.next()) {
+        details << plan.value(3).toString();
+    }
+    QVERIFY2(details.join(QLatin1Char(' ')).contains(QStringLiteral("USING INDEX"))
+                 || details.join(QLatin1Char(' ')).contains(QStringLiteral("USING COVERING INDEX")),
+             qPrintable(details.join(QStringLiteral("; "))));
+    QVERIFY2(!details.join(QLatin1Char(' ')).startsWith(QStringLiteral("SCAN")), qPrintable(details.join(QStringLiteral("; "))));
 }
 
 QTEST_MAIN(RepositoriesTest)
