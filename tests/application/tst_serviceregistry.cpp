@@ -1,0 +1,133 @@
+#include "servicefixture.h"
+
+#include <application/documentservice.h>
+#include <application/noteservice.h>
+#include <application/resourceservice.h>
+
+#include <QBuffer>
+#include <QCryptographicHash>
+#include <QImage>
+
+using namespace Nod::Application;
+
+namespace {
+QByteArray pngBytes(QColor color)
+{
+    QImage image(4, 3, QImage::Format_ARGB32);
+    image.fill(color);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+NewResource imageFor(int owner, const QByteArray &bytes)
+{
+    return NewResource { owner, QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex(), QSize(4, 3), bytes };
+}
+} // namespace
+
+class ServiceRegistryTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<ServiceFixture> m_fixture;
+    int m_root = 0;
+    int m_document = 0;
+
+    int addNode()
+    {
+        NoteService *notes = m_fixture->registry()->noteService();
+        NewAnnotation request;
+        request.id = notes->nextId();
+        request.documentId = m_document;
+        request.canvas = Nod::Domain::Marker(QRectF(0, 0, 1, 1));
+        request.parentId = m_root;
+        request.index = notes->annotation(m_root).children().size();
+        notes->newAnnotation(request);
+        return request.id;
+    }
+
+private slots:
+    void init()
+    {
+        m_fixture = std::make_unique<ServiceFixture>();
+        QVERIFY(m_fixture->isValid());
+        m_document = m_fixture->registry()->documentService()->newDocument(
+            QStringLiteral("0123456789abcdef0123456789abcdef"), m_fixture->makeFile(QStringLiteral("a.pdf")),
+            QStringLiteral("a"));
+        m_root = m_fixture->registry()->noteService()->documentNote(m_document).id();
+    }
+
+    void cleanup() { m_fixture.reset(); }
+
+    void instance_isClearedWithTheRegistry()
+    {
+        auto *registry = new ServiceRegistry;
+        ServiceRegistry::setInstance(registry);
+        QCOMPARE(ServiceRegistry::instance(), registry);
+        delete registry;
+        QCOMPARE(ServiceRegistry::instance(), nullptr);
+    }
+
+    void resources_storedOncePerNote()
+    {
+        ResourceService *resources = m_fixture->registry()->resourceService();
+        const int a = addNode();
+        const int b = addNode();
+        const QByteArray red = pngBytes(Qt::red);
+        QSignalSpy added(resources, &ResourceService::added);
+        resources->handle(imageFor(a, red));
+        resources->handle(imageFor(a, red));
+        resources->handle(imageFor(b, red));
+        QCOMPARE(added.count(), 2);
+        QCOMPARE(resources->resources(a).size(), 1);
+        const QString hash = QString::fromLatin1(imageFor(a, red).hash);
+        const Nod::Domain::Resource stored = resources->existingResourceByByOwnerAndHash(b, hash);
+        QCOMPARE(stored.data(), red);
+        QCOMPARE(stored.width(), 4);
+        QCOMPARE(stored.height(), 3);
+
+        try {
+            resources->existingResourceByByOwnerAndHash(a, QStringLiteral("deadbeef"));
+            QFAIL("found a hash the note does not hold");
+        } catch (const std::runtime_error &error) {
+            QCOMPARE(QString::fromLatin1(error.what()), QStringLiteral("Resource not exist, ownerId: %1, hash: deadbeef").arg(a));
+        }
+        NewResource empty = imageFor(a, pngBytes(Qt::blue));
+        empty.size = QSize(0, 0);
+        QVERIFY_EXCEPTION_THROWN(resources->handle(empty), std::invalid_argument);
+        QVERIFY_EXCEPTION_THROWN(resources->remove(987654), std::bad_optional_access);
+    }
+
+    void removingAnAnnotation_removesItsImagesFirst()
+    {
+        ResourceService *resources = m_fixture->registry()->resourceService();
+        NoteService *notes = m_fixture->registry()->noteService();
+        const int a = addNode();
+        const int keep = addNode();
+        resources->handle(imageFor(a, pngBytes(Qt::red)));
+        resources->handle(imageFor(a, pngBytes(Qt::green)));
+        resources->handle(imageFor(keep, pngBytes(Qt::red)));
+
+        QStringList events;
+        connect(resources, &ResourceService::aboutToBeRemoved, this, [&] { events << QStringLiteral("resource about"); });
+        connect(resources, &ResourceService::removed, this, [&] { events << QStringLiteral("resource removed"); });
+        connect(notes, &NoteService::removed, this, [&] { events << QStringLiteral("note removed"); });
+        connect(notes, &NoteService::aboutToBeRemoved, this, [&](const Annotation &anno) {
+            // A listener still finds the annotation in the database.
+            QVERIFY(notes->find(anno.id()).has_value());
+        });
+        notes->handle(RemoveRequest { 0, m_root });
+        QCOMPARE(events, (QStringList { QStringLiteral("resource about"), QStringLiteral("resource removed"),
+                             QStringLiteral("resource about"), QStringLiteral("resource removed"),
+                             QStringLiteral("note removed") }));
+        QVERIFY(resources->resources(a).isEmpty());
+        QCOMPARE(resources->resources(keep).size(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(ServiceRegistryTest)
+#include "tst_serviceregistry.moc"
