@@ -3,9 +3,12 @@
 #include "sqlhelpers.h"
 
 #include <QHash>
+#include <QSet>
 #include <QSqlQuery>
 #include <QStringList>
 #include <QVariant>
+
+#include <algorithm>
 
 namespace Nod::Infrastructure {
 
@@ -78,25 +81,47 @@ bool M20181115_AlterDocument::up()
     if (!rehashed) {
         return false;
     }
-    return step(qualified("alterDocumentCategories"), [] {
-        QHash<QString, int> idByName;
+    // Names are not unique in a category tree ("2019" may sit under several parents). A name that
+    // several categories share is resolved through DocumentTags, which still records the links the
+    // names were built from; only without such a link does the lowest id win.
+    return step(qualified("alterDocumentCategories"), [this] {
+        QHash<QString, QVector<int>> idsByName;
         QSqlQuery categories = run(QStringLiteral("SELECT id, name FROM category"));
         while (categories.next()) {
-            idByName.insert(categories.value(1).toString(), categories.value(0).toInt());
+            idsByName[categories.value(1).toString()].append(categories.value(0).toInt());
+        }
+        QHash<int, QSet<int>> linked;
+        if (hasTable(QStringLiteral("DocumentTags"))) {
+            QSqlQuery links = run(QStringLiteral("SELECT documentId, tagId FROM DocumentTags"));
+            while (links.next()) {
+                linked[links.value(0).toInt()].insert(links.value(1).toInt());
+            }
         }
         QSqlQuery documents = run(QStringLiteral("SELECT id, categories FROM documents"));
         while (documents.next()) {
+            const int documentId = documents.value(0).toInt();
             QStringList ids;
             const QStringList names
                 = documents.value(1).toString().split(QLatin1Char(','), Qt::SkipEmptyParts);
             for (const QString &name : names) {
-                const auto it = idByName.constFind(name);
-                if (it != idByName.cend()) {
-                    ids << QString::number(it.value());
+                QVector<int> candidates = idsByName.value(name);
+                if (candidates.isEmpty()) {
+                    continue;
+                }
+                std::sort(candidates.begin(), candidates.end());
+                int chosen = candidates.first();
+                for (const int candidate : qAsConst(candidates)) {
+                    if (linked.value(documentId).contains(candidate)) {
+                        chosen = candidate;
+                        break;
+                    }
+                }
+                if (!ids.contains(QString::number(chosen))) {
+                    ids << QString::number(chosen);
                 }
             }
             run(QStringLiteral(" UPDATE documents  SET categories = ?  WHERE id = ? "),
-                { ids.join(QLatin1Char(',')), documents.value(0) });
+                { ids.join(QLatin1Char(',')), documentId });
         }
         return true;
     });
