@@ -1,3 +1,4 @@
+#include <app/databasestartup.h>
 #include <app/mainwindow.h>
 #include <app/startup.h>
 #include <app/storage/house.h>
@@ -15,8 +16,13 @@ int main(int argc, char *argv[])
 
     auto *house = Common::Infrastructure::House::instance();
     QObject::connect(house, &Common::Infrastructure::House::locationChanged, &Nod::App::setUpLog);
+    QObject::connect(house, &Common::Infrastructure::House::locationChanged, &Nod::App::openDatabase);
+    Nod::App::installDatabaseCopier();
 
-    Nod::App::prepareStorage();
+    // Without a storage folder there is no database to work on; the user has been told why.
+    if (!Nod::App::prepareStorage()) {
+        return EXIT_FAILURE;
+    }
 
     QStringList arguments = QCoreApplication::arguments();
     Nod::App::logStartupLines(arguments);

@@ -1,6 +1,12 @@
 #include "mainwindow.h"
 
+#include "databasestartup.h"
+
+#include <app/storage/settings.h>
+#include <application/serviceregistry.h>
+
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDebug>
 #include <QFile>
 #include <QVBoxLayout>
@@ -13,10 +19,19 @@ static void initResources()
 
 namespace Nod::Presentation {
 
+namespace {
+Nod::Domain::BackgroundMode g_backgroundMode;
+} // namespace
+
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
 {
     initResources();
+    App::upgradeDatabase();
+    auto *registry = new Application::ServiceRegistry(qApp);
+    Application::ServiceRegistry::setInstance(registry);
+    g_backgroundMode = Common::Infrastructure::Settings::instance()->mainWindow.backgroundMode();
+
     setObjectName(QStringLiteral("MainWindow"));
     setWindowTitle(QStringLiteral("Nodera Reader"));
     applyStyleSheet();
@@ -30,6 +45,19 @@ MainWindow::MainWindow(QWidget *parent)
 }
 
 MainWindow::~MainWindow() = default;
+
+Nod::Domain::BackgroundMode MainWindow::backgroundMode()
+{
+    return g_backgroundMode;
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    auto &settings = Common::Infrastructure::Settings::instance()->mainWindow;
+    settings.setBackgroundMode(g_backgroundMode);
+    settings.setGeometry(saveGeometry());
+    event->accept();
+}
 
 void MainWindow::applyStyleSheet()
 {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <domain/backgroundmode.h>
+
 #include <QMainWindow>
 
 namespace Nod::Presentation {
@@ -14,6 +16,12 @@ class MainWindow final : public QMainWindow
 public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
+
+    // The reading background, chosen from the main menu and kept across runs.
+    static Nod::Domain::BackgroundMode backgroundMode();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void applyStyleSheet();

@@ -92,6 +92,65 @@ private slots:
         QVERIFY(!text.contains(QStringLiteral(" - Debug - ")));
     }
 
+    void unusableDatabase_endsTheProgramAfterTelling_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("folder");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("text file") << QByteArray("this is not a database\n").repeated(400) << false
+                                   << QStringLiteral("Database file corrupted!");
+        QTest::newRow("garbage after a valid header")
+            << QByteArray("SQLite format 3\0", 16) + QByteArray(8192, '\xa5') << false
+            << QStringLiteral("Database file corrupted!");
+        QTest::newRow("folder in its place") << QByteArray() << true << QStringLiteral("Open database FAILED!");
+    }
+
+    void unusableDatabase_endsTheProgramAfterTelling()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, folder);
+        QFETCH(QString, title);
+        QTemporaryDir storage;
+        if (folder) {
+            QVERIFY(QDir(storage.path()).mkdir(QStringLiteral("database")));
+        } else {
+            QFile file(storage.filePath(QStringLiteral("database")));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(content);
+        }
+        QProcess child;
+        child.start(QStringLiteral(NODERA_BINARY_DIR "/tests/app/startupchild"), { storage.path() });
+        QVERIFY(child.waitForFinished(20000));
+        QCOMPARE(child.exitStatus(), QProcess::NormalExit); // ended, not crashed
+        QCOMPARE(child.exitCode(), EXIT_FAILURE);
+        const QString output = QString::fromUtf8(child.readAllStandardOutput());
+        QCOMPARE(output, QStringLiteral("box: %1\n").arg(title));
+        const QString log = readAll(storage.filePath(QStringLiteral("Logs/")) + AppLog::fileNameFor(QDate::currentDate()));
+        QVERIFY2(log.contains(QStringLiteral(" - Fatal - Create database FAILED.\n")), qPrintable(log));
+        if (!folder) {
+            QFile file(storage.filePath(QStringLiteral("database")));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), content); // the user's file is left as it was
+        }
+    }
+
+    void existingDatabase_upgradesOnceWithOneBackup()
+    {
+        QTemporaryDir storage;
+        for (int run = 0; run < 2; ++run) {
+            QProcess child;
+            child.start(QStringLiteral(NODERA_BINARY_DIR "/tests/app/startupchild"), { storage.path() });
+            QVERIFY(child.waitForFinished(20000));
+            QCOMPARE(child.exitCode(), 0);
+            QCOMPARE(QString::fromUtf8(child.readAllStandardOutput()), QStringLiteral("upgraded: 1\n"));
+        }
+        // The second start found every version recorded: no second backup.
+        QCOMPARE(QDir(storage.filePath(QStringLiteral("Backups"))).entryList(QDir::Files).size(), 1);
+        const QString log = readAll(storage.filePath(QStringLiteral("Logs/")) + AppLog::fileNameFor(QDate::currentDate()));
+        QCOMPARE(log.count(QStringLiteral("Migrate database SUCCESSED.")), 1);
+        QCOMPARE(log.count(QStringLiteral("Backup database file Succesed.")), 1);
+    }
+
     void uncreatableStorage_warnsAndLeavesNoLog()
     {
         QTemporaryDir tmp;
