@@ -69,7 +69,6 @@ int main(int argc, char *argv[])
         }
         Migrator migrator;
         migrator.migrate();
-        ensureIndexes();
     }
 
     DocumentRepository documents;

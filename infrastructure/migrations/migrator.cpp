@@ -3,6 +3,8 @@
 #include "command.h"
 #include "commands.h"
 
+#include <infrastructure/repositories/tablecheck.h>
+
 #include <QCoreApplication>
 #include <QDebug>
 #include <QSqlDatabase>
@@ -23,6 +25,7 @@ Migrator::Migrator(QObject *parent)
         createVersionsTable();
     }
     buildCommands();
+    ensureIndexes();
 }
 
 Migrator::~Migrator() = default; // the commands are children
@@ -104,6 +107,7 @@ bool Migrator::migrate()
             return false;
         }
     }
+    ensureIndexes();
     qInfo() << "Migrate database SUCCESSED.";
     emit commandFinished(n);
     return true;

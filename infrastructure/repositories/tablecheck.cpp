@@ -103,20 +103,32 @@ void ensureIndexes()
     struct Index
     {
         const char *table;
+        QStringList columns;
         const char *sql;
     };
+    // Names that no migration command uses, so that no command can trip over them.
     static const Index indexes[] = {
-        { "Annotation", "CREATE INDEX IF NOT EXISTS Annotation_documentIdpageIndex ON Annotation(documentId,pageIndex)" },
+        { "Annotation", { QStringLiteral("documentId"), QStringLiteral("pageIndex") },
+          "CREATE INDEX IF NOT EXISTS Annotation_documentIdpageIndex ON Annotation(documentId,pageIndex)" },
         // parentId first serves the descendants walk; with documentId it finds a document's note among
         // thousands of roots without touching the others.
-        { "Annotation", "CREATE INDEX IF NOT EXISTS Annotation_parentIddocumentId ON Annotation(parentId,documentId)" },
-        { "documents", "CREATE INDEX IF NOT EXISTS documents_hash ON documents(hash)" },
-        { "Category", "CREATE INDEX IF NOT EXISTS Category_parentId ON Category(parentId)" },
+        { "Annotation", { QStringLiteral("parentId"), QStringLiteral("documentId") },
+          "CREATE INDEX IF NOT EXISTS Annotation_parentIddocumentId ON Annotation(parentId,documentId)" },
+        { "documents", { QStringLiteral("hash") },
+          "CREATE INDEX IF NOT EXISTS documents_hash_lookup ON documents(hash)" },
+        { "Category", { QStringLiteral("parentId") },
+          "CREATE INDEX IF NOT EXISTS Category_parentId ON Category(parentId)" },
     };
     const QStringList tables = QSqlDatabase::database().tables();
     for (const Index &index : indexes) {
-        if (!tables.contains(QLatin1String(index.table))) {
+        const QString table = QLatin1String(index.table);
+        if (!tables.contains(table)) {
             continue;
+        }
+        const QSet<QString> columns = tableColumns(table);
+        if (!std::all_of(index.columns.cbegin(), index.columns.cend(),
+                         [&columns](const QString &column) { return columns.contains(column); })) {
+            continue; // an older generation of the table; the migration will replace it
         }
         QSqlQuery query;
         if (!query.exec(QLatin1String(index.sql))) {

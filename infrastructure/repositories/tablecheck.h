@@ -16,8 +16,8 @@ bool checkTable(const QString &table, const QMetaObject &entity);
 bool checkTables();
 
 // Indexes the repositories' frequent look-ups need (annotations by document and page and by parent,
-// documents by fingerprint, categories by parent). Idempotent; skips tables that do not exist yet.
-// Call once after the migration, before the repositories are used.
+// documents by fingerprint, categories by parent). Idempotent; skips tables that do not exist yet or
+// still have an older shape. The Migrator calls it on construction and after a successful migration.
 void ensureIndexes();
 
 } // namespace Nod::Infrastructure

@@ -85,7 +85,6 @@ inline bool openMigrated(const QString &path)
     }
     Nod::Infrastructure::Migrator migrator;
     const bool migrated = migrator.migrate();
-    Nod::Infrastructure::ensureIndexes();
     return migrated;
 }
 

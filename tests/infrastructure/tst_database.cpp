@@ -35,8 +35,10 @@ private slots:
     void open_reportsFailureKind_data();
     void open_reportsFailureKind();
     void open_unreadableFile_isOpenFailed();
+    void open_damagedPages_isCorrupted();
     void open_setsPragmasAndReplacesPreviousConnection();
     void execQuery_throwsWithQueryText();
+    void execQuery_logsOnlySlowStatements();
     void transaction_commitsOrRollsBack();
     void nextId_isConsecutiveAndRollsBack();
     void failingStatement_leavesNoPartialChange();
@@ -115,6 +117,12 @@ void DatabaseTest::open_reportsFailureKind()
 
 void DatabaseTest::open_unreadableFile_isOpenFailed()
 {
+    {
+        // A folder that does not exist cannot hold a new database either.
+        Database database;
+        QVERIFY(!database.open(path(QStringLiteral("no such folder/database"))));
+        QCOMPARE(database.lastErrorKind(), Database::OpenFailed);
+    }
     if (::geteuid() == 0) {
         QSKIP("file permissions do not apply to root");
     }
@@ -130,6 +138,32 @@ void DatabaseTest::open_unreadableFile_isOpenFailed()
     QVERIFY(!database.open(file));
     QCOMPARE(database.lastErrorKind(), Database::OpenFailed);
     QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
+void DatabaseTest::open_damagedPages_isCorrupted()
+{
+    const QString file = path(QStringLiteral("database"));
+    {
+        Database database;
+        QVERIFY(database.open(file));
+        exec(QStringLiteral("PRAGMA journal_mode = DELETE"));
+        exec(QStringLiteral("CREATE TABLE t (id INTEGER PRIMARY KEY, text TEXT)"));
+        exec(QStringLiteral("CREATE INDEX t_text ON t(text)"));
+        exec(QStringLiteral("WITH RECURSIVE n(i) AS (VALUES(1) UNION ALL SELECT i + 1 FROM n WHERE i < 2000) "
+                            "INSERT INTO t SELECT i, printf('row %08d', i) FROM n"));
+        Database::close();
+    }
+    // Keep the header and the schema page, scramble the pages behind them.
+    QFile damaged(file);
+    QVERIFY(damaged.open(QIODevice::ReadWrite));
+    QVERIFY(damaged.size() > 8 * 4096);
+    damaged.seek(3 * 4096);
+    damaged.write(QByteArray(4 * 4096, '\x5a'));
+    damaged.close();
+
+    Database database;
+    QVERIFY(!database.open(file));
+    QCOMPARE(database.lastErrorKind(), Database::Corrupted);
 }
 
 void DatabaseTest::open_setsPragmasAndReplacesPreviousConnection()
@@ -168,6 +202,30 @@ void DatabaseTest::execQuery_throwsWithQueryText()
     QCOMPARE(tableColumns(QStringLiteral("nowhere")), QSet<QString>());
     exec(QStringLiteral("CREATE TABLE t (a, b)"));
     QCOMPARE(tableColumns(QStringLiteral("t")), (QSet<QString> { QStringLiteral("a"), QStringLiteral("b") }));
+}
+
+void DatabaseTest::execQuery_logsOnlySlowStatements()
+{
+    Database database;
+    QVERIFY(database.open(path(QStringLiteral("database"))));
+    TestSupport::LogCapture log;
+    QSqlQuery fast;
+    fast.prepare(QStringLiteral("SELECT 1"));
+    QVERIFY(execQuery(fast));
+    QVERIFY(!log.contains(QStringLiteral("elapsed:")));
+
+    // Long enough on any machine: well over the 99 ms threshold.
+    QSqlQuery slow;
+    slow.prepare(QStringLiteral("WITH RECURSIVE n(i) AS (VALUES(1) UNION ALL SELECT i + 1 FROM n WHERE i < 3000000) "
+                                "SELECT count(*) FROM n"));
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(execQuery(slow));
+    if (timer.elapsed() <= 100) {
+        QSKIP("this machine ran the slow statement in under 100 ms");
+    }
+    QVERIFY(log.contains(QStringLiteral("WITH RECURSIVE n(i)")));
+    QVERIFY(log.contains(QStringLiteral("elapsed:")));
 }
 
 void DatabaseTest::transaction_commitsOrRollsBack()

@@ -91,6 +91,7 @@ private:
 
 void MigratorTest::freshDatabase_runsEveryCommandInOrder()
 {
+    TestSupport::LogCapture steps;
     Migrator migrator;
     QVERIFY(QSqlDatabase::database().tables().contains(QStringLiteral("schema_versions")));
     QCOMPARE(migrator.commandCount(), 13);
@@ -102,6 +103,10 @@ void MigratorTest::freshDatabase_runsEveryCommandInOrder()
         QCOMPARE(finished.at(i).at(0).toInt(), i);
     }
     QCOMPARE(versions(), NewerPath);
+    QVERIFY(steps.contains(QStringLiteral("M20170111_2100_createDocuments::createTable Successed!")));
+    QVERIFY(steps.contains(QStringLiteral("createResource Successed!")));
+    QVERIFY(steps.contains(QStringLiteral("Commands count:  13 , need to execute count:  13")));
+    QVERIFY(steps.contains(QStringLiteral("Migrate database SUCCESSED.")));
 
     QStringList tables = QSqlDatabase::database().tables();
     tables.sort();
