@@ -10,6 +10,8 @@
 #include <QSqlQuery>
 #include <QVariant>
 
+#include <exception>
+
 namespace Nod::Infrastructure {
 
 Command::Command(QObject *parent)
@@ -40,6 +42,9 @@ bool Command::execute()
         // A failed begin or commit must not end the program at start-up: the command is rolled
         // back and the next start tries again.
         qWarning() << "Command::up" << e.what() << e.detail();
+        done = false;
+    } catch (const std::exception &e) {
+        qWarning() << "Command::up" << e.what();
         done = false;
     }
     // Foreign keys come back on whatever happened, or later deletes would stop cascading.

@@ -9,6 +9,8 @@
 #include <QVariantList>
 #include <QVariantMap>
 
+#include <new>
+
 namespace Nod::Infrastructure::Legacy {
 
 QVariant readVariant(const QByteArray &bytes)
@@ -16,7 +18,12 @@ QVariant readVariant(const QByteArray &bytes)
     QVariant value;
     QDataStream stream(bytes);
     stream.setVersion(Domain::storedStreamVersion);
-    stream >> value;
+    try {
+        stream >> value;
+    } catch (const std::bad_alloc &) {
+        // A damaged list count makes Qt reserve far more than exists; the value is simply lost.
+        return QVariant();
+    }
     return stream.status() == QDataStream::Ok ? value : QVariant();
 }
 

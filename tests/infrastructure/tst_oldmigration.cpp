@@ -181,6 +181,20 @@ void OldMigrationTest::buildOldGeneration()
     insertV5(24, 9, 4, 5, QLineF(0, 100, 400, 100), style(Qt::gray, 3), QStringLiteral("line"));
     insertV5(25, 12, 0, 4, QRectF(50, 50, 10, 10), style(Qt::black, 1), QStringLiteral("framed"));
     insertV5(30, 7, 8, 99, QRectF(1, 2, 3, 4), style(Qt::black, 1), QStringLiteral("unknown kind"));
+    // A damaged shape: a list that claims two billion boxes. The row still arrives, without a mark.
+    QByteArray damaged;
+    {
+        QDataStream stream(&damaged, QIODevice::WriteOnly);
+        stream.setVersion(Nod::Domain::storedStreamVersion);
+        stream << quint32(QMetaType::QVariantList) << qint8(0) << quint32(0x7fffffff);
+    }
+    {
+        QSqlQuery query;
+        query.prepare(QStringLiteral("INSERT INTO annotations_v5 VALUES (31, 7, 9, 2, ?, ?, 'damaged', NULL)"));
+        query.addBindValue(damaged);
+        query.addBindValue(style(Qt::black, 1));
+        QVERIFY(query.exec());
+    }
     insertMarkerV1(1, 25, 2, boxes({ QRectF(100, 100, 10, 2) }), style(Qt::black, 0, Qt::yellow));
     insertMarkerV1(2, 25, 4, QRectF(0, 0, 5, 5), style(Qt::black, 1));
 }
@@ -272,9 +286,10 @@ void OldMigrationTest::olderHistory_mergesDuplicatesAndUnifiesIds()
     QCOMPARE(scalar(QStringLiteral("SELECT hash FROM documents WHERE id = 9")).toString(), md5("%PDF alpha content"));
     QCOMPARE(scalar(QStringLiteral("SELECT hash FROM documents WHERE id = 12")).toString(), QString());
     QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM Annotation WHERE documentId = 9 AND parentId != 0")).toInt(), 5);
+    QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM Annotation WHERE parentId != 0")).toInt(), 8);
     QCOMPARE(scalar(QStringLiteral("SELECT lastReadedPage FROM documents WHERE id = 9")).toInt(), 10);
 
-    checkTreeInvariants(30);
+    checkTreeInvariants(31);
 
     // Categories: renumbered above every old id, tree kept, documents carried by id.
     TagRepository categories(QStringLiteral("Category"));
@@ -321,7 +336,7 @@ void OldMigrationTest::newerPath_keepsEveryDocumentAndConvertsMarks()
     QCOMPARE(scalar(QStringLiteral("SELECT hash FROM documents WHERE id = 3")).toString(), md5("%PDF alpha content"));
     QCOMPARE(scalar(QStringLiteral("SELECT hash FROM documents WHERE id = 7")).toString(), md5("%PDF beta content"));
     QCOMPARE(scalar(QStringLiteral("SELECT count FROM documents WHERE id = 9")).toInt(), 3);
-    checkTreeInvariants(30);
+    checkTreeInvariants(31);
 
     AnnotationRepository annotations;
     const Annotation rectangle = annotations.findByPage(3, 1).value(0);
@@ -363,6 +378,9 @@ void OldMigrationTest::newerPath_keepsEveryDocumentAndConvertsMarks()
     const auto unknown = annotations.findByPage(7, 8);
     QCOMPARE(unknown.size(), 1);
     QVERIFY(unknown.at(0).noteText().contains(QStringLiteral("unknown kind")));
+    const auto damaged = annotations.findByPage(7, 9);
+    QCOMPARE(damaged.size(), 1);
+    QVERIFY(damaged.at(0).noteText().contains(QStringLiteral("damaged")));
 
     // localUrl stays unique on this path.
     QSqlQuery duplicate;
