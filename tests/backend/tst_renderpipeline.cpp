@@ -1,0 +1,350 @@
+#include <backend/mupdf/context.h>
+#include <backend/mupdf/document.h>
+#include <backend/page.h>
+#include <backend/pageprocessingrequest.h>
+#include <backend/pdfpageevents.h>
+#include <backend/renderparam.h>
+#include <backend/rendertask.h>
+#include <backend/tileitem.h>
+#include <domain/backgroundmode.h>
+
+#include "testdocuments.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+using Backend::MuPDF::Document;
+
+namespace {
+
+const QRgb White = qRgba(255, 255, 255, 255);
+const QRgb Blue = qRgba(0, 0, 255, 255);
+
+class RenderListener final : public QObject
+{
+public:
+    QList<double> xres;
+    QList<QImage> images;
+
+protected:
+    bool event(QEvent *event) override
+    {
+        if (event->type() == Backend::PDFPageRenderedEvent::eventType()) {
+            auto *rendered = static_cast<Backend::PDFPageRenderedEvent *>(event);
+            xres.append(rendered->xres());
+            images.append(rendered->image());
+            return true;
+        }
+        return QObject::event(event);
+    }
+};
+
+QImage solid(QRgb colour)
+{
+    QImage image(4, 4, QImage::Format_ARGB32);
+    image.fill(colour);
+    return image;
+}
+
+} // namespace
+
+class TestRenderPipeline final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void renderParam_equalityAndKey();
+    void renderParam_colourTreatment_data();
+    void renderParam_colourTreatment();
+
+    void renderTask_deliversTreatedImage();
+    void renderTask_cancelledVisibleRenderStopsWithoutResult();
+    void tileItem_rendersOnMissThenServesFromCache();
+    void tileItem_ignoresStaleResultsAndStopsAfterFailure();
+    void tileItem_softCancelKeepsPrefetchResult();
+    void tileItem_destroyedWhileRendering();
+
+    void processingThread_servesNewestFirst();
+    void pageImage_composesPlaceholderThenServesRealRender();
+
+private:
+    QSharedPointer<Backend::Page> textPage(int index);
+
+    std::unique_ptr<Document> m_document;
+};
+
+void TestRenderPipeline::init()
+{
+    TileItem::clearCache();
+    m_document.reset(new Document(TestDocuments::data(QStringLiteral("text.pdf"))));
+    QVERIFY(m_document->isValid());
+}
+
+QSharedPointer<Backend::Page> TestRenderPipeline::textPage(int index)
+{
+    return m_document->pageAt(index).toStrongRef();
+}
+
+void TestRenderPipeline::renderParam_equalityAndKey()
+{
+    const RenderParam defaults;
+    QCOMPARE(defaults.resolutionX(), 72);
+    QCOMPARE(defaults.resolutionY(), 72);
+    QCOMPARE(defaults.devicePixelRatio(), 1.0);
+    QCOMPARE(defaults.scaleFactor(), 1.0);
+    QCOMPARE(defaults.flags(), 0);
+    QVERIFY(!defaults.color().isValid());
+    QCOMPARE(defaults, RenderParam::defaultParam());
+
+    RenderParam zoomed(72, 72, 2.0, 1.5);
+    RenderParam nearly(72, 72, 2.0, 1.5 * (1 + 1e-14));
+    QCOMPARE(zoomed, nearly);
+    QCOMPARE(zoomed.key().size() > 0, true);
+    QVERIFY(zoomed != RenderParam(72, 72, 2.0, 1.51));
+    QVERIFY(zoomed != RenderParam(72, 72, 2.0, 1.5, RenderParam::Grey));
+    QVERIFY(zoomed != RenderParam(96, 72, 2.0, 1.5));
+    QVERIFY(zoomed.key() != RenderParam(72, 72, 2.0, 1.5, RenderParam::Grey).key());
+    QCOMPARE(zoomed.renderXres(), 216.0);
+
+    // A copy shares data until written to.
+    RenderParam copy = zoomed;
+    copy.setScaleFactor(3.0);
+    QCOMPARE(zoomed.scaleFactor(), 1.5);
+
+    const RenderParam night(Nod::Domain::BackgroundMode(RenderParam::Invert | RenderParam::Grey, Qt::darkBlue));
+    QCOMPARE(night.flags(), 3);
+    QCOMPARE(night.color(), QColor(Qt::darkBlue));
+    QCOMPARE(night.resolutionX(), 72);
+}
+
+void TestRenderPipeline::renderParam_colourTreatment_data()
+{
+    QTest::addColumn<int>("flags");
+    QTest::addColumn<QColor>("color");
+    QTest::addColumn<uint>("input");
+    QTest::addColumn<uint>("expected");
+    QTest::newRow("none") << 0 << QColor(Qt::red) << uint(qRgb(200, 100, 50)) << uint(qRgb(200, 100, 50));
+    // (11·200 + 16·100 + 5·50) / 32 = 4050 / 32 = 126 in integer division.
+    QTest::newRow("grey formula") << int(RenderParam::Grey) << QColor() << uint(qRgb(200, 100, 50))
+                                  << uint(qRgb(126, 126, 126));
+    QTest::newRow("grey keeps alpha") << int(RenderParam::Grey) << QColor() << uint(qRgba(255, 255, 255, 128))
+                                      << uint(qRgba(255, 255, 255, 128));
+    QTest::newRow("multiply white paper") << int(RenderParam::Multiply) << QColor(250, 240, 200)
+                                          << uint(White) << uint(qRgb(250, 240, 200));
+    QTest::newRow("invert, screen black") << int(RenderParam::Invert) << QColor(Qt::black) << uint(White)
+                                          << uint(qRgb(0, 0, 0));
+    QTest::newRow("invert, screen grey") << int(RenderParam::Invert) << QColor(64, 64, 64) << uint(White)
+                                         << uint(qRgb(64, 64, 64));
+    // Multiply first, then grey: pure blue paper tinted red becomes black.
+    QTest::newRow("multiply then grey") << (RenderParam::Multiply | RenderParam::Grey) << QColor(Qt::red)
+                                        << uint(Blue) << uint(qRgb(0, 0, 0));
+    // Grey before invert: white → 255 → 0, screened with black stays 0.
+    QTest::newRow("grey then invert") << (RenderParam::Grey | RenderParam::Invert) << QColor(Qt::black)
+                                      << uint(qRgb(200, 100, 50)) << uint(qRgb(129, 129, 129));
+}
+
+void TestRenderPipeline::renderParam_colourTreatment()
+{
+    QFETCH(int, flags);
+    QFETCH(QColor, color);
+    QFETCH(uint, input);
+    QFETCH(uint, expected);
+    QImage image = solid(input);
+    const RenderParam param(72, 72, 1.0, 1.0, flags, color);
+    QVERIFY(param.applyColorTreatment(image, [] { return false; }));
+    QCOMPARE(QString::number(image.pixel(1, 1), 16), QString::number(expected, 16));
+
+    QImage untouched = solid(input);
+    if (flags != 0) {
+        QVERIFY(!param.applyColorTreatment(untouched, [] { return true; }));
+        QCOMPARE(untouched.pixel(1, 1), QRgb(input));
+    }
+}
+
+void TestRenderPipeline::renderTask_deliversTreatedImage()
+{
+    RenderTask task(textPage(2));
+    QSignalSpy ready(&task, &RenderTask::imageReady);
+    QSignalSpy finished(&task, &RenderTask::finished);
+    const RenderParam param(72, 72, 2.0, 0.5, RenderParam::Grey);
+    task.start(param, QRect(), false);
+    QVERIFY(finished.wait(10000) || finished.count() == 1);
+    QTRY_COMPARE(ready.count(), 1);
+    QCOMPARE(ready[0][0].value<RenderParam>(), param);
+    const QImage image = ready[0][3].value<QImage>();
+    QCOMPARE(image.size(), QSize(300, 400));
+    QCOMPARE(image.devicePixelRatio(), 2.0);
+    QCOMPARE(image.pixel(100, 100), qRgb(39, 39, 39)); // blue → 5·255 / 32
+    QCOMPARE(image.pixel(10, 10), White);
+    QVERIFY(ready[0][4].value<QRectF>().isNull());
+    task.wait();
+    QVERIFY(!task.isRunning());
+}
+
+void TestRenderPipeline::renderTask_cancelledVisibleRenderStopsWithoutResult()
+{
+    Document slow(TestDocuments::data(QStringLiteral("nested-forms.pdf")));
+    RenderTask task(slow.pageAt(0).toStrongRef());
+    QSignalSpy ready(&task, &RenderTask::imageReady);
+    QSignalSpy finished(&task, &RenderTask::finished);
+    task.start(RenderParam(150, 150, 1.0, 1.0), QRect(), false);
+    QTest::qWait(100);
+    QVERIFY(task.isRunning());
+    task.cancel();
+    QVERIFY(finished.wait(10000) || finished.count() == 1);
+    task.wait();
+    QTest::qWait(50);
+    QCOMPARE(ready.count(), 0);
+}
+
+void TestRenderPipeline::tileItem_rendersOnMissThenServesFromCache()
+{
+    const auto page = textPage(2);
+    TileItem tile(page);
+    QSignalSpy ready(&tile, &TileItem::imageReady);
+    const RenderParam param(72, 72, 1.0, 1.0);
+    QVERIFY(tile.pixmap(param).isNull());
+    QVERIFY(ready.wait(10000));
+    const QPixmap fresh = tile.pixmap(param);
+    QCOMPARE(fresh.size(), QSize(300, 400));
+    QVERIFY(TileItem::cacheContains(page, param, QRect()));
+    QCOMPARE(TileItem::cacheTotalCost(), 300 * 400 * fresh.depth() / 8);
+    // Served from the cache now, without another render.
+    QCOMPARE(tile.pixmap(param).cacheKey(), fresh.cacheKey());
+    QVERIFY(!tile.renderTask()->isRunning());
+    QCOMPARE(tile.startRender(true), 0); // a prefetch of a cached tile does nothing
+
+    // A different zoom misses and renders again.
+    const RenderParam zoomed(72, 72, 1.0, 2.0);
+    QVERIFY(tile.pixmap(zoomed).isNull());
+    QVERIFY(ready.wait(10000));
+    QCOMPARE(tile.pixmap(zoomed).size(), QSize(600, 800));
+
+    // Printing renders synchronously without caching.
+    TileItem other(textPage(0));
+    const QPixmap printed = other.pixmapForPrint(param);
+    QCOMPARE(printed.size(), QSize(612, 792));
+    QVERIFY(!TileItem::cacheContains(textPage(0), param, QRect()));
+}
+
+void TestRenderPipeline::tileItem_ignoresStaleResultsAndStopsAfterFailure()
+{
+    TileItem tile(textPage(1));
+    QSignalSpy ready(&tile, &TileItem::imageReady);
+    const RenderParam current(72, 72, 1.0, 1.0);
+    const RenderParam old(72, 72, 1.0, 3.0);
+    QVERIFY(tile.pixmap(current).isNull());
+    QVERIFY(ready.wait(10000));
+    tile.renderTask()->wait();
+    // A late result for the previous zoom is dropped.
+    TileItem::clearCache();
+    const QPixmap rendered = tile.pixmap(current);
+    QVERIFY(!rendered.isNull());
+    TileItem::clearCache();
+    tile.on_renderTask_imageReady(old, QRect(), false, solid(Blue), QRectF());
+    QVERIFY(!tile.isFailed());
+    QVERIFY(tile.pixmap(current).isNull()); // nothing stored: a new render starts
+    QVERIFY(ready.wait(10000));
+    tile.renderTask()->wait();
+
+    QVERIFY(!tile.pixmap(current).isNull());
+
+    // A null result marks the tile failed; it never renders again.
+    TileItem::clearCache();
+    tile.on_renderTask_imageReady(current, QRect(), false, QImage(), QRectF());
+    QVERIFY(tile.isFailed());
+    QVERIFY(tile.pixmap(current).isNull());
+    QVERIFY(!tile.renderTask()->isRunning());
+    QCOMPARE(tile.startRender(), 0);
+}
+
+void TestRenderPipeline::tileItem_softCancelKeepsPrefetchResult()
+{
+    const auto page = textPage(0);
+    TileItem tile(page);
+    tile.setRect(QRect(0, 0, 100, 100));
+    QSignalSpy ready(&tile, &TileItem::imageReady);
+    QCOMPARE(tile.startRender(true), 1);
+    tile.cancelRender();
+    QVERIFY(ready.wait(10000));
+    QVERIFY(TileItem::cacheContains(page, tile.renderParam(), QRect(0, 0, 100, 100)));
+
+    // A forced cancel drops it.
+    TileItem::clearCache();
+    TileItem second(page);
+    QSignalSpy secondReady(&second, &TileItem::imageReady);
+    QCOMPARE(second.startRender(true), 1);
+    second.renderTask()->cancel(true);
+    QVERIFY(secondReady.wait(10000));
+    QVERIFY(!TileItem::cacheContains(page, second.renderParam(), QRect()));
+}
+
+void TestRenderPipeline::tileItem_destroyedWhileRendering()
+{
+    Document slow(TestDocuments::data(QStringLiteral("nested-forms.pdf")));
+    {
+        TileItem tile(slow.pageAt(0).toStrongRef());
+        QVERIFY(tile.pixmap(RenderParam(150, 150, 1.0, 1.0)).isNull());
+        QTest::qWait(100);
+        QVERIFY(tile.renderTask()->isRunning());
+    }
+    // The destructor force-cancelled the render through the library's abort flag and waited for it.
+    QVERIFY(RenderTask::threadPool()->waitForDone(10000));
+}
+
+void TestRenderPipeline::processingThread_servesNewestFirst()
+{
+    const auto page = textPage(0);
+    RenderListener listener;
+    {
+        // While the library is held here the worker blocks in its first request.
+        QMutexLocker blocker(&m_document->context()->mutex());
+        page->requestRender(&listener, 10, 10, QRect(), false);
+        QTRY_COMPARE(m_document->processingThread().pendingCount(), 0);
+        page->requestRender(&listener, 20, 20, QRect(), false);
+        page->requestRender(&listener, 30, 30, QRect(), false);
+        page->requestRender(&listener, 20, 20, QRect(), false); // replaces the waiting equal request
+        QCOMPARE(m_document->processingThread().pendingCount(), 2);
+    }
+    QTRY_COMPARE(listener.xres.size(), 3);
+    QCOMPARE(listener.xres, (QList<double>{10, 20, 30}));
+    QCOMPARE(listener.images[2].size(), QSize(255, 330));
+}
+
+void TestRenderPipeline::pageImage_composesPlaceholderThenServesRealRender()
+{
+    const auto page = textPage(2);
+    // A render at half resolution is the only cached content.
+    const QImage half = page->renderImage(36, 36, QRect(), true);
+    QCOMPARE(half.size(), QSize(150, 200));
+
+    // Without a listener: a provisional image scaled up from the half-resolution render.
+    const QImage provisional = page->pageImage(nullptr, 72, 72, QRect());
+    QCOMPARE(provisional.size(), QSize(300, 400));
+    QCOMPARE(qBlue(provisional.pixel(100, 100)), 255);
+    QVERIFY(qRed(provisional.pixel(100, 100)) < 30);
+    QCOMPARE(m_document->processingThread().pendingCount(), 0);
+    // It is remembered under the requested tile.
+    QCOMPARE(page->pageImage(nullptr, 72, 72, QRect()), provisional);
+
+    // A tile with no cached content shows the placeholder and queues the real render, which
+    // replaces the provisional entry when it arrives.
+    RenderListener listener;
+    const QRect box(0, 0, 100, 100);
+    const QImage placeholder = page->pageImage(&listener, 300, 300, box);
+    QCOMPARE(placeholder.size(), QSize(100, 100));
+    QTRY_COMPARE(listener.images.size(), 1);
+    const QImage real = page->pageImage(nullptr, 300, 300, box);
+    QCOMPARE(real, listener.images[0]);
+    QCOMPARE(real.size(), QSize(100, 100));
+    QCOMPARE(real.pixel(99, 99), White); // 300 dpi: the blue box starts at 208 pixels
+
+    // Detached pages answer nothing.
+    m_document->clearPages();
+    QVERIFY(page->pageImage(&listener, 72, 72, QRect()).isNull());
+}
+
+QTEST_MAIN(TestRenderPipeline)
+#include "tst_renderpipeline.moc"
