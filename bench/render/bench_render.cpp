@@ -1,0 +1,252 @@
+// bench_render FILE FIRST LAST DPI [WORD]
+//
+// Renders pages FIRST..LAST (1-based) at DPI through Backend::Page::renderImage on one thread and
+// through the RenderTask pool, searches WORD (default "the") over every page, extracts all text,
+// and times the same work done by mutool in the same run. Prints one "name: value unit" line per
+// figure. Each measurement starts from a freshly opened document, so nothing is warm but the
+// operating system's file cache.
+
+#include <backend/document.h>
+#include <backend/mupdf/document.h>
+#include <backend/page.h>
+#include <backend/renderparam.h>
+#include <backend/rendertask.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QThreadPool>
+#include <QtConcurrent>
+
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+void print(const char *name, double value, const char *unit)
+{
+    std::printf("%s: %.3f %s\n", name, value, unit);
+    std::fflush(stdout);
+}
+
+void printText(const char *name, const QString &value)
+{
+    std::printf("%s: %s\n", name, qPrintable(value));
+    std::fflush(stdout);
+}
+
+std::unique_ptr<Backend::MuPDF::Document> open(const QString &file)
+{
+    std::unique_ptr<Backend::MuPDF::Document> document(new Backend::MuPDF::Document(file));
+    if (!document->isValid() || document->isLocked() || document->pageCount() <= 0) {
+        return nullptr;
+    }
+    return document;
+}
+
+struct ProcessResult
+{
+    double ms = -1;
+    QByteArray output;
+    bool ok = false;
+};
+
+ProcessResult runTool(const QString &program, const QStringList &arguments)
+{
+    ProcessResult result;
+    if (program.isEmpty()) {
+        return result;
+    }
+    QProcess process;
+    process.setProcessChannelMode(QProcess::SeparateChannels);
+    QElapsedTimer timer;
+    timer.start();
+    process.start(program, arguments);
+    if (!process.waitForFinished(-1)) {
+        return result;
+    }
+    result.ms = timer.nsecsElapsed() / 1e6;
+    result.output = process.readAllStandardOutput();
+    result.ok = process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    return result;
+}
+
+double peakRssMib()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024.0;
+}
+
+QString scriptPath(const QString &name)
+{
+    const QString dir = qEnvironmentVariable("NODERA_BENCH_SCRIPTS", QStringLiteral(NODERA_BENCH_SCRIPTS));
+    return QDir(dir).filePath(name);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen")
+                                                                     : qgetenv("QT_QPA_PLATFORM"));
+    QGuiApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() < 5) {
+        std::fprintf(stderr, "usage: bench_render FILE FIRST LAST DPI [WORD]\n");
+        return 1;
+    }
+    // Library chatter about damaged files is debug output; keep the figures readable.
+    qSetMessagePattern(QStringLiteral("%{if-debug}%{endif}%{if-info}%{endif}%{if-warning}warning: %{message}%{endif}%{if-critical}%{message}%{endif}"));
+    const QString file = QFileInfo(args[1]).absoluteFilePath();
+    bool okFirst = false;
+    bool okLast = false;
+    bool okDpi = false;
+    const int first = args[2].toInt(&okFirst);
+    int last = args[3].toInt(&okLast);
+    const double dpi = args[4].toDouble(&okDpi);
+    const QString word = args.size() > 5 ? args[5] : QStringLiteral("the");
+    if (!okFirst || !okLast || !okDpi || first < 1 || last < first || dpi <= 0) {
+        std::fprintf(stderr, "error: FIRST and LAST must be page numbers from 1, FIRST <= LAST, DPI > 0\n");
+        return 1;
+    }
+    if (!QFileInfo(file).isFile()) {
+        std::fprintf(stderr, "error: %s: no such file\n", qPrintable(file));
+        return 2;
+    }
+    const QString mutool = QStandardPaths::findExecutable(QStringLiteral("mutool"));
+
+    // Open and show the first page.
+    QElapsedTimer timer;
+    timer.start();
+    auto document = open(file);
+    if (!document) {
+        std::fprintf(stderr, "error: %s: not a readable document\n", qPrintable(file));
+        return 2;
+    }
+    const double openMs = timer.nsecsElapsed() / 1e6;
+    const QImage firstImage = document->pageAt(0).toStrongRef()->renderImage(96, 96);
+    const double openFirstPageMs = timer.nsecsElapsed() / 1e6;
+    if (firstImage.isNull()) {
+        std::fprintf(stderr, "error: %s: the first page cannot be rendered\n", qPrintable(file));
+        return 2;
+    }
+    const int pageCount = document->pageCount();
+    last = qMin(last, pageCount);
+    if (first > last) {
+        std::fprintf(stderr, "error: the document has only %d pages\n", pageCount);
+        return 1;
+    }
+    const int pages = last - first + 1;
+    printText("file", file);
+    print("pages", pageCount, "pages");
+    print("range_pages", pages, "pages");
+    print("open_ms", openMs, "ms");
+    print("open_first_page_ms", openFirstPageMs, "ms");
+    const ProcessResult mutoolOpen = runTool(mutool, {QStringLiteral("run"), scriptPath(QStringLiteral("count.js")), file});
+    print("mutool_open_ms", mutoolOpen.ms, "ms");
+    document.reset();
+
+    // One thread, through renderImage.
+    document = open(file);
+    timer.restart();
+    int failures = 0;
+    for (int i = first - 1; i < last; ++i) {
+        const auto page = document->pageAt(i).toStrongRef();
+        if (!page || page->renderImage(dpi, dpi).isNull()) {
+            ++failures;
+        }
+    }
+    const double singleMs = timer.nsecsElapsed() / 1e6;
+    document.reset();
+
+    // The pool, through RenderTask.
+    document = open(file);
+    std::vector<std::unique_ptr<RenderTask>> tasks;
+    QAtomicInt poolFailures;
+    const RenderParam param(qRound(dpi), qRound(dpi), 1.0, dpi / qRound(dpi));
+    timer.restart();
+    for (int i = first - 1; i < last; ++i) {
+        tasks.emplace_back(new RenderTask(document->pageAt(i).toStrongRef()));
+        QObject::connect(tasks.back().get(), &RenderTask::imageReady, tasks.back().get(),
+                         [&poolFailures](const RenderParam &, const QRect &, bool, const QImage &image) {
+                             if (image.isNull()) {
+                                 poolFailures.fetchAndAddRelaxed(1);
+                             }
+                         }, Qt::DirectConnection);
+        tasks.back()->start(param, QRect(), false);
+    }
+    RenderTask::threadPool()->waitForDone();
+    const double poolMs = timer.nsecsElapsed() / 1e6;
+    tasks.clear();
+    document.reset();
+
+    const QString range = QStringLiteral("%1-%2").arg(first).arg(last);
+    const QStringList drawArgs{QStringLiteral("draw"), QStringLiteral("-q"), QStringLiteral("-r"),
+                               QString::number(dpi), QStringLiteral("-F"), QStringLiteral("ppm"),
+                               QStringLiteral("-o"), QStringLiteral("/dev/null"), file};
+    const ProcessResult mutoolRange = runTool(mutool, drawArgs + QStringList{range});
+    const ProcessResult mutoolFirst = runTool(mutool, drawArgs + QStringList{QString::number(first)});
+    // The process start and the first page are taken out: what remains is the per-page cost.
+    double mutoolPerPage = -1;
+    if (mutoolRange.ms > 0 && mutoolFirst.ms > 0) {
+        mutoolPerPage = pages > 1 ? (mutoolRange.ms - mutoolFirst.ms) / (pages - 1) : mutoolRange.ms;
+    }
+    // Our figure, likewise without the first page's share of one-off work, when the range allows.
+    const double renderPerPage = singleMs / pages;
+    print("render_ms_per_page", renderPerPage, "ms");
+    print("render_failures", failures, "pages");
+    print("mutool_ms_per_page", mutoolPerPage, "ms");
+    print("mutool_ratio", mutoolPerPage > 0 ? renderPerPage / mutoolPerPage : -1, "x");
+    print("pool_ms_per_page", poolMs / pages, "ms");
+    print("pool_threads", RenderTask::threadPool()->maxThreadCount(), "threads");
+    print("pool_speedup", singleMs / poolMs, "x");
+    print("pool_failures", poolFailures.loadRelaxed(), "pages");
+
+    // First search over every page, on both cores.
+    document = open(file);
+    timer.restart();
+    QVector<int> indexes(pageCount);
+    std::iota(indexes.begin(), indexes.end(), 0);
+    Backend::MuPDF::Document *searched = document.get();
+    QVector<int> hitsPerPage(pageCount, 0);
+    QtConcurrent::blockingMap(indexes, [searched, word, &hitsPerPage](const int &index) {
+        const auto page = searched->pageAt(index).toStrongRef();
+        hitsPerPage[index] = page ? page->search(word, 0).size() : 0;
+    });
+    const double searchMs = timer.nsecsElapsed() / 1e6;
+    const int hits = std::accumulate(hitsPerPage.begin(), hitsPerPage.end(), 0);
+    document.reset();
+    print("search_ms", searchMs, "ms");
+    print("search_hits", hits, "hits");
+    const ProcessResult mutoolSearch = runTool(mutool, {QStringLiteral("run"), scriptPath(QStringLiteral("search.js")), file, word});
+    print("mutool_search_ms", mutoolSearch.ms, "ms");
+    print("mutool_search_hits", mutoolSearch.ok ? QString::fromUtf8(mutoolSearch.output).trimmed().toInt() : -1, "hits");
+
+    // First full text extraction.
+    document = open(file);
+    timer.restart();
+    Backend::MuPDF::Document *extracted = document.get();
+    QVector<int> lengths(pageCount, 0);
+    QtConcurrent::blockingMap(indexes, [extracted, &lengths](const int &index) {
+        const auto page = extracted->pageAt(index).toStrongRef();
+        QVector<QRectF> rects;
+        lengths[index] = page ? page->text(rects).size() : 0;
+    });
+    const double textMs = timer.nsecsElapsed() / 1e6;
+    document.reset();
+    print("text_ms", textMs, "ms");
+    print("text_chars", std::accumulate(lengths.begin(), lengths.end(), 0), "chars");
+    const ProcessResult mutoolText = runTool(mutool, {QStringLiteral("draw"), QStringLiteral("-q"), QStringLiteral("-F"),
+                                                      QStringLiteral("txt"), QStringLiteral("-o"),
+                                                      QStringLiteral("/dev/null"), file});
+    print("mutool_text_ms", mutoolText.ms, "ms");
+    print("peak_rss_mib", peakRssMib(), "MiB");
+    return 0;
+}
