@@ -29,6 +29,7 @@ int Document::pageCount() const
 QWeakPointer<Page> Document::pageAt(int index) const
 {
     QReadLocker locker(m_lock.data());
+    QMutexLocker pagesLocker(&m_pagesMutex);
     if (index < 0 || index >= m_pageCount || index >= static_cast<int>(m_pages.size())) {
         return {};
     }
@@ -37,17 +38,9 @@ QWeakPointer<Page> Document::pageAt(int index) const
 
 QWeakPointer<Page> Document::pageAt(int index)
 {
-    {
-        QReadLocker locker(m_lock.data());
-        if (index < 0 || index >= m_pageCount) {
-            return {};
-        }
-        if (index < static_cast<int>(m_pages.size()) && m_pages[static_cast<size_t>(index)]) {
-            return m_pages[static_cast<size_t>(index)];
-        }
-    }
-    QWriteLocker locker(m_lock.data());
-    if (index >= m_pageCount) {
+    QReadLocker locker(m_lock.data());
+    QMutexLocker pagesLocker(&m_pagesMutex);
+    if (index < 0 || index >= m_pageCount) {
         return {};
     }
     if (static_cast<int>(m_pages.size()) < m_pageCount) {
@@ -77,7 +70,12 @@ QVector<SearchResult> Document::search(const QString &text, int flags, int start
 {
     QReadLocker locker(m_lock.data());
     QVector<SearchResult> results;
-    const int count = static_cast<int>(m_pages.size());
+    std::vector<QSharedPointer<Page>> pages;
+    {
+        QMutexLocker pagesLocker(&m_pagesMutex);
+        pages = m_pages;
+    }
+    const int count = static_cast<int>(pages.size());
     if (count == 0) {
         return results;
     }
@@ -86,8 +84,8 @@ QVector<SearchResult> Document::search(const QString &text, int flags, int start
     startPage = qBound(0, startPage, qMax(0, m_pageCount - 1));
 
     auto visit = [&](int index) {
-        if (index < count && m_pages[static_cast<size_t>(index)]) {
-            results += m_pages[static_cast<size_t>(index)]->search(text, flags);
+        if (index < count && pages[static_cast<size_t>(index)]) {
+            results += pages[static_cast<size_t>(index)]->search(text, flags);
         }
     };
     const int lastPage = m_pageCount - 1;
@@ -122,12 +120,16 @@ void Document::clearPages()
 
 void Document::detachPages()
 {
-    for (const QSharedPointer<Page> &page : m_pages) {
+    std::vector<QSharedPointer<Page>> pages;
+    {
+        QMutexLocker pagesLocker(&m_pagesMutex);
+        pages.swap(m_pages);
+    }
+    for (const QSharedPointer<Page> &page : pages) {
         if (page) {
             page->detachFromParent();
         }
     }
-    m_pages.clear();
 }
 
 } // namespace Backend

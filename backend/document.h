@@ -7,6 +7,7 @@
 #include <backend/searchresult.h>
 
 #include <QList>
+#include <QMutex>
 #include <QReadWriteLock>
 #include <QSharedPointer>
 #include <QString>
@@ -21,9 +22,10 @@ class Page;
 
 // An opened document file: its pages, outline and search, independent of the library behind it.
 //
-// Locking: the document lock (recursive read-write) guards the page table and the opened library
-// document. Readers of page state take it for reading, then the page's lock; reload and unlock
-// take it for writing. Pages share the lock, so a page outliving its document stays usable.
+// Locking: the document lock (recursive read-write) guards the opened library document. Readers of
+// page state take it for reading, then the page's lock; reload and unlock take it for writing.
+// Pages share the lock, so a page outliving its document stays usable. The page table has a mutex
+// of its own, so that creating a page does not wait for renders of other pages in flight.
 class Document
 {
 public:
@@ -57,7 +59,7 @@ public:
     QSharedPointer<QReadWriteLock> documentLock() const { return m_lock; }
 
 protected:
-    // Called under the document write lock.
+    // Called under the document read lock and the page-table mutex.
     virtual QSharedPointer<Page> createPage(int index) = 0;
     // Ends the processing thread; derived destructors call it before releasing library state.
     void stopProcessing();
@@ -67,7 +69,8 @@ protected:
     int m_pageCount = -1;
     PDFPageProcessingThread m_processingThread;
     PDFPageCache m_pageCache;
-    std::vector<QSharedPointer<Page>> m_pages;
+    std::vector<QSharedPointer<Page>> m_pages; // guarded by m_pagesMutex
+    mutable QMutex m_pagesMutex;
     QString m_fileName;
     QSharedPointer<QReadWriteLock> m_lock;
 };

@@ -5,14 +5,47 @@
 #include <QMutexLocker>
 
 #include <cstdlib>
-#include <mutex>
+#include <thread>
 
 namespace Backend::MuPDF {
 
 namespace {
 
+// The library takes its allocator lock for every allocation and reference count and its glyph
+// cache lock for every glyph drawn, each for a few instructions. A sleeping mutex turns every
+// collision between two render threads into a pair of system calls, which costs more than the
+// work it guards, so the locks spin briefly before they yield.
+class SpinLock final
+{
+public:
+    void lock()
+    {
+        for (int spins = 0; m_locked.exchange(true, std::memory_order_acquire); ) {
+            while (m_locked.load(std::memory_order_relaxed)) {
+                if (++spins < 64) {
+                    pause();
+                } else {
+                    std::this_thread::yield();
+                }
+            }
+        }
+    }
+
+    void unlock() { m_locked.store(false, std::memory_order_release); }
+
+private:
+    static void pause()
+    {
+#if defined(__x86_64__) || defined(__i386__)
+        __builtin_ia32_pause();
+#endif
+    }
+
+    std::atomic<bool> m_locked{false};
+};
+
 // The process-wide locks the library asks for (allocator, font engine, glyph cache).
-std::mutex s_locks[FZ_LOCK_MAX];
+SpinLock s_locks[FZ_LOCK_MAX];
 
 void lockCallback(void *, int lock)
 {

@@ -2,6 +2,7 @@
 
 #include <backend/mupdf/context.h>
 #include <backend/mupdf/document.h>
+#include <backend/mupdf/imagebuffers.h>
 #include <backend/pdfaction.h>
 #include <backend/rendercookie.h>
 
@@ -235,7 +236,7 @@ QImage Page::renderImage(double xres, double yres, const QRect &renderBox, bool 
         // The image lies outside the library's budget, so the ceiling is applied here.
         qWarning("create pixmap failed");
     } else if (!(cookie && cookie->isAborted())) {
-        image = QImage(width, height, QImage::Format_ARGB32);
+        image = ImageBuffers::allocate(width, height);
         if (image.isNull()) {
             qWarning("create pixmap failed");
         } else {

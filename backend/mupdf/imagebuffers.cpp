@@ -1,0 +1,92 @@
+#include "imagebuffers.h"
+
+#include <cstdlib>
+#include <mutex>
+#include <vector>
+
+namespace Backend::MuPDF::ImageBuffers {
+
+namespace {
+
+constexpr size_t PoolLimitBytes = 96u << 20;
+constexpr size_t MaxBuffers = 8;
+// The header keeps the pixel data 64-byte aligned.
+constexpr size_t HeaderSize = 64;
+
+struct Pool
+{
+    std::mutex mutex;
+    std::vector<unsigned char *> free; // most recently released last
+    size_t freeBytes = 0;
+};
+
+Pool &pool()
+{
+    static Pool instance;
+    return instance;
+}
+
+size_t &sizeOf(unsigned char *block)
+{
+    return *reinterpret_cast<size_t *>(block);
+}
+
+void release(void *info)
+{
+    auto *block = static_cast<unsigned char *>(info);
+    const size_t bytes = sizeOf(block);
+    Pool &p = pool();
+    std::lock_guard<std::mutex> locker(p.mutex);
+    if (bytes <= PoolLimitBytes) {
+        while (!p.free.empty() && (p.free.size() >= MaxBuffers || p.freeBytes + bytes > PoolLimitBytes)) {
+            unsigned char *oldest = p.free.front();
+            p.freeBytes -= sizeOf(oldest);
+            std::free(oldest);
+            p.free.erase(p.free.begin());
+        }
+        p.free.push_back(block);
+        p.freeBytes += bytes;
+        return;
+    }
+    std::free(block);
+}
+
+unsigned char *take(size_t bytes)
+{
+    Pool &p = pool();
+    {
+        std::lock_guard<std::mutex> locker(p.mutex);
+        for (auto it = p.free.rbegin(); it != p.free.rend(); ++it) {
+            if (sizeOf(*it) == bytes) {
+                unsigned char *block = *it;
+                p.free.erase(std::next(it).base());
+                p.freeBytes -= bytes;
+                return block;
+            }
+        }
+    }
+    auto *block = static_cast<unsigned char *>(std::malloc(bytes + HeaderSize));
+    if (block) {
+        sizeOf(block) = bytes;
+    }
+    return block;
+}
+
+} // namespace
+
+QImage allocate(int width, int height)
+{
+    if (width <= 0 || height <= 0) {
+        return {};
+    }
+    const size_t bytesPerLine = size_t(width) * 4;
+    const size_t bytes = bytesPerLine * size_t(height);
+    unsigned char *block = take(bytes);
+    if (!block) {
+        return {};
+    }
+    return QImage(block + HeaderSize, width, height, static_cast<int>(bytesPerLine), QImage::Format_ARGB32, release,
+                  block);
+}
+
+} // namespace Backend::MuPDF::ImageBuffers
