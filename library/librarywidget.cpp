@@ -1,0 +1,486 @@
+#include "librarywidget.h"
+
+#include "documentdetailwidget.h"
+#include "documentmodel.h"
+#include "filteredshelfmodel.h"
+#include "hashgenerator.h"
+#include "libraryroles.h"
+#include "overviewedit.h"
+#include "shelfview.h"
+#include "tagbar.h"
+#include "tagtreemodel.h"
+#include "tagtreeview.h"
+
+#include <app/storage/settings.h>
+#include <application/documentservice.h>
+#include <application/noteservice.h>
+#include <application/tagservice.h>
+
+#include <QDataStream>
+#include <QDebug>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMimeDatabase>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSplitter>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#ifdef NODERA_HAVE_DBUS
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#endif
+#ifdef Q_OS_WIN
+#include <QDir>
+#include <QProcess>
+#endif
+
+#include <algorithm>
+#include <climits>
+#include <exception>
+
+namespace Nod::Presentation {
+
+namespace {
+constexpr quint32 StateMagic = 0x4e4c5731; // "NLW1"
+constexpr qint32 StateVersion = 1;
+} // namespace
+
+LibraryWidget::LibraryWidget(QWidget *parent)
+    : QWidget(parent)
+{
+    setObjectName(QStringLiteral("libraryWidget"));
+    m_splitter = new QSplitter(Qt::Horizontal, this);
+    m_splitter->setObjectName(QStringLiteral("librarySplitter"));
+    m_splitter->setChildrenCollapsible(false);
+
+    m_tagTree = new TagTreeView(m_splitter);
+
+    auto *center = new QWidget(m_splitter);
+    auto *centerLayout = new QVBoxLayout(center);
+    centerLayout->setContentsMargins(0, 0, 0, 0);
+    auto *bar = new QHBoxLayout;
+    m_searchLine = new QLineEdit(center);
+    m_searchLine->setObjectName(QStringLiteral("searchLine"));
+    m_searchLine->setPlaceholderText(tr("Search ..."));
+    m_searchLine->setClearButtonEnabled(true);
+    m_addFiles = new QPushButton(tr("Add Files"), center);
+    m_addFiles->setObjectName(QStringLiteral("addFiles"));
+    bar->addWidget(m_searchLine, 1);
+    bar->addWidget(m_addFiles);
+    centerLayout->addLayout(bar);
+    m_shelf = new ShelfView(center);
+    centerLayout->addWidget(m_shelf, 1);
+
+    m_detail = new DocumentDetailWidget(m_splitter);
+
+    m_splitter->addWidget(m_tagTree);
+    m_splitter->addWidget(center);
+    m_splitter->addWidget(m_detail);
+    m_splitter->setStretchFactor(0, 1);
+    m_splitter->setStretchFactor(1, 4);
+    m_splitter->setStretchFactor(2, 1);
+    m_splitter->setSizes({ 200, 800, 240 });
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_splitter);
+
+    connect(m_addFiles, &QPushButton::clicked, this, &LibraryWidget::addFilesRequested);
+    connect(m_shelf, &ShelfView::addFilesRequested, this, &LibraryWidget::addFilesRequested);
+    connect(m_shelf, &ShelfView::openFileRequested, this,
+        [this](const QModelIndex &index) { open(index.data(LibraryRole::DocumentId).toInt()); });
+    connect(m_shelf, &ShelfView::openFolderRequested, this, &LibraryWidget::openFolder);
+    connect(m_shelf, &ShelfView::relocateRequested, this, &LibraryWidget::relocate);
+    connect(m_shelf, &ShelfView::currentIndexChanged, this, &LibraryWidget::refreshDetail);
+    connect(m_detail->overviewEdit(), &OverviewEdit::editingFinished, this, &LibraryWidget::saveOverview);
+    connect(m_detail->tagBar(), &TagBar::addTagRequested, this, &LibraryWidget::on_tagBar_addTagRequested);
+    m_detail->setDocument(std::nullopt, {});
+}
+
+LibraryWidget::~LibraryWidget() = default;
+
+void LibraryWidget::setServices(Application::TagService *categories, Application::DocumentService *documents,
+    Application::NoteService *notes)
+{
+    if (m_documentModel) {
+        qWarning() << "Nod::Presentation::LibraryWidget::setServices" << "services already set";
+        return;
+    }
+    m_categories = categories;
+    m_documents = documents;
+    m_notes = notes;
+
+    m_documentModel = new DocumentModel(documents, notes, categories, this);
+    m_shelfModel = new FilteredShelfModel(categories, this);
+    m_shelfModel->setSourceModel(m_documentModel);
+    m_tagTreeModel = new TagTreeModel(categories, this);
+    m_shelf->setShelfModel(m_shelfModel);
+    m_tagTree->setTagModel(m_tagTreeModel);
+
+    connect(m_searchLine, &QLineEdit::textChanged, m_shelfModel, &FilteredShelfModel::setSearchWord);
+    connect(m_tagTree, &TagTreeView::selectedTagsChanged, m_shelfModel, &FilteredShelfModel::setFilterTags);
+
+    auto refreshIfShown = [this](const Domain::Document &doc) {
+        if (doc.id() == m_detail->documentId()) {
+            refreshDetail();
+        }
+    };
+    using Application::DocumentService;
+    connect(documents, &DocumentService::titleChanged, this, refreshIfShown);
+    connect(documents, &DocumentService::overviewChanged, this, refreshIfShown);
+    connect(documents, &DocumentService::fileChanged, this, refreshIfShown);
+    connect(documents, &DocumentService::removed, this, &LibraryWidget::refreshDetail);
+    auto refreshIfCarried = [this](const Domain::Tag &, int docId) {
+        if (docId == m_detail->documentId()) {
+            refreshDetail();
+        }
+    };
+    using Application::TagService;
+    connect(categories, &TagService::itemAdded, this, refreshIfCarried);
+    connect(categories, &TagService::itemRemoved, this, refreshIfCarried);
+    connect(categories, &TagService::nameChanged, this, [this](const Domain::Tag &tag) {
+        if (tag.items().contains(m_detail->documentId())) {
+            refreshDetail();
+        }
+    });
+    refreshDetail();
+}
+
+int LibraryWidget::currentDocumentId() const
+{
+    return m_shelf->currentIndex().data(LibraryRole::DocumentId).toInt();
+}
+
+void LibraryWidget::refreshDetail()
+{
+    const int id = m_documents ? currentDocumentId() : 0;
+    const std::optional<Domain::Document> doc = id > 0 ? m_documents->find(id) : std::nullopt;
+    QStringList names;
+    if (doc) {
+        const QVector<Domain::Tag> tags = m_categories->tagsOfDocument(id);
+        for (const Domain::Tag &tag : tags) {
+            names.append(tag.name());
+        }
+        std::sort(names.begin(), names.end(),
+            [](const QString &a, const QString &b) { return QString::localeAwareCompare(a, b) < 0; });
+    }
+    m_detail->setDocument(doc, names);
+}
+
+void LibraryWidget::saveOverview(const QString &text)
+{
+    const int id = m_detail->documentId();
+    if (id <= 0 || !m_documents) {
+        return;
+    }
+    const std::optional<Domain::Document> doc = m_documents->find(id);
+    if (doc && doc->overview() != text) {
+        m_documents->changeOverview(id, text);
+    }
+}
+
+std::optional<int> LibraryWidget::documentIdForPath(const QString &path) const
+{
+    if (!m_documents || path.isEmpty()) {
+        return std::nullopt;
+    }
+    const QVector<Domain::Document> found
+        = m_documents->documentsWithPath(Application::DocumentService::localUrlOf(QFileInfo(path)));
+    if (found.isEmpty()) {
+        return std::nullopt;
+    }
+    return found.first().id();
+}
+
+QString LibraryWidget::hashWithProgress(const QString &path)
+{
+    const QFileInfo info(path);
+    // The dialog counts KiB: its range is an int, files may pass 2 GiB.
+    const int maximum = int(std::min<qint64>(info.size() / 1024, INT_MAX));
+    QProgressDialog dialog(tr("Importing ") + info.absoluteFilePath(), QString(), 0, maximum, this);
+    dialog.setWindowTitle(tr("Importing document"));
+    dialog.setWindowModality(Qt::WindowModal);
+    dialog.setCancelButton(nullptr);
+    Library::HashGenerator generator;
+    connect(&generator, &Library::HashGenerator::progressChanged, &dialog, [&dialog, maximum](qint64 bytesRead) {
+        dialog.setValue(int(std::min<qint64>(bytesRead / 1024, maximum)));
+    });
+    const QString hash = generator.generate(info.absoluteFilePath());
+    dialog.setValue(maximum);
+    return hash;
+}
+
+std::optional<int> LibraryWidget::addFile(const QString &path)
+{
+    if (!m_documents) {
+        return std::nullopt;
+    }
+    const QFileInfo info(path);
+    if (path.isEmpty() || !info.exists()) {
+        qInfo().noquote() << QStringLiteral("File '%1' not exist in open file").arg(path);
+        QMessageBox::warning(this, tr("Warning"), tr("File '%1' not exists.").arg(path));
+        return std::nullopt;
+    }
+    const QMimeType type = QMimeDatabase().mimeTypeForFile(info, QMimeDatabase::MatchContent);
+    if (!type.inherits(QStringLiteral("application/pdf")) && !type.inherits(QStringLiteral("application/epub+zip"))) {
+        qInfo().noquote() << QStringLiteral("File '%1' is not a valid PDF/EPUB file.").arg(path);
+        QMessageBox::warning(this, tr("Warning"), tr("File '%1' is not a valid PDF/EPUB file.").arg(path));
+        return std::nullopt;
+    }
+    if (const std::optional<int> existing = documentIdForPath(path)) {
+        return existing;
+    }
+
+    const QString hash = hashWithProgress(path);
+    if (hash.isEmpty()) {
+        // An empty fingerprint would match every document that has none; nothing can be added anyway.
+        qWarning().noquote() << QStringLiteral("File '%1' can't be read.").arg(path);
+        QMessageBox::warning(this, tr("Warning"), tr("File '%1' can't be read.").arg(path));
+        return -1;
+    }
+    const QVector<Domain::Document> copies = m_documents->documentsWithHash(hash);
+    if (!copies.isEmpty()) {
+        for (const Domain::Document &copy : copies) {
+            QMessageBox box(QMessageBox::Question, tr("Nodera Reader"),
+                tr("Some documents existed with same content fingerprint."), QMessageBox::NoButton, this);
+            box.setInformativeText(tr("Do you want to overwrite it?"));
+            QPushButton *view = box.addButton(tr("View"), QMessageBox::ActionRole);
+            QPushButton *overwrite = box.addButton(tr("Overwrite"), QMessageBox::ActionRole);
+            box.addButton(QMessageBox::Cancel);
+            box.setDefaultButton(QMessageBox::Cancel);
+            box.exec();
+            if (box.clickedButton() == view) {
+                selectDocument(copy.id());
+            } else if (box.clickedButton() == overwrite) {
+                try {
+                    return m_documents->changeFile(copy.id(), info, hash) ? copy.id() : -1;
+                } catch (const std::exception &error) {
+                    qWarning() << "Nod::Presentation::LibraryWidget::addFile" << error.what();
+                    return -1;
+                }
+            }
+        }
+        return -1;
+    }
+
+    const int id = m_documents->newDocument(hash, info.absoluteFilePath(), info.fileName());
+    if (id <= 0) {
+        return -1;
+    }
+    const QModelIndex category = m_tagTree->currentIndex();
+    const int categoryId = category.isValid() && category.parent().isValid()
+        ? category.data(LibraryRole::TagId).toInt()
+        : 0;
+    if (categoryId > 0) {
+        try {
+            m_categories->addItem(categoryId, id);
+        } catch (const std::exception &error) {
+            qWarning() << "Nod::Presentation::LibraryWidget::addFile" << error.what();
+        }
+    }
+    return id;
+}
+
+void LibraryWidget::selectDocument(int documentId)
+{
+    const int row = m_documentModel ? m_documentModel->rowOfDocument(documentId) : -1;
+    if (row < 0) {
+        return;
+    }
+    m_tagTree->setCurrentIndex(m_tagTreeModel->libraryIndex());
+    m_shelfModel->clearFilterTags();
+    m_searchLine->clear();
+    const QModelIndex index = m_shelfModel->mapFromSource(m_documentModel->index(row, 0));
+    m_shelf->setFocus(Qt::OtherFocusReason);
+    m_shelf->scrollTo(index);
+    m_shelf->selectionModel()->setCurrentIndex(
+        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+void LibraryWidget::open(int id)
+{
+    if (id <= 0 || !m_documents) {
+        return;
+    }
+    if (const std::optional<Domain::Document> doc = m_documents->find(id)) {
+        emit openFileRequested(*doc);
+    }
+}
+
+void LibraryWidget::relocate(QModelIndex index)
+{
+    const int id = index.data(LibraryRole::DocumentId).toInt();
+    if (id <= 0) {
+        return;
+    }
+    auto *settings = Common::Infrastructure::Settings::instance();
+    // The file dialog separates patterns by spaces; the translated filter keeps its stored form.
+    const QString filter = tr("Documents(*.pdf;*.epub)").replace(QLatin1Char(';'), QLatin1Char(' '));
+    const QString file = QFileDialog::getOpenFileName(this, tr("Relocate document"),
+        settings->mainWindow.recentOpenFolder(), filter);
+    if (file.isEmpty()) {
+        return;
+    }
+    settings->mainWindow.setRecentOpenFolder(QFileInfo(file).absolutePath());
+    relocateDocument(id, file);
+}
+
+void LibraryWidget::relocateDocument(int documentId, const QString &path)
+{
+    if (!m_documents || documentId <= 0) {
+        return;
+    }
+    if (const std::optional<int> existing = documentIdForPath(path)) {
+        QMessageBox::warning(this, tr("Document has existed"),
+            tr("Document has existed in library, click OK to view this document."));
+        selectDocument(*existing);
+        return;
+    }
+    const QString hash = hashWithProgress(path);
+    if (hash.isEmpty()) {
+        return;
+    }
+    try {
+        m_documents->changeFile(documentId, QFileInfo(path), hash);
+    } catch (const std::exception &error) {
+        qWarning() << "Nod::Presentation::LibraryWidget::relocate" << error.what();
+    }
+}
+
+void LibraryWidget::openFolder(QModelIndex index)
+{
+    const int id = index.data(LibraryRole::DocumentId).toInt();
+    const std::optional<Domain::Document> doc = id > 0 && m_documents ? m_documents->find(id) : std::nullopt;
+    if (!doc) {
+        return;
+    }
+    const QString path = doc->localUrl();
+    if (!QFileInfo::exists(path)) {
+        qWarning().noquote() << QStringLiteral("File not exist when open folder, file path: ") + path;
+        QMessageBox::information(this, tr("Information"),
+            tr("Can't find: \"%1\". This file may be renamed, deleted or moved.").arg(path));
+        return;
+    }
+    revealInFileManager(path);
+}
+
+void LibraryWidget::revealInFileManager(const QString &path)
+{
+    const QFileInfo info(path);
+#ifdef Q_OS_WIN
+    QProcess::startDetached(QStringLiteral("explorer"),
+        { QStringLiteral("/select,"), QDir::toNativeSeparators(info.absoluteFilePath()) });
+#else
+    const QUrl folder = QUrl::fromLocalFile(info.absolutePath());
+#ifdef NODERA_HAVE_DBUS
+    // The freedesktop file-manager interface selects the file itself; without it, open its folder.
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (bus.isConnected()) {
+        QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.FileManager1"),
+            QStringLiteral("/org/freedesktop/FileManager1"), QStringLiteral("org.freedesktop.FileManager1"),
+            QStringLiteral("ShowItems"));
+        call << QStringList { QUrl::fromLocalFile(info.absoluteFilePath()).toString() } << QString();
+        auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, 5000), this);
+        connect(watcher, &QDBusPendingCallWatcher::finished, this, [folder](QDBusPendingCallWatcher *finished) {
+            if (finished->isError()) {
+                qInfo() << "Nod::Presentation::LibraryWidget::openFolder" << "file manager call failed:"
+                        << finished->error().message();
+                QDesktopServices::openUrl(folder);
+            }
+            finished->deleteLater();
+        });
+        return;
+    }
+#endif
+    QDesktopServices::openUrl(folder);
+#endif
+}
+
+void LibraryWidget::on_tagBar_addTagRequested(QString names)
+{
+    const int documentId = m_detail->documentId();
+    if (documentId <= 0 || !m_categories) {
+        return;
+    }
+    const QStringList parts = names.split(QRegularExpression(tr("\\,")));
+    for (const QString &part : parts) {
+        const QString name = part.trimmed();
+        if (name.isEmpty()) {
+            continue;
+        }
+        try {
+            const QVector<Domain::Tag> found = m_categories->tagsWithName(name);
+            if (found.isEmpty()) {
+                const int id = m_categories->newTag(name, 0);
+                if (id > 0) {
+                    m_categories->addItem(id, documentId);
+                }
+            } else if (found.size() == 1) {
+                m_categories->addItem(found.first().id(), documentId);
+            } else {
+                QMessageBox::information(this, tr("Nodera Reader"),
+                    tr("There're %1 tags with name: %2.You should drag and drop to add tags")
+                        .arg(found.size())
+                        .arg(name));
+            }
+        } catch (const std::exception &error) {
+            qWarning() << "Nod::Presentation::LibraryWidget::on_tagBar_addTagRequested" << error.what();
+        }
+    }
+}
+
+QByteArray LibraryWidget::saveState() const
+{
+    QList<int> expanded;
+    if (m_tagTreeModel) {
+        QVector<QModelIndex> pending { m_tagTreeModel->libraryIndex() };
+        while (!pending.isEmpty()) {
+            const QModelIndex index = pending.takeLast();
+            if (!m_tagTree->isExpanded(index)) {
+                continue;
+            }
+            expanded.append(m_tagTreeModel->tagIdAt(index));
+            for (int row = 0; row < m_tagTreeModel->rowCount(index); ++row) {
+                pending.append(m_tagTreeModel->index(row, 0, index));
+            }
+        }
+    }
+    QByteArray state;
+    QDataStream stream(&state, QIODevice::WriteOnly);
+    stream << StateMagic << StateVersion << m_splitter->saveState() << m_shelf->horizontalHeader()->saveState()
+           << expanded;
+    return state;
+}
+
+bool LibraryWidget::restoreState(const QByteArray &state)
+{
+    QDataStream stream(state);
+    quint32 magic = 0;
+    qint32 version = 0;
+    QByteArray splitter;
+    QByteArray header;
+    QList<int> expanded;
+    stream >> magic >> version >> splitter >> header >> expanded;
+    if (stream.status() != QDataStream::Ok || magic != StateMagic || version != StateVersion) {
+        return false;
+    }
+    bool ok = m_splitter->restoreState(splitter);
+    ok = m_shelf->horizontalHeader()->restoreState(header) && ok;
+    if (m_tagTreeModel) {
+        for (int id : qAsConst(expanded)) {
+            m_tagTree->expand(m_tagTreeModel->indexOfTag(id));
+        }
+    }
+    return ok;
+}
+
+} // namespace Nod::Presentation

@@ -1,0 +1,103 @@
+#pragma once
+
+#include <domain/document.h>
+
+#include <QModelIndex>
+#include <QWidget>
+
+#include <optional>
+
+class QLineEdit;
+class QPushButton;
+class QSplitter;
+
+namespace Nod::Application {
+class DocumentService;
+class NoteService;
+class TagService;
+}
+
+namespace Nod::Presentation {
+
+class DocumentDetailWidget;
+class DocumentModel;
+class FilteredShelfModel;
+class ShelfView;
+class TagTreeModel;
+class TagTreeView;
+
+// The library tab: the category tree, the shelf with its search line, and the detail panel of the
+// current document. Files enter the library here (import by content type, path and fingerprint).
+class LibraryWidget final : public QWidget
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(LibraryWidget)
+
+public:
+    explicit LibraryWidget(QWidget *parent = nullptr);
+    ~LibraryWidget() override;
+
+    // Builds the models; call once. The services are not owned.
+    void setServices(Application::TagService *categories, Application::DocumentService *documents,
+        Application::NoteService *notes);
+
+    // The document whose stored path is this file's; nothing when there is none.
+    std::optional<int> documentIdForPath(const QString &path) const;
+    // Imports a file. Nothing when the file is missing or is not a PDF or EPUB (the user has been
+    // told); the existing id when the path is already in the library; the id of the document that
+    // now points at this file after "Overwrite"; -1 when the user kept the existing copies (View or
+    // Cancel) or the document could not be added (the file could not be read).
+    std::optional<int> addFile(const QString &path);
+    // The fingerprint, computed under a window-modal progress dialog; empty when unreadable.
+    QString hashWithProgress(const QString &path);
+    // Points the document at another file, unless that file is already another document's.
+    void relocateDocument(int documentId, const QString &path);
+    // Clears the filters and the search, and selects the document's row.
+    void selectDocument(int documentId);
+
+    // Splitter sizes, the shelf header (column sizes and order, sort column and order) and the
+    // expanded categories.
+    QByteArray saveState() const;
+    // False, changing nothing, for bytes that are not such a state.
+    bool restoreState(const QByteArray &state);
+
+    DocumentModel *documentModel() const { return m_documentModel; }
+    FilteredShelfModel *shelfModel() const { return m_shelfModel; }
+    TagTreeModel *tagTreeModel() const { return m_tagTreeModel; }
+    ShelfView *shelfView() const { return m_shelf; }
+    TagTreeView *tagTreeView() const { return m_tagTree; }
+    DocumentDetailWidget *detailWidget() const { return m_detail; }
+    QLineEdit *searchLine() const { return m_searchLine; }
+
+signals:
+    void openFileRequested(Nod::Domain::Document doc);
+    void addFilesRequested();
+
+public slots:
+    void open(int id);
+    void relocate(QModelIndex index);
+    void openFolder(QModelIndex index);
+    void on_tagBar_addTagRequested(QString names);
+
+private:
+    int currentDocumentId() const;
+    void refreshDetail();
+    void saveOverview(const QString &text);
+    void revealInFileManager(const QString &path);
+
+    Application::TagService *m_categories = nullptr; // not owned
+    Application::DocumentService *m_documents = nullptr; // not owned
+    Application::NoteService *m_notes = nullptr; // not owned
+    DocumentModel *m_documentModel = nullptr;
+    FilteredShelfModel *m_shelfModel = nullptr;
+    TagTreeModel *m_tagTreeModel = nullptr;
+
+    QSplitter *m_splitter = nullptr;
+    TagTreeView *m_tagTree = nullptr;
+    QLineEdit *m_searchLine = nullptr;
+    QPushButton *m_addFiles = nullptr;
+    ShelfView *m_shelf = nullptr;
+    DocumentDetailWidget *m_detail = nullptr;
+};
+
+} // namespace Nod::Presentation
