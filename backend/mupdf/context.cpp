@@ -146,6 +146,39 @@ void libraryMessage(void *, const char *message)
 
 } // namespace
 
+QList<QSharedPointer<Backend::Page>> TextPageRegistry::add(const QWeakPointer<Backend::Page> &page)
+{
+    QList<QSharedPointer<Backend::Page>> victims;
+    QMutexLocker locker(&m_mutex);
+    m_pages.push_back(page);
+    while (static_cast<int>(m_pages.size()) > m_limit) {
+        QSharedPointer<Backend::Page> oldest = m_pages.front().toStrongRef();
+        m_pages.pop_front();
+        if (oldest) {
+            victims.append(oldest);
+        }
+    }
+    return victims;
+}
+
+void TextPageRegistry::keep(const QWeakPointer<Backend::Page> &page)
+{
+    QMutexLocker locker(&m_mutex);
+    m_pages.push_front(page);
+}
+
+void TextPageRegistry::setLimit(int limit)
+{
+    QMutexLocker locker(&m_mutex);
+    m_limit = qMax(1, limit);
+}
+
+int TextPageRegistry::count() const
+{
+    QMutexLocker locker(&m_mutex);
+    return static_cast<int>(m_pages.size());
+}
+
 Context::Context(size_t memoryCeiling)
     : m_budget(memoryCeiling)
 {

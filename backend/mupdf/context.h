@@ -1,14 +1,42 @@
 #pragma once
 
+#include <QMutex>
 #include <QRecursiveMutex>
+#include <QSharedPointer>
+#include <QWeakPointer>
 #include <QtGlobal>
 
 #include <atomic>
 #include <cstddef>
+#include <deque>
 
 struct fz_context;
 
+namespace Backend {
+class Page;
+}
+
 namespace Backend::MuPDF {
+
+// The pages of one document that hold structured text, oldest first. A search over a long
+// document would otherwise keep the text of every page (hundreds of megabytes) for good.
+class TextPageRegistry final
+{
+public:
+    static constexpr int DefaultLimit = 256;
+
+    // Records that the page now holds its text; returns the pages that should drop theirs.
+    QList<QSharedPointer<Backend::Page>> add(const QWeakPointer<Backend::Page> &page);
+    // Puts back a page that could not drop its text just now.
+    void keep(const QWeakPointer<Backend::Page> &page);
+    void setLimit(int limit);
+    int count() const;
+
+private:
+    mutable QMutex m_mutex;
+    std::deque<QWeakPointer<Backend::Page>> m_pages;
+    int m_limit = DefaultLimit;
+};
 
 // Counts the bytes the library holds and refuses allocations beyond a ceiling, so that a hostile
 // file (a decompression bomb, runaway recursion) fails with a library error instead of
@@ -48,8 +76,10 @@ public:
     fz_context *clone() const;
 
     const MemoryBudget &budget() const { return m_budget; }
+    TextPageRegistry &textPages() { return m_textPages; }
 
 private:
+    TextPageRegistry m_textPages;
     MemoryBudget m_budget;
     fz_context *m_context = nullptr;
     mutable QRecursiveMutex m_mutex;

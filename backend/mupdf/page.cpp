@@ -152,7 +152,8 @@ Page::~Page()
 {
     QMutexLocker libraryLocker(&m_context->mutex());
     fz_context *ctx = m_context->get();
-    fz_drop_stext_page(ctx, m_textPage);
+    fz_drop_stext_page(ctx, m_textPage[PlainText]);
+    fz_drop_stext_page(ctx, m_textPage[SearchText]);
     fz_drop_page(ctx, m_page);
     fz_drop_document(ctx, m_document);
 }
@@ -265,19 +266,19 @@ QImage Page::renderImage(double xres, double yres, const QRect &renderBox, bool 
     return image;
 }
 
-bool Page::ensureTextPage() const
+bool Page::ensureTextPage(int kind) const
 {
     {
         QReadLocker locker(&m_lock);
-        if (m_textBuilt) {
-            return m_textPage != nullptr;
+        if (m_textBuilt[kind]) {
+            return m_textPage[kind] != nullptr;
         }
     }
     QWriteLocker locker(&m_lock);
-    if (m_textBuilt) {
-        return m_textPage != nullptr;
+    if (m_textBuilt[kind]) {
+        return m_textPage[kind] != nullptr;
     }
-    m_textBuilt = true;
+    m_textBuilt[kind] = true;
     if (!m_page) {
         return false;
     }
@@ -314,6 +315,7 @@ bool Page::ensureTextPage() const
     fz_try(ctx)
     {
         fz_stext_options options{};
+        options.flags = kind == SearchText ? FZ_STEXT_DEHYPHENATE : 0;
         textPage = fz_new_stext_page(ctx, bounds);
         device = fz_new_stext_device(ctx, textPage, &options);
         fz_run_display_list(ctx, list, device, fz_identity, fz_infinite_rect, nullptr);
@@ -331,8 +333,55 @@ bool Page::ensureTextPage() const
         textPage = nullptr;
     }
     fz_drop_context(ctx);
-    m_textPage = textPage;
+    m_textPage[kind] = textPage;
+    locker.unlock();
+    if (textPage) {
+        // Older pages give their text back; the registry's own lock is not held meanwhile.
+        TextPageRegistry &registry = m_context->textPages();
+        const auto victims = registry.add(qSharedPointerConstCast<Backend::Page>(sharedFromThis()).toWeakRef());
+        for (const auto &victim : victims) {
+            if (!static_cast<const Page *>(victim.data())->dropTextPage()) {
+                registry.keep(victim);
+            }
+        }
+    }
     return textPage != nullptr;
+}
+
+fz_stext_page *Page::lockTextPage(QReadLocker &locker, int kind) const
+{
+    // The text may be given back between building it and reading it; then it is built again.
+    for (int attempt = 0; attempt < 8 && !m_textPage[kind]; ++attempt) {
+        locker.unlock();
+        const bool built = ensureTextPage(kind);
+        locker.relock();
+        if (!built && !m_textPage[kind]) {
+            return nullptr;
+        }
+    }
+    return m_textPage[kind];
+}
+
+bool Page::hasTextPage() const
+{
+    QReadLocker locker(&m_lock);
+    return m_textPage[PlainText] || m_textPage[SearchText];
+}
+
+bool Page::dropTextPage() const
+{
+    if (!m_lock.tryLockForWrite()) {
+        return false;
+    }
+    if (m_textPage[PlainText] || m_textPage[SearchText]) {
+        QMutexLocker libraryLocker(&m_context->mutex());
+        fz_drop_stext_page(m_context->get(), m_textPage[PlainText]);
+        fz_drop_stext_page(m_context->get(), m_textPage[SearchText]);
+    }
+    m_textPage[PlainText] = m_textPage[SearchText] = nullptr;
+    m_textBuilt[PlainText] = m_textBuilt[SearchText] = false;
+    m_lock.unlock();
+    return true;
 }
 
 QString Page::text(QVector<QRectF> &rects) const
@@ -340,13 +389,14 @@ QString Page::text(QVector<QRectF> &rects) const
     qDebug("Backend::MuPDF::Page::text");
     rects.clear();
     QReadLocker documentLocker(m_documentLock.data());
-    if (!ensureTextPage()) {
+    QReadLocker locker(&m_lock);
+    fz_stext_page *textPage = lockTextPage(locker, PlainText);
+    if (!textPage) {
         return {};
     }
-    QReadLocker locker(&m_lock);
     QString result;
     auto endsWithSpace = [&result] { return !result.isEmpty() && result.back().isSpace(); };
-    for (fz_stext_block *block = m_textPage->first_block; block; block = block->next) {
+    for (fz_stext_block *block = textPage->first_block; block; block = block->next) {
         if (block->type != FZ_STEXT_BLOCK_TEXT) {
             continue;
         }
@@ -385,17 +435,18 @@ QList<TextBox> Page::textBoxes() const
 {
     QList<TextBox> boxes;
     QReadLocker documentLocker(m_documentLock.data());
-    if (!ensureTextPage()) {
+    QReadLocker locker(&m_lock);
+    fz_stext_page *textPage = lockTextPage(locker, PlainText);
+    if (!textPage) {
         return boxes;
     }
-    QReadLocker locker(&m_lock);
     auto add = [&boxes](const QRectF &rect, QChar character) {
         TextBox box;
         box.rect = rect;
         box.character = character;
         boxes.append(box);
     };
-    for (fz_stext_block *block = m_textPage->first_block; block; block = block->next) {
+    for (fz_stext_block *block = textPage->first_block; block; block = block->next) {
         if (block->type != FZ_STEXT_BLOCK_TEXT) {
             continue;
         }
@@ -453,10 +504,11 @@ QVector<SearchResult> Page::search(const QString &text, int) const
         return results;
     }
     QReadLocker documentLocker(m_documentLock.data());
-    if (!ensureTextPage()) {
+    QReadLocker locker(&m_lock);
+    fz_stext_page *textPage = lockTextPage(locker, SearchText);
+    if (!textPage) {
         return results;
     }
-    QReadLocker locker(&m_lock);
     constexpr int MaxHits = 1024;
     std::vector<fz_quad> quads(MaxHits);
     std::vector<int> marks(MaxHits, 0);
@@ -469,7 +521,7 @@ QVector<SearchResult> Page::search(const QString &text, int) const
     }
     fz_try(ctx)
     {
-        count = fz_search_stext_page(ctx, m_textPage, needle.constData(), marks.data(), quads.data(), MaxHits);
+        count = fz_search_stext_page(ctx, textPage, needle.constData(), marks.data(), quads.data(), MaxHits);
     }
     fz_catch(ctx)
     {

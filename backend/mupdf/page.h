@@ -33,10 +33,21 @@ public:
     QVector<SearchResult> search(const QString &text, int flags) const override;
 
     bool hasLibraryPage() const;
+    bool hasTextPage() const;
+    // Releases the structured text unless the page is busy; false when it is. Any thread.
+    bool dropTextPage() const;
 
 private:
+    // Text as laid out, for extraction and selection; and with words broken by a hyphen at a line
+    // end rejoined, for search (as the library's own page search does). Joining rewrites the lines,
+    // so the two are kept apart.
+    enum TextKind { PlainText = 0, SearchText = 1 };
+
     // Builds the structured text once; false when it cannot be built. Needs the document lock.
-    bool ensureTextPage() const;
+    bool ensureTextPage(int kind) const;
+    // With the page lock held for reading through locker: the text, built if need be; null when
+    // it cannot be built.
+    fz_stext_page *lockTextPage(QReadLocker &locker, int kind) const;
 
     QSharedPointer<Context> m_context;
     fz_document *m_document = nullptr; // a reference of our own, so detached pages stay valid
@@ -45,8 +56,8 @@ private:
     float m_y0 = 0;
     float m_x1 = 0;
     float m_y1 = 0;
-    mutable fz_stext_page *m_textPage = nullptr;
-    mutable bool m_textBuilt = false;
+    mutable fz_stext_page *m_textPage[2] = {nullptr, nullptr};
+    mutable bool m_textBuilt[2] = {false, false};
     QList<QSharedPointer<PdfAnnotation::Link>> m_links;
     bool m_linksLoaded = false;
 };

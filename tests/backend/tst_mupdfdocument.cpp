@@ -238,6 +238,11 @@ void TestMuPDFDocument::search_findsHitsAndStopsAt1024()
     const QString text = first->text(rects);
     QVERIFY(hits[0].rect.intersects(rects[text.indexOf(QLatin1String("World"))]));
     QCOMPARE(page(document, 1)->search(QStringLiteral("hello"), 0).size(), 1); // case-insensitive
+    // A word broken by a hyphen at a line end is found, while the text keeps both lines as printed.
+    const auto hyphenated = page(document, 1)->search(QStringLiteral("experiment"), 0);
+    QCOMPARE(hyphenated.size(), 1);
+    QVERIFY(hyphenated[0].rect.height() > 20); // spans both lines
+    QVERIFY(page(document, 1)->text(rects).contains(QStringLiteral("a long experi-\nment ends here\n")));
     QVERIFY(first->search(QString(), 0).isEmpty());
     QVERIFY(first->search(QStringLiteral("absent words"), 0).isEmpty());
 

@@ -23,6 +23,7 @@ BT /F1 12 Tf 72 600 Td (Visit the web site) Tj 0 -40 Td (Go to the last page) Tj
 endstream endobj
 7 0 obj << >> stream
 BT /F1 18 Tf 72 700 Td (Page two says hello again) Tj ET
+BT /F1 12 Tf 72 640 Td (a long experi-) Tj 0 -14 Td (ment ends here) Tj ET
 endstream endobj
 8 0 obj << >> stream
 0 0 1 rg 50 50 200 300 re f
@@ -175,6 +176,7 @@ for n in 1 2; do
 <body><h1>Chapter $n</h1><p>The quick brown fox of chapter $n jumps over the lazy dog.</p></body></html>
 EOF
 done
+find "$tmp/epub" -exec touch -d "2020-01-01 00:00:00" {} +
 rm -f book.epub
 (cd "$tmp/epub" && zip -X -q -0 "$OLDPWD/book.epub" mimetype && zip -X -q -r "$OLDPWD/book.epub" META-INF OEBPS)
 
