@@ -89,3 +89,137 @@ inline void whenModal(std::function<void(QWidget *)> answer, int attempts = 200)
 }
 
 } // namespace LibraryTest
+
+#include <QAbstractButton>
+#include <QMessageBox>
+
+namespace LibraryTest {
+
+// The text of a message box and a click on its button with this text (or standard button).
+struct BoxAnswer
+{
+    QString text;
+    QString informative;
+    QString title;
+};
+
+inline QAbstractButton *buttonWithText(QMessageBox *box, const QString &text)
+{
+    const QList<QAbstractButton *> buttons = box->buttons();
+    for (QAbstractButton *button : buttons) {
+        if (button->text().remove(QLatin1Char('&')) == text) {
+            return button;
+        }
+    }
+    return nullptr;
+}
+
+// Answers the next message boxes in turn by clicking the buttons with these texts (mnemonics
+// ignored), recording what each said into `seen`.
+inline void answerBoxes(QStringList buttonTexts, QList<BoxAnswer> *seen)
+{
+    if (buttonTexts.isEmpty()) {
+        return;
+    }
+    const QString buttonText = buttonTexts.takeFirst();
+    whenModal([buttonText, buttonTexts, seen](QWidget *modal) {
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        if (!box) {
+            modal->close();
+            return;
+        }
+        if (seen) {
+            seen->append(BoxAnswer { box->text(), box->informativeText(), box->windowTitle() });
+        }
+        if (QAbstractButton *button = buttonWithText(box, buttonText)) {
+            button->click();
+        } else {
+            box->reject();
+        }
+        // The next box can only come once this one has closed.
+        QTimer::singleShot(0, [buttonTexts, seen] { answerBoxes(buttonTexts, seen); });
+    });
+}
+
+inline void answerBox(const QString &buttonText, QList<BoxAnswer> *seen)
+{
+    answerBoxes({ buttonText }, seen);
+}
+
+// Writes a minimal EPUB: a zip whose first entry is the uncompressed "mimetype" file, as the format
+// requires, followed by the container file. Stored entries only, with real CRCs.
+inline bool writeEpub(const QString &path)
+{
+    auto crc32 = [](const QByteArray &data) {
+        quint32 crc = 0xffffffffu;
+        for (char c : data) {
+            crc ^= quint8(c);
+            for (int k = 0; k < 8; ++k) {
+                crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
+            }
+        }
+        return ~crc;
+    };
+    const QList<QPair<QByteArray, QByteArray>> entries {
+        { "mimetype", "application/epub+zip" },
+        { "META-INF/container.xml",
+            "<?xml version=\"1.0\"?><container version=\"1.0\" "
+            "xmlns=\"urn:oasis:names:tc:opendocument:xmlns:container\"><rootfiles/></container>" },
+    };
+    QByteArray zip;
+    QByteArray central;
+    auto le16 = [](QByteArray &out, quint16 v) { out.append(char(v & 0xff)).append(char(v >> 8)); };
+    auto le32 = [&](QByteArray &out, quint32 v) {
+        le16(out, quint16(v & 0xffff));
+        le16(out, quint16(v >> 16));
+    };
+    for (const auto &[name, content] : entries) {
+        const quint32 offset = quint32(zip.size());
+        const quint32 crc = crc32(content);
+        le32(zip, 0x04034b50u);
+        le16(zip, 10);
+        le16(zip, 0);
+        le16(zip, 0); // stored
+        le16(zip, 0);
+        le16(zip, 0);
+        le32(zip, crc);
+        le32(zip, quint32(content.size()));
+        le32(zip, quint32(content.size()));
+        le16(zip, quint16(name.size()));
+        le16(zip, 0);
+        zip.append(name).append(content);
+
+        le32(central, 0x02014b50u);
+        le16(central, 20);
+        le16(central, 10);
+        le16(central, 0);
+        le16(central, 0);
+        le16(central, 0);
+        le16(central, 0);
+        le32(central, crc);
+        le32(central, quint32(content.size()));
+        le32(central, quint32(content.size()));
+        le16(central, quint16(name.size()));
+        le16(central, 0);
+        le16(central, 0);
+        le16(central, 0);
+        le16(central, 0);
+        le32(central, 0);
+        le32(central, offset);
+        central.append(name);
+    }
+    const quint32 centralOffset = quint32(zip.size());
+    zip.append(central);
+    le32(zip, 0x06054b50u);
+    le16(zip, 0);
+    le16(zip, 0);
+    le16(zip, quint16(entries.size()));
+    le16(zip, quint16(entries.size()));
+    le32(zip, quint32(central.size()));
+    le32(zip, centralOffset);
+    le16(zip, 0);
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(zip) == zip.size();
+}
+
+} // namespace LibraryTest

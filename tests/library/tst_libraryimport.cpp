@@ -1,0 +1,251 @@
+// Import into the library tab: detection by content, path look-up, fingerprint, copies under another
+// path (View / Overwrite / Cancel), filing into the current category, relocation.
+#include "librarytestsupport.h"
+
+#include <library/documentmodel.h>
+#include <library/filteredshelfmodel.h>
+#include <library/librarywidget.h>
+#include <library/libraryroles.h>
+#include <library/shelfview.h>
+#include <library/tagtreemodel.h>
+#include <library/tagtreeview.h>
+
+#include <QCryptographicHash>
+#include <QLineEdit>
+
+using namespace Nod::Presentation;
+using namespace LibraryTest;
+using Nod::Application::DocumentService;
+
+class LibraryImportTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<ServiceFixture> m_fixture;
+    std::unique_ptr<LibraryWidget> m_library;
+    QList<BoxAnswer> m_boxes;
+
+    DocumentService *documents() const { return m_fixture->registry()->documentService(); }
+
+    QString pdf(const QString &name)
+    {
+        const QString path = m_fixture->path(name);
+        return writePdf(path, name) ? path : QString();
+    }
+
+    static QString md5Of(const QString &path)
+    {
+        QFile file(path);
+        file.open(QIODevice::ReadOnly);
+        return QString::fromLatin1(QCryptographicHash::hash(file.readAll(), QCryptographicHash::Md5).toHex());
+    }
+
+    int selectedDocument() const
+    {
+        return m_library->shelfView()->currentIndex().data(LibraryRole::DocumentId).toInt();
+    }
+
+private slots:
+    void init()
+    {
+        m_fixture = std::make_unique<ServiceFixture>();
+        QVERIFY(m_fixture->isValid());
+        m_library = std::make_unique<LibraryWidget>();
+        m_library->setServices(m_fixture->registry()->categoryService(), documents(),
+            m_fixture->registry()->noteService());
+        m_library->resize(1000, 600);
+        m_library->show();
+        m_boxes.clear();
+    }
+    void cleanup()
+    {
+        m_library.reset();
+        m_fixture.reset();
+    }
+
+    void missingFileIsRefusedWithAWarning()
+    {
+        TestSupport::LogCapture log;
+        const QString path = m_fixture->path(QStringLiteral("absent.pdf"));
+        answerBox(QStringLiteral("OK"), &m_boxes);
+        QCOMPARE(m_library->addFile(path), std::optional<int>());
+        QCOMPARE(m_boxes.size(), 1);
+        QCOMPARE(m_boxes.first().title, QStringLiteral("Warning"));
+        QCOMPARE(m_boxes.first().text, QStringLiteral("File '%1' not exists.").arg(path));
+        QVERIFY(log.contains(QStringLiteral("File '%1' not exist in open file").arg(path)));
+        QCOMPARE(documents()->documents().size(), 0);
+    }
+
+    void contentDecidesTheType_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("text") << QByteArray("just some notes, not a PDF at all\n");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("png") << QByteArray::fromHex("89504e470d0a1a0a0000000d49484452");
+    }
+    void contentDecidesTheType()
+    {
+        QFETCH(QByteArray, bytes);
+        TestSupport::LogCapture log;
+        const QString path = m_fixture->makeFile(QStringLiteral("fake.pdf"), bytes);
+        answerBox(QStringLiteral("OK"), &m_boxes);
+        QCOMPARE(m_library->addFile(path), std::optional<int>());
+        QCOMPARE(m_boxes.size(), 1);
+        QCOMPARE(m_boxes.first().text, QStringLiteral("File '%1' is not a valid PDF/EPUB file.").arg(path));
+        QVERIFY(log.contains(QStringLiteral("File '%1' is not a valid PDF/EPUB file.").arg(path)));
+        QCOMPARE(documents()->documents().size(), 0);
+    }
+
+    void pdfAndEpubAreAddedOnceByPath()
+    {
+        const QString report = pdf(QStringLiteral("report.pdf"));
+        const QString book = m_fixture->path(QStringLiteral("book.epub"));
+        QVERIFY(writeEpub(book));
+        // An EPUB is recognised by its content even under a misleading name.
+        const QString disguised = m_fixture->path(QStringLiteral("book-copy.bin"));
+        QVERIFY(QFile::copy(book, disguised));
+        QFile append(disguised);
+        QVERIFY(append.open(QIODevice::Append));
+        append.write("\0", 1);
+        append.close();
+
+        const std::optional<int> reportId = m_library->addFile(report);
+        QVERIFY(reportId && *reportId > 0);
+        const std::optional<int> bookId = m_library->addFile(book);
+        QVERIFY(bookId && *bookId > 0);
+        const std::optional<int> disguisedId = m_library->addFile(disguised);
+        QVERIFY(disguisedId && *disguisedId > 0);
+
+        const Nod::Domain::Document stored = documents()->document(*reportId);
+        QCOMPARE(stored.title(), QStringLiteral("report.pdf"));
+        QCOMPARE(stored.localUrl(), QFileInfo(report).absoluteFilePath());
+        QCOMPARE(stored.hash(), md5Of(report));
+        QCOMPARE(documents()->document(*bookId).title(), QStringLiteral("book.epub"));
+        QCOMPARE(m_library->documentModel()->rowCount(), 3);
+
+        // The same path again: the same id, nothing hashed or asked.
+        QCOMPARE(m_library->documentIdForPath(report), reportId);
+        QCOMPARE(m_library->addFile(report), reportId);
+        QCOMPARE(m_boxes.size(), 0);
+        QCOMPARE(documents()->documents().size(), 3);
+        QCOMPARE(m_library->documentIdForPath(m_fixture->path(QStringLiteral("other.pdf"))), std::optional<int>());
+    }
+
+    void newDocumentIsFiledUnderTheCurrentCategory()
+    {
+        const int category = m_fixture->registry()->categoryService()->newTag(QStringLiteral("Papers"), 0);
+        TagTreeView *tree = m_library->tagTreeView();
+        tree->setCurrentIndex(m_library->tagTreeModel()->indexOfTag(category));
+        const std::optional<int> filed = m_library->addFile(pdf(QStringLiteral("filed.pdf")));
+        QVERIFY(filed && *filed > 0);
+        QVERIFY(m_fixture->registry()->categoryService()->tag(category).items().contains(*filed));
+        // The shelf shows only that category and the new document is in it.
+        QCOMPARE(m_library->shelfModel()->rowCount(), 1);
+
+        tree->setCurrentIndex(m_library->tagTreeModel()->libraryIndex());
+        const std::optional<int> loose = m_library->addFile(pdf(QStringLiteral("loose.pdf")));
+        QVERIFY(loose && *loose > 0);
+        QVERIFY(m_fixture->registry()->categoryService()->tagsOfDocument(*loose).isEmpty());
+    }
+
+    void copyUnderAnotherPathOffersViewOverwriteAndCancel()
+    {
+        const QString original = pdf(QStringLiteral("original.pdf"));
+        const std::optional<int> id = m_library->addFile(original);
+        QVERIFY(id && *id > 0);
+        addNode(*m_fixture, *id, m_fixture->registry()->noteService()->documentNote(*id).id());
+        const QString other = pdf(QStringLiteral("other.pdf"));
+        QVERIFY(m_library->addFile(other));
+        const QString copy = m_fixture->path(QStringLiteral("moved/original copy.pdf"));
+        QVERIFY(QDir().mkpath(QFileInfo(copy).absolutePath()));
+        QVERIFY(QFile::copy(original, copy));
+
+        // View: the existing document is selected, with search and filter cleared; nothing added.
+        m_library->searchLine()->setText(QStringLiteral("other"));
+        answerBox(QStringLiteral("View"), &m_boxes);
+        QCOMPARE(m_library->addFile(copy), std::optional<int>(-1));
+        QCOMPARE(m_boxes.size(), 1);
+        QCOMPARE(m_boxes.first().text, QStringLiteral("Some documents existed with same content fingerprint."));
+        QCOMPARE(m_boxes.first().informative, QStringLiteral("Do you want to overwrite it?"));
+        QCOMPARE(selectedDocument(), *id);
+        QVERIFY(m_library->searchLine()->text().isEmpty());
+        QCOMPARE(documents()->documents().size(), 2);
+
+        answerBox(QStringLiteral("Cancel"), &m_boxes);
+        QCOMPARE(m_library->addFile(copy), std::optional<int>(-1));
+        QCOMPARE(documents()->document(*id).localUrl(), QFileInfo(original).absoluteFilePath());
+
+        // Overwrite: the document now points at the copy and keeps its annotations.
+        answerBox(QStringLiteral("Overwrite"), &m_boxes);
+        QCOMPARE(m_library->addFile(copy), id);
+        QCOMPARE(documents()->document(*id).localUrl(), QFileInfo(copy).absoluteFilePath());
+        QCOMPARE(m_fixture->registry()->noteService()->annotationCount(*id), 2);
+        QCOMPARE(documents()->documents().size(), 2);
+        QCOMPARE(m_library->documentModel()->index(m_library->documentModel()->rowOfDocument(*id), 5).data().toString(),
+            QFileInfo(copy).absoluteFilePath());
+    }
+
+    void everyDocumentWithTheFingerprintIsOffered()
+    {
+        const QString first = pdf(QStringLiteral("first.pdf"));
+        const std::optional<int> firstId = m_library->addFile(first);
+        QVERIFY(firstId);
+        // A second record with the same content, as an old library may hold.
+        const QString twin = m_fixture->path(QStringLiteral("twin.pdf"));
+        QVERIFY(QFile::copy(first, twin));
+        const int twinId = documents()->newDocument(md5Of(first), twin, QStringLiteral("twin"));
+        QVERIFY(twinId > 0);
+
+        const QString third = m_fixture->path(QStringLiteral("third.pdf"));
+        QVERIFY(QFile::copy(first, third));
+        answerBoxes({ QStringLiteral("Cancel"), QStringLiteral("Overwrite") }, &m_boxes);
+        const std::optional<int> chosen = m_library->addFile(third);
+        QCOMPARE(m_boxes.size(), 2);
+        QVERIFY(chosen == firstId || chosen == twinId);
+        QCOMPARE(documents()->document(*chosen).localUrl(), QFileInfo(third).absoluteFilePath());
+    }
+
+    void relocation()
+    {
+        const QString a = pdf(QStringLiteral("a.pdf"));
+        const QString b = pdf(QStringLiteral("b.pdf"));
+        const int aId = *m_library->addFile(a);
+        const int bId = *m_library->addFile(b);
+        m_library->searchLine()->setText(QStringLiteral("a.pdf"));
+
+        // To a file that is already another document's: only that document is selected.
+        answerBox(QStringLiteral("OK"), &m_boxes);
+        m_library->relocateDocument(aId, b);
+        QCOMPARE(m_boxes.size(), 1);
+        QCOMPARE(m_boxes.first().title, QStringLiteral("Document has existed"));
+        QCOMPARE(documents()->document(aId).localUrl(), QFileInfo(a).absoluteFilePath());
+        QCOMPARE(selectedDocument(), bId);
+
+        const QString moved = m_fixture->path(QStringLiteral("a-moved.pdf"));
+        QVERIFY(QFile::rename(a, moved));
+        m_library->relocateDocument(aId, moved);
+        QCOMPARE(documents()->document(aId).localUrl(), QFileInfo(moved).absoluteFilePath());
+        QCOMPARE(m_library->documentIdForPath(moved), std::optional<int>(aId));
+
+        // An unreadable file leaves the document as it was.
+        m_library->relocateDocument(aId, m_fixture->path(QStringLiteral("nowhere.pdf")));
+        QCOMPARE(documents()->document(aId).localUrl(), QFileInfo(moved).absoluteFilePath());
+    }
+
+    void openEmitsOnlyForExistingDocuments()
+    {
+        const int id = *m_library->addFile(pdf(QStringLiteral("open.pdf")));
+        QSignalSpy spy(m_library.get(), &LibraryWidget::openFileRequested);
+        m_library->open(-1);
+        m_library->open(0);
+        m_library->open(id + 1000);
+        QCOMPARE(spy.count(), 0);
+        m_library->open(id);
+        QCOMPARE(spy.count(), 1);
+        QCOMPARE(spy.at(0).at(0).value<Nod::Domain::Document>().id(), id);
+    }
+};
+
+QTEST_MAIN(LibraryImportTest)
+#include "tst_libraryimport.moc"
