@@ -2,10 +2,7 @@
 
 namespace Nod::Presentation {
 
-TreeItem::~TreeItem()
-{
-    qDeleteAll(m_children);
-}
+TreeItem::~TreeItem() { qDeleteAll(m_children); }
 
 int TreeItem::row() const
 {
@@ -25,8 +22,7 @@ bool TreeItem::isAncestorOf(const TreeItem *item) const
 AbstractTreeModel::AbstractTreeModel(QObject *parent)
     : QAbstractItemModel(parent)
     , m_root(std::make_unique<TreeItem>())
-{
-}
+{ }
 
 AbstractTreeModel::~AbstractTreeModel() = default;
 
@@ -55,10 +51,7 @@ int AbstractTreeModel::rowCount(const QModelIndex &parent) const
     return itemFor(parent)->childCount();
 }
 
-int AbstractTreeModel::columnCount(const QModelIndex &) const
-{
-    return 1;
-}
+int AbstractTreeModel::columnCount(const QModelIndex &) const { return 1; }
 
 TreeItem *AbstractTreeModel::itemFor(const QModelIndex &index) const
 {

@@ -48,7 +48,8 @@ DocumentDetailWidget::DocumentDetailWidget(QWidget *parent)
     m_pages->addWidget(page);
 }
 
-void DocumentDetailWidget::setDocument(const std::optional<Domain::Document> &doc, const QStringList &categoryNames)
+void DocumentDetailWidget::setDocument(
+    const std::optional<Domain::Document> &doc, const QStringList &categoryNames)
 {
     if (!doc) {
         m_documentId = 0;
@@ -69,9 +70,6 @@ void DocumentDetailWidget::setDocument(const std::optional<Domain::Document> &do
     m_pages->setCurrentIndex(1);
 }
 
-bool DocumentDetailWidget::isShowingDocument() const
-{
-    return m_pages->currentIndex() == 1;
-}
+bool DocumentDetailWidget::isShowingDocument() const { return m_pages->currentIndex() == 1; }
 
 } // namespace Nod::Presentation

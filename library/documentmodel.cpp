@@ -64,25 +64,13 @@ DocumentModel::Entry DocumentModel::entryOf(const Domain::Document &doc)
     return Entry { doc.title(), doc.addedAt(), doc.lastReadedAt(), doc.localUrl() };
 }
 
-int DocumentModel::rowCount(const QModelIndex &parent) const
-{
-    return parent.isValid() ? 0 : m_ids.size();
-}
+int DocumentModel::rowCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : m_ids.size(); }
 
-int DocumentModel::columnCount(const QModelIndex &parent) const
-{
-    return parent.isValid() ? 0 : ColumnCount;
-}
+int DocumentModel::columnCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : ColumnCount; }
 
-int DocumentModel::rowOfDocument(int documentId) const
-{
-    return m_rows.value(documentId, -1);
-}
+int DocumentModel::rowOfDocument(int documentId) const { return m_rows.value(documentId, -1); }
 
-int DocumentModel::documentIdAt(int row) const
-{
-    return row >= 0 && row < m_ids.size() ? m_ids.at(row) : 0;
-}
+int DocumentModel::documentIdAt(int row) const { return row >= 0 && row < m_ids.size() ? m_ids.at(row) : 0; }
 
 int DocumentModel::annotationCount(int documentId) const
 {
@@ -224,8 +212,7 @@ bool DocumentModel::removeDocument(int documentId)
             root = m_notes->documentNote(documentId);
         } catch (const Infrastructure::DatabaseException &) {
             throw;
-        } catch (const std::runtime_error &) {
-        }
+        } catch (const std::runtime_error &) { }
         if (root) {
             removeAnnotationTree(root->id());
         }
@@ -237,8 +224,8 @@ bool DocumentModel::removeDocument(int documentId)
         }
         return m_documents->remove(documentId);
     } catch (const std::exception &error) {
-        qWarning() << "Nod::Presentation::DocumentModel::removeRows" << "remove document failed, id:" << documentId
-                   << error.what();
+        qWarning() << "Nod::Presentation::DocumentModel::removeRows"
+                   << "remove document failed, id:" << documentId << error.what();
         return false;
     }
 }
@@ -261,10 +248,7 @@ bool DocumentModel::removeRows(int row, int count, const QModelIndex &parent)
     return true;
 }
 
-QStringList DocumentModel::mimeTypes() const
-{
-    return { IdListMime::tagListFormat() };
-}
+QStringList DocumentModel::mimeTypes() const { return { IdListMime::tagListFormat() }; }
 
 QMimeData *DocumentModel::mimeData(const QModelIndexList &indexes) const
 {
@@ -279,15 +263,15 @@ QMimeData *DocumentModel::mimeData(const QModelIndexList &indexes) const
     return data;
 }
 
-bool DocumentModel::canDropMimeData(const QMimeData *data, Qt::DropAction, int row, int column,
-    const QModelIndex &parent) const
+bool DocumentModel::canDropMimeData(
+    const QMimeData *data, Qt::DropAction, int row, int column, const QModelIndex &parent) const
 {
     const QModelIndex target = row >= 0 ? index(row, std::max(column, 0), parent) : parent;
     return target.isValid() && data && data->hasFormat(IdListMime::tagListFormat());
 }
 
-bool DocumentModel::dropMimeData(const QMimeData *data, Qt::DropAction, int row, int column,
-    const QModelIndex &parent)
+bool DocumentModel::dropMimeData(
+    const QMimeData *data, Qt::DropAction, int row, int column, const QModelIndex &parent)
 {
     const QVector<int> tagIds = IdListMime::read(data, IdListMime::tagListFormat());
     if (tagIds.isEmpty()) {
@@ -305,10 +289,7 @@ bool DocumentModel::dropMimeData(const QMimeData *data, Qt::DropAction, int row,
     }
 }
 
-Qt::DropActions DocumentModel::supportedDropActions() const
-{
-    return Qt::CopyAction | Qt::MoveAction;
-}
+Qt::DropActions DocumentModel::supportedDropActions() const { return Qt::CopyAction | Qt::MoveAction; }
 
 Qt::DropActions DocumentModel::supportedDragActions() const
 {

@@ -13,7 +13,7 @@ namespace Nod::Application {
 class DocumentService;
 class NoteService;
 class TagService;
-}
+} // namespace Nod::Application
 
 namespace Nod::Presentation {
 
@@ -26,8 +26,15 @@ class DocumentModel final : public QAbstractTableModel
     Q_DISABLE_COPY_MOVE(DocumentModel)
 
 public:
-    enum Column { TitleColumn, AnnotationCountColumn, CategoriesColumn, AddedAtColumn, LastReadedAtColumn,
-        FilePathColumn, ColumnCount };
+    enum Column {
+        TitleColumn,
+        AnnotationCountColumn,
+        CategoriesColumn,
+        AddedAtColumn,
+        LastReadedAtColumn,
+        FilePathColumn,
+        ColumnCount
+    };
 
     // None of the services is owned; `categories` is the category service.
     DocumentModel(Application::DocumentService *documents, Application::NoteService *notes,

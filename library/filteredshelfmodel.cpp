@@ -32,7 +32,8 @@ void FilteredShelfModel::setSourceModel(QAbstractItemModel *model)
     }
     QSortFilterProxyModel::setSourceModel(model);
     if (model) {
-        connect(model, &QAbstractItemModel::dataChanged, this, &FilteredShelfModel::on_documentModel_dataChanged);
+        connect(
+            model, &QAbstractItemModel::dataChanged, this, &FilteredShelfModel::on_documentModel_dataChanged);
     }
 }
 
@@ -57,13 +58,10 @@ void FilteredShelfModel::setFilterTags(const QSet<int> &tagIds)
     emit tagsChanged(m_filterTags);
 }
 
-void FilteredShelfModel::clearFilterTags()
-{
-    setFilterTags({});
-}
+void FilteredShelfModel::clearFilterTags() { setFilterTags({}); }
 
-void FilteredShelfModel::on_documentModel_dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight,
-    const QVector<int> &)
+void FilteredShelfModel::on_documentModel_dataChanged(
+    const QModelIndex &topLeft, const QModelIndex &bottomRight, const QVector<int> &)
 {
     if (topLeft == bottomRight && topLeft.column() == DocumentModel::CategoriesColumn) {
         on_categoriesChanged();
@@ -105,7 +103,8 @@ bool FilteredShelfModel::filterAcceptsRow(int sourceRow, const QModelIndex &sour
         && !source->data(title, Qt::DisplayRole).toString().contains(m_searchWord, Qt::CaseInsensitive)) {
         return false;
     }
-    return m_filterTags.isEmpty() || m_allowedDocuments.contains(source->data(title, LibraryRole::DocumentId).toInt());
+    return m_filterTags.isEmpty()
+        || m_allowedDocuments.contains(source->data(title, LibraryRole::DocumentId).toInt());
 }
 
 bool FilteredShelfModel::lessThan(const QModelIndex &left, const QModelIndex &right) const

@@ -37,8 +37,8 @@ public slots:
     void setSearchWord(const QString &keyword);
     void setFilterTags(const QSet<int> &tagIds);
     void clearFilterTags();
-    void on_documentModel_dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight,
-        const QVector<int> &roles);
+    void on_documentModel_dataChanged(
+        const QModelIndex &topLeft, const QModelIndex &bottomRight, const QVector<int> &roles);
 
 protected:
     bool filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const override;

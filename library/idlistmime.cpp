@@ -5,15 +5,9 @@
 
 namespace Nod::Presentation::IdListMime {
 
-QString documentListFormat()
-{
-    return QStringLiteral("application/NoderaReader.Document.List");
-}
+QString documentListFormat() { return QStringLiteral("application/NoderaReader.Document.List"); }
 
-QString tagListFormat()
-{
-    return QStringLiteral("application/NoderaReader.Tag.List");
-}
+QString tagListFormat() { return QStringLiteral("application/NoderaReader.Tag.List"); }
 
 QByteArray encode(const QVector<int> &ids)
 {

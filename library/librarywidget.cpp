@@ -112,7 +112,8 @@ void LibraryWidget::setServices(Application::TagService *categories, Application
     Application::NoteService *notes)
 {
     if (m_documentModel) {
-        qWarning() << "Nod::Presentation::LibraryWidget::setServices" << "services already set";
+        qWarning() << "Nod::Presentation::LibraryWidget::setServices"
+                   << "services already set";
         return;
     }
     m_categories = categories;
@@ -211,9 +212,10 @@ QString LibraryWidget::hashWithProgress(const QString &path)
     dialog.setWindowModality(Qt::WindowModal);
     dialog.setCancelButton(nullptr);
     Library::HashGenerator generator;
-    connect(&generator, &Library::HashGenerator::progressChanged, &dialog, [&dialog, maximum](qint64 bytesRead) {
-        dialog.setValue(int(std::min<qint64>(bytesRead / 1024, maximum)));
-    });
+    connect(
+        &generator, &Library::HashGenerator::progressChanged, &dialog, [&dialog, maximum](qint64 bytesRead) {
+            dialog.setValue(int(std::min<qint64>(bytesRead / 1024, maximum)));
+        });
     const QString hash = generator.generate(info.absoluteFilePath());
     dialog.setValue(maximum);
     return hash;
@@ -231,7 +233,8 @@ std::optional<int> LibraryWidget::addFile(const QString &path)
         return std::nullopt;
     }
     const QMimeType type = QMimeDatabase().mimeTypeForFile(info, QMimeDatabase::MatchContent);
-    if (!type.inherits(QStringLiteral("application/pdf")) && !type.inherits(QStringLiteral("application/epub+zip"))) {
+    if (!type.inherits(QStringLiteral("application/pdf"))
+        && !type.inherits(QStringLiteral("application/epub+zip"))) {
         qInfo().noquote() << QStringLiteral("File '%1' is not a valid PDF/EPUB file.").arg(path);
         QMessageBox::warning(this, tr("Warning"), tr("File '%1' is not a valid PDF/EPUB file.").arg(path));
         return std::nullopt;
@@ -277,9 +280,8 @@ std::optional<int> LibraryWidget::addFile(const QString &path)
         return -1;
     }
     const QModelIndex category = m_tagTree->currentIndex();
-    const int categoryId = category.isValid() && category.parent().isValid()
-        ? category.data(LibraryRole::TagId).toInt()
-        : 0;
+    const int categoryId
+        = category.isValid() && category.parent().isValid() ? category.data(LibraryRole::TagId).toInt() : 0;
     if (categoryId > 0) {
         try {
             m_categories->addItem(categoryId, id);
@@ -325,8 +327,8 @@ void LibraryWidget::relocate(QModelIndex index)
     auto *settings = Common::Infrastructure::Settings::instance();
     // The file dialog separates patterns by spaces; the translated filter keeps its stored form.
     const QString filter = tr("Documents(*.pdf;*.epub)").replace(QLatin1Char(';'), QLatin1Char(' '));
-    const QString file = QFileDialog::getOpenFileName(this, tr("Relocate document"),
-        settings->mainWindow.recentOpenFolder(), filter);
+    const QString file = QFileDialog::getOpenFileName(
+        this, tr("Relocate document"), settings->mainWindow.recentOpenFolder(), filter);
     if (file.isEmpty()) {
         return;
     }
@@ -390,14 +392,15 @@ void LibraryWidget::revealInFileManager(const QString &path)
             QStringLiteral("ShowItems"));
         call << QStringList { QUrl::fromLocalFile(info.absoluteFilePath()).toString() } << QString();
         auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, 5000), this);
-        connect(watcher, &QDBusPendingCallWatcher::finished, this, [folder](QDBusPendingCallWatcher *finished) {
-            if (finished->isError()) {
-                qInfo() << "Nod::Presentation::LibraryWidget::openFolder" << "file manager call failed:"
-                        << finished->error().message();
-                QDesktopServices::openUrl(folder);
-            }
-            finished->deleteLater();
-        });
+        connect(
+            watcher, &QDBusPendingCallWatcher::finished, this, [folder](QDBusPendingCallWatcher *finished) {
+                if (finished->isError()) {
+                    qInfo() << "Nod::Presentation::LibraryWidget::openFolder"
+                            << "file manager call failed:" << finished->error().message();
+                    QDesktopServices::openUrl(folder);
+                }
+                finished->deleteLater();
+            });
         return;
     }
 #endif
@@ -456,8 +459,8 @@ QByteArray LibraryWidget::saveState() const
     }
     QByteArray state;
     QDataStream stream(&state, QIODevice::WriteOnly);
-    stream << StateMagic << StateVersion << m_splitter->saveState() << m_shelf->horizontalHeader()->saveState()
-           << expanded;
+    stream << StateMagic << StateVersion << m_splitter->saveState()
+           << m_shelf->horizontalHeader()->saveState() << expanded;
     return state;
 }
 

@@ -15,7 +15,7 @@ namespace Nod::Application {
 class DocumentService;
 class NoteService;
 class TagService;
-}
+} // namespace Nod::Application
 
 namespace Nod::Presentation {
 

@@ -102,10 +102,7 @@ QString ShelfView::noticeText() const
     return m_notice->isVisibleTo(this) ? m_noticeText->text() : QString();
 }
 
-bool ShelfView::isNoticeShown() const
-{
-    return m_notice->isVisibleTo(this);
-}
+bool ShelfView::isNoticeShown() const { return m_notice->isVisibleTo(this); }
 
 void ShelfView::updateNotice()
 {
@@ -121,7 +118,8 @@ void ShelfView::updateNotice()
         m_noticeAddFiles->show();
     } else if (m_shelf->rowCount() == 0) {
         if (!word.isEmpty() && byCategory) {
-            m_noticeTitle->setText(tr("Can't find document with title that contains '%1' in current categoreis").arg(word));
+            m_noticeTitle->setText(
+                tr("Can't find document with title that contains '%1' in current categoreis").arg(word));
         } else if (byCategory) {
             m_noticeTitle->setText(tr("Can't find document in current categories"));
         } else {
@@ -180,8 +178,8 @@ void ShelfView::removeSelectedRows()
     }
     // Removal takes every annotation of the documents with it; one key press must not do that unasked.
     const QMessageBox::StandardButton answer = QMessageBox::question(this, tr("Remove Files?"),
-        tr("Remove %n document(s) and all their annotations from the library? The files stay on disk.", nullptr,
-            rows.size()),
+        tr("Remove %n document(s) and all their annotations from the library? The files stay on disk.",
+            nullptr, rows.size()),
         QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer == QMessageBox::Yes) {
         removeRows(rows);
@@ -214,7 +212,8 @@ void ShelfView::contextMenuEvent(QContextMenuEvent *event)
         setCurrentIndex(index);
     }
     QMenu menu(this);
-    connect(menu.addAction(tr("&Open File")), &QAction::triggered, this, [this, index] { emit openFileRequested(index); });
+    connect(menu.addAction(tr("&Open File")), &QAction::triggered, this,
+        [this, index] { emit openFileRequested(index); });
     connect(menu.addAction(tr("Open &Folder")), &QAction::triggered, this,
         [this, index] { emit openFolderRequested(index); });
     connect(menu.addAction(tr("Rename Title")), &QAction::triggered, this,

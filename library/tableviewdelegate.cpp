@@ -9,10 +9,10 @@ namespace Nod::Presentation {
 
 TableViewDelegate::TableViewDelegate(QObject *parent)
     : QStyledItemDelegate(parent)
-{
-}
+{ }
 
-void TableViewDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
+void TableViewDelegate::paint(
+    QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
     QStyleOptionViewItem opt(option);
     initStyleOption(&opt, index);

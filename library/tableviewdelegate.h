@@ -14,7 +14,8 @@ class TableViewDelegate final : public QStyledItemDelegate
 public:
     explicit TableViewDelegate(QObject *parent = nullptr);
 
-    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+    void paint(
+        QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
     QString displayText(const QVariant &value, const QLocale &locale) const override;
 
     // The row under the pointer; -1 for none.

@@ -85,7 +85,8 @@ TagLabel::TagLabel(const QString &name, QWidget *parent)
 {
     setObjectName(QStringLiteral("tagLabel"));
     setTextFormat(Qt::PlainText);
-    setStyleSheet(QStringLiteral("QLabel#tagLabel { background: #e3ecfc; border-radius: 3px; padding: 2px 6px; }"));
+    setStyleSheet(
+        QStringLiteral("QLabel#tagLabel { background: #e3ecfc; border-radius: 3px; padding: 2px 6px; }"));
 }
 
 TagEdit::TagEdit(QWidget *parent)

@@ -18,8 +18,7 @@ struct TagTreeModel::TagItem final : TreeItem
         : id(tag.id())
         , name(tag.name())
         , count(tag.items().size())
-    {
-    }
+    { }
 
     int id = 0;
     QString name;
@@ -64,8 +63,10 @@ TagTreeModel::TagTreeModel(Application::TagService *categories, QObject *parent)
     connect(m_categories, &TagService::removed, this, &TagTreeModel::on_removed);
     connect(m_categories, &TagService::moved, this, &TagTreeModel::on_moved);
     connect(m_categories, &TagService::nameChanged, this, &TagTreeModel::on_changed);
-    connect(m_categories, &TagService::itemAdded, this, [this](const Domain::Tag &tag, int) { on_changed(tag); });
-    connect(m_categories, &TagService::itemRemoved, this, [this](const Domain::Tag &tag, int) { on_changed(tag); });
+    connect(
+        m_categories, &TagService::itemAdded, this, [this](const Domain::Tag &tag, int) { on_changed(tag); });
+    connect(m_categories, &TagService::itemRemoved, this,
+        [this](const Domain::Tag &tag, int) { on_changed(tag); });
 }
 
 TagTreeModel::~TagTreeModel() = default;
@@ -76,20 +77,11 @@ TagTreeModel::TagItem *TagTreeModel::tagItem(const QModelIndex &index) const
     return index.isValid() && item != m_library ? static_cast<TagItem *>(item) : nullptr;
 }
 
-TreeItem *TagTreeModel::itemOfTag(int tagId) const
-{
-    return tagId == 0 ? m_library : m_items.value(tagId);
-}
+TreeItem *TagTreeModel::itemOfTag(int tagId) const { return tagId == 0 ? m_library : m_items.value(tagId); }
 
-QModelIndex TagTreeModel::libraryIndex() const
-{
-    return indexFor(m_library);
-}
+QModelIndex TagTreeModel::libraryIndex() const { return indexFor(m_library); }
 
-QModelIndex TagTreeModel::indexOfTag(int tagId) const
-{
-    return indexFor(itemOfTag(tagId));
-}
+QModelIndex TagTreeModel::indexOfTag(int tagId) const { return indexFor(itemOfTag(tagId)); }
 
 int TagTreeModel::tagIdAt(const QModelIndex &index) const
 {
@@ -209,7 +201,8 @@ QModelIndex TagTreeModel::createCategory(const QModelIndex &parent, const QStrin
     return id > 0 ? indexOfTag(id) : QModelIndex();
 }
 
-bool TagTreeModel::hasChildNamed(const QModelIndex &parent, const QString &name, const QModelIndex &except) const
+bool TagTreeModel::hasChildNamed(
+    const QModelIndex &parent, const QString &name, const QModelIndex &except) const
 {
     const TreeItem *parentItem = parent.isValid() ? itemFor(parent) : m_library;
     const TreeItem *skip = except.isValid() ? itemFor(except) : nullptr;
@@ -241,8 +234,8 @@ QMimeData *TagTreeModel::mimeData(const QModelIndexList &indexes) const
     return data;
 }
 
-bool TagTreeModel::canDropMimeData(const QMimeData *data, Qt::DropAction action, int row, int,
-    const QModelIndex &parent) const
+bool TagTreeModel::canDropMimeData(
+    const QMimeData *data, Qt::DropAction action, int row, int, const QModelIndex &parent) const
 {
     if ((action != Qt::CopyAction && action != Qt::MoveAction) || !data) {
         return false;
@@ -260,8 +253,8 @@ bool TagTreeModel::canDropMimeData(const QMimeData *data, Qt::DropAction action,
     return data->hasFormat(IdListMime::documentListFormat()) && tagIdAt(target) > 0;
 }
 
-bool TagTreeModel::dropMimeData(const QMimeData *data, Qt::DropAction action, int row, int,
-    const QModelIndex &parent)
+bool TagTreeModel::dropMimeData(
+    const QMimeData *data, Qt::DropAction action, int row, int, const QModelIndex &parent)
 {
     if ((action != Qt::CopyAction && action != Qt::MoveAction) || !data) {
         return false;
@@ -290,10 +283,7 @@ bool TagTreeModel::dropMimeData(const QMimeData *data, Qt::DropAction action, in
     return false;
 }
 
-Qt::DropActions TagTreeModel::supportedDropActions() const
-{
-    return Qt::CopyAction | Qt::MoveAction;
-}
+Qt::DropActions TagTreeModel::supportedDropActions() const { return Qt::CopyAction | Qt::MoveAction; }
 
 Qt::DropActions TagTreeModel::supportedDragActions() const
 {

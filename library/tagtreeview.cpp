@@ -63,7 +63,8 @@ QSet<int> TagTreeView::selectedTagIds() const
 QString TagTreeView::askName(const QString &title, const QString &current)
 {
     bool ok = false;
-    const QString name = QInputDialog::getText(this, title, tr("Name:"), QLineEdit::Normal, current, &ok).trimmed();
+    const QString name
+        = QInputDialog::getText(this, title, tr("Name:"), QLineEdit::Normal, current, &ok).trimmed();
     return ok ? name : QString();
 }
 
@@ -111,8 +112,8 @@ void TagTreeView::deleteTag()
         return;
     }
     const QString name = index.data(LibraryRole::TagName).toString();
-    if (QMessageBox::question(this, tr("Remove Tag?"), tr("Are you sure you want to remove \"%1\" ?").arg(name),
-            QMessageBox::Yes | QMessageBox::No)
+    if (QMessageBox::question(this, tr("Remove Tag?"),
+            tr("Are you sure you want to remove \"%1\" ?").arg(name), QMessageBox::Yes | QMessageBox::No)
         == QMessageBox::Yes) {
         m_model->removeRows(index.row(), 1, index.parent());
     }
@@ -133,7 +134,8 @@ void TagTreeView::contextMenuEvent(QContextMenuEvent *event)
         menu.addAction(m_renameAction);
         connect(menu.addAction(tr("&Delete")), &QAction::triggered, this, &TagTreeView::deleteTag);
     } else {
-        connect(menu.addAction(tr("&Create %1").arg(objectName())), &QAction::triggered, this, &TagTreeView::createTag);
+        connect(menu.addAction(tr("&Create %1").arg(objectName())), &QAction::triggered, this,
+            &TagTreeView::createTag);
     }
     menu.exec(event->globalPos());
 }

@@ -90,7 +90,8 @@ void fill()
     for (int i = 0; i < Documents; ++i) {
         // Titles in an order unrelated to the ids, so that sorting has work to do.
         const int scrambled = int((quint64(i) * 7919) % Documents);
-        Document document(documents.nextId(), QStringLiteral("Document %1 on topic %2").arg(scrambled).arg(i % 37));
+        Document document(
+            documents.nextId(), QStringLiteral("Document %1 on topic %2").arg(scrambled).arg(i % 37));
         document.setLocalUrl(QStringLiteral("/library/folder-%1/document-%2.pdf").arg(i % 50).arg(i));
         document.setHash(QStringLiteral("%1").arg(i, 32, 16, QLatin1Char('0')));
         document.setAddedAt(start.addSecs(qint64(scrambled) * 86));
@@ -121,10 +122,7 @@ void fill()
     transaction.commit();
 }
 
-void settle()
-{
-    QCoreApplication::processEvents();
-}
+void settle() { QCoreApplication::processEvents(); }
 
 void timeLibraryTab(Nod::Application::ServiceRegistry &registry)
 {
@@ -139,8 +137,8 @@ void timeLibraryTab(Nod::Application::ServiceRegistry &registry)
     }),
         "ms");
 
-    static const char *const sortNames[] = { "sort_title_ms", "sort_annotation_count_ms", "sort_categories_ms",
-        "sort_added_at_ms", "sort_last_readed_at_ms", "sort_file_path_ms" };
+    static const char *const sortNames[] = { "sort_title_ms", "sort_annotation_count_ms",
+        "sort_categories_ms", "sort_added_at_ms", "sort_last_readed_at_ms", "sort_file_path_ms" };
     QHeaderView *header = library->shelfView()->horizontalHeader();
     for (int column = 0; column < Nod::Presentation::DocumentModel::ColumnCount; ++column) {
         std::vector<double> times;
@@ -158,7 +156,8 @@ void timeLibraryTab(Nod::Application::ServiceRegistry &registry)
 
     std::vector<double> search;
     std::vector<double> clearSearch;
-    const QStringList words { QStringLiteral("document 12"), QStringLiteral("TOPIC 3"), QStringLiteral("99") };
+    const QStringList words { QStringLiteral("document 12"), QStringLiteral("TOPIC 3"),
+        QStringLiteral("99") };
     for (int round = 0; round < Rounds; ++round) {
         search.push_back(elapsedMs([&] {
             library->searchLine()->setText(words.at(round % words.size()));
@@ -176,7 +175,8 @@ void timeLibraryTab(Nod::Application::ServiceRegistry &registry)
     std::vector<double> clearFilter;
     const QVector<Tag> tags = registry.categoryService()->tags();
     for (int round = 0; round < Rounds; ++round) {
-        const QModelIndex category = library->tagTreeModel()->indexOfTag(tags.at(round * 13 % tags.size()).id());
+        const QModelIndex category
+            = library->tagTreeModel()->indexOfTag(tags.at(round * 13 % tags.size()).id());
         filter.push_back(elapsedMs([&] {
             library->tagTreeView()->setCurrentIndex(category);
             settle();
@@ -204,12 +204,15 @@ void timeStartToShown(const QString &databaseFile)
     QDir().mkpath(storage);
     QDir().mkpath(home.filePath(QStringLiteral(".config")));
     QDir().mkpath(home.filePath(QStringLiteral("run")));
-    QFile::setPermissions(home.filePath(QStringLiteral("run")), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile::setPermissions(home.filePath(QStringLiteral("run")),
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     if (!QFile::copy(databaseFile, storage + QStringLiteral("/database"))) {
         std::fprintf(stderr, "start_to_shown_ms skipped: cannot prepare the storage folder\n");
         return;
     }
-    const QString log = storage + QStringLiteral("/Logs/AppLog %1.txt").arg(QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")));
+    const QString log = storage
+        + QStringLiteral("/Logs/AppLog %1.txt")
+              .arg(QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")));
 
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("HOME"), home.path());
@@ -249,7 +252,8 @@ void timeStartToShown(const QString &databaseFile)
     if (shown) {
         print("start_to_shown_ms", ms, "ms");
     } else {
-        std::fprintf(stderr, "start_to_shown_ms skipped: no \"Main window shown\" line in %s\n", qPrintable(log));
+        std::fprintf(
+            stderr, "start_to_shown_ms skipped: no \"Main window shown\" line in %s\n", qPrintable(log));
     }
 }
 

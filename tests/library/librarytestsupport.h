@@ -58,10 +58,7 @@ inline void addImage(ServiceFixture &fixture, int ownerId, QColor color)
         ownerId, QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex(), QSize(4, 3), bytes });
 }
 
-inline int rows(const QString &sql)
-{
-    return TestSupport::scalar(sql).toInt();
-}
+inline int rows(const QString &sql) { return TestSupport::scalar(sql).toInt(); }
 
 // A real one-page PDF with `text` on it, so that detection by content sees a PDF.
 inline bool writePdf(const QString &path, const QString &text)

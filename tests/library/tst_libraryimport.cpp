@@ -4,8 +4,8 @@
 
 #include <library/documentmodel.h>
 #include <library/filteredshelfmodel.h>
-#include <library/librarywidget.h>
 #include <library/libraryroles.h>
+#include <library/librarywidget.h>
 #include <library/shelfview.h>
 #include <library/tagtreemodel.h>
 #include <library/tagtreeview.h>
@@ -52,8 +52,8 @@ private slots:
         m_fixture = std::make_unique<ServiceFixture>();
         QVERIFY(m_fixture->isValid());
         m_library = std::make_unique<LibraryWidget>();
-        m_library->setServices(m_fixture->registry()->categoryService(), documents(),
-            m_fixture->registry()->noteService());
+        m_library->setServices(
+            m_fixture->registry()->categoryService(), documents(), m_fixture->registry()->noteService());
         m_library->resize(1000, 600);
         m_library->show();
         m_boxes.clear();
@@ -129,7 +129,8 @@ private slots:
         QCOMPARE(m_library->addFile(report), reportId);
         QCOMPARE(m_boxes.size(), 0);
         QCOMPARE(documents()->documents().size(), 3);
-        QCOMPARE(m_library->documentIdForPath(m_fixture->path(QStringLiteral("other.pdf"))), std::optional<int>());
+        QCOMPARE(
+            m_library->documentIdForPath(m_fixture->path(QStringLiteral("other.pdf"))), std::optional<int>());
     }
 
     void newDocumentIsFiledUnderTheCurrentCategory()
@@ -166,7 +167,8 @@ private slots:
         answerBox(QStringLiteral("View"), &m_boxes);
         QCOMPARE(m_library->addFile(copy), std::optional<int>(-1));
         QCOMPARE(m_boxes.size(), 1);
-        QCOMPARE(m_boxes.first().text, QStringLiteral("Some documents existed with same content fingerprint."));
+        QCOMPARE(
+            m_boxes.first().text, QStringLiteral("Some documents existed with same content fingerprint."));
         QCOMPARE(m_boxes.first().informative, QStringLiteral("Do you want to overwrite it?"));
         QCOMPARE(selectedDocument(), *id);
         QVERIFY(m_library->searchLine()->text().isEmpty());
@@ -182,7 +184,10 @@ private slots:
         QCOMPARE(documents()->document(*id).localUrl(), QFileInfo(copy).absoluteFilePath());
         QCOMPARE(m_fixture->registry()->noteService()->annotationCount(*id), 2);
         QCOMPARE(documents()->documents().size(), 2);
-        QCOMPARE(m_library->documentModel()->index(m_library->documentModel()->rowOfDocument(*id), 5).data().toString(),
+        QCOMPARE(m_library->documentModel()
+                     ->index(m_library->documentModel()->rowOfDocument(*id), 5)
+                     .data()
+                     .toString(),
             QFileInfo(copy).absoluteFilePath());
     }
 

@@ -77,7 +77,8 @@ private slots:
         for (int column = 0; column < 6; ++column) {
             QCOMPARE(model->index(filedRow, column).data(Qt::ToolTipRole).toString(), doc.localUrl());
             QCOMPARE(model->index(filedRow, column).data(LibraryRole::DocumentId).toInt(), filed);
-            QCOMPARE(model->index(filedRow, column).data(Qt::TextAlignmentRole).toInt(), column == 0 ? 0x81 : 0x84);
+            QCOMPARE(model->index(filedRow, column).data(Qt::TextAlignmentRole).toInt(),
+                column == 0 ? 0x81 : 0x84);
             QVERIFY(model->flags(model->index(filedRow, column)) & Qt::ItemIsDragEnabled);
             QCOMPARE(bool(model->flags(model->index(filedRow, column)) & Qt::ItemIsEditable), column == 0);
         }
@@ -101,7 +102,8 @@ private slots:
         FilteredShelfModel shelf(categories());
         shelf.setSourceModel(model.get());
         TagTreeModel tree(categories());
-        QAbstractItemModelTester documentTester(model.get(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QAbstractItemModelTester documentTester(
+            model.get(), QAbstractItemModelTester::FailureReportingMode::QtTest);
         QAbstractItemModelTester shelfTester(&shelf, QAbstractItemModelTester::FailureReportingMode::QtTest);
         QAbstractItemModelTester treeTester(&tree, QAbstractItemModelTester::FailureReportingMode::QtTest);
         shelf.sort(0);
@@ -305,7 +307,10 @@ private slots:
         QCOMPARE(model->rowCount(), 1);
         QCOMPARE(model->documentIdAt(0), keep);
         QVERIFY(!documents()->find(gone1) && !documents()->find(gone2));
-        QCOMPARE(rows(QStringLiteral("SELECT count(*) FROM Annotation WHERE documentId IN (%1, %2)").arg(gone1).arg(gone2)), 0);
+        QCOMPARE(rows(QStringLiteral("SELECT count(*) FROM Annotation WHERE documentId IN (%1, %2)")
+                          .arg(gone1)
+                          .arg(gone2)),
+            0);
         QCOMPARE(rows(QStringLiteral("SELECT count(*) FROM Resource")), 1);
         QCOMPARE(rows(QStringLiteral("SELECT count(*) FROM Annotation WHERE documentId = %1").arg(keep)), 2);
         QCOMPARE(categories()->tag(tag).items(), QSet<int> { keep });

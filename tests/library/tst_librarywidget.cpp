@@ -5,8 +5,8 @@
 #include <library/documentdetailwidget.h>
 #include <library/documentmodel.h>
 #include <library/filteredshelfmodel.h>
-#include <library/librarywidget.h>
 #include <library/libraryroles.h>
+#include <library/librarywidget.h>
 #include <library/overviewedit.h>
 #include <library/shelfview.h>
 #include <library/tagbar.h>
@@ -84,7 +84,8 @@ private slots:
         ShelfView *shelf = m_library->shelfView();
         QVERIFY(shelf->isNoticeShown());
         QCOMPARE(shelf->noticeTitle(), QStringLiteral("The library is empty."));
-        QCOMPARE(shelf->noticeText(), QStringLiteral("Open a document, then you can grasp the key point and take notes"));
+        QCOMPARE(shelf->noticeText(),
+            QStringLiteral("Open a document, then you can grasp the key point and take notes"));
         QSignalSpy addFiles(m_library.get(), &LibraryWidget::addFilesRequested);
         auto *button = shelf->findChild<QPushButton *>(QStringLiteral("noticeAddFiles"));
         QVERIFY(button && button->isVisible());
@@ -225,7 +226,8 @@ private slots:
         build();
         TestSupport::LogCapture log;
         answerBox(QStringLiteral("OK"), &m_boxes);
-        const QModelIndex index = m_library->documentModel()->index(m_library->documentModel()->rowOfDocument(doc), 0);
+        const QModelIndex index
+            = m_library->documentModel()->index(m_library->documentModel()->rowOfDocument(doc), 0);
         m_library->openFolder(index);
         QCOMPARE(m_boxes.size(), 1);
         QCOMPARE(m_boxes.first().title, QStringLiteral("Information"));
@@ -266,7 +268,8 @@ private slots:
         QVERIFY(!m_library->tagTreeView()->isExpanded(m_library->tagTreeModel()->indexOfTag(parent)));
         QVERIFY(!m_library->restoreState(QByteArray("garbage")));
         QVERIFY(!m_library->restoreState(QByteArray()));
-        QCOMPARE(m_library->shelfView()->horizontalHeader()->sortIndicatorSection(), int(DocumentModel::AddedAtColumn));
+        QCOMPARE(m_library->shelfView()->horizontalHeader()->sortIndicatorSection(),
+            int(DocumentModel::AddedAtColumn));
         QVERIFY(m_library->restoreState(state));
         header = m_library->shelfView()->horizontalHeader();
         QCOMPARE(header->sortIndicatorSection(), int(DocumentModel::TitleColumn));
