@@ -478,6 +478,7 @@ bool LibraryWidget::restoreState(const QByteArray &state)
     }
     bool ok = m_splitter->restoreState(splitter);
     ok = m_shelf->horizontalHeader()->restoreState(header) && ok;
+    m_shelf->applySortIndicator();
     if (m_tagTreeModel) {
         for (int id : qAsConst(expanded)) {
             m_tagTree->expand(m_tagTreeModel->indexOfTag(id));

@@ -89,7 +89,13 @@ void ShelfView::setShelfModel(FilteredShelfModel *model)
     connect(model, &FilteredShelfModel::searchWordChanged, this, &ShelfView::updateNotice);
     connect(model, &FilteredShelfModel::tagsChanged, this, &ShelfView::updateNotice);
     horizontalHeader()->resizeSection(DocumentModel::TitleColumn, 320);
+    applySortIndicator();
     updateNotice();
+}
+
+void ShelfView::applySortIndicator()
+{
+    sortByColumn(horizontalHeader()->sortIndicatorSection(), horizontalHeader()->sortIndicatorOrder());
 }
 
 QString ShelfView::noticeTitle() const
@@ -146,7 +152,8 @@ void ShelfView::resizeEvent(QResizeEvent *event)
 void ShelfView::currentChanged(const QModelIndex &current, const QModelIndex &previous)
 {
     QTableView::currentChanged(current, previous);
-    if (current.row() != previous.row() || current.isValid() != previous.isValid()) {
+    // Moving along one row is no change of document.
+    if (current.sibling(current.row(), 0) != previous.sibling(previous.row(), 0)) {
         emit currentIndexChanged(current);
     }
 }

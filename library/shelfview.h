@@ -28,6 +28,8 @@ public:
     QString noticeTitle() const;
     QString noticeText() const;
     bool isNoticeShown() const;
+    // Sorts the rows as the header's indicator says, after the header's state was restored.
+    void applySortIndicator();
 
 signals:
     void openFileRequested(QModelIndex index);

@@ -266,6 +266,9 @@ private slots:
 
         build();
         QVERIFY(!m_library->tagTreeView()->isExpanded(m_library->tagTreeModel()->indexOfTag(parent)));
+        // Newest first before any saved layout.
+        QCOMPARE(m_library->shelfModel()->sortColumn(), int(DocumentModel::AddedAtColumn));
+        QCOMPARE(m_library->shelfModel()->sortOrder(), Qt::DescendingOrder);
         QVERIFY(!m_library->restoreState(QByteArray("garbage")));
         QVERIFY(!m_library->restoreState(QByteArray()));
         QCOMPARE(m_library->shelfView()->horizontalHeader()->sortIndicatorSection(),
@@ -274,6 +277,8 @@ private slots:
         header = m_library->shelfView()->horizontalHeader();
         QCOMPARE(header->sortIndicatorSection(), int(DocumentModel::TitleColumn));
         QCOMPARE(header->sortIndicatorOrder(), Qt::AscendingOrder);
+        QCOMPARE(m_library->shelfModel()->sortColumn(), int(DocumentModel::TitleColumn));
+        QCOMPARE(m_library->shelfModel()->sortOrder(), Qt::AscendingOrder);
         QCOMPARE(header->sectionSize(DocumentModel::FilePathColumn), 77);
         QVERIFY(m_library->tagTreeView()->isExpanded(m_library->tagTreeModel()->indexOfTag(parent)));
     }
