@@ -2,7 +2,9 @@
 
 #include <mupdf/fitz.h>
 
+#include <QFile>
 #include <QMutexLocker>
+#include <QThread>
 
 #include <cstdlib>
 #include <thread>
@@ -200,15 +202,134 @@ Context::Context(size_t memoryCeiling)
     }
 }
 
+struct Context::Replica
+{
+    QMutex mutex;
+    fz_context *context = nullptr;
+    fz_document *document = nullptr;
+};
+
 Context::~Context()
 {
+    dropReplicas();
     QMutexLocker locker(&m_mutex);
     fz_drop_context(m_context);
 }
 
+void Context::setDocument(fz_document *document, const QString &fileName, const QString &password,
+                          bool replicable)
+{
+    dropReplicas();
+    m_document = document;
+    m_fileName = fileName;
+    m_password = password;
+    m_replicable = replicable && document;
+    m_replicaLimit = qBound(0, QThread::idealThreadCount() - 1, MaxReplicas);
+}
+
+void Context::dropReplicas()
+{
+    QMutexLocker locker(&m_replicasMutex);
+    for (auto &slot : m_replicas) {
+        Replica *replica = slot.exchange(nullptr);
+        if (replica) {
+            fz_drop_document(replica->context, replica->document);
+            fz_drop_context(replica->context);
+            delete replica;
+        }
+    }
+    m_replicaCount = 0;
+}
+
+int Context::replicaCount() const
+{
+    return m_replicaCount.load();
+}
+
+Context::Replica *Context::openReplica(int *slot)
+{
+    QMutexLocker locker(&m_replicasMutex);
+    const int index = m_replicaCount.load();
+    *slot = index;
+    if (!m_replicable || index >= m_replicaLimit) {
+        return nullptr;
+    }
+    fz_context *ctx = clone();
+    if (!ctx) {
+        return nullptr;
+    }
+    const QByteArray path = QFile::encodeName(m_fileName);
+    const QByteArray password = m_password.toUtf8();
+    fz_document *document = nullptr;
+    bool ok = true;
+    fz_var(document);
+    fz_var(ok);
+    fz_try(ctx)
+    {
+        document = fz_open_document(ctx, path.constData());
+        if (fz_needs_password(ctx, document) && !fz_authenticate_password(ctx, document, password.constData())) {
+            ok = false;
+        }
+    }
+    fz_catch(ctx)
+    {
+        ok = false;
+    }
+    if (!ok || !document) {
+        // The file changed or went away since it was opened; the main document serves alone.
+        fz_drop_document(ctx, document);
+        fz_drop_context(ctx);
+        m_replicable = false;
+        return nullptr;
+    }
+    auto *replica = new Replica;
+    replica->context = ctx;
+    replica->document = document;
+    replica->mutex.lock();
+    m_replicas[index] = replica;
+    m_replicaCount = index + 1;
+    return replica;
+}
+
+Context::Lease Context::acquire(fz_document *document)
+{
+    if (document != m_document) {
+        // A page left over from before a reload keeps to the document it came from.
+        m_mutex.lock();
+        return Lease{m_context, document, -1};
+    }
+    if (m_mutex.try_lock()) {
+        return Lease{m_context, m_document, -1};
+    }
+    const int count = m_replicaCount.load();
+    for (int i = 0; i < count; ++i) {
+        Replica *replica = m_replicas[i].load();
+        if (replica && replica->mutex.tryLock()) {
+            return Lease{replica->context, replica->document, i};
+        }
+    }
+    if (m_replicable && count < m_replicaLimit) {
+        int slot = -1;
+        if (Replica *replica = openReplica(&slot)) {
+            return Lease{replica->context, replica->document, slot};
+        }
+    }
+    m_mutex.lock();
+    return Lease{m_context, m_document, -1};
+}
+
+void Context::release(const Lease &lease)
+{
+    if (lease.replica < 0) {
+        m_mutex.unlock();
+    } else if (Replica *replica = m_replicas[lease.replica].load()) {
+        replica->mutex.unlock();
+    }
+}
+
 fz_context *Context::clone() const
 {
-    QMutexLocker locker(&m_mutex);
+    // Cloning only reads the base context and takes the library's own locks, so it needs no mutex.
     return m_context ? fz_clone_context(m_context) : nullptr;
 }
 

@@ -11,6 +11,7 @@
 #include <deque>
 
 struct fz_context;
+struct fz_document;
 
 namespace Backend {
 class Page;
@@ -57,9 +58,21 @@ struct MemoryBudget
 // One library context with its allocator budget. The base context may only be used by the
 // thread holding mutex(); work off that lock runs on a clone. Shared by a document and its
 // pages, so a page outliving its document can still release its library objects.
+//
+// A library document serves one thread at a time. So that renders and text extraction of
+// different pages of one PDF proceed in parallel, the context can lend further copies of the
+// document (replicas, opened on demand, one per extra core) to threads that find the main one busy.
 class Context final
 {
 public:
+    // Exclusive use of a library document and a context for it, until released.
+    struct Lease
+    {
+        fz_context *context = nullptr;
+        fz_document *document = nullptr;
+        int replica = -1; // -1: the main document, under mutex()
+    };
+
     static constexpr size_t DefaultMemoryCeiling = size_t(1) << 30;
     static constexpr size_t StoreLimit = 256u << 20;
 
@@ -78,8 +91,33 @@ public:
     const MemoryBudget &budget() const { return m_budget; }
     TextPageRegistry &textPages() { return m_textPages; }
 
+    // Sets the document that leases lend and what replicas are opened from; replicas are only made
+    // for a PDF (a reflowed document would be laid out again). Drops the replicas made so far.
+    // Needs the document lock for writing, so that no lease is out.
+    void setDocument(fz_document *document, const QString &fileName, const QString &password, bool replicable);
+    // A library document showing the same file as the given one, which is the main document or
+    // an older one a page still holds. Needs the document lock for reading. Falls back to waiting
+    // for the main document.
+    Lease acquire(fz_document *document);
+    void release(const Lease &lease);
+    int replicaCount() const;
+
 private:
+    struct Replica;
+    static constexpr int MaxReplicas = 3;
+
+    Replica *openReplica(int *slot);
+    void dropReplicas();
+
     TextPageRegistry m_textPages;
+    fz_document *m_document = nullptr; // not owned
+    QString m_fileName;
+    QString m_password;
+    bool m_replicable = false;
+    int m_replicaLimit = 0;
+    std::atomic<Replica *> m_replicas[MaxReplicas] = {};
+    std::atomic<int> m_replicaCount{0};
+    QMutex m_replicasMutex;
     MemoryBudget m_budget;
     fz_context *m_context = nullptr;
     mutable QRecursiveMutex m_mutex;

@@ -87,6 +87,7 @@ Document::~Document()
 
 void Document::closeLibraryDocument()
 {
+    m_context->setDocument(nullptr, QString(), QString(), false);
     QMutexLocker libraryLocker(&m_context->mutex());
     fz_drop_document(m_context->get(), m_document);
     m_document = nullptr;
@@ -176,6 +177,16 @@ bool Document::reload()
     m_document = document;
     m_lockState = lockState;
     m_pageCount = qMax(0, pageCount);
+    char format[64] = {};
+    fz_try(ctx)
+    {
+        fz_lookup_metadata(ctx, document, FZ_META_FORMAT, format, sizeof format);
+    }
+    fz_catch(ctx)
+    {
+        format[0] = 0;
+    }
+    m_context->setDocument(document, m_fileName, m_password, lockState != Locked && qstrncmp(format, "PDF", 3) == 0);
     return true;
 }
 

@@ -117,35 +117,57 @@ Page::Page(Document *parent, int pageNumber)
     , m_context(parent->context())
 {
     QWriteLocker locker(&m_lock);
-    QMutexLocker libraryLocker(&m_context->mutex());
-    fz_context *ctx = m_context->get();
-    m_document = fz_keep_document(ctx, parent->libraryDocument());
+    // Keeping a reference only takes the library's allocator lock.
+    m_document = fz_keep_document(m_context->get(), parent->libraryDocument());
     if (!m_document) {
+        m_loadFailed = true;
         return;
     }
-    fz_page *page = nullptr;
     fz_rect bounds = fz_empty_rect;
+    const Context::Lease lease = m_context->acquire(m_document);
+    fz_context *ctx = lease.context;
+    fz_page *page = nullptr;
+    bool owned = false;
     fz_var(page);
     fz_var(bounds);
+    fz_var(owned);
     fz_try(ctx)
     {
-        page = fz_load_page(ctx, m_document, pageNumber);
+        page = libraryPage(lease, &owned);
         bounds = fz_bound_page(ctx, page);
+    }
+    fz_always(ctx)
+    {
+        if (owned) {
+            fz_drop_page(ctx, page);
+        }
     }
     fz_catch(ctx)
     {
         qWarning("Construct Page::Page Failed!");
-        fz_drop_page(ctx, page);
-        page = nullptr;
+        m_loadFailed = true;
         bounds = fz_empty_rect;
     }
-    m_page = page;
-    if (page && fz_is_valid_rect(bounds)) {
+    m_context->release(lease);
+    if (!m_loadFailed && fz_is_valid_rect(bounds)) {
         m_x0 = bounds.x0;
         m_y0 = bounds.y0;
         m_x1 = bounds.x1;
         m_y1 = bounds.y1;
     }
+}
+
+fz_page *Page::libraryPage(const Context::Lease &lease, bool *owned) const
+{
+    if (lease.replica >= 0) {
+        *owned = true;
+        return fz_load_page(lease.context, lease.document, m_pageNumber);
+    }
+    *owned = false;
+    if (!m_page) {
+        m_page = fz_load_page(lease.context, lease.document, m_pageNumber);
+    }
+    return m_page;
 }
 
 Page::~Page()
@@ -161,7 +183,7 @@ Page::~Page()
 bool Page::hasLibraryPage() const
 {
     QReadLocker locker(&m_lock);
-    return m_page != nullptr;
+    return !m_loadFailed;
 }
 
 QSizeF Page::pageSize() const
@@ -175,7 +197,7 @@ QImage Page::renderImage(double xres, double yres, const QRect &renderBox, bool 
 {
     QReadLocker documentLocker(m_documentLock.data());
     QReadLocker locker(&m_lock);
-    if (!m_page || !(xres > 0) || !(yres > 0)) {
+    if (m_loadFailed || !(xres > 0) || !(yres > 0)) {
         return {};
     }
     fz_cookie *libraryCookie = cookie ? static_cast<fz_cookie *>(cookie->get()) : nullptr;
@@ -193,38 +215,14 @@ QImage Page::renderImage(double xres, double yres, const QRect &renderBox, bool 
         return {};
     }
 
-    // Recording the lists reads the document, which only one thread may do at a time.
+    // Recording the lists reads the document, which only one thread may use at a time; a thread
+    // finding it busy records from a replica of the document.
     fz_display_list *contents = nullptr;
     fz_display_list *annotations = nullptr;
     {
-        QMutexLocker libraryLocker(&m_context->mutex());
-        fz_context *ctx = m_context->get();
-        fz_device *device = nullptr;
-        fz_var(contents);
-        fz_var(annotations);
-        fz_var(device);
-        fz_try(ctx)
-        {
-            contents = fz_new_display_list(ctx, bounds);
-            device = fz_new_list_device(ctx, contents);
-            fz_run_page_contents(ctx, m_page, device, fz_identity, libraryCookie);
-            fz_close_device(ctx, device);
-            fz_drop_device(ctx, device);
-            device = nullptr;
-            annotations = fz_new_display_list(ctx, bounds);
-            device = fz_new_list_device(ctx, annotations);
-            fz_run_page_annots(ctx, m_page, device, fz_identity, libraryCookie);
-            fz_run_page_widgets(ctx, m_page, device, fz_identity, libraryCookie);
-            fz_close_device(ctx, device);
-        }
-        fz_always(ctx)
-        {
-            fz_drop_device(ctx, device);
-        }
-        fz_catch(ctx)
-        {
-            qWarning("create display list failed");
-        }
+        const Context::Lease lease = m_context->acquire(m_document);
+        recordPage(lease, bounds, libraryCookie, &contents, &annotations);
+        m_context->release(lease);
     }
 
     const int width = box.x1 - box.x0;
@@ -266,6 +264,59 @@ QImage Page::renderImage(double xres, double yres, const QRect &renderBox, bool 
     return image;
 }
 
+void Page::recordPage(const Context::Lease &lease, const fz_rect &bounds, fz_cookie *cookie,
+                      fz_display_list **contents, fz_display_list **annotations) const
+{
+    fz_context *ctx = lease.context;
+    fz_page *page = nullptr;
+    fz_device *device = nullptr;
+    fz_display_list *first = nullptr;
+    fz_display_list *second = nullptr;
+    bool owned = false;
+    fz_var(page);
+    fz_var(owned);
+    fz_var(device);
+    fz_var(first);
+    fz_var(second);
+    fz_try(ctx)
+    {
+        page = libraryPage(lease, &owned);
+        // Without a second list, everything goes into the first.
+        first = fz_new_display_list(ctx, bounds);
+        device = fz_new_list_device(ctx, first);
+        fz_run_page_contents(ctx, page, device, fz_identity, cookie);
+        if (annotations) {
+            fz_close_device(ctx, device);
+            fz_drop_device(ctx, device);
+            device = nullptr;
+            second = fz_new_display_list(ctx, bounds);
+            device = fz_new_list_device(ctx, second);
+        }
+        fz_run_page_annots(ctx, page, device, fz_identity, cookie);
+        fz_run_page_widgets(ctx, page, device, fz_identity, cookie);
+        fz_close_device(ctx, device);
+    }
+    fz_always(ctx)
+    {
+        fz_drop_device(ctx, device);
+        if (owned) {
+            fz_drop_page(ctx, page);
+        }
+    }
+    fz_catch(ctx)
+    {
+        qWarning("create display list failed");
+        if (!annotations) {
+            fz_drop_display_list(ctx, first);
+            first = nullptr;
+        }
+    }
+    *contents = first;
+    if (annotations) {
+        *annotations = second;
+    }
+}
+
 bool Page::ensureTextPage(int kind) const
 {
     {
@@ -279,23 +330,14 @@ bool Page::ensureTextPage(int kind) const
         return m_textPage[kind] != nullptr;
     }
     m_textBuilt[kind] = true;
-    if (!m_page) {
+    if (m_loadFailed) {
         return false;
     }
     fz_display_list *list = nullptr;
     {
-        QMutexLocker libraryLocker(&m_context->mutex());
-        fz_context *ctx = m_context->get();
-        fz_var(list);
-        fz_try(ctx)
-        {
-            list = fz_new_display_list_from_page(ctx, m_page);
-        }
-        fz_catch(ctx)
-        {
-            qWarning("create display list failed");
-            list = nullptr;
-        }
+        const Context::Lease lease = m_context->acquire(m_document);
+        recordPage(lease, fz_rect{m_x0, m_y0, m_x1, m_y1}, nullptr, &list, nullptr);
+        m_context->release(lease);
     }
     if (!list) {
         return false;
@@ -544,7 +586,7 @@ QList<QSharedPointer<PdfAnnotation::Link>> Page::loadLinks()
 {
     QReadLocker documentLocker(m_documentLock.data());
     QWriteLocker locker(&m_lock);
-    if (m_linksLoaded || !m_parent || !m_page) {
+    if (m_linksLoaded || !m_parent || m_loadFailed) {
         return m_links;
     }
     m_linksLoaded = true;
@@ -557,7 +599,8 @@ QList<QSharedPointer<PdfAnnotation::Link>> Page::loadLinks()
         fz_var(links);
         fz_try(ctx)
         {
-            links = fz_load_links(ctx, m_page);
+            bool owned = false;
+            links = fz_load_links(ctx, libraryPage(Context::Lease{ctx, m_document, -1}, &owned));
         }
         fz_catch(ctx)
         {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <backend/mupdf/context.h>
 #include <backend/page.h>
 
 #include <QSharedPointer>
@@ -8,7 +9,6 @@
 
 namespace Backend::MuPDF {
 
-class Context;
 class Document;
 
 // A page of a MuPDF document.
@@ -43,6 +43,12 @@ private:
     // so the two are kept apart.
     enum TextKind { PlainText = 0, SearchText = 1 };
 
+    // This page in the leased document; owned tells whether the caller drops it. May throw.
+    fz_page *libraryPage(const Context::Lease &lease, bool *owned) const;
+    // Records the page's contents and, given a place for them, its annotations apart, from the
+    // leased document.
+    void recordPage(const Context::Lease &lease, const fz_rect &bounds, fz_cookie *cookie,
+                    fz_display_list **contents, fz_display_list **annotations) const;
     // Builds the structured text once; false when it cannot be built. Needs the document lock.
     bool ensureTextPage(int kind) const;
     // With the page lock held for reading through locker: the text, built if need be; null when
@@ -51,7 +57,8 @@ private:
 
     QSharedPointer<Context> m_context;
     fz_document *m_document = nullptr; // a reference of our own, so detached pages stay valid
-    fz_page *m_page = nullptr;
+    mutable fz_page *m_page = nullptr; // of the main document, loaded on first use; under its mutex
+    bool m_loadFailed = false;
     float m_x0 = 0;
     float m_y0 = 0;
     float m_x1 = 0;

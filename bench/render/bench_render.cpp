@@ -26,6 +26,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -77,11 +78,46 @@ ProcessResult runTool(const QString &program, const QStringList &arguments)
     return result;
 }
 
+double cpuMs()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3
+           + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+}
+
 double peakRssMib()
 {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss / 1024.0;
+}
+
+// How many cores the machine gives this process right now: the pool figures mean little when
+// other work holds a core.
+double availableCores()
+{
+    const int threads = QThread::idealThreadCount();
+    const double cpuBefore = cpuMs();
+    QElapsedTimer timer;
+    timer.start();
+    std::vector<std::thread> spinners;
+    for (int i = 0; i < threads; ++i) {
+        spinners.emplace_back([] {
+            QElapsedTimer own;
+            own.start();
+            volatile double sink = 0;
+            while (own.elapsed() < 300) {
+                for (int j = 0; j < 10000; ++j) {
+                    sink = sink + j * 0.5;
+                }
+            }
+        });
+    }
+    for (auto &spinner : spinners) {
+        spinner.join();
+    }
+    return (cpuMs() - cpuBefore) / (timer.nsecsElapsed() / 1e6);
 }
 
 QString scriptPath(const QString &name)
@@ -175,6 +211,7 @@ int main(int argc, char *argv[])
     std::vector<std::unique_ptr<RenderTask>> tasks;
     QAtomicInt poolFailures;
     const RenderParam param(qRound(dpi), qRound(dpi), 1.0, dpi / qRound(dpi));
+    double cpuBefore = cpuMs();
     timer.restart();
     // Pages are made first, as the reading view does when it lays out the document: creating a
     // page takes the document lock for writing, which would wait for the renders in flight.
@@ -194,6 +231,7 @@ int main(int argc, char *argv[])
     }
     RenderTask::threadPool()->waitForDone();
     const double poolMs = timer.nsecsElapsed() / 1e6;
+    const double poolCpuMs = cpuMs() - cpuBefore;
     tasks.clear();
     poolPages.clear();
     document.reset();
@@ -216,12 +254,16 @@ int main(int argc, char *argv[])
     print("mutool_ms_per_page", mutoolPerPage, "ms");
     print("mutool_ratio", mutoolPerPage > 0 ? renderPerPage / mutoolPerPage : -1, "x");
     print("pool_ms_per_page", poolMs / pages, "ms");
+    print("cores_available", availableCores(), "cores");
     print("pool_threads", RenderTask::threadPool()->maxThreadCount(), "threads");
     print("pool_speedup", singleMs / poolMs, "x");
+    // Below the thread count when the machine is busy with other work or threads wait on locks.
+    print("pool_cores_used", poolCpuMs / poolMs, "cores");
     print("pool_failures", poolFailures.loadRelaxed(), "pages");
 
     // First search over every page, on both cores.
     document = open(file);
+    cpuBefore = cpuMs();
     timer.restart();
     QVector<int> indexes(pageCount);
     std::iota(indexes.begin(), indexes.end(), 0);
@@ -232,10 +274,12 @@ int main(int argc, char *argv[])
         hitsPerPage[index] = page ? page->search(word, 0).size() : 0;
     });
     const double searchMs = timer.nsecsElapsed() / 1e6;
+    const double searchCpuMs = cpuMs() - cpuBefore;
     const int hits = std::accumulate(hitsPerPage.begin(), hitsPerPage.end(), 0);
     document.reset();
     print("search_ms", searchMs, "ms");
     print("search_hits", hits, "hits");
+    print("search_cores_used", searchCpuMs / searchMs, "cores");
     const ProcessResult mutoolSearch = runTool(mutool, {QStringLiteral("run"), scriptPath(QStringLiteral("search.js")), file, word});
     print("mutool_search_ms", mutoolSearch.ms, "ms");
     print("mutool_search_hits", mutoolSearch.ok ? QString::fromUtf8(mutoolSearch.output).trimmed().toInt() : -1, "hits");
