@@ -1,13 +1,17 @@
 #include <app/databasestartup.h>
 #include <app/mainwindow.h>
 #include <app/startup.h>
+#include <app/terminationhandler.h>
 #include <app/storage/house.h>
 #include <domain/metatypes.h>
+
+#include <backend/renderparam.h>
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
+    qRegisterMetaType<RenderParam>("RenderParam");
     Nod::Domain::registerMetaTypes();
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     Nod::App::setApplicationIdentity();
@@ -31,6 +35,11 @@ int main(int argc, char *argv[])
     Nod::App::loadTranslation();
 
     Nod::Presentation::MainWindow window;
+    Nod::App::TerminationHandler termination;
+    QObject::connect(&termination, &Nod::App::TerminationHandler::terminationRequested, &window, &QWidget::close);
     window.showMaximized();
+    for (const QString &path : qAsConst(arguments)) {
+        window.addToLibrary(path);
+    }
     return app.exec();
 }

@@ -1,15 +1,31 @@
 #include "mainwindow.h"
 
 #include "databasestartup.h"
+#include "maintabbar.h"
+#include "tabbar.h"
 
 #include <app/storage/settings.h>
+#include <application/documentservice.h>
 #include <application/serviceregistry.h>
+#include <library/librarywidget.h>
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDebug>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QStackedWidget>
+#include <QUrl>
 #include <QVBoxLayout>
+#include <QWindow>
 
 // The resources live in a static library, whose initialiser the linker would otherwise drop.
 static void initResources()
@@ -21,6 +37,18 @@ namespace Nod::Presentation {
 
 namespace {
 Nod::Domain::BackgroundMode g_backgroundMode;
+
+const char kDocumentIdProperty[] = "documentId";
+const char kReleasePage[] = "https://nodera.app/releases";
+const char kHelpPage[] = "https://nodera.app/help";
+const char kFeedbackPage[] = "https://nodera.app/feedback";
+// How close to the frame a press starts a resize of the frameless window.
+constexpr int kResizeMargin = 6;
+
+Common::Infrastructure::Settings *settings()
+{
+    return Common::Infrastructure::Settings::instance();
+}
 } // namespace
 
 MainWindow::MainWindow(QWidget *parent)
@@ -30,17 +58,51 @@ MainWindow::MainWindow(QWidget *parent)
     App::upgradeDatabase();
     auto *registry = new Application::ServiceRegistry(qApp);
     Application::ServiceRegistry::setInstance(registry);
-    g_backgroundMode = Common::Infrastructure::Settings::instance()->mainWindow.backgroundMode();
+    g_backgroundMode = settings()->mainWindow.backgroundMode();
+    applyStyleSheet();
 
     setObjectName(QStringLiteral("MainWindow"));
     setWindowTitle(QStringLiteral("Nodera Reader"));
-    applyStyleSheet();
+    // The tab strip is the title bar; the system still moves and resizes the window on request.
+    setWindowFlag(Qt::FramelessWindowHint);
+    setAcceptDrops(true);
+    setMouseTracking(true);
+
+    m_mainTabBar = new MainTabBar(this);
+    m_mainTabBar->setBackgroundMode(g_backgroundMode);
+    connect(m_mainTabBar, &MainTabBar::showMinimizedRequested, this, &QWidget::showMinimized);
+    connect(m_mainTabBar, &MainTabBar::showNormalRequested, this, &QWidget::showNormal);
+    connect(m_mainTabBar, &MainTabBar::showMaximizedRequested, this, &QWidget::showMaximized);
+    connect(m_mainTabBar, &MainTabBar::closeRequested, this, &QWidget::close);
+    connect(m_mainTabBar, &MainTabBar::settingRequested, this, &MainWindow::on_settingRequested);
+    connect(m_mainTabBar, &MainTabBar::backgroundModeChanged, this, &MainWindow::setBackgroundMode);
+    connect(m_mainTabBar, &MainTabBar::helpRequested, this, &MainWindow::showHelp);
+    connect(m_mainTabBar, &MainTabBar::donateRequested, this, &MainWindow::showDonation);
+
+    m_stack = new QStackedWidget(this);
+    m_stack->setContentsMargins(0, 0, 0, 0);
+    connect(m_mainTabBar->tabBar(), &QTabBar::currentChanged, m_stack, &QStackedWidget::setCurrentIndex);
+
+    m_library = new LibraryWidget(this);
+    m_library->setServices(registry->categoryService(), registry->documentService(), registry->noteService());
+    m_library->restoreState(settings()->mainWindow.libraryWidgetState());
+    const int libraryTab = m_mainTabBar->tabBar()->addTab(tr("My Library"));
+    m_mainTabBar->tabBar()->setTabToolTip(libraryTab, tr("Book Shelf"));
+    m_stack->addWidget(m_library);
+
+    connect(registry->documentService(), &Application::DocumentService::aboutToBeRemoved, this,
+        &MainWindow::on_documentService_aboutToBeRemoved);
+    connect(m_library, &LibraryWidget::openFileRequested, this, &MainWindow::on_shelf_requestOpenFile);
+    connect(m_library, &LibraryWidget::addFilesRequested, this, &MainWindow::on_addRequested);
+    connect(m_mainTabBar->tabBar(), &QTabBar::tabCloseRequested, this, &MainWindow::on_tabWidget_tabCloseRequested);
 
     auto *central = new QWidget(this);
     central->setObjectName(QStringLiteral("centralWidget"));
     auto *layout = new QVBoxLayout(central);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    layout->addWidget(m_mainTabBar);
+    layout->addWidget(m_stack);
     setCentralWidget(central);
 }
 
@@ -51,12 +113,13 @@ Nod::Domain::BackgroundMode MainWindow::backgroundMode()
     return g_backgroundMode;
 }
 
-void MainWindow::closeEvent(QCloseEvent *event)
+void MainWindow::setBackgroundMode(const Nod::Domain::BackgroundMode &mode)
 {
-    auto &settings = Common::Infrastructure::Settings::instance()->mainWindow;
-    settings.setBackgroundMode(g_backgroundMode);
-    settings.setGeometry(saveGeometry());
-    event->accept();
+    g_backgroundMode = mode;
+    m_mainTabBar->setBackgroundMode(mode);
+    if (m_stack->currentIndex() > 0) {
+        m_stack->currentWidget()->update();
+    }
 }
 
 void MainWindow::applyStyleSheet()
@@ -72,6 +135,241 @@ void MainWindow::applyStyleSheet()
         bytes.truncate(end);
     }
     qApp->setStyleSheet(QString::fromUtf8(bytes));
+}
+
+int MainWindow::indexOfDocument(int documentId) const
+{
+    for (int i = 1; i < m_stack->count(); ++i) {
+        if (m_stack->widget(i)->property(kDocumentIdProperty).toInt() == documentId) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+QList<int> MainWindow::openDocumentIds() const
+{
+    QList<int> ids;
+    for (int i = 1; i < m_stack->count(); ++i) {
+        ids.append(m_stack->widget(i)->property(kDocumentIdProperty).toInt());
+    }
+    return ids;
+}
+
+void MainWindow::addDocumentPage(QWidget *page, const Nod::Domain::Document &document)
+{
+    page->setProperty(kDocumentIdProperty, document.id());
+    QWidget *focused = QApplication::focusWidget();
+    TabBar *tabs = m_mainTabBar->tabBar();
+    const int index = tabs->addTab(QIcon(QStringLiteral(":icons/empty.svg")), document.title());
+    tabs->setTabToolTip(index, document.title());
+    m_stack->addWidget(page);
+    if (focused) {
+        focused->setFocus();
+    }
+    tabs->setCurrentIndex(index);
+    m_mainTabBar->setPrintEnabled(true);
+}
+
+void MainWindow::removeDocumentPage(int index, bool saveState)
+{
+    if (index < 1 || index >= m_stack->count()) {
+        return;
+    }
+    QWidget *page = m_stack->widget(index);
+    m_mainTabBar->tabBar()->removeTab(index);
+    m_stack->removeWidget(page);
+    if (saveState) {
+        QMetaObject::invokeMethod(page, "saveState");
+    }
+    page->deleteLater();
+    m_mainTabBar->setPrintEnabled(m_stack->count() > 1);
+}
+
+void MainWindow::addToLibrary(const QString &filePath)
+{
+    std::optional<int> id = m_library->documentIdForPath(filePath);
+    if (!id) {
+        id = m_library->addFile(filePath);
+    }
+    if (id && *id > 0) {
+        m_library->open(*id);
+    }
+}
+
+void MainWindow::on_addRequested()
+{
+    const QStringList files = QFileDialog::getOpenFileNames(this, tr("Open Documents"),
+        settings()->mainWindow.recentOpenFolder(), tr("Documents(*.pdf *.epub)"));
+    for (const QString &file : files) {
+        if (!file.isEmpty()) {
+            addToLibrary(file);
+        }
+    }
+    if (!files.isEmpty()) {
+        settings()->mainWindow.setRecentOpenFolder(QFileInfo(files.first()).absolutePath());
+    }
+}
+
+void MainWindow::on_settingRequested()
+{
+    // The settings dialog is not part of this build; the menu entry stays disabled meanwhile.
+}
+
+void MainWindow::on_tabWidget_tabCloseRequested(int index)
+{
+    removeDocumentPage(index, true);
+}
+
+void MainWindow::on_shelf_requestOpenFile(const Nod::Domain::Document &document)
+{
+    const int existing = indexOfDocument(document.id());
+    if (existing > 0) {
+        m_mainTabBar->tabBar()->setCurrentIndex(existing);
+        return;
+    }
+    if (!QFileInfo::exists(document.localUrl())) {
+        QMessageBox::information(this, tr("Information"),
+            tr("Can't open: \"%1\". This file may be renamed, deleted or moved.").arg(document.localUrl()));
+        qInfo() << "File not exist, file path:" << document.localUrl();
+        return;
+    }
+    // Documents open in the desktop's viewer until the reading view joins the window.
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(document.localUrl()))) {
+        qWarning() << "Open file failed, file path:" << document.localUrl() << ", id:" << document.id();
+    }
+}
+
+void MainWindow::on_documentService_aboutToBeRemoved(const Nod::Domain::Document &document)
+{
+    for (int i = m_stack->count() - 1; i >= 1; --i) {
+        if (m_stack->widget(i)->property(kDocumentIdProperty).toInt() == document.id()) {
+            removeDocumentPage(i, false);
+        }
+    }
+}
+
+void MainWindow::loadLastSession()
+{
+    const QList<int> ids = settings()->mainWindow.lastSessionDocuments();
+    for (int id : ids) {
+        m_library->open(id);
+    }
+}
+
+void MainWindow::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (event->spontaneous()) {
+        return;
+    }
+    if (!m_shownOnce) {
+        m_shownOnce = true;
+        qInfo() << "Main window shown";
+    }
+    if (settings()->general.loadLastSessionWhenStart()) {
+        loadLastSession();
+    }
+    const QByteArray geometry = settings()->mainWindow.geometry();
+    if (!geometry.isEmpty()) {
+        restoreGeometry(geometry);
+    }
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    QList<int> session;
+    for (int i = 1; i < m_stack->count(); ++i) {
+        QWidget *page = m_stack->widget(i);
+        session.append(page->property(kDocumentIdProperty).toInt());
+        QMetaObject::invokeMethod(page, "saveState");
+    }
+    auto &state = settings()->mainWindow;
+    state.setBackgroundMode(g_backgroundMode);
+    state.setLastSessionDocuments(session);
+    state.setLibraryWidgetState(m_library->saveState());
+    state.setGeometry(saveGeometry());
+    settings()->sync();
+    event->accept();
+}
+
+void MainWindow::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::WindowStateChange) {
+        m_mainTabBar->setMaximized(isMaximized());
+    }
+    QMainWindow::changeEvent(event);
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (event->mimeData()->hasUrls()) {
+        event->acceptProposedAction();
+    }
+}
+
+void MainWindow::dropEvent(QDropEvent *event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    for (const QUrl &url : urls) {
+        if (url.isLocalFile()) {
+            addToLibrary(url.toLocalFile());
+        }
+    }
+    event->acceptProposedAction();
+}
+
+bool MainWindow::event(QEvent *event)
+{
+    // Without a frame, the window's own edges start a system resize.
+    if (event->type() == QEvent::MouseButtonPress && !isMaximized() && windowHandle()) {
+        const QPoint pos = static_cast<QMouseEvent *>(event)->pos();
+        Qt::Edges edges;
+        if (pos.x() < kResizeMargin) {
+            edges |= Qt::LeftEdge;
+        }
+        if (pos.x() > width() - kResizeMargin) {
+            edges |= Qt::RightEdge;
+        }
+        if (pos.y() < kResizeMargin) {
+            edges |= Qt::TopEdge;
+        }
+        if (pos.y() > height() - kResizeMargin) {
+            edges |= Qt::BottomEdge;
+        }
+        if (edges && windowHandle()->startSystemResize(edges)) {
+            return true;
+        }
+    }
+    return QMainWindow::event(event);
+}
+
+void MainWindow::showHelp()
+{
+    QMessageBox::about(this, tr("Help"),
+        tr("<h3>Nodera Reader %1</h3>"
+           "<p>Nodera Reader is a knowledge management tool based on reading notes. </p>"
+           "<p><a href='%2'>Check Update</a> &nbsp; <a href='%3'>I need help!</a> &nbsp; "
+           "<a href='%4'>Feedback</a></p>")
+            .arg(QCoreApplication::applicationVersion(), QString::fromLatin1(kReleasePage),
+                QString::fromLatin1(kHelpPage), QString::fromLatin1(kFeedbackPage)));
+}
+
+void MainWindow::showDonation()
+{
+    QDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("donateDialog"));
+    dialog.setWindowTitle(tr("Donate"));
+    auto *layout = new QVBoxLayout(&dialog);
+    auto *text = new QLabel(tr("<p>Nodera Reader is made by a small team.</p>"
+                               "<p>If it helps your reading, tell a friend about it.</p>"),
+        &dialog);
+    text->setTextFormat(Qt::RichText);
+    layout->addWidget(text);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addWidget(buttons);
+    dialog.exec();
 }
 
 } // namespace Nod::Presentation

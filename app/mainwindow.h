@@ -1,13 +1,21 @@
 #pragma once
 
 #include <domain/backgroundmode.h>
+#include <domain/document.h>
 
+#include <QList>
 #include <QMainWindow>
+
+class QStackedWidget;
 
 namespace Nod::Presentation {
 
-// The program's only top-level window. Its constructor finishes the start-up that needs the
-// database (schema upgrade, table check, services) before it builds its widgets.
+class LibraryWidget;
+class MainTabBar;
+
+// The program's only top-level window: a tab strip that doubles as the title bar, the library at
+// tab 0 and one tab per open document. Its constructor finishes the start-up that needs the database
+// (schema upgrade, table check, services) before it builds its widgets.
 class MainWindow final : public QMainWindow
 {
     Q_OBJECT
@@ -20,11 +28,44 @@ public:
     // The reading background, chosen from the main menu and kept across runs.
     static Nod::Domain::BackgroundMode backgroundMode();
 
+    MainTabBar *mainTabBar() const { return m_mainTabBar; }
+    LibraryWidget *libraryWidget() const { return m_library; }
+
+    // Puts an open document's page into a new tab and makes it current. The page carries the
+    // document id in its "documentId" property and may offer a "saveState()" slot.
+    void addDocumentPage(QWidget *page, const Nod::Domain::Document &document);
+    // Document ids of the document tabs, in tab order.
+    QList<int> openDocumentIds() const;
+
+public slots:
+    void addToLibrary(const QString &filePath);
+    void on_addRequested();
+    void on_settingRequested();
+    void on_tabWidget_tabCloseRequested(int index);
+    void on_shelf_requestOpenFile(const Nod::Domain::Document &document);
+    void on_documentService_aboutToBeRemoved(const Nod::Domain::Document &document);
+    void loadLastSession();
+
 protected:
+    void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+    bool event(QEvent *event) override;
 
 private:
     void applyStyleSheet();
+    void setBackgroundMode(const Nod::Domain::BackgroundMode &mode);
+    void showHelp();
+    void showDonation();
+    void removeDocumentPage(int index, bool saveState);
+    int indexOfDocument(int documentId) const;
+
+    MainTabBar *m_mainTabBar = nullptr;
+    QStackedWidget *m_stack = nullptr;
+    LibraryWidget *m_library = nullptr;
+    bool m_shownOnce = false;
 };
 
 } // namespace Nod::Presentation

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <domain/backgroundmode.h>
+
+#include <QWidget>
+
+class QMenu;
+class QToolButton;
+
+namespace Nod::Presentation {
+
+class TabBar;
+
+// The window's top row: the tab strip, the tab list, a drag area standing in for the title bar, the
+// main menu and the window buttons.
+class MainTabBar final : public QWidget
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(MainTabBar)
+
+public:
+    explicit MainTabBar(QWidget *parent = nullptr);
+
+    TabBar *tabBar() const { return m_tabBar; }
+    QWidget *dragArea() const { return m_dragArea; }
+    // Shows the restore button instead of the maximise button while the window is maximised.
+    void setMaximized(bool maximized);
+
+    // The menus the buttons show; the caller owns them. Exposed so that they can be checked without
+    // popping them up.
+    QMenu *createTabListMenu(QWidget *parent);
+    QMenu *createMainMenu(QWidget *parent, const Nod::Domain::BackgroundMode &current);
+
+    // Whether the "Print ..." and "Settings..." entries can do something right now.
+    void setPrintEnabled(bool enabled) { m_printEnabled = enabled; }
+    void setSettingsEnabled(bool enabled) { m_settingsEnabled = enabled; }
+    // The mode the main menu shows checked.
+    void setBackgroundMode(const Nod::Domain::BackgroundMode &mode) { m_backgroundMode = mode; }
+
+signals:
+    void showMinimizedRequested();
+    void showMaximizedRequested();
+    void showNormalRequested();
+    void closeRequested();
+    void loginRequested();
+    void settingRequested();
+    void backgroundModeChanged(BackgroundMode mode);
+    void printRequested();
+    void helpRequested();
+    void donateRequested();
+
+public slots:
+    void on_tabList_clicked();
+    void on_mainMenu_clicked();
+
+private:
+    QToolButton *addButton(const char *objectName, const QString &toolTip);
+
+    TabBar *m_tabBar;
+    QWidget *m_dragArea;
+    QToolButton *m_tabList = nullptr;
+    QToolButton *m_mainMenu = nullptr;
+    QToolButton *m_maximize = nullptr;
+    QToolButton *m_restore = nullptr;
+    Nod::Domain::BackgroundMode m_backgroundMode;
+    bool m_printEnabled = false;
+    bool m_settingsEnabled = false;
+};
+
+} // namespace Nod::Presentation

@@ -1,0 +1,72 @@
+#include "terminationhandler.h"
+
+#include <QDebug>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace Nod::App {
+
+namespace {
+// The handler may only write to a descriptor; the event loop reads the other end.
+int g_pipe[2] = { -1, -1 };
+const int kSignals[] = { SIGTERM, SIGINT, SIGHUP };
+} // namespace
+
+TerminationHandler::TerminationHandler(QObject *parent)
+    : QObject(parent)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_pipe) != 0) {
+        qWarning() << "Termination signals will end the program abruptly: no socket pair";
+        return;
+    }
+    ::fcntl(g_pipe[0], F_SETFD, FD_CLOEXEC);
+    ::fcntl(g_pipe[1], F_SETFD, FD_CLOEXEC);
+    m_notifier = new QSocketNotifier(g_pipe[1], QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &TerminationHandler::readSignal);
+
+    struct sigaction action = {};
+    action.sa_handler = &TerminationHandler::onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signal : kSignals) {
+        ::sigaction(signal, &action, nullptr);
+    }
+}
+
+TerminationHandler::~TerminationHandler()
+{
+    struct sigaction action = {};
+    action.sa_handler = SIG_DFL;
+    for (int signal : kSignals) {
+        ::sigaction(signal, &action, nullptr);
+    }
+    for (int &fd : g_pipe) {
+        if (fd >= 0) {
+            ::close(fd);
+            fd = -1;
+        }
+    }
+}
+
+void TerminationHandler::onSignal(int signal)
+{
+    const char byte = static_cast<char>(signal);
+    [[maybe_unused]] const ssize_t written = ::write(g_pipe[0], &byte, 1);
+}
+
+void TerminationHandler::readSignal()
+{
+    m_notifier->setEnabled(false);
+    char byte = 0;
+    if (::read(g_pipe[1], &byte, 1) == 1) {
+        qInfo() << "Closing on signal" << int(byte);
+        emit terminationRequested(byte);
+    }
+    m_notifier->setEnabled(true);
+}
+
+} // namespace Nod::App
