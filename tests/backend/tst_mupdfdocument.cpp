@@ -81,6 +81,7 @@ private slots:
     void render_givesWhitePageWithContentAtResolution();
     void render_renderBoxGivesThatAreaOnly();
     void render_concurrentPagesAndTextFromSeveralThreads();
+    void replicas_serveOtherThreadsWhileMainDocumentIsBusy();
     void clearPages_keptPageStillAnswersButDropsRequests();
     void page_outlivesItsDocument();
 
@@ -449,6 +450,49 @@ void TestMuPDFDocument::render_concurrentPagesAndTextFromSeveralThreads()
         }
     });
     QCOMPARE(failures.loadAcquire(), 0);
+}
+
+void TestMuPDFDocument::replicas_serveOtherThreadsWhileMainDocumentIsBusy()
+{
+    if (QThread::idealThreadCount() < 2) {
+        QSKIP("replicas are only made with more than one core");
+    }
+    // An unlocked password-protected file: replicas must be given the accepted password.
+    Document document(TestDocuments::data(QStringLiteral("locked.pdf")));
+    QVERIFY(document.unlock(QStringLiteral("secret")));
+    const auto second = page(document, 1);
+    QCOMPARE(document.context()->replicaCount(), 0);
+    QFuture<QString> text;
+    QFuture<QImage> image;
+    {
+        // With the main document held here, other threads can only work through a replica.
+        QMutexLocker busy(&document.context()->mutex());
+        text = QtConcurrent::run([&] {
+            QVector<QRectF> rects;
+            return second->text(rects);
+        });
+        text.waitForFinished();
+        image = QtConcurrent::run([&] { return page(document, 2)->renderImage(72, 72); });
+        image.waitForFinished();
+    }
+    QVERIFY(text.result().startsWith(QStringLiteral("Page two says hello again")));
+    QCOMPARE(image.result().pixel(100, 100), qRgba(0, 0, 255, 255));
+    QCOMPARE(document.context()->replicaCount(), 1);
+
+    // A reload drops them; an EPUB never gets any.
+    QVERIFY(document.reload());
+    QCOMPARE(document.context()->replicaCount(), 0);
+    Document book(TestDocuments::data(QStringLiteral("book.epub")));
+    QFuture<QImage> bookImage;
+    {
+        QMutexLocker busy(&book.context()->mutex());
+        bookImage = QtConcurrent::run([&] { return page(book, 0)->renderImage(36, 36); });
+        QTest::qWait(100);
+        QVERIFY(!bookImage.isFinished());
+    }
+    bookImage.waitForFinished();
+    QVERIFY(!bookImage.result().isNull());
+    QCOMPARE(book.context()->replicaCount(), 0);
 }
 
 void TestMuPDFDocument::clearPages_keptPageStillAnswersButDropsRequests()
