@@ -238,6 +238,24 @@ private slots:
         QCOMPARE(documents()->document(aId).localUrl(), QFileInfo(moved).absoluteFilePath());
     }
 
+    void fingerprintOfAFileLargerThanOneChunk()
+    {
+        // Two chunks of the fingerprint, so that the progress dialog is driven past its first step.
+        const QString path = m_fixture->path(QStringLiteral("large.pdf"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QByteArray chunk(1024 * 1024, 'x');
+        chunk.replace(0, 8, "%PDF-1.4");
+        for (int i = 0; i < 9; ++i) {
+            file.write(chunk);
+            chunk[0] = 'y';
+        }
+        file.close();
+        QCOMPARE(m_library->hashWithProgress(path), md5Of(path));
+        QCOMPARE(m_library->hashWithProgress(m_fixture->path(QStringLiteral("missing.pdf"))), QString());
+        QVERIFY(!QApplication::activeModalWidget());
+    }
+
     void openEmitsOnlyForExistingDocuments()
     {
         const int id = *m_library->addFile(pdf(QStringLiteral("open.pdf")));

@@ -117,6 +117,14 @@ private slots:
         const QString moved = m_fixture->makeFile(QStringLiteral("moved.pdf"));
         QVERIFY(documents()->changeFile(second, QFileInfo(moved), hashOf(QStringLiteral("moved"))));
         QCOMPARE(model->index(model->rowOfDocument(second), 5).data().toString(), moved);
+        QVERIFY(!model->index(model->rowOfDocument(second), 4).data().toDateTime().isValid());
+        QSignalSpy cellChanged(model.get(), &QAbstractItemModel::dataChanged);
+        Nod::Domain::LastRead lastRead;
+        lastRead.setPageIndex(12);
+        QVERIFY(documents()->changeLastRead(second, lastRead));
+        QVERIFY(model->index(model->rowOfDocument(second), 4).data().toDateTime().isValid());
+        QCOMPARE(cellChanged.count(), 1);
+        QCOMPARE(cellChanged.at(0).at(0).toModelIndex(), model->index(model->rowOfDocument(second), 4));
 
         const int root = notes()->documentNote(third).id();
         const int node = addNode(*m_fixture, third, root);
