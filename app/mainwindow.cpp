@@ -22,6 +22,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QStackedWidget>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -104,6 +105,13 @@ MainWindow::MainWindow(QWidget *parent)
     layout->addWidget(m_mainTabBar);
     layout->addWidget(m_stack);
     setCentralWidget(central);
+
+    // A first start has no saved geometry: take most of the screen rather than the layout's minimum.
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        const QRect available = screen->availableGeometry();
+        resize(available.size() * 0.85);
+        move(available.center() - rect().center());
+    }
 }
 
 MainWindow::~MainWindow() = default;
