@@ -333,40 +333,35 @@ bool Page::ensureTextPage(int kind) const
     if (m_loadFailed) {
         return false;
     }
-    fz_display_list *list = nullptr;
-    {
-        const Context::Lease lease = m_context->acquire(m_document);
-        recordPage(lease, fz_rect{m_x0, m_y0, m_x1, m_y1}, nullptr, &list, nullptr);
-        m_context->release(lease);
-    }
-    if (!list) {
-        return false;
-    }
-    // The text analysis runs on a clone, off the library lock.
-    fz_context *ctx = m_context->clone();
-    if (!ctx) {
-        QMutexLocker libraryLocker(&m_context->mutex());
-        fz_drop_display_list(m_context->get(), list);
-        return false;
-    }
+    // The page runs straight into the text device: with replicas of the document, other threads
+    // are not held up meanwhile, and a display list would only add a pass.
+    const Context::Lease lease = m_context->acquire(m_document);
+    fz_context *ctx = lease.context;
     const fz_rect bounds{m_x0, m_y0, m_x1, m_y1};
+    fz_page *page = nullptr;
+    bool owned = false;
     fz_stext_page *textPage = nullptr;
     fz_device *device = nullptr;
+    fz_var(page);
+    fz_var(owned);
     fz_var(textPage);
     fz_var(device);
     fz_try(ctx)
     {
         fz_stext_options options{};
         options.flags = kind == SearchText ? FZ_STEXT_DEHYPHENATE : 0;
+        page = libraryPage(lease, &owned);
         textPage = fz_new_stext_page(ctx, bounds);
         device = fz_new_stext_device(ctx, textPage, &options);
-        fz_run_display_list(ctx, list, device, fz_identity, fz_infinite_rect, nullptr);
+        fz_run_page(ctx, page, device, fz_identity, nullptr);
         fz_close_device(ctx, device);
     }
     fz_always(ctx)
     {
         fz_drop_device(ctx, device);
-        fz_drop_display_list(ctx, list);
+        if (owned) {
+            fz_drop_page(ctx, page);
+        }
     }
     fz_catch(ctx)
     {
@@ -374,7 +369,7 @@ bool Page::ensureTextPage(int kind) const
         fz_drop_stext_page(ctx, textPage);
         textPage = nullptr;
     }
-    fz_drop_context(ctx);
+    m_context->release(lease);
     m_textPage[kind] = textPage;
     locker.unlock();
     if (textPage) {
