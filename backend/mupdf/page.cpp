@@ -259,7 +259,8 @@ QImage Page::renderImage(double xres, double yres, const QRect &renderBox, bool 
         return {};
     }
     if (cache && !image.isNull()) {
-        storeInCache(xres, yres, QRect(box.x0 - pageBox.x0, box.y0 - pageBox.y0, width, height), image);
+        // Under the box asked for, which is the key later look-ups use.
+        storeInCache(xres, yres, renderBox, image);
     }
     return image;
 }
