@@ -5,9 +5,11 @@
 #include "tableviewdelegate.h"
 
 #include <QContextMenuEvent>
+#include <QDateTime>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
@@ -89,6 +91,16 @@ void ShelfView::setShelfModel(FilteredShelfModel *model)
     connect(model, &FilteredShelfModel::searchWordChanged, this, &ShelfView::updateNotice);
     connect(model, &FilteredShelfModel::tagsChanged, this, &ShelfView::updateNotice);
     horizontalHeader()->resizeSection(DocumentModel::TitleColumn, 320);
+    // Dates and headers shown whole; a restored layout overrides these first-start widths.
+    const QString sampleDate = QLocale().toString(QDateTime(QDate(2026, 12, 28), QTime(23, 59)), QLocale::ShortFormat);
+    const int dateWidth = fontMetrics().horizontalAdvance(sampleDate) + 24;
+    for (int column : { int(DocumentModel::AddedAtColumn), int(DocumentModel::LastReadedAtColumn) }) {
+        horizontalHeader()->resizeSection(column, dateWidth);
+    }
+    for (int column : { int(DocumentModel::AnnotationCountColumn), int(DocumentModel::CategoriesColumn) }) {
+        const QString title = model->headerData(column, Qt::Horizontal).toString();
+        horizontalHeader()->resizeSection(column, fontMetrics().horizontalAdvance(title) + 32);
+    }
     applySortIndicator();
     updateNotice();
 }
