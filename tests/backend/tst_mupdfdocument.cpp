@@ -466,14 +466,15 @@ void TestMuPDFDocument::replicas_serveOtherThreadsWhileMainDocumentIsBusy()
     QFuture<QImage> image;
     {
         // With the main document held here, other threads can only work through a replica.
+        // (waitForFinished could run the job on this thread, which holds the main document.)
         QMutexLocker busy(&document.context()->mutex());
         text = QtConcurrent::run([&] {
             QVector<QRectF> rects;
             return second->text(rects);
         });
-        text.waitForFinished();
+        QTRY_VERIFY_WITH_TIMEOUT(text.isFinished(), 10000);
         image = QtConcurrent::run([&] { return page(document, 2)->renderImage(72, 72); });
-        image.waitForFinished();
+        QTRY_VERIFY_WITH_TIMEOUT(image.isFinished(), 10000);
     }
     QVERIFY(text.result().startsWith(QStringLiteral("Page two says hello again")));
     QCOMPARE(image.result().pixel(100, 100), qRgba(0, 0, 255, 255));
@@ -490,7 +491,7 @@ void TestMuPDFDocument::replicas_serveOtherThreadsWhileMainDocumentIsBusy()
         QTest::qWait(100);
         QVERIFY(!bookImage.isFinished());
     }
-    bookImage.waitForFinished();
+    QTRY_VERIFY_WITH_TIMEOUT(bookImage.isFinished(), 10000);
     QVERIFY(!bookImage.result().isNull());
     QCOMPARE(book.context()->replicaCount(), 0);
 }
@@ -595,7 +596,7 @@ void TestMuPDFDocument::cookie_abortsLongRender()
     QTest::qWait(150);
     QVERIFY(!render.isFinished());
     cookie.abort();
-    render.waitForFinished();
+    QTRY_VERIFY_WITH_TIMEOUT(render.isFinished(), 10000);
     QVERIFY(cookie.isAborted());
     QVERIFY(render.result().isNull());
     // An aborted cookie stops a render before it starts.
