@@ -2,10 +2,15 @@
 
 #include "infrastructure/testsupport.h"
 
+#include <application/noteservice.h>
+#include <application/resourceservice.h>
 #include <application/serviceregistry.h>
 #include <domain/metatypes.h>
 
+#include <QBuffer>
+#include <QCryptographicHash>
 #include <QFile>
+#include <QImage>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -41,6 +46,39 @@ public:
             file.write(bytes);
         }
         return file.fileName();
+    }
+
+    // A page annotation appended to `parentId`'s children; returns its id.
+    int appendNode(int documentId, int parentId)
+    {
+        Nod::Application::NoteService *notes = m_registry->noteService();
+        Nod::Application::NewAnnotation request;
+        request.id = notes->nextId();
+        request.documentId = documentId;
+        request.canvas = Nod::Domain::Marker(QRectF(0, 0, 10, 10));
+        request.parentId = parentId;
+        request.index = notes->annotation(parentId).children().size();
+        notes->newAnnotation(request);
+        return request.id;
+    }
+
+    // A 4x3 PNG of one colour in the note of `ownerId`.
+    void addImage(int ownerId, QColor color) { m_registry->resourceService()->handle(imageRequest(ownerId, pngBytes(color))); }
+
+    static Nod::Application::NewResource imageRequest(int ownerId, const QByteArray &bytes)
+    {
+        return { ownerId, QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex(), QSize(4, 3), bytes };
+    }
+
+    static QByteArray pngBytes(QColor color)
+    {
+        QImage image(4, 3, QImage::Format_ARGB32);
+        image.fill(color);
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "PNG");
+        return bytes;
     }
 
 private:

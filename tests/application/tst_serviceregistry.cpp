@@ -4,29 +4,7 @@
 #include <application/noteservice.h>
 #include <application/resourceservice.h>
 
-#include <QBuffer>
-#include <QCryptographicHash>
-#include <QImage>
-
 using namespace Nod::Application;
-
-namespace {
-QByteArray pngBytes(QColor color)
-{
-    QImage image(4, 3, QImage::Format_ARGB32);
-    image.fill(color);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
-
-NewResource imageFor(int owner, const QByteArray &bytes)
-{
-    return NewResource { owner, QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex(), QSize(4, 3), bytes };
-}
-} // namespace
 
 class ServiceRegistryTest : public QObject
 {
@@ -37,18 +15,7 @@ private:
     int m_root = 0;
     int m_document = 0;
 
-    int addNode()
-    {
-        NoteService *notes = m_fixture->registry()->noteService();
-        NewAnnotation request;
-        request.id = notes->nextId();
-        request.documentId = m_document;
-        request.canvas = Nod::Domain::Marker(QRectF(0, 0, 1, 1));
-        request.parentId = m_root;
-        request.index = notes->annotation(m_root).children().size();
-        notes->newAnnotation(request);
-        return request.id;
-    }
+    int addNode() { return m_fixture->appendNode(m_document, m_root); }
 
 private slots:
     void init()
@@ -77,14 +44,14 @@ private slots:
         ResourceService *resources = m_fixture->registry()->resourceService();
         const int a = addNode();
         const int b = addNode();
-        const QByteArray red = pngBytes(Qt::red);
+        const QByteArray red = ServiceFixture::pngBytes(Qt::red);
         QSignalSpy added(resources, &ResourceService::added);
-        resources->handle(imageFor(a, red));
-        resources->handle(imageFor(a, red));
-        resources->handle(imageFor(b, red));
+        resources->handle(ServiceFixture::imageRequest(a, red));
+        resources->handle(ServiceFixture::imageRequest(a, red));
+        resources->handle(ServiceFixture::imageRequest(b, red));
         QCOMPARE(added.count(), 2);
         QCOMPARE(resources->resources(a).size(), 1);
-        const QString hash = QString::fromLatin1(imageFor(a, red).hash);
+        const QString hash = QString::fromLatin1(ServiceFixture::imageRequest(a, red).hash);
         const Nod::Domain::Resource stored = resources->existingResourceByByOwnerAndHash(b, hash);
         QCOMPARE(stored.data(), red);
         QCOMPARE(stored.width(), 4);
@@ -96,7 +63,7 @@ private slots:
         } catch (const std::runtime_error &error) {
             QCOMPARE(QString::fromLatin1(error.what()), QStringLiteral("Resource not exist, ownerId: %1, hash: deadbeef").arg(a));
         }
-        NewResource empty = imageFor(a, pngBytes(Qt::blue));
+        NewResource empty = ServiceFixture::imageRequest(a, ServiceFixture::pngBytes(Qt::blue));
         empty.size = QSize(0, 0);
         QVERIFY_EXCEPTION_THROWN(resources->handle(empty), std::invalid_argument);
         QVERIFY_EXCEPTION_THROWN(resources->remove(987654), std::bad_optional_access);
@@ -108,9 +75,9 @@ private slots:
         NoteService *notes = m_fixture->registry()->noteService();
         const int a = addNode();
         const int keep = addNode();
-        resources->handle(imageFor(a, pngBytes(Qt::red)));
-        resources->handle(imageFor(a, pngBytes(Qt::green)));
-        resources->handle(imageFor(keep, pngBytes(Qt::red)));
+        resources->handle(ServiceFixture::imageRequest(a, ServiceFixture::pngBytes(Qt::red)));
+        resources->handle(ServiceFixture::imageRequest(a, ServiceFixture::pngBytes(Qt::green)));
+        resources->handle(ServiceFixture::imageRequest(keep, ServiceFixture::pngBytes(Qt::red)));
 
         QStringList events;
         connect(resources, &ResourceService::aboutToBeRemoved, this, [&] { events << QStringLiteral("resource about"); });

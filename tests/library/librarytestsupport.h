@@ -8,9 +8,7 @@
 #include <application/tagservice.h>
 
 #include <QApplication>
-#include <QBuffer>
 #include <QCryptographicHash>
-#include <QImage>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QTimer>
@@ -31,31 +29,6 @@ inline int addDocument(ServiceFixture &fixture, const QString &title)
 {
     const QString file = fixture.makeFile(title + QStringLiteral(".pdf"));
     return fixture.registry()->documentService()->newDocument(hashOf(title), file, title);
-}
-
-inline int addNode(ServiceFixture &fixture, int documentId, int parentId)
-{
-    Nod::Application::NoteService *notes = fixture.registry()->noteService();
-    Nod::Application::NewAnnotation request;
-    request.id = notes->nextId();
-    request.documentId = documentId;
-    request.canvas = Nod::Domain::Marker(QRectF(0, 0, 10, 10));
-    request.parentId = parentId;
-    request.index = notes->annotation(parentId).children().size();
-    notes->newAnnotation(request);
-    return request.id;
-}
-
-inline void addImage(ServiceFixture &fixture, int ownerId, QColor color)
-{
-    QImage image(4, 3, QImage::Format_ARGB32);
-    image.fill(color);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    fixture.registry()->resourceService()->handle(Nod::Application::NewResource {
-        ownerId, QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex(), QSize(4, 3), bytes });
 }
 
 inline int rows(const QString &sql) { return TestSupport::scalar(sql).toInt(); }

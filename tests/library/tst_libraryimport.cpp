@@ -155,7 +155,7 @@ private slots:
         const QString original = pdf(QStringLiteral("original.pdf"));
         const std::optional<int> id = m_library->addFile(original);
         QVERIFY(id && *id > 0);
-        addNode(*m_fixture, *id, m_fixture->registry()->noteService()->documentNote(*id).id());
+        m_fixture->appendNode(*id, m_fixture->registry()->noteService()->documentNote(*id).id());
         const QString other = pdf(QStringLiteral("other.pdf"));
         QVERIFY(m_library->addFile(other));
         const QString copy = m_fixture->path(QStringLiteral("moved/original copy.pdf"));

@@ -58,8 +58,8 @@ private slots:
         const int apple = categories()->newTag(QStringLiteral("Apple"), 0);
         QVERIFY(categories()->addItem(zebra, filed));
         QVERIFY(categories()->addItem(apple, filed));
-        const int node = addNode(*m_fixture, filed, notes()->documentNote(filed).id());
-        addNode(*m_fixture, filed, node);
+        const int node = m_fixture->appendNode(filed, notes()->documentNote(filed).id());
+        m_fixture->appendNode(filed, node);
 
         auto model = documentModel();
         QCOMPARE(model->rowCount(), 2);
@@ -127,7 +127,7 @@ private slots:
         QCOMPARE(cellChanged.at(0).at(0).toModelIndex(), model->index(model->rowOfDocument(second), 4));
 
         const int root = notes()->documentNote(third).id();
-        const int node = addNode(*m_fixture, third, root);
+        const int node = m_fixture->appendNode(third, root);
         QCOMPARE(model->index(model->rowOfDocument(third), 1).data().toInt(), 1);
         notes()->handle(Nod::Application::RemoveRequest { 0, root });
         Q_UNUSED(node);
@@ -293,14 +293,14 @@ private slots:
         }
         // gone1: root -> a -> (b, c), with images on a and c; gone2: root -> d.
         const int root1 = notes()->documentNote(gone1).id();
-        const int a = addNode(*m_fixture, gone1, root1);
-        addNode(*m_fixture, gone1, a);
-        const int c = addNode(*m_fixture, gone1, a);
-        addImage(*m_fixture, a, Qt::red);
-        addImage(*m_fixture, c, Qt::green);
-        addNode(*m_fixture, gone2, notes()->documentNote(gone2).id());
-        const int kept = addNode(*m_fixture, keep, notes()->documentNote(keep).id());
-        addImage(*m_fixture, kept, Qt::blue);
+        const int a = m_fixture->appendNode(gone1, root1);
+        m_fixture->appendNode(gone1, a);
+        const int c = m_fixture->appendNode(gone1, a);
+        m_fixture->addImage(a, Qt::red);
+        m_fixture->addImage(c, Qt::green);
+        m_fixture->appendNode(gone2, notes()->documentNote(gone2).id());
+        const int kept = m_fixture->appendNode(keep, notes()->documentNote(keep).id());
+        m_fixture->addImage(kept, Qt::blue);
 
         auto model = documentModel();
         QAbstractItemModelTester tester(model.get(), QAbstractItemModelTester::FailureReportingMode::QtTest);
@@ -402,9 +402,9 @@ private slots:
         const int b = addDocument(*m_fixture, QStringLiteral("b"));
         const int a = addDocument(*m_fixture, QStringLiteral("A"));
         const int c = addDocument(*m_fixture, QStringLiteral("c"));
-        addNode(*m_fixture, c, notes()->documentNote(c).id());
-        addNode(*m_fixture, c, notes()->documentNote(c).id());
-        addNode(*m_fixture, a, notes()->documentNote(a).id());
+        m_fixture->appendNode(c, notes()->documentNote(c).id());
+        m_fixture->appendNode(c, notes()->documentNote(c).id());
+        m_fixture->appendNode(a, notes()->documentNote(a).id());
         const int tag = categories()->newTag(QStringLiteral("x"), 0);
         QVERIFY(categories()->addItem(tag, b));
         auto model = documentModel();
