@@ -163,7 +163,9 @@ int main(int argc, char *argv[])
     timer.start();
     auto document = open(file);
     if (!document) {
-        std::fprintf(stderr, "error: %s: not a readable document\n", qPrintable(file));
+        const Backend::MuPDF::Document probe(file);
+        std::fprintf(stderr, "error: %s: %s\n", qPrintable(file),
+                     probe.isLocked() ? "needs a password" : "not a readable document");
         return 2;
     }
     const double openMs = timer.nsecsElapsed() / 1e6;
