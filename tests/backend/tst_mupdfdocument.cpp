@@ -346,6 +346,10 @@ void TestMuPDFDocument::password_lockedUntilRightPasswordAndKeptOnReload()
     QVERIFY(document.isLocked());
     QCOMPARE(document.lockState(), int(Document::Locked));
     QCOMPARE(document.pageCount(), 3);
+    // Pages of a locked document give no text and no crash.
+    QVector<QRectF> lockedRects;
+    QVERIFY(!page(document, 0)->text(lockedRects).contains(QStringLiteral("Hello")));
+    page(document, 0)->renderImage(36, 36);
 
     QVERIFY(!document.unlock(QStringLiteral("wrong")));
     QVERIFY(document.isLocked());
