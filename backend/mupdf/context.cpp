@@ -24,7 +24,7 @@ public:
     {
         for (int spins = 0; m_locked.exchange(true, std::memory_order_acquire); ) {
             while (m_locked.load(std::memory_order_relaxed)) {
-                if (++spins < 64) {
+                if (++spins < 2000) {
                     pause();
                 } else {
                     std::this_thread::yield();
@@ -46,17 +46,14 @@ private:
     std::atomic<bool> m_locked{false};
 };
 
-// The process-wide locks the library asks for (allocator, font engine, glyph cache).
-SpinLock s_locks[FZ_LOCK_MAX];
-
-void lockCallback(void *, int lock)
+void lockCallback(void *user, int lock)
 {
-    s_locks[lock].lock();
+    static_cast<SpinLock *>(user)[lock].lock();
 }
 
-void unlockCallback(void *, int lock)
+void unlockCallback(void *user, int lock)
 {
-    s_locks[lock].unlock();
+    static_cast<SpinLock *>(user)[lock].unlock();
 }
 
 // Each block carries its size in front, so that free and realloc can settle the budget.
@@ -181,39 +178,85 @@ int TextPageRegistry::count() const
     return static_cast<int>(m_pages.size());
 }
 
-Context::Context(size_t memoryCeiling)
-    : m_budget(memoryCeiling)
+// The locks a context family asks for (allocator, font engine, glyph cache). Families share no
+// library state, so each has its own.
+struct Context::LockTable
 {
-    const fz_alloc_context allocator{&m_budget, budgetMalloc, budgetRealloc, budgetFree};
-    const fz_locks_context locks{nullptr, lockCallback, unlockCallback};
-    m_context = fz_new_context(&allocator, &locks, StoreLimit);
-    if (m_context) {
-        fz_set_error_callback(m_context, libraryMessage, nullptr);
-        fz_set_warning_callback(m_context, libraryMessage, nullptr);
-        fz_try(m_context)
-        {
-            fz_register_document_handlers(m_context);
-        }
-        fz_catch(m_context)
-        {
-            fz_drop_context(m_context);
-            m_context = nullptr;
+    SpinLock locks[FZ_LOCK_MAX];
+};
+
+struct Context::Family
+{
+    Family() = default;
+    ~Family()
+    {
+        if (context) {
+            fz_drop_document(context, document);
+            fz_drop_context(context);
         }
     }
-}
+    Q_DISABLE_COPY_MOVE(Family)
 
-struct Context::Replica
-{
+    LockTable locks;
     QMutex mutex;
     fz_context *context = nullptr;
     fz_document *document = nullptr;
 };
+
+namespace {
+
+fz_context *createContext(MemoryBudget *budget, SpinLock *locks)
+{
+    const fz_alloc_context allocator{budget, budgetMalloc, budgetRealloc, budgetFree};
+    const fz_locks_context lockCallbacks{locks, lockCallback, unlockCallback};
+    fz_context *ctx = fz_new_context(&allocator, &lockCallbacks, Context::StoreLimit);
+    if (!ctx) {
+        return nullptr;
+    }
+    fz_set_error_callback(ctx, libraryMessage, nullptr);
+    fz_set_warning_callback(ctx, libraryMessage, nullptr);
+    bool ok = true;
+    fz_var(ok);
+    fz_try(ctx)
+    {
+        fz_register_document_handlers(ctx);
+    }
+    fz_catch(ctx)
+    {
+        ok = false;
+    }
+    if (!ok) {
+        fz_drop_context(ctx);
+        return nullptr;
+    }
+    return ctx;
+}
+
+} // namespace
+
+Context::Context(size_t memoryCeiling)
+    : m_budget(memoryCeiling)
+    , m_locks(new LockTable)
+{
+    m_context = createContext(&m_budget, m_locks->locks);
+}
 
 Context::~Context()
 {
     dropReplicas();
     QMutexLocker locker(&m_mutex);
     fz_drop_context(m_context);
+}
+
+fz_context *Context::clone() const
+{
+    // Cloning only reads the base context and takes the library's own locks, so it needs no mutex.
+    return m_context ? fz_clone_context(m_context) : nullptr;
+}
+
+fz_context *Context::clone(const FamilyPointer &family) const
+{
+    return family ? fz_clone_context(family->context) : clone();
 }
 
 void Context::setDocument(fz_document *document, const QString &fileName, const QString &password,
@@ -229,15 +272,9 @@ void Context::setDocument(fz_document *document, const QString &fileName, const 
 
 void Context::dropReplicas()
 {
+    // Families still holding objects of pages stay alive with those objects.
     QMutexLocker locker(&m_replicasMutex);
-    for (auto &slot : m_replicas) {
-        Replica *replica = slot.exchange(nullptr);
-        if (replica) {
-            fz_drop_document(replica->context, replica->document);
-            fz_drop_context(replica->context);
-            delete replica;
-        }
-    }
+    m_replicas.clear();
     m_replicaCount = 0;
 }
 
@@ -246,17 +283,17 @@ int Context::replicaCount() const
     return m_replicaCount.load();
 }
 
-Context::Replica *Context::openReplica(int *slot)
+Context::FamilyPointer Context::openReplica()
 {
-    QMutexLocker locker(&m_replicasMutex);
-    const int index = m_replicaCount.load();
-    *slot = index;
-    if (!m_replicable || index >= m_replicaLimit) {
-        return nullptr;
+    // Called with m_replicasMutex held.
+    if (!m_replicable || m_replicas.size() >= m_replicaLimit) {
+        return {};
     }
-    fz_context *ctx = clone();
+    FamilyPointer family(new Family);
+    family->context = createContext(&m_budget, family->locks.locks);
+    fz_context *ctx = family->context;
     if (!ctx) {
-        return nullptr;
+        return {};
     }
     const QByteArray path = QFile::encodeName(m_fileName);
     const QByteArray password = m_password.toUtf8();
@@ -275,20 +312,16 @@ Context::Replica *Context::openReplica(int *slot)
     {
         ok = false;
     }
+    family->document = document;
     if (!ok || !document) {
         // The file changed or went away since it was opened; the main document serves alone.
-        fz_drop_document(ctx, document);
-        fz_drop_context(ctx);
         m_replicable = false;
-        return nullptr;
+        return {};
     }
-    auto *replica = new Replica;
-    replica->context = ctx;
-    replica->document = document;
-    replica->mutex.lock();
-    m_replicas[index] = replica;
-    m_replicaCount = index + 1;
-    return replica;
+    family->mutex.lock();
+    m_replicas.append(family);
+    m_replicaCount = m_replicas.size();
+    return family;
 }
 
 Context::Lease Context::acquire(fz_document *document)
@@ -296,41 +329,33 @@ Context::Lease Context::acquire(fz_document *document)
     if (document != m_document) {
         // A page left over from before a reload keeps to the document it came from.
         m_mutex.lock();
-        return Lease{m_context, document, -1};
+        return Lease{m_context, document, {}};
     }
     if (m_mutex.try_lock()) {
-        return Lease{m_context, m_document, -1};
+        return Lease{m_context, m_document, {}};
     }
-    const int count = m_replicaCount.load();
-    for (int i = 0; i < count; ++i) {
-        Replica *replica = m_replicas[i].load();
-        if (replica && replica->mutex.tryLock()) {
-            return Lease{replica->context, replica->document, i};
+    {
+        QMutexLocker locker(&m_replicasMutex);
+        for (const FamilyPointer &family : qAsConst(m_replicas)) {
+            if (family->mutex.tryLock()) {
+                return Lease{family->context, family->document, family};
+            }
         }
-    }
-    if (m_replicable && count < m_replicaLimit) {
-        int slot = -1;
-        if (Replica *replica = openReplica(&slot)) {
-            return Lease{replica->context, replica->document, slot};
+        if (FamilyPointer family = openReplica()) {
+            return Lease{family->context, family->document, family};
         }
     }
     m_mutex.lock();
-    return Lease{m_context, m_document, -1};
+    return Lease{m_context, m_document, {}};
 }
 
 void Context::release(const Lease &lease)
 {
-    if (lease.replica < 0) {
+    if (lease.family) {
+        lease.family->mutex.unlock();
+    } else {
         m_mutex.unlock();
-    } else if (Replica *replica = m_replicas[lease.replica].load()) {
-        replica->mutex.unlock();
     }
-}
-
-fz_context *Context::clone() const
-{
-    // Cloning only reads the base context and takes the library's own locks, so it needs no mutex.
-    return m_context ? fz_clone_context(m_context) : nullptr;
 }
 
 } // namespace Backend::MuPDF

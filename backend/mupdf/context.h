@@ -3,12 +3,14 @@
 #include <QMutex>
 #include <QRecursiveMutex>
 #include <QSharedPointer>
+#include <QVector>
 #include <QWeakPointer>
 #include <QtGlobal>
 
 #include <atomic>
 #include <cstddef>
 #include <deque>
+#include <memory>
 
 struct fz_context;
 struct fz_document;
@@ -55,22 +57,30 @@ struct MemoryBudget
     std::atomic<quint64> refusals{0};
 };
 
-// One library context with its allocator budget. The base context may only be used by the
-// thread holding mutex(); work off that lock runs on a clone. Shared by a document and its
+// The library's state for one document: a context family (a base context and its clones, sharing
+// store, glyph cache and locks) with its allocator budget. The base context may only be used by
+// the thread holding mutex(); work off that lock runs on a clone. Shared by a document and its
 // pages, so a page outliving its document can still release its library objects.
 //
-// A library document serves one thread at a time. So that renders and text extraction of
-// different pages of one PDF proceed in parallel, the context can lend further copies of the
-// document (replicas, opened on demand, one per extra core) to threads that find the main one busy.
+// A library document serves one thread at a time, and threads of one family still meet on its
+// locks for every allocation and glyph. So that renders and text extraction of different pages of
+// one PDF proceed in parallel, the context lends further copies of the document (replicas, opened
+// on demand, one per extra core), each in a family of its own, to threads that find the main one
+// busy. All families draw on the one budget.
 class Context final
 {
 public:
+    // A replica: a library document in a context family of its own. Objects made in a family are
+    // released in that family, so whatever keeps such objects keeps the family.
+    struct Family;
+    using FamilyPointer = QSharedPointer<Family>;
+
     // Exclusive use of a library document and a context for it, until released.
     struct Lease
     {
         fz_context *context = nullptr;
         fz_document *document = nullptr;
-        int replica = -1; // -1: the main document, under mutex()
+        FamilyPointer family; // null: the main document, under mutex()
     };
 
     static constexpr size_t DefaultMemoryCeiling = size_t(1) << 30;
@@ -87,6 +97,8 @@ public:
     // A clone for use on the calling thread without the mutex; release with fz_drop_context.
     // Null when the clone cannot be made.
     fz_context *clone() const;
+    // The same for a family (null: the main one).
+    fz_context *clone(const FamilyPointer &family) const;
 
     const MemoryBudget &budget() const { return m_budget; }
     TextPageRegistry &textPages() { return m_textPages; }
@@ -103,10 +115,10 @@ public:
     int replicaCount() const;
 
 private:
-    struct Replica;
+    struct LockTable;
     static constexpr int MaxReplicas = 3;
 
-    Replica *openReplica(int *slot);
+    FamilyPointer openReplica();
     void dropReplicas();
 
     TextPageRegistry m_textPages;
@@ -115,10 +127,11 @@ private:
     QString m_password;
     bool m_replicable = false;
     int m_replicaLimit = 0;
-    std::atomic<Replica *> m_replicas[MaxReplicas] = {};
+    QVector<FamilyPointer> m_replicas; // guarded by m_replicasMutex
     std::atomic<int> m_replicaCount{0};
-    QMutex m_replicasMutex;
+    mutable QMutex m_replicasMutex;
     MemoryBudget m_budget;
+    std::unique_ptr<LockTable> m_locks;
     fz_context *m_context = nullptr;
     mutable QRecursiveMutex m_mutex;
 };

@@ -159,7 +159,7 @@ Page::Page(Document *parent, int pageNumber)
 
 fz_page *Page::libraryPage(const Context::Lease &lease, bool *owned) const
 {
-    if (lease.replica >= 0) {
+    if (lease.family) {
         *owned = true;
         return fz_load_page(lease.context, lease.document, m_pageNumber);
     }
@@ -172,10 +172,10 @@ fz_page *Page::libraryPage(const Context::Lease &lease, bool *owned) const
 
 Page::~Page()
 {
+    releaseTextPage(PlainText);
+    releaseTextPage(SearchText);
     QMutexLocker libraryLocker(&m_context->mutex());
     fz_context *ctx = m_context->get();
-    fz_drop_stext_page(ctx, m_textPage[PlainText]);
-    fz_drop_stext_page(ctx, m_textPage[SearchText]);
     fz_drop_page(ctx, m_page);
     fz_drop_document(ctx, m_document);
 }
@@ -219,16 +219,23 @@ QImage Page::renderImage(double xres, double yres, const QRect &renderBox, bool 
     // finding it busy records from a replica of the document.
     fz_display_list *contents = nullptr;
     fz_display_list *annotations = nullptr;
+    // The lists belong to the family they were recorded in and are drawn on a clone of it.
+    fz_context *ctx = nullptr;
     {
         const Context::Lease lease = m_context->acquire(m_document);
         recordPage(lease, bounds, libraryCookie, &contents, &annotations);
+        ctx = m_context->clone(lease.family);
+        if (!ctx) {
+            fz_drop_display_list(lease.context, contents);
+            fz_drop_display_list(lease.context, annotations);
+            contents = annotations = nullptr;
+        }
         m_context->release(lease);
     }
 
     const int width = box.x1 - box.x0;
     const int height = box.y1 - box.y0;
     QImage image;
-    fz_context *ctx = m_context->clone();
     if (!ctx) {
         qWarning("create pixmap failed");
     } else if (quint64(width) * quint64(height) * 4 > m_context->budget().ceiling) {
@@ -250,10 +257,6 @@ QImage Page::renderImage(double xres, double yres, const QRect &renderBox, bool 
         fz_drop_display_list(ctx, contents);
         fz_drop_display_list(ctx, annotations);
         fz_drop_context(ctx);
-    } else {
-        QMutexLocker libraryLocker(&m_context->mutex());
-        fz_drop_display_list(m_context->get(), contents);
-        fz_drop_display_list(m_context->get(), annotations);
     }
     if (cookie && cookie->isAborted()) {
         return {};
@@ -370,6 +373,7 @@ bool Page::ensureTextPage(int kind) const
         fz_drop_stext_page(ctx, textPage);
         textPage = nullptr;
     }
+    m_textFamily[kind] = lease.family;
     m_context->release(lease);
     m_textPage[kind] = textPage;
     locker.unlock();
@@ -400,6 +404,19 @@ fz_stext_page *Page::lockTextPage(QReadLocker &locker, int kind) const
     return m_textPage[kind];
 }
 
+void Page::releaseTextPage(int kind) const
+{
+    if (m_textPage[kind]) {
+        fz_context *ctx = m_context->clone(m_textFamily[kind]);
+        if (ctx) {
+            fz_drop_stext_page(ctx, m_textPage[kind]);
+            fz_drop_context(ctx);
+        }
+    }
+    m_textPage[kind] = nullptr;
+    m_textFamily[kind].reset();
+}
+
 bool Page::hasTextPage() const
 {
     QReadLocker locker(&m_lock);
@@ -411,12 +428,8 @@ bool Page::dropTextPage() const
     if (!m_lock.tryLockForWrite()) {
         return false;
     }
-    if (m_textPage[PlainText] || m_textPage[SearchText]) {
-        QMutexLocker libraryLocker(&m_context->mutex());
-        fz_drop_stext_page(m_context->get(), m_textPage[PlainText]);
-        fz_drop_stext_page(m_context->get(), m_textPage[SearchText]);
-    }
-    m_textPage[PlainText] = m_textPage[SearchText] = nullptr;
+    releaseTextPage(PlainText);
+    releaseTextPage(SearchText);
     m_textBuilt[PlainText] = m_textBuilt[SearchText] = false;
     m_lock.unlock();
     return true;
@@ -596,7 +609,7 @@ QList<QSharedPointer<PdfAnnotation::Link>> Page::loadLinks()
         fz_try(ctx)
         {
             bool owned = false;
-            links = fz_load_links(ctx, libraryPage(Context::Lease{ctx, m_document, -1}, &owned));
+            links = fz_load_links(ctx, libraryPage(Context::Lease{ctx, m_document, {}}, &owned));
         }
         fz_catch(ctx)
         {

@@ -63,7 +63,11 @@ private:
     float m_y0 = 0;
     float m_x1 = 0;
     float m_y1 = 0;
+    // Releases one kind of text in the family that made it; under the page write lock.
+    void releaseTextPage(int kind) const;
+
     mutable fz_stext_page *m_textPage[2] = {nullptr, nullptr};
+    mutable Context::FamilyPointer m_textFamily[2];
     mutable bool m_textBuilt[2] = {false, false};
     QList<QSharedPointer<PdfAnnotation::Link>> m_links;
     bool m_linksLoaded = false;
