@@ -487,6 +487,12 @@ void TestMuPDFDocument::replicas_serveOtherThreadsWhileMainDocumentIsBusy()
     // A reload drops them; an EPUB never gets any.
     QVERIFY(document.reload());
     QCOMPARE(document.context()->replicaCount(), 0);
+    // The page kept from before the reload still reads its own document, with text made in a
+    // replica that lives on with it.
+    QVector<QRectF> rects;
+    QVERIFY(second->text(rects).startsWith(QStringLiteral("Page two says hello again")));
+    QCOMPARE(second->search(QStringLiteral("hello"), 0).size(), 1);
+    QVERIFY(!second->renderImage(36, 36).isNull());
     Document book(TestDocuments::data(QStringLiteral("book.epub")));
     QFuture<QImage> bookImage;
     {
