@@ -15,6 +15,13 @@ constexpr size_t HeaderSize = 64;
 
 struct Pool
 {
+    ~Pool()
+    {
+        for (unsigned char *block : free) {
+            std::free(block);
+        }
+    }
+
     std::mutex mutex;
     std::vector<unsigned char *> free; // most recently released last
     size_t freeBytes = 0;
