@@ -1,13 +1,11 @@
+#include <app/application.h>
 #include <app/databasestartup.h>
 #include <app/mainwindow.h>
 #include <app/startup.h>
-#include <app/terminationhandler.h>
 #include <app/storage/house.h>
-#include <domain/metatypes.h>
-
+#include <app/terminationhandler.h>
 #include <backend/renderparam.h>
-
-#include <QApplication>
+#include <domain/metatypes.h>
 
 int main(int argc, char *argv[])
 {
@@ -16,7 +14,7 @@ int main(int argc, char *argv[])
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     Nod::App::setApplicationIdentity();
 
-    QApplication app(argc, argv);
+    Nod::App::Application app(argc, argv);
 
     auto *house = Common::Infrastructure::House::instance();
     QObject::connect(house, &Common::Infrastructure::House::locationChanged, &Nod::App::setUpLog);
