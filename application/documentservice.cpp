@@ -2,8 +2,6 @@
 
 #include <domain/annotation.h>
 #include <infrastructure/database.h>
-#include <infrastructure/repositories/annotationrepository.h>
-#include <infrastructure/repositories/documentrepository.h>
 #include <infrastructure/transaction.h>
 
 #include <QDateTime>
@@ -18,8 +16,7 @@ namespace Nod::Application {
 
 using Infrastructure::Transaction;
 
-DocumentService::DocumentService(
-    Infrastructure::DocumentRepository *documents, Infrastructure::AnnotationRepository *annotations)
+DocumentService::DocumentService(Domain::IDocumentRepository *documents, Domain::IAnnotationRepository *annotations)
     : m_documents(documents)
     , m_annotations(annotations)
 {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <domain/document.h>
+#include <domain/iannotationrepository.h>
+#include <domain/idocumentrepository.h>
 #include <domain/lastread.h>
 
 #include <QObject>
@@ -9,11 +11,6 @@
 #include <optional>
 
 class QFileInfo;
-
-namespace Nod::Infrastructure {
-class AnnotationRepository;
-class DocumentRepository;
-}
 
 namespace Nod::Application {
 
@@ -29,7 +26,7 @@ class DocumentService final : public QObject
 
 public:
     // Neither repository is owned.
-    DocumentService(Infrastructure::DocumentRepository *documents, Infrastructure::AnnotationRepository *annotations);
+    DocumentService(Domain::IDocumentRepository *documents, Domain::IAnnotationRepository *annotations);
     ~DocumentService() override;
 
     int newDocument(const QString &hash, const QString &filePath, const QString &title);
@@ -59,8 +56,8 @@ signals:
     void lastReadChanged(Document doc);
 
 private:
-    Infrastructure::DocumentRepository *m_documents; // not owned
-    Infrastructure::AnnotationRepository *m_annotations; // not owned
+    Domain::IDocumentRepository *m_documents; // not owned
+    Domain::IAnnotationRepository *m_annotations; // not owned
 };
 
 } // namespace Nod::Application

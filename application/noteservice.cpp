@@ -4,7 +4,6 @@
 
 #include <infrastructure/database.h>
 #include <infrastructure/idsource.h>
-#include <infrastructure/repositories/annotationrepository.h>
 #include <infrastructure/repositories/tablecheck.h>
 #include <infrastructure/transaction.h>
 
@@ -17,7 +16,7 @@ namespace Nod::Application {
 
 using Infrastructure::Transaction;
 
-NoteService::NoteService(std::shared_ptr<Infrastructure::AnnotationRepository> repository)
+NoteService::NoteService(std::shared_ptr<Domain::IAnnotationRepository> repository)
     : m_repository(std::move(repository))
 {
     connect(this, &NoteService::added, this, &NoteService::on_added);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <domain/annotation.h>
+#include <domain/iannotationrepository.h>
 #include <domain/identity.h>
 #include <domain/marker.h>
 
@@ -12,10 +13,6 @@
 
 #include <memory>
 #include <optional>
-
-namespace Nod::Infrastructure {
-class AnnotationRepository;
-}
 
 namespace Nod::Application {
 
@@ -60,7 +57,7 @@ class NoteService final : public QObject
     Q_DISABLE_COPY_MOVE(NoteService)
 
 public:
-    explicit NoteService(std::shared_ptr<Infrastructure::AnnotationRepository> repository);
+    explicit NoteService(std::shared_ptr<Domain::IAnnotationRepository> repository);
     ~NoteService() override;
 
     // Throws std::runtime_error "annotation not exist, id: <id>".
@@ -104,7 +101,7 @@ private:
     void moveWithinParent(const MoveRequest &request);
     void moveAcrossParents(const MoveRequest &request);
 
-    std::shared_ptr<Infrastructure::AnnotationRepository> m_repository;
+    std::shared_ptr<Domain::IAnnotationRepository> m_repository;
     QHash<int, int> m_annotationCounts; // document id -> rows
 };
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <domain/iresourcerepository.h>
 #include <domain/resource.h>
 
 #include <QByteArray>
@@ -8,10 +9,6 @@
 #include <QVector>
 
 #include <memory>
-
-namespace Nod::Infrastructure {
-class ResourceRepository;
-}
 
 namespace Nod::Application {
 
@@ -48,7 +45,7 @@ signals:
     void sizeChanged(Domain::Resource res);
 
 private:
-    std::unique_ptr<Infrastructure::ResourceRepository> m_repository;
+    std::unique_ptr<Domain::IResourceRepository> m_repository;
 };
 
 } // namespace Nod::Application

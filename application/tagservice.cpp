@@ -1,7 +1,6 @@
 #include "tagservice.h"
 
 #include <infrastructure/repositories/tablecheck.h>
-#include <infrastructure/repositories/tagrepository.h>
 #include <infrastructure/transaction.h>
 
 #include <QDebug>
@@ -12,7 +11,7 @@ namespace Nod::Application {
 
 using Infrastructure::Transaction;
 
-TagService::TagService(std::shared_ptr<Infrastructure::TagRepository> repository)
+TagService::TagService(std::shared_ptr<Domain::ITagRepository> repository)
     : m_repository(std::move(repository))
 {
     const QVector<Tag> all = m_repository->findAll();

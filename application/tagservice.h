@@ -1,5 +1,6 @@
 #pragma once
 
+#include <domain/itagrepository.h>
 #include <domain/tag.h>
 
 #include <QHash>
@@ -9,10 +10,6 @@
 
 #include <memory>
 #include <optional>
-
-namespace Nod::Infrastructure {
-class TagRepository;
-}
 
 namespace Nod::Application {
 
@@ -27,7 +24,7 @@ class TagService final : public QObject
     Q_DISABLE_COPY_MOVE(TagService)
 
 public:
-    explicit TagService(std::shared_ptr<Infrastructure::TagRepository> repository);
+    explicit TagService(std::shared_ptr<Domain::ITagRepository> repository);
     ~TagService() override;
 
     int newTag(const QString &name, int parentId);
@@ -62,7 +59,7 @@ public slots:
     void on_tagChanged(Tag entity);
 
 private:
-    std::shared_ptr<Infrastructure::TagRepository> m_repository;
+    std::shared_ptr<Domain::ITagRepository> m_repository;
     QHash<int, Tag> m_tags; // tag id -> tag
     QHash<int, QSet<int>> m_itemIndex; // item id -> ids of the tags carrying it
 };

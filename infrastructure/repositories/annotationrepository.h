@@ -2,22 +2,22 @@
 
 #include "sqlrepository.h"
 
-#include <domain/annotation.h>
+#include <domain/iannotationrepository.h>
 
 namespace Nod::Infrastructure {
 
 // Annotations and document notes, table `Annotation`.
-class AnnotationRepository final : public SqlRepository<Domain::Annotation>
+class AnnotationRepository final : public SqlRepository<Domain::Annotation, Domain::IAnnotationRepository>
 {
 public:
     explicit AnnotationRepository(const QString &table = QStringLiteral("Annotation"));
 
-    virtual bool remove(int id);
+    bool remove(int id) override;
     bool remove(const Domain::Annotation &annotation) override;
 
-    QVector<Domain::Annotation> findByPage(int documentId, int pageIndex);
+    QVector<Domain::Annotation> findByPage(int documentId, int pageIndex) override;
     // The root row of a document; throws std::runtime_error when there is more than one.
-    std::optional<Domain::Annotation> findDocumentNote(int documentId);
+    std::optional<Domain::Annotation> findDocumentNote(int documentId) override;
 };
 
 } // namespace Nod::Infrastructure

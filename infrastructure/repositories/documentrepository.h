@@ -2,19 +2,19 @@
 
 #include "sqlrepository.h"
 
-#include <domain/document.h>
+#include <domain/idocumentrepository.h>
 
 namespace Nod::Infrastructure {
 
 // Documents of the library, table `documents`.
-class DocumentRepository final : public SqlRepository<Domain::Document>
+class DocumentRepository final : public SqlRepository<Domain::Document, Domain::IDocumentRepository>
 {
 public:
     explicit DocumentRepository(const QString &table = QStringLiteral("documents"));
 
-    QVector<Domain::Document> findAll();
-    QVector<Domain::Document> findByLocalUrl(const QString &path);
-    QVector<Domain::Document> findByHash(const QString &hash);
+    QVector<Domain::Document> findAll() override;
+    QVector<Domain::Document> findByLocalUrl(const QString &path) override;
+    QVector<Domain::Document> findByHash(const QString &hash) override;
 };
 
 } // namespace Nod::Infrastructure

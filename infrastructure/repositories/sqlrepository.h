@@ -2,6 +2,7 @@
 
 #include "sqltable.h"
 
+#include <domain/irepository.h>
 #include <infrastructure/idsource.h>
 
 #include <optional>
@@ -11,32 +12,30 @@ namespace Nod::Infrastructure {
 // The generic repository over one table: the entity's properties that are columns of the table are
 // read and written, everything else is ignored. Failed statements throw DatabaseException, so the
 // operations return true whenever they return; the caller's Transaction rolls back.
-template<typename Entity>
-class SqlRepository
+template<typename Entity, typename Interface = Domain::IRepository<Entity>>
+class SqlRepository : public Interface
 {
 public:
     explicit SqlRepository(const QString &table)
         : m_table(table, Entity::staticMetaObject)
     {
     }
-    virtual ~SqlRepository() = default;
-
-    virtual bool insert(const Entity &entity)
+    bool insert(const Entity &entity) override
     {
         m_table.insert(&entity);
         return true;
     }
-    virtual bool remove(const Entity &entity)
+    bool remove(const Entity &entity) override
     {
         m_table.remove(entity.id());
         return true;
     }
-    virtual bool update(const Entity &entity)
+    bool update(const Entity &entity) override
     {
         m_table.update(&entity);
         return true;
     }
-    virtual std::optional<Entity> find(int id)
+    std::optional<Entity> find(int id) override
     {
         Entity entity;
         if (m_table.findById(id, &entity)) {
@@ -45,9 +44,9 @@ public:
         return std::nullopt;
     }
     // A fresh id from IdSource, inside the caller's transaction; -1 on failure.
-    virtual int nextId() { return IdSource::nextId(); }
+    int nextId() override { return IdSource::nextId(); }
 
-    QString tableName() const { return m_table.table(); }
+    QString tableName() const override { return m_table.table(); }
     QSet<QString> columns() const { return m_table.columns(); }
 
     // Rows matching every (column, value) pair, in the order the database returns them.

@@ -2,20 +2,20 @@
 
 #include "sqlrepository.h"
 
-#include <domain/tag.h>
+#include <domain/itagrepository.h>
 
 namespace Nod::Infrastructure {
 
 // A tag tree: table `Tag` for note tags, `Category` for the library's categories.
-class TagRepository final : public SqlRepository<Domain::Tag>
+class TagRepository final : public SqlRepository<Domain::Tag, Domain::ITagRepository>
 {
 public:
     explicit TagRepository(const QString &table);
 
-    QVector<Domain::Tag> findChildren(int parentId);
-    QVector<Domain::Tag> findByName(const QString &name);
-    QVector<Domain::Tag> findByParentAndName(int parentId, const QString &name);
-    QVector<Domain::Tag> findAll();
+    QVector<Domain::Tag> findChildren(int parentId) override;
+    QVector<Domain::Tag> findByName(const QString &name) override;
+    QVector<Domain::Tag> findByParentAndName(int parentId, const QString &name) override;
+    QVector<Domain::Tag> findAll() override;
 };
 
 } // namespace Nod::Infrastructure

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "irepository.h"
+#include "tag.h"
+
+#include <QVector>
+
+namespace Nod::Domain {
+
+class ITagRepository : public IRepository<Tag>
+{
+public:
+    virtual QVector<Tag> findChildren(int parentId) = 0;
+    virtual QVector<Tag> findByName(const QString &name) = 0;
+    virtual QVector<Tag> findByParentAndName(int parentId, const QString &name) = 0;
+    virtual QVector<Tag> findAll() = 0;
+};
+
+} // namespace Nod::Domain
