@@ -73,19 +73,49 @@ bool reserve(MemoryBudget *budget, size_t bytes)
     return true;
 }
 
+// The step in which a family's credit is taken from and given back to the shared budget.
+constexpr size_t CreditStep = size_t(1) << 20;
+
+bool take(BudgetShare *share, size_t bytes)
+{
+    size_t credit = share->credit.load(std::memory_order_relaxed);
+    while (credit >= bytes) {
+        if (share->credit.compare_exchange_weak(credit, credit - bytes, std::memory_order_relaxed)) {
+            return true;
+        }
+    }
+    if (bytes < CreditStep && reserve(share->budget, bytes + CreditStep)) {
+        share->credit.fetch_add(CreditStep, std::memory_order_relaxed);
+        return true;
+    }
+    return reserve(share->budget, bytes);
+}
+
+void give(BudgetShare *share, size_t bytes)
+{
+    size_t credit = share->credit.fetch_add(bytes, std::memory_order_relaxed) + bytes;
+    // All but one step of a large credit goes back, so that other families can have it.
+    while (credit > 2 * CreditStep) {
+        if (share->credit.compare_exchange_weak(credit, CreditStep, std::memory_order_relaxed)) {
+            share->budget->used.fetch_sub(credit - CreditStep);
+            return;
+        }
+    }
+}
+
 void *budgetMalloc(void *user, size_t size)
 {
-    auto *budget = static_cast<MemoryBudget *>(user);
-    if (size > budget->ceiling) {
-        ++budget->refusals;
+    auto *share = static_cast<BudgetShare *>(user);
+    if (size > share->budget->ceiling) {
+        ++share->budget->refusals;
         return nullptr;
     }
-    if (!reserve(budget, size)) {
+    if (!take(share, size)) {
         return nullptr;
     }
     auto *block = static_cast<unsigned char *>(std::malloc(size + HeaderSize));
     if (!block) {
-        budget->used.fetch_sub(size);
+        give(share, size);
         return nullptr;
     }
     *reinterpret_cast<size_t *>(block) = size;
@@ -97,9 +127,9 @@ void budgetFree(void *user, void *pointer)
     if (!pointer) {
         return;
     }
-    auto *budget = static_cast<MemoryBudget *>(user);
+    auto *share = static_cast<BudgetShare *>(user);
     unsigned char *block = static_cast<unsigned char *>(pointer) - HeaderSize;
-    budget->used.fetch_sub(*reinterpret_cast<size_t *>(block));
+    give(share, *reinterpret_cast<size_t *>(block));
     std::free(block);
 }
 
@@ -112,25 +142,25 @@ void *budgetRealloc(void *user, void *old, size_t size)
         budgetFree(user, old);
         return nullptr;
     }
-    auto *budget = static_cast<MemoryBudget *>(user);
+    auto *share = static_cast<BudgetShare *>(user);
     unsigned char *block = static_cast<unsigned char *>(old) - HeaderSize;
     const size_t oldSize = *reinterpret_cast<size_t *>(block);
-    if (size > budget->ceiling) {
-        ++budget->refusals;
+    if (size > share->budget->ceiling) {
+        ++share->budget->refusals;
         return nullptr;
     }
-    if (size > oldSize && !reserve(budget, size - oldSize)) {
+    if (size > oldSize && !take(share, size - oldSize)) {
         return nullptr;
     }
     auto *grown = static_cast<unsigned char *>(std::realloc(block, size + HeaderSize));
     if (!grown) {
         if (size > oldSize) {
-            budget->used.fetch_sub(size - oldSize);
+            give(share, size - oldSize);
         }
         return nullptr;
     }
     if (size < oldSize) {
-        budget->used.fetch_sub(oldSize - size);
+        give(share, oldSize - size);
     }
     *reinterpret_cast<size_t *>(grown) = size;
     return grown + HeaderSize;
@@ -187,7 +217,10 @@ struct Context::LockTable
 
 struct Context::Family
 {
-    Family() = default;
+    explicit Family(MemoryBudget *budget)
+        : share(budget)
+    {
+    }
     ~Family()
     {
         if (context) {
@@ -197,17 +230,20 @@ struct Context::Family
     }
     Q_DISABLE_COPY_MOVE(Family)
 
+    BudgetShare share;
     LockTable locks;
     QMutex mutex;
+    std::atomic<int> drawing{0};
+    std::atomic<Qt::HANDLE> lastThread{nullptr};
     fz_context *context = nullptr;
     fz_document *document = nullptr;
 };
 
 namespace {
 
-fz_context *createContext(MemoryBudget *budget, SpinLock *locks)
+fz_context *createContext(BudgetShare *share, SpinLock *locks)
 {
-    const fz_alloc_context allocator{budget, budgetMalloc, budgetRealloc, budgetFree};
+    const fz_alloc_context allocator{share, budgetMalloc, budgetRealloc, budgetFree};
     const fz_locks_context lockCallbacks{locks, lockCallback, unlockCallback};
     fz_context *ctx = fz_new_context(&allocator, &lockCallbacks, Context::StoreLimit);
     if (!ctx) {
@@ -238,7 +274,7 @@ Context::Context(size_t memoryCeiling)
     : m_budget(memoryCeiling)
     , m_locks(new LockTable)
 {
-    m_context = createContext(&m_budget, m_locks->locks);
+    m_context = createContext(&m_share, m_locks->locks);
 }
 
 Context::~Context()
@@ -289,8 +325,8 @@ Context::FamilyPointer Context::openReplica()
     if (!m_replicable || m_replicas.size() >= m_replicaLimit) {
         return {};
     }
-    FamilyPointer family(new Family);
-    family->context = createContext(&m_budget, family->locks.locks);
+    FamilyPointer family(new Family(&m_budget));
+    family->context = createContext(&family->share, family->locks.locks);
     fz_context *ctx = family->context;
     if (!ctx) {
         return {};
@@ -331,22 +367,73 @@ Context::Lease Context::acquire(fz_document *document)
         m_mutex.lock();
         return Lease{m_context, document, {}};
     }
-    if (m_mutex.try_lock()) {
+    const Qt::HANDLE self = QThread::currentThreadId();
+    const auto idle = [](const std::atomic<int> &drawing) { return drawing.load(std::memory_order_relaxed) == 0; };
+    const auto mainLease = [&] {
+        m_lastThread.store(self, std::memory_order_relaxed);
         return Lease{m_context, m_document, {}};
+    };
+    const auto replicaLease = [&](const FamilyPointer &family) {
+        family->lastThread.store(self, std::memory_order_relaxed);
+        return Lease{family->context, family->document, family};
+    };
+    // A thread recording a page goes on to draw it in the same family. Each thread keeps to the
+    // family it used last, whose objects and glyphs are warm in its core's cache, and otherwise
+    // takes a document whose family is idle, so that two threads do not meet on one family's locks.
+    if (m_lastThread.load(std::memory_order_relaxed) == self && idle(m_drawing) && m_mutex.try_lock()) {
+        return mainLease();
     }
     {
         QMutexLocker locker(&m_replicasMutex);
         for (const FamilyPointer &family : qAsConst(m_replicas)) {
-            if (family->mutex.tryLock()) {
-                return Lease{family->context, family->document, family};
+            if (family->lastThread.load(std::memory_order_relaxed) == self && idle(family->drawing)
+                && family->mutex.tryLock()) {
+                return replicaLease(family);
+            }
+        }
+    }
+    if (idle(m_drawing) && m_mutex.try_lock()) {
+        return mainLease();
+    }
+    {
+        QMutexLocker locker(&m_replicasMutex);
+        for (const FamilyPointer &family : qAsConst(m_replicas)) {
+            if (idle(family->drawing) && family->mutex.tryLock()) {
+                return replicaLease(family);
             }
         }
         if (FamilyPointer family = openReplica()) {
-            return Lease{family->context, family->document, family};
+            return replicaLease(family);
+        }
+        if (m_mutex.try_lock()) {
+            return mainLease();
+        }
+        for (const FamilyPointer &family : qAsConst(m_replicas)) {
+            if (family->mutex.tryLock()) {
+                return replicaLease(family);
+            }
         }
     }
     m_mutex.lock();
-    return Lease{m_context, m_document, {}};
+    return mainLease();
+}
+
+fz_context *Context::beginDrawing(const Lease &lease)
+{
+    fz_context *ctx = clone(lease.family);
+    if (ctx) {
+        (lease.family ? lease.family->drawing : m_drawing).fetch_add(1, std::memory_order_relaxed);
+    }
+    return ctx;
+}
+
+void Context::endDrawing(const FamilyPointer &family, fz_context *clone)
+{
+    if (!clone) {
+        return;
+    }
+    fz_drop_context(clone);
+    (family ? family->drawing : m_drawing).fetch_sub(1, std::memory_order_relaxed);
 }
 
 void Context::release(const Lease &lease)

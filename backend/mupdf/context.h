@@ -57,6 +57,22 @@ struct MemoryBudget
     std::atomic<quint64> refusals{0};
 };
 
+// One context family's draw on a MemoryBudget. Its allocations are settled against a local credit,
+// taken from the budget and given back in steps, so that families working on different cores do
+// not contend for the budget's counters on every allocation. The budget counts the credit as used.
+struct BudgetShare
+{
+    explicit BudgetShare(MemoryBudget *shared)
+        : budget(shared)
+    {
+    }
+    ~BudgetShare() { budget->used.fetch_sub(credit.load()); }
+    Q_DISABLE_COPY_MOVE(BudgetShare)
+
+    MemoryBudget *const budget;
+    alignas(64) std::atomic<size_t> credit{0};
+};
+
 // The library's state for one document: a context family (a base context and its clones, sharing
 // store, glyph cache and locks) with its allocator budget. The base context may only be used by
 // the thread holding mutex(); work off that lock runs on a clone. Shared by a document and its
@@ -108,10 +124,17 @@ public:
     // Needs the document lock for writing, so that no lease is out.
     void setDocument(fz_document *document, const QString &fileName, const QString &password, bool replicable);
     // A library document showing the same file as the given one, which is the main document or
-    // an older one a page still holds. Needs the document lock for reading. Falls back to waiting
-    // for the main document.
+    // an older one a page still holds. Needs the document lock for reading. Prefers a document
+    // whose family no thread is drawing in, then any free one; falls back to waiting for the main
+    // document.
     Lease acquire(fz_document *document);
     void release(const Lease &lease);
+    // A clone of the lease's family for drawing what was recorded under the lease, on the calling
+    // thread after the lease is released; null when it cannot be made. Until endDrawing, other
+    // threads are steered to other families, so that two threads do not meet on one family's
+    // locks for every allocation and glyph. Call while the lease is held.
+    fz_context *beginDrawing(const Lease &lease);
+    void endDrawing(const FamilyPointer &family, fz_context *clone);
     int replicaCount() const;
 
 private:
@@ -129,8 +152,11 @@ private:
     int m_replicaLimit = 0;
     QVector<FamilyPointer> m_replicas; // guarded by m_replicasMutex
     std::atomic<int> m_replicaCount{0};
+    std::atomic<int> m_drawing{0}; // threads drawing in the main family
+    std::atomic<Qt::HANDLE> m_lastThread{nullptr}; // the thread that leased the main document last
     mutable QMutex m_replicasMutex;
     MemoryBudget m_budget;
+    BudgetShare m_share{&m_budget}; // the main family's
     std::unique_ptr<LockTable> m_locks;
     fz_context *m_context = nullptr;
     mutable QRecursiveMutex m_mutex;

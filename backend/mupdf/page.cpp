@@ -7,6 +7,7 @@
 #include <backend/rendercookie.h>
 
 #include <mupdf/fitz.h>
+#include <mupdf/pdf.h>
 
 #include <QDebug>
 #include <QMutexLocker>
@@ -133,8 +134,19 @@ Page::Page(Document *parent, int pageNumber)
     fz_var(owned);
     fz_try(ctx)
     {
-        page = libraryPage(lease, &owned);
-        bounds = fz_bound_page(ctx, page);
+        // A PDF page's size is in its page object. Loading the page would also resolve every
+        // link on it, which costs more than drawing a text page; pages are made for the whole
+        // document when it is laid out, and a render loads its page on whichever copy of the
+        // document draws it.
+        if (pdf_document *pdf = pdf_specifics(ctx, lease.document)) {
+            fz_rect mediabox = fz_empty_rect;
+            fz_matrix transform = fz_identity;
+            pdf_page_obj_transform(ctx, pdf_lookup_page_obj(ctx, pdf, m_pageNumber), &mediabox, &transform);
+            bounds = fz_transform_rect(mediabox, transform);
+        } else {
+            page = libraryPage(lease, &owned);
+            bounds = fz_bound_page(ctx, page);
+        }
     }
     fz_always(ctx)
     {
@@ -221,10 +233,14 @@ QImage Page::renderImage(double xres, double yres, const QRect &renderBox, bool 
     fz_display_list *annotations = nullptr;
     // The lists belong to the family they were recorded in and are drawn on a clone of it.
     fz_context *ctx = nullptr;
+    Context::FamilyPointer family;
     {
         const Context::Lease lease = m_context->acquire(m_document);
-        recordPage(lease, bounds, libraryCookie, &contents, &annotations);
-        ctx = m_context->clone(lease.family);
+        // A page that cannot be loaded gives no image, not a blank one.
+        if (recordPage(lease, bounds, libraryCookie, &contents, &annotations)) {
+            ctx = m_context->beginDrawing(lease);
+            family = lease.family;
+        }
         if (!ctx) {
             fz_drop_display_list(lease.context, contents);
             fz_drop_display_list(lease.context, annotations);
@@ -256,7 +272,7 @@ QImage Page::renderImage(double xres, double yres, const QRect &renderBox, bool 
     if (ctx) {
         fz_drop_display_list(ctx, contents);
         fz_drop_display_list(ctx, annotations);
-        fz_drop_context(ctx);
+        m_context->endDrawing(family, ctx);
     }
     if (cookie && cookie->isAborted()) {
         return {};
@@ -268,11 +284,12 @@ QImage Page::renderImage(double xres, double yres, const QRect &renderBox, bool 
     return image;
 }
 
-void Page::recordPage(const Context::Lease &lease, const fz_rect &bounds, fz_cookie *cookie,
+bool Page::recordPage(const Context::Lease &lease, const fz_rect &bounds, fz_cookie *cookie,
                       fz_display_list **contents, fz_display_list **annotations) const
 {
     fz_context *ctx = lease.context;
     fz_page *page = nullptr;
+    bool loaded = false;
     fz_device *device = nullptr;
     fz_display_list *first = nullptr;
     fz_display_list *second = nullptr;
@@ -282,9 +299,11 @@ void Page::recordPage(const Context::Lease &lease, const fz_rect &bounds, fz_coo
     fz_var(device);
     fz_var(first);
     fz_var(second);
+    fz_var(loaded);
     fz_try(ctx)
     {
         page = libraryPage(lease, &owned);
+        loaded = true;
         // Without a second list, everything goes into the first.
         first = fz_new_display_list(ctx, bounds);
         device = fz_new_list_device(ctx, first);
@@ -319,6 +338,7 @@ void Page::recordPage(const Context::Lease &lease, const fz_rect &bounds, fz_coo
     if (annotations) {
         *annotations = second;
     }
+    return loaded;
 }
 
 bool Page::ensureTextPage(int kind) const

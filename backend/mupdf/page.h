@@ -46,8 +46,9 @@ private:
     // This page in the leased document; owned tells whether the caller drops it. May throw.
     fz_page *libraryPage(const Context::Lease &lease, bool *owned) const;
     // Records the page's contents and, given a place for them, its annotations apart, from the
-    // leased document.
-    void recordPage(const Context::Lease &lease, const fz_rect &bounds, fz_cookie *cookie,
+    // leased document; false when the page cannot be loaded. Pages are loaded on first use, so this
+    // is where a damaged page object shows.
+    bool recordPage(const Context::Lease &lease, const fz_rect &bounds, fz_cookie *cookie,
                     fz_display_list **contents, fz_display_list **annotations) const;
     // Builds the structured text once; false when it cannot be built. Needs the document lock.
     bool ensureTextPage(int kind) const;
