@@ -52,6 +52,24 @@ protected:
     }
 };
 
+// Four pages under an inherited media box of 300 × 400: one turned by 90 degrees, one cropped to
+// 200 × 100, one with a box of its own turned by 270 degrees, and a page tree entry leading nowhere.
+bool writeBoxesPdf(const QString &path)
+{
+    QByteArray pdf;
+    pdf += "%PDF-1.4\n";
+    pdf += "1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n";
+    pdf += "2 0 obj << /Type /Pages /Kids [3 0 R 4 0 R 5 0 R 99 0 R] /Count 4 /MediaBox [0 0 300 400] "
+           "/Resources << >> >> endobj\n";
+    pdf += "3 0 obj << /Type /Page /Parent 2 0 R /Rotate 90 /Contents 6 0 R >> endobj\n";
+    pdf += "4 0 obj << /Type /Page /Parent 2 0 R /CropBox [50 100 250 200] /Contents 6 0 R >> endobj\n";
+    pdf += "5 0 obj << /Type /Page /Parent 2 0 R /MediaBox [0 0 500 100] /Rotate 270 /Contents 6 0 R >> endobj\n";
+    pdf += "6 0 obj << /Length 22 >> stream\n0 0 0 rg 0 0 50 50 re f\nendstream endobj\n";
+    pdf += "trailer << /Root 1 0 R >>\n%%EOF\n";
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(pdf) == pdf.size();
+}
+
 } // namespace
 
 class TestMuPDFDocument final : public QObject
@@ -66,6 +84,7 @@ private slots:
     void openDocument_refusesUnknownAndUnreadableFiles();
 
     void textDocument_countsPagesAndBounds();
+    void pageSize_followsInheritedBoxesRotationAndMissingPages();
     void pageAt_outsideRange_yieldsNull();
     void text_givesOneRectanglePerUnitAndLineBreaks();
     void text_characterOutsideBasicPlane_takesTwoUnitsWithEqualBoxes();
@@ -147,6 +166,38 @@ void TestMuPDFDocument::textDocument_countsPagesAndBounds()
     QCOMPARE(page(document, 2)->pageNumber(), 2);
     // The same page object is handed out again.
     QCOMPARE(page(document, 0), page(document, 0));
+}
+
+void TestMuPDFDocument::pageSize_followsInheritedBoxesRotationAndMissingPages()
+{
+    // Sizes come from the page object before the page is ever loaded; a render, which loads it,
+    // must agree with them.
+    const QString path = m_dir.filePath(QStringLiteral("boxes.pdf"));
+    QVERIFY(writeBoxesPdf(path));
+    Document document(path);
+    QVERIFY(document.isValid());
+    QCOMPARE(document.pageCount(), 4);
+    const QVector<QSizeF> sizes{QSizeF(400, 300), QSizeF(200, 100), QSizeF(100, 500)};
+    for (int i = 0; i < sizes.size(); ++i) {
+        const auto shown = page(document, i);
+        QCOMPARE(shown->pageSize(), sizes[i]);
+        const QImage image = shown->renderImage(144, 144);
+        QCOMPARE(image.size(), (sizes[i] * 2).toSize());
+    }
+    // The square drawn at the page's origin lands in the corner the turn takes it to.
+    const QImage turned = page(document, 0)->renderImage(72, 72);
+    QCOMPARE(turned.pixel(10, 10), qRgba(0, 0, 0, 255));
+    QCOMPARE(turned.pixel(390, 290), qRgba(255, 255, 255, 255));
+    // A page tree entry leading nowhere is a blank page of the library's default size, whether
+    // asked for its size or drawn.
+    const auto lost = page(document, 3);
+    QVERIFY(lost);
+    QCOMPARE(lost->pageSize(), QSizeF(612, 792));
+    const QImage blank = lost->renderImage(36, 36);
+    QCOMPARE(blank.size(), QSize(306, 396));
+    QCOMPARE(blank.pixel(5, 390), qRgba(255, 255, 255, 255));
+    QVector<QRectF> rects;
+    QVERIFY(lost->text(rects).isEmpty());
 }
 
 void TestMuPDFDocument::pageAt_outsideRange_yieldsNull()
