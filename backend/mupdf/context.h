@@ -82,7 +82,7 @@ struct BudgetShare
 // locks for every allocation and glyph. So that renders and text extraction of different pages of
 // one PDF proceed in parallel, the context lends further copies of the document (replicas, opened
 // on demand, one per extra core), each in a family of its own, to threads that find the main one
-// busy. All families draw on the one budget.
+// busy or its family drawing. All families draw on the one budget.
 class Context final
 {
 public:

@@ -228,7 +228,7 @@ QImage Page::renderImage(double xres, double yres, const QRect &renderBox, bool 
     }
 
     // Recording the lists reads the document, which only one thread may use at a time; a thread
-    // finding it busy records from a replica of the document.
+    // finding it busy, or its family drawing for another thread, records from a replica.
     fz_display_list *contents = nullptr;
     fz_display_list *annotations = nullptr;
     // The lists belong to the family they were recorded in and are drawn on a clone of it.
