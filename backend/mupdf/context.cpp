@@ -445,4 +445,20 @@ void Context::release(const Lease &lease)
     }
 }
 
+LinkTarget resolveLinkTarget(fz_context *ctx, fz_document *doc, const char *uri)
+{
+    LinkTarget target;
+    fz_var(target);
+    fz_try(ctx)
+    {
+        const fz_location location = fz_resolve_link(ctx, doc, uri, &target.x, &target.y);
+        target.page = location.page < 0 ? -1 : fz_page_number_from_location(ctx, doc, location);
+    }
+    fz_catch(ctx)
+    {
+        target.page = -1;
+    }
+    return target;
+}
+
 } // namespace Backend::MuPDF

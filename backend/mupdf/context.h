@@ -162,4 +162,14 @@ private:
     mutable QRecursiveMutex m_mutex;
 };
 
+// Where an internal link or outline entry leads: a zero-based page, -1 when it leads nowhere the
+// document knows, and a point on that page. Library errors are caught and give -1.
+struct LinkTarget
+{
+    int page = -1;
+    float x = 0;
+    float y = 0;
+};
+LinkTarget resolveLinkTarget(fz_context *ctx, fz_document *doc, const char *uri);
+
 } // namespace Backend::MuPDF

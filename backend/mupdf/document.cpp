@@ -15,38 +15,15 @@ namespace Backend::MuPDF {
 
 namespace {
 
-struct Target
-{
-    int page = -1;
-    float x = 0;
-    float y = 0;
-};
-
-Target resolveTarget(fz_context *ctx, fz_document *doc, const char *uri)
-{
-    Target target;
-    fz_var(target);
-    fz_try(ctx)
-    {
-        const fz_location location = fz_resolve_link(ctx, doc, uri, &target.x, &target.y);
-        target.page = location.page < 0 ? -1 : fz_page_number_from_location(ctx, doc, location);
-    }
-    fz_catch(ctx)
-    {
-        target.page = -1;
-    }
-    return target;
-}
-
 // An external target carries a URI action, as links do, rather than a go-to action to nowhere.
 PDFAction *outlineAction(fz_context *ctx, fz_document *doc, fz_outline *node)
 {
     if (node->uri && fz_is_external_link(ctx, node->uri)) {
         return new PDFURIAction(QUrl(QString::fromUtf8(node->uri)));
     }
-    Target target;
+    LinkTarget target;
     if (node->uri) {
-        target = resolveTarget(ctx, doc, node->uri);
+        target = resolveLinkTarget(ctx, doc, node->uri);
     }
     return new PDFGotoAction(PDFDestination(target.page, QRectF(target.x, target.y, 0, 0)));
 }

@@ -51,29 +51,6 @@ struct LinkData
     QByteArray uri;
 };
 
-struct Target
-{
-    int page = -1;
-    float x = 0;
-    float y = 0;
-};
-
-Target resolveTarget(fz_context *ctx, fz_document *doc, const char *uri)
-{
-    Target target;
-    fz_var(target);
-    fz_try(ctx)
-    {
-        const fz_location location = fz_resolve_link(ctx, doc, uri, &target.x, &target.y);
-        target.page = location.page < 0 ? -1 : fz_page_number_from_location(ctx, doc, location);
-    }
-    fz_catch(ctx)
-    {
-        target.page = -1;
-    }
-    return target;
-}
-
 bool rasterise(fz_context *ctx, fz_display_list *contents, fz_display_list *annotations, fz_matrix transform,
                fz_irect box, unsigned char *samples, fz_cookie *cookie)
 {
@@ -620,7 +597,7 @@ QList<QSharedPointer<PdfAnnotation::Link>> Page::loadLinks()
     }
     m_linksLoaded = true;
     std::vector<LinkData> found;
-    std::vector<Target> targets;
+    std::vector<LinkTarget> targets;
     {
         QMutexLocker libraryLocker(&m_context->mutex());
         fz_context *ctx = m_context->get();
@@ -638,9 +615,9 @@ QList<QSharedPointer<PdfAnnotation::Link>> Page::loadLinks()
         }
         for (fz_link *link = links; link; link = link->next) {
             LinkData data{toRect(link->rect), QByteArray(link->uri ? link->uri : "")};
-            Target target;
+            LinkTarget target;
             if (link->uri && !fz_is_external_link(ctx, link->uri)) {
-                target = resolveTarget(ctx, m_document, link->uri);
+                target = resolveLinkTarget(ctx, m_document, link->uri);
             }
             found.push_back(data);
             targets.push_back(target);
