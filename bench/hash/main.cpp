@@ -1,6 +1,8 @@
 // Fingerprint throughput against the system's md5sum on the same file, from a warm cache.
 #include <library/hashgenerator.h>
 
+#include <bench/benchsupport.h>
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -11,15 +13,11 @@
 #include <cstdio>
 #include <vector>
 
+using Bench::median;
+
 namespace {
 
 constexpr int runs = 5;
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.at(values.size() / 2);
-}
 
 } // namespace
 

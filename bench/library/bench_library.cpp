@@ -19,6 +19,8 @@
 #include <library/tagtreemodel.h>
 #include <library/tagtreeview.h>
 
+#include <bench/benchsupport.h>
+
 #include <QApplication>
 #include <QDate>
 #include <QDir>
@@ -41,23 +43,14 @@ using Nod::Domain::Document;
 using Nod::Domain::Tag;
 using Nod::Presentation::LibraryWidget;
 
+using Bench::print;
+using Bench::median;
+
 namespace {
 
 constexpr int Documents = 10000;
 constexpr int Categories = 100;
 constexpr int Rounds = 7;
-
-void print(const char *name, double value, const char *unit)
-{
-    std::printf("%s: %.3f %s\n", name, value, unit);
-    std::fflush(stdout);
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0.0 : values[values.size() / 2];
-}
 
 double elapsedMs(const std::function<void()> &work)
 {

@@ -13,6 +13,8 @@
 #include <backend/renderparam.h>
 #include <backend/rendertask.h>
 
+#include <bench/benchsupport.h>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -29,13 +31,9 @@
 #include <memory>
 #include <thread>
 
-namespace {
+using Bench::print;
 
-void print(const char *name, double value, const char *unit)
-{
-    std::printf("%s: %.3f %s\n", name, value, unit);
-    std::fflush(stdout);
-}
+namespace {
 
 void printText(const char *name, const QString &value)
 {

@@ -14,6 +14,8 @@
 #include <infrastructure/repositories/tagrepository.h>
 #include <infrastructure/transaction.h>
 
+#include <bench/benchsupport.h>
+
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QSqlQuery>
@@ -32,6 +34,9 @@ using Nod::Domain::Document;
 using Nod::Domain::Marker;
 using Nod::Domain::Tag;
 
+using Bench::print;
+using Bench::median;
+
 namespace {
 
 constexpr int TreeSize = 10000;
@@ -39,22 +44,10 @@ constexpr int Documents = 10000;
 constexpr int Categories = 100;
 constexpr int Rounds = 40;
 
-void print(const char *name, double value, const char *unit)
-{
-    std::printf("%s: %.3f %s\n", name, value, unit);
-    std::fflush(stdout);
-}
-
 void pragma(const char *statement)
 {
     QSqlQuery query;
     query.exec(QString::fromLatin1(statement));
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0.0 : values[values.size() / 2];
 }
 
 // Milliseconds of `timed`, the median over the rounds; `between` runs untimed after each round.

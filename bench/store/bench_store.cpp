@@ -10,6 +10,8 @@
 
 #include <domain/metatypes.h>
 
+#include <bench/benchsupport.h>
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -22,18 +24,14 @@
 using namespace Nod::Infrastructure;
 using namespace Nod::Domain;
 
+using Bench::print;
+
 namespace {
 
 constexpr int Documents = 10000;
 constexpr int Annotations = 200000;
 constexpr int BigTree = 10000; // nodes below the note of the first document, root included
 constexpr int Batch = 1000;
-
-void print(const char *name, double value, const char *unit)
-{
-    std::printf("%s: %.3f %s\n", name, value, unit);
-    std::fflush(stdout);
-}
 
 Annotation pageAnnotation(int id, int documentId, int page, int parentId)
 {
