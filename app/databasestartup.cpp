@@ -1,5 +1,6 @@
 #include "databasestartup.h"
 
+#include "addresses.h"
 #include "progressdialog.h"
 
 #include <app/storage/house.h>
@@ -20,7 +21,6 @@ namespace Nod::App {
 using Common::Infrastructure::House;
 
 namespace {
-const char kHelpPage[] = "https://nodera.app/help";
 
 // A fatal line in the log, then a clean exit: the user has been told, and there is nothing to dump.
 [[noreturn]] void endProcess(const char *line)

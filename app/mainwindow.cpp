@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 
+#include "addresses.h"
 #include "databasestartup.h"
 #include "maintabbar.h"
 #include "tabbar.h"
@@ -40,9 +41,6 @@ namespace {
 Nod::Domain::BackgroundMode g_backgroundMode;
 
 const char kDocumentIdProperty[] = "documentId";
-const char kReleasePage[] = "https://nodera.app/releases";
-const char kHelpPage[] = "https://nodera.app/help";
-const char kFeedbackPage[] = "https://nodera.app/feedback";
 // How close to the frame a press starts a resize of the frameless window.
 constexpr int kResizeMargin = 6;
 
@@ -359,8 +357,8 @@ void MainWindow::showHelp()
            "<p>Nodera Reader is a knowledge management tool based on reading notes. </p>"
            "<p><a href='%2'>Check Update</a> &nbsp; <a href='%3'>I need help!</a> &nbsp; "
            "<a href='%4'>Feedback</a></p>")
-            .arg(QCoreApplication::applicationVersion(), QString::fromLatin1(kReleasePage),
-                QString::fromLatin1(kHelpPage), QString::fromLatin1(kFeedbackPage)));
+            .arg(QCoreApplication::applicationVersion(), QString::fromLatin1(App::kReleasePage),
+                QString::fromLatin1(App::kHelpPage), QString::fromLatin1(App::kFeedbackPage)));
 }
 
 void MainWindow::showDonation()

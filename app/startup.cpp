@@ -1,5 +1,7 @@
 #include "startup.h"
 
+#include "crashhandler.h"
+
 #include <app/storage/applog.h>
 #include <app/storage/house.h>
 #include <app/storage/settings.h>
@@ -32,7 +34,7 @@ void setUpLog()
 {
     House *house = House::instance();
     AppLog::install(house->roomPath(House::Logs, AppLog::fileNameFor(QDate::currentDate())));
-    // Crash dumps go to house->roomPath(House::Crashes); there is no uploader on this platform.
+    CrashHandler::install(house->roomPath(House::Crashes));
 }
 
 bool prepareStorage()

@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QTimer>
 
+#include <csignal>
 #include <cstdio>
 
 int main(int argc, char *argv[])
@@ -39,6 +40,9 @@ int main(int argc, char *argv[])
     Common::Infrastructure::Settings::instance()->general.setStorageLocation(QString::fromLocal8Bit(argv[1]));
     if (!Nod::App::prepareStorage()) {
         return 3;
+    }
+    if (argc > 2 && qstrcmp(argv[2], "crash") == 0) {
+        std::raise(SIGSEGV);
     }
     const bool current = Nod::App::upgradeDatabase();
     std::printf("upgraded: %d\n", current ? 1 : 0);

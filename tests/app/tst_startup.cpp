@@ -151,6 +151,21 @@ private slots:
         QCOMPARE(log.count(QStringLiteral("Backup database file Succesed.")), 1);
     }
 
+    void fatalSignal_leavesAReportInTheCrashesRoom()
+    {
+        QTemporaryDir storage;
+        QProcess child;
+        child.start(QStringLiteral(NODERA_BINARY_DIR "/tests/app/startupchild"), { storage.path(), QStringLiteral("crash") });
+        QVERIFY(child.waitForFinished(20000));
+        QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+        const QStringList reports = QDir(storage.filePath(QStringLiteral("Crashes"))).entryList(QDir::Files);
+        QCOMPARE(reports.size(), 1);
+        QVERIFY(reports.first().startsWith(QStringLiteral("crash ")));
+        const QString report = readAll(storage.filePath(QStringLiteral("Crashes/")) + reports.first());
+        QVERIFY2(report.startsWith(QStringLiteral("Nodera Reader ended by signal 11\n")), qPrintable(report));
+        QVERIFY(report.count(QLatin1Char('\n')) > 2); // the stack follows
+    }
+
     void uncreatableStorage_warnsAndLeavesNoLog()
     {
         QTemporaryDir tmp;
