@@ -24,6 +24,15 @@ QString readAll(const QString &path)
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
+// The start-up steps in a process of their own, offscreen whatever the caller's platform.
+void startChild(QProcess &child, const QStringList &arguments)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    child.setProcessEnvironment(env);
+    child.start(QStringLiteral(NODERA_BINARY_DIR "/tests/app/startupchild"), arguments);
+}
+
 // Closes the next modal box and remembers its texts.
 struct BoxCloser
 {
@@ -119,7 +128,7 @@ private slots:
             file.write(content);
         }
         QProcess child;
-        child.start(QStringLiteral(NODERA_BINARY_DIR "/tests/app/startupchild"), { storage.path() });
+        startChild(child, { storage.path() });
         QVERIFY(child.waitForFinished(20000));
         QCOMPARE(child.exitStatus(), QProcess::NormalExit); // ended, not crashed
         QCOMPARE(child.exitCode(), EXIT_FAILURE);
@@ -139,7 +148,7 @@ private slots:
         QTemporaryDir storage;
         for (int run = 0; run < 2; ++run) {
             QProcess child;
-            child.start(QStringLiteral(NODERA_BINARY_DIR "/tests/app/startupchild"), { storage.path() });
+            startChild(child, { storage.path() });
             QVERIFY(child.waitForFinished(20000));
             QCOMPARE(child.exitCode(), 0);
             QCOMPARE(QString::fromUtf8(child.readAllStandardOutput()), QStringLiteral("upgraded: 1\n"));
@@ -155,7 +164,7 @@ private slots:
     {
         QTemporaryDir storage;
         QProcess child;
-        child.start(QStringLiteral(NODERA_BINARY_DIR "/tests/app/startupchild"), { storage.path(), QStringLiteral("crash") });
+        startChild(child, { storage.path(), QStringLiteral("crash") });
         QVERIFY(child.waitForFinished(20000));
         QCOMPARE(child.exitStatus(), QProcess::CrashExit);
         const QStringList reports = QDir(storage.filePath(QStringLiteral("Crashes"))).entryList(QDir::Files);
