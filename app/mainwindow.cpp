@@ -73,7 +73,6 @@ MainWindow::MainWindow(QWidget *parent)
     connect(m_mainTabBar, &MainTabBar::showNormalRequested, this, &QWidget::showNormal);
     connect(m_mainTabBar, &MainTabBar::showMaximizedRequested, this, &QWidget::showMaximized);
     connect(m_mainTabBar, &MainTabBar::closeRequested, this, &QWidget::close);
-    connect(m_mainTabBar, &MainTabBar::settingRequested, this, &MainWindow::on_settingRequested);
     connect(m_mainTabBar, &MainTabBar::backgroundModeChanged, this, &MainWindow::setBackgroundMode);
     connect(m_mainTabBar, &MainTabBar::helpRequested, this, &MainWindow::showHelp);
     connect(m_mainTabBar, &MainTabBar::donateRequested, this, &MainWindow::showDonation);
@@ -215,11 +214,6 @@ void MainWindow::on_addRequested()
     if (!files.isEmpty()) {
         settings()->mainWindow.setRecentOpenFolder(QFileInfo(files.first()).absolutePath());
     }
-}
-
-void MainWindow::on_settingRequested()
-{
-    // The settings dialog is not part of this build; the menu entry stays disabled meanwhile.
 }
 
 void MainWindow::on_tabWidget_tabCloseRequested(int index)

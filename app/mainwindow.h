@@ -40,7 +40,6 @@ public:
 public slots:
     void addToLibrary(const QString &filePath);
     void on_addRequested();
-    void on_settingRequested();
     void on_tabWidget_tabCloseRequested(int index);
     void on_shelf_requestOpenFile(const Nod::Domain::Document &document);
     void on_documentService_aboutToBeRemoved(const Nod::Domain::Document &document);
