@@ -31,8 +31,8 @@ public:
     QMenu *createTabListMenu(QWidget *parent);
     QMenu *createMainMenu(QWidget *parent, const Nod::Domain::BackgroundMode &current);
 
-    // Whether the "Print ..." and "Settings..." entries can do something right now. Settings stay off
-    // until the window has a settings dialog to show.
+    // Whether the "Print ..." and "Settings..." entries can do something. Both stay off until the
+    // window has document pages that print and a settings dialog to show.
     void setPrintEnabled(bool enabled) { m_printEnabled = enabled; }
     void setSettingsEnabled(bool enabled) { m_settingsEnabled = enabled; }
     // The mode the main menu shows checked.

@@ -173,7 +173,6 @@ void MainWindow::addDocumentPage(QWidget *page, const Nod::Domain::Document &doc
         focused->setFocus();
     }
     tabs->setCurrentIndex(index);
-    m_mainTabBar->setPrintEnabled(true);
 }
 
 void MainWindow::removeDocumentPage(int index, bool saveState)
@@ -188,7 +187,6 @@ void MainWindow::removeDocumentPage(int index, bool saveState)
         QMetaObject::invokeMethod(page, "saveState");
     }
     page->deleteLater();
-    m_mainTabBar->setPrintEnabled(m_stack->count() > 1);
 }
 
 void MainWindow::addToLibrary(const QString &filePath)
