@@ -15,6 +15,17 @@
 
 namespace StoredBytes {
 
+// A value as the stream operators under test write it, at the stored format's stream version.
+template <typename T> QByteArray encoded(const T &value)
+{
+    QByteArray b;
+    QDataStream s(&b, QIODevice::WriteOnly);
+    s.setVersion(QDataStream::Qt_5_12);
+    s << value;
+    return b;
+}
+
+
 inline QByteArray u32(quint32 v)
 {
     QByteArray b(4, '\0');

@@ -21,15 +21,6 @@ using namespace StoredBytes;
 
 namespace {
 
-template <typename T> QByteArray encoded(const T &value)
-{
-    QByteArray b;
-    QDataStream s(&b, QIODevice::WriteOnly);
-    s.setVersion(QDataStream::Qt_5_12);
-    s << value;
-    return b;
-}
-
 template <typename T> T decoded(const QByteArray &bytes, QDataStream::Status *status = nullptr)
 {
     T value;

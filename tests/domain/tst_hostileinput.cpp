@@ -31,15 +31,6 @@ constexpr quint32 forged = 0x10000000;
 QtMessageHandler previousHandler = nullptr;
 void dropMessages(QtMsgType, const QMessageLogContext &, const QString &) { }
 
-template <typename T> QByteArray encoded(const T &value)
-{
-    QByteArray b;
-    QDataStream s(&b, QIODevice::WriteOnly);
-    s.setVersion(QDataStream::Qt_5_12);
-    s << value;
-    return b;
-}
-
 QList<QByteArray> validSamples()
 {
     QPen dashed(QBrush(Qt::red), 3.5, Qt::CustomDashLine, Qt::RoundCap, Qt::BevelJoin);
