@@ -93,7 +93,6 @@ bool upgradeDatabase()
         }
     }
     Infrastructure::checkTables();
-    Infrastructure::ensureIndexes();
     return current;
 }
 

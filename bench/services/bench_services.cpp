@@ -10,7 +10,6 @@
 #include <infrastructure/migrations/migrator.h>
 #include <infrastructure/repositories/annotationrepository.h>
 #include <infrastructure/repositories/documentrepository.h>
-#include <infrastructure/repositories/tablecheck.h>
 #include <infrastructure/repositories/tagrepository.h>
 #include <infrastructure/transaction.h>
 
@@ -194,7 +193,6 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "bench_services: migration failed\n");
         return 1;
     }
-    ensureIndexes();
 
     QElapsedTimer fillTimer;
     fillTimer.start();

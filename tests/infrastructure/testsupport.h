@@ -2,7 +2,6 @@
 
 #include <infrastructure/database.h>
 #include <infrastructure/migrations/migrator.h>
-#include <infrastructure/repositories/tablecheck.h>
 
 #include <QSqlQuery>
 #include <QStringList>

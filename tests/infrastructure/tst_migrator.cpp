@@ -3,6 +3,7 @@
 #include <infrastructure/database.h>
 #include <infrastructure/migrations/command.h>
 #include <infrastructure/migrations/migrator.h>
+#include <infrastructure/repositories/tablecheck.h>
 
 #include <domain/metatypes.h>
 
