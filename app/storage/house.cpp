@@ -53,11 +53,16 @@ bool House::setLocation(const QString &path)
     if (path.isEmpty() || !createRooms(path)) {
         return false;
     }
+    moveIn(path);
+    return true;
+}
+
+void House::moveIn(const QString &path)
+{
     // Stored absolute: the current directory moves here next, so a relative form would drift.
     m_location = QDir::toNativeSeparators(QDir::cleanPath(QFileInfo(path).absoluteFilePath()));
     QDir::setCurrent(m_location);
     emit locationChanged();
-    return true;
 }
 
 QString House::databasePath() const
@@ -112,9 +117,7 @@ bool House::moveTo(const QString &path)
         return false;
     }
     qInfo() << "Successed move house from:" << m_location << " to:" << path;
-    m_location = QDir::toNativeSeparators(QDir::cleanPath(QFileInfo(path).absoluteFilePath()));
-    QDir::setCurrent(m_location);
-    emit locationChanged();
+    moveIn(path);
     return true;
 }
 

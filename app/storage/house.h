@@ -45,6 +45,8 @@ signals:
 private:
     House() = default;
     static bool createRooms(const QString &path);
+    // Makes `path` the location and the current directory, and announces it.
+    void moveIn(const QString &path);
     bool copyDatabase(const QString &source, const QString &target) const;
 
     QString m_location;
