@@ -60,9 +60,4 @@ void CrashHandler::install(const QString &crashFolder)
     }
 }
 
-QString CrashHandler::reportPath()
-{
-    return QString::fromLocal8Bit(g_reportPath);
-}
-
 } // namespace Nod::App

@@ -11,8 +11,6 @@ class CrashHandler final
 {
 public:
     static void install(const QString &crashFolder);
-    // The file a crash of this process would be written to.
-    static QString reportPath();
 };
 
 } // namespace Nod::App

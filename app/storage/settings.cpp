@@ -130,13 +130,6 @@ QKeySequence Settings::Shortcut::defaultShortcut(const QString &name)
     return it.value();
 }
 
-QStringList Settings::Shortcut::toolNames()
-{
-    return { QStringLiteral("selectText"), QStringLiteral("textHighlight"), QStringLiteral("textUnderline"),
-        QStringLiteral("areaHighlight"), QStringLiteral("rectangle"), QStringLiteral("linePen"),
-        QStringLiteral("lineBrush") };
-}
-
 QFont Settings::Note::font() const
 {
     return typedValue<QFont>(m_settings, kNoteFont, defaultNoteFont());

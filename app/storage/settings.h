@@ -50,7 +50,6 @@ public:
         QKeySequence shortcut(const QString &name) const;
         void setShortcut(const QString &name, const QKeySequence &sequence);
         static QKeySequence defaultShortcut(const QString &name);
-        static QStringList toolNames();
     };
 
     class Note final : public Section
