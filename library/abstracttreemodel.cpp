@@ -110,10 +110,4 @@ bool AbstractTreeModel::moveItem(TreeItem *item, TreeItem *newParent)
     return true;
 }
 
-void AbstractTreeModel::clearItems()
-{
-    qDeleteAll(m_root->m_children);
-    m_root->m_children.clear();
-}
-
 } // namespace Nod::Presentation

@@ -57,8 +57,6 @@ protected:
     void removeItem(TreeItem *item);
     // Appends `item` to `newParent`'s children; false when that would put it below itself.
     bool moveItem(TreeItem *item, TreeItem *newParent);
-    // Drops every item below the root, without announcing each.
-    void clearItems();
 
 private:
     std::unique_ptr<TreeItem> m_root;

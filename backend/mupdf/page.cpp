@@ -169,12 +169,6 @@ Page::~Page()
     fz_drop_document(ctx, m_document);
 }
 
-bool Page::hasLibraryPage() const
-{
-    QReadLocker locker(&m_lock);
-    return !m_loadFailed;
-}
-
 QSizeF Page::pageSize() const
 {
     QReadLocker locker(&m_lock);
@@ -412,12 +406,6 @@ void Page::releaseTextPage(int kind) const
     }
     m_textPage[kind] = nullptr;
     m_textFamily[kind].reset();
-}
-
-bool Page::hasTextPage() const
-{
-    QReadLocker locker(&m_lock);
-    return m_textPage[PlainText] || m_textPage[SearchText];
 }
 
 bool Page::dropTextPage() const

@@ -32,8 +32,6 @@ public:
                        RenderCookie *cookie = nullptr) const override;
     QVector<SearchResult> search(const QString &text, int flags) const override;
 
-    bool hasLibraryPage() const;
-    bool hasTextPage() const;
     // Releases the structured text unless the page is busy; false when it is. Any thread.
     bool dropTextPage() const;
 
