@@ -296,21 +296,24 @@ void TestRenderPipeline::tileItem_destroyedWhileRendering()
 
 void TestRenderPipeline::processingThread_servesNewestFirst()
 {
-    const auto page = textPage(0);
+    // An EPUB has no replicas to turn to, so while its library is held here the worker surely
+    // blocks in its first request.
+    Document book(TestDocuments::data(QStringLiteral("book.epub")));
+    const auto page = book.pageAt(0).toStrongRef();
     RenderListener listener;
     {
-        // While the library is held here the worker blocks in its first request.
-        QMutexLocker blocker(&m_document->context()->mutex());
+        QMutexLocker blocker(&book.context()->mutex());
         page->requestRender(&listener, 10, 10, QRect(), false);
-        QTRY_COMPARE(m_document->processingThread().pendingCount(), 0);
+        QTRY_COMPARE(book.processingThread().pendingCount(), 0);
         page->requestRender(&listener, 20, 20, QRect(), false);
         page->requestRender(&listener, 30, 30, QRect(), false);
         page->requestRender(&listener, 20, 20, QRect(), false); // replaces the waiting equal request
-        QCOMPARE(m_document->processingThread().pendingCount(), 2);
+        QCOMPARE(book.processingThread().pendingCount(), 2);
     }
     QTRY_COMPARE(listener.xres.size(), 3);
     QCOMPARE(listener.xres, (QList<double>{10, 20, 30}));
-    QCOMPARE(listener.images[2].size(), QSize(255, 330));
+    QVERIFY(!listener.images[2].isNull());
+    QCOMPARE(listener.images[2].size(), page->renderImage(30, 30).size());
 }
 
 void TestRenderPipeline::pageImage_composesPlaceholderThenServesRealRender()
