@@ -207,6 +207,7 @@ void TestRenderPipeline::tileItem_rendersOnMissThenServesFromCache()
     const RenderParam param(72, 72, 1.0, 1.0);
     QVERIFY(tile.pixmap(param).isNull());
     QVERIFY(ready.wait(10000));
+    tile.renderTask()->wait(); // the task hands its image over before it winds down
     const QPixmap fresh = tile.pixmap(param);
     QCOMPARE(fresh.size(), QSize(300, 400));
     QVERIFY(TileItem::cacheContains(page, param, QRect()));
