@@ -10,8 +10,7 @@ namespace Nod::App {
 
 Application::Application(int &argc, char **argv)
     : QApplication(argc, argv)
-{
-}
+{ }
 
 bool Application::notify(QObject *receiver, QEvent *event)
 {

@@ -43,9 +43,10 @@ void onFatalSignal(int signal)
 
 void CrashHandler::install(const QString &crashFolder)
 {
-    const QString name = QStringLiteral("crash %1 %2.txt")
-                             .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh-mm-ss")))
-                             .arg(QCoreApplication::applicationPid());
+    const QString name
+        = QStringLiteral("crash %1 %2.txt")
+              .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh-mm-ss")))
+              .arg(QCoreApplication::applicationPid());
     const QByteArray path = QDir(crashFolder).filePath(name).toLocal8Bit();
     std::strncpy(g_reportPath, path.constData(), sizeof(g_reportPath) - 1);
     if (g_installed) {

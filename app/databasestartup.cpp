@@ -73,10 +73,12 @@ bool upgradeDatabase()
             qInfo() << "Backup database file Succesed.";
         } else {
             qCritical() << "Backup database file Failed.";
-            QMessageBox box(QMessageBox::Warning, QObject::tr("Warning"), QObject::tr("Migrate database Failed!"));
+            QMessageBox box(
+                QMessageBox::Warning, QObject::tr("Warning"), QObject::tr("Migrate database Failed!"));
             box.setTextFormat(Qt::RichText);
             box.setInformativeText(
-                QObject::tr("Open <a href='file:///%1'>log folder</a>, send all files to us to solve this problem.")
+                QObject::tr(
+                    "Open <a href='file:///%1'>log folder</a>, send all files to us to solve this problem.")
                     .arg(QDir::fromNativeSeparators(House::instance()->roomPath(House::Logs))));
             box.exec();
         }

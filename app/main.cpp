@@ -34,7 +34,8 @@ int main(int argc, char *argv[])
 
     Nod::Presentation::MainWindow window;
     Nod::App::TerminationHandler termination;
-    QObject::connect(&termination, &Nod::App::TerminationHandler::terminationRequested, &window, &QWidget::close);
+    QObject::connect(
+        &termination, &Nod::App::TerminationHandler::terminationRequested, &window, &QWidget::close);
     window.showMaximized();
     for (const QString &path : qAsConst(arguments)) {
         window.addToLibrary(path);

@@ -119,7 +119,8 @@ QMenu *MainTabBar::createTabListMenu(QWidget *parent)
 {
     auto *menu = new QMenu(parent);
     for (int i = 0; i < m_tabBar->count(); ++i) {
-        QAction *action = menu->addAction(m_tabBar->tabText(i), this, [this, i] { m_tabBar->setCurrentIndex(i); });
+        QAction *action
+            = menu->addAction(m_tabBar->tabText(i), this, [this, i] { m_tabBar->setCurrentIndex(i); });
         action->setCheckable(true);
         action->setChecked(i == m_tabBar->currentIndex());
     }
@@ -165,9 +166,11 @@ QMenu *MainTabBar::createMainMenu(QWidget *parent, const Nod::Domain::Background
         QIcon(QStringLiteral(":icons/settings.svg")), tr("Settings..."), this, &MainTabBar::settingRequested);
     settings->setObjectName(QStringLiteral("settings"));
     settings->setEnabled(m_settingsEnabled);
-    menu->addAction(QIcon(QStringLiteral(":icons/help-circle.svg")), tr("Help..."), this, &MainTabBar::helpRequested)
+    menu->addAction(
+            QIcon(QStringLiteral(":icons/help-circle.svg")), tr("Help..."), this, &MainTabBar::helpRequested)
         ->setObjectName(QStringLiteral("help"));
-    menu->addAction(QIcon(QStringLiteral(":icons/heart.svg")), tr("Donate"), this, &MainTabBar::donateRequested)
+    menu->addAction(
+            QIcon(QStringLiteral(":icons/heart.svg")), tr("Donate"), this, &MainTabBar::donateRequested)
         ->setObjectName(QStringLiteral("donate"));
     return menu;
 }

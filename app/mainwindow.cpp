@@ -30,10 +30,7 @@
 #include <QWindow>
 
 // The resources live in a static library, whose initialiser the linker would otherwise drop.
-static void initResources()
-{
-    Q_INIT_RESOURCE(nodera);
-}
+static void initResources() { Q_INIT_RESOURCE(nodera); }
 
 namespace Nod::Presentation {
 
@@ -44,10 +41,7 @@ const char kDocumentIdProperty[] = "documentId";
 // How close to the frame a press starts a resize of the frameless window.
 constexpr int kResizeMargin = 6;
 
-Common::Infrastructure::Settings *settings()
-{
-    return Common::Infrastructure::Settings::instance();
-}
+Common::Infrastructure::Settings *settings() { return Common::Infrastructure::Settings::instance(); }
 } // namespace
 
 MainWindow::MainWindow(QWidget *parent)
@@ -92,7 +86,8 @@ MainWindow::MainWindow(QWidget *parent)
         &MainWindow::on_documentService_aboutToBeRemoved);
     connect(m_library, &LibraryWidget::openFileRequested, this, &MainWindow::on_shelf_requestOpenFile);
     connect(m_library, &LibraryWidget::addFilesRequested, this, &MainWindow::on_addRequested);
-    connect(m_mainTabBar->tabBar(), &QTabBar::tabCloseRequested, this, &MainWindow::on_tabWidget_tabCloseRequested);
+    connect(m_mainTabBar->tabBar(), &QTabBar::tabCloseRequested, this,
+        &MainWindow::on_tabWidget_tabCloseRequested);
 
     auto *central = new QWidget(this);
     central->setObjectName(QStringLiteral("centralWidget"));
@@ -113,10 +108,7 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::~MainWindow() = default;
 
-Nod::Domain::BackgroundMode MainWindow::backgroundMode()
-{
-    return g_backgroundMode;
-}
+Nod::Domain::BackgroundMode MainWindow::backgroundMode() { return g_backgroundMode; }
 
 void MainWindow::setBackgroundMode(const Nod::Domain::BackgroundMode &mode)
 {
@@ -202,8 +194,8 @@ void MainWindow::addToLibrary(const QString &filePath)
 
 void MainWindow::on_addRequested()
 {
-    const QStringList files = QFileDialog::getOpenFileNames(this, tr("Open Documents"),
-        settings()->mainWindow.recentOpenFolder(), tr("Documents(*.pdf *.epub)"));
+    const QStringList files = QFileDialog::getOpenFileNames(
+        this, tr("Open Documents"), settings()->mainWindow.recentOpenFolder(), tr("Documents(*.pdf *.epub)"));
     for (const QString &file : files) {
         if (!file.isEmpty()) {
             addToLibrary(file);
@@ -214,10 +206,7 @@ void MainWindow::on_addRequested()
     }
 }
 
-void MainWindow::on_tabWidget_tabCloseRequested(int index)
-{
-    removeDocumentPage(index, true);
-}
+void MainWindow::on_tabWidget_tabCloseRequested(int index) { removeDocumentPage(index, true); }
 
 void MainWindow::on_shelf_requestOpenFile(const Nod::Domain::Document &document)
 {

@@ -4,7 +4,8 @@
 
 namespace Nod::Presentation {
 
-ProgressDialog::ProgressDialog(const QString &label, const QString &buttonText, int minimum, int maximum, QWidget *parent)
+ProgressDialog::ProgressDialog(
+    const QString &label, const QString &buttonText, int minimum, int maximum, QWidget *parent)
     : QProgressDialog(label, QString(), minimum, maximum, parent)
     , m_button(new QPushButton(buttonText, this))
 {

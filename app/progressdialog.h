@@ -12,8 +12,8 @@ class ProgressDialog final : public QProgressDialog
     Q_DISABLE_COPY_MOVE(ProgressDialog)
 
 public:
-    ProgressDialog(const QString &label, const QString &buttonText, int minimum, int maximum,
-        QWidget *parent = nullptr);
+    ProgressDialog(
+        const QString &label, const QString &buttonText, int minimum, int maximum, QWidget *parent = nullptr);
 
 public slots:
     void setValue(int value);

@@ -7,8 +7,8 @@
 #include <app/storage/settings.h>
 
 #include <QApplication>
-#include <QDebug>
 #include <QDate>
+#include <QDebug>
 #include <QDir>
 #include <QLocale>
 #include <QMessageBox>
@@ -44,8 +44,8 @@ bool prepareStorage()
         return true;
     }
     qCritical() << "Create working directory failed: " << location;
-    QMessageBox::warning(nullptr, QObject::tr("Warning"),
-        QObject::tr("Create working directory failed! %1").arg(location));
+    QMessageBox::warning(
+        nullptr, QObject::tr("Warning"), QObject::tr("Create working directory failed! %1").arg(location));
     return false;
 }
 
@@ -66,7 +66,8 @@ void logStartupLines(const QStringList &arguments)
 void loadTranslation()
 {
     auto *translator = new QTranslator(qApp);
-    const QString folder = QCoreApplication::applicationDirPath() + QDir::separator() + QStringLiteral("translations");
+    const QString folder
+        = QCoreApplication::applicationDirPath() + QDir::separator() + QStringLiteral("translations");
     const QLocale locale = QLocale::system();
     if (translator->load(locale, QStringLiteral("NoderaReader"), QStringLiteral("_"), folder)) {
         QCoreApplication::installTranslator(translator);

@@ -67,7 +67,8 @@ void TabBar::updateCloseButtons()
 QMenu *TabBar::createContextMenu(int index, QWidget *parent)
 {
     auto *menu = new QMenu(parent);
-    QAction *closeTab = menu->addAction(tr("Close Tab"), this, [this, index] { emit tabCloseRequested(index); });
+    QAction *closeTab
+        = menu->addAction(tr("Close Tab"), this, [this, index] { emit tabCloseRequested(index); });
     closeTab->setObjectName(QStringLiteral("closeTab"));
     closeTab->setEnabled(index != 0);
 

@@ -6,8 +6,7 @@
 namespace Nod::Application {
 
 namespace {
-template<typename T>
-QString debugText(const T &value)
+template <typename T> QString debugText(const T &value)
 {
     QString text;
     QDebug(&text).nospace() << value;

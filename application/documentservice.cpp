@@ -16,11 +16,11 @@ namespace Nod::Application {
 
 using Infrastructure::Transaction;
 
-DocumentService::DocumentService(Domain::IDocumentRepository *documents, Domain::IAnnotationRepository *annotations)
+DocumentService::DocumentService(
+    Domain::IDocumentRepository *documents, Domain::IAnnotationRepository *annotations)
     : m_documents(documents)
     , m_annotations(annotations)
-{
-}
+{ }
 
 DocumentService::~DocumentService() = default;
 
@@ -153,8 +153,8 @@ bool DocumentService::remove(int id)
         noteIds.append(query.value(0).toInt());
     }
     if (noteIds.size() > 1) {
-        throw std::runtime_error(std::to_string(noteIds.size()) + "document notes founded, documentId:"
-            + std::to_string(id));
+        throw std::runtime_error(
+            std::to_string(noteIds.size()) + "document notes founded, documentId:" + std::to_string(id));
     }
     if (noteIds.size() == 1) {
         m_annotations->remove(noteIds.first());
@@ -163,7 +163,8 @@ bool DocumentService::remove(int id)
     transaction.commit();
 
     // A relative path names a file inside the storage folder, which the library owns.
-    if (!doc.localUrl().isEmpty() && QFileInfo(doc.localUrl()).isRelative() && !QFile::remove(doc.localUrl())) {
+    if (!doc.localUrl().isEmpty() && QFileInfo(doc.localUrl()).isRelative()
+        && !QFile::remove(doc.localUrl())) {
         qWarning() << "Nod::Application::DocumentService::removeFiles"
                    << "remove file failed, local path:" << doc.localUrl();
     }
@@ -181,15 +182,9 @@ Document DocumentService::document(int id) const
     return *found;
 }
 
-std::optional<Document> DocumentService::find(int id) const
-{
-    return m_documents->find(id);
-}
+std::optional<Document> DocumentService::find(int id) const { return m_documents->find(id); }
 
-QVector<Document> DocumentService::documents() const
-{
-    return m_documents->findAll();
-}
+QVector<Document> DocumentService::documents() const { return m_documents->findAll(); }
 
 QVector<Document> DocumentService::documentsWithPath(const QString &localUrl) const
 {

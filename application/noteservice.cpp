@@ -43,20 +43,14 @@ Annotation NoteService::documentNote(int documentId) const
     return *found;
 }
 
-std::optional<Annotation> NoteService::find(int id) const
-{
-    return m_repository->find(id);
-}
+std::optional<Annotation> NoteService::find(int id) const { return m_repository->find(id); }
 
 QVector<Annotation> NoteService::annotations(int documentId, int pageIndex) const
 {
     return m_repository->findByPage(documentId, pageIndex);
 }
 
-int NoteService::nextId() const
-{
-    return Infrastructure::IdSource::nextId();
-}
+int NoteService::nextId() const { return Infrastructure::IdSource::nextId(); }
 
 int NoteService::countRows(int documentId) const
 {
@@ -99,8 +93,8 @@ void NoteService::on_removed(Annotation anno, int, int)
 void NoteService::newAnnotation(const NewAnnotation &r)
 {
     qInfo() << "Nod::Application::NoteService::newAnnotation"
-            << "id:" << r.id << ", document Id:" << r.documentId << ", start point:" << r.pageIndex << r.position
-            << ", canvas:" << describe(r.canvas);
+            << "id:" << r.id << ", document Id:" << r.documentId << ", start point:" << r.pageIndex
+            << r.position << ", canvas:" << describe(r.canvas);
     if (r.id <= 0 || r.documentId <= 0 || r.pageIndex < 0 || !Domain::Marker::isShape(r.canvas.shape())
         || r.parentId <= 0 || r.index < 0) {
         throw std::invalid_argument("Invalid argument");
@@ -318,7 +312,8 @@ void NoteService::moveAcrossParents(const MoveRequest &request)
         throw std::invalid_argument("invalid argument, parents belong to different documents");
     }
     const int nodeId = sourceChildren.at(request.sourceIndex);
-    if (Infrastructure::descendants(m_repository->tableName(), nodeId).contains(request.destinationParentId)) {
+    if (Infrastructure::descendants(m_repository->tableName(), nodeId)
+            .contains(request.destinationParentId)) {
         throw std::runtime_error("can't move node to descendants node");
     }
 

@@ -89,7 +89,8 @@ signals:
     void markerRemoved(Annotation anno, int index);
     void markerReplaced(Annotation anno, int index);
     void noteChanged(Annotation anno);
-    void aboutToBeMoved(Annotation sourceParent, int sourceIndex, Annotation destinationParent, int destinationIndex);
+    void aboutToBeMoved(
+        Annotation sourceParent, int sourceIndex, Annotation destinationParent, int destinationIndex);
     void moved(Annotation sourceParent, int sourceIndex, Annotation destinationParent, int destinationIndex);
 
 public slots:

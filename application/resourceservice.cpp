@@ -14,8 +14,7 @@ using Infrastructure::Transaction;
 
 ResourceService::ResourceService()
     : m_repository(std::make_unique<Infrastructure::ResourceRepository>())
-{
-}
+{ }
 
 ResourceService::~ResourceService() = default;
 
@@ -23,7 +22,8 @@ void ResourceService::handle(const NewResource &r)
 {
     qInfo() << "Nod::Application::ResourceService::handle"
             << "owner id:" << r.ownerId << ", hash:" << r.hash << ", size:" << r.size;
-    if (r.ownerId <= 0 || r.hash.isEmpty() || r.size.width() <= 0 || r.size.height() <= 0 || r.data.isEmpty()) {
+    if (r.ownerId <= 0 || r.hash.isEmpty() || r.size.width() <= 0 || r.size.height() <= 0
+        || r.data.isEmpty()) {
         throw std::invalid_argument("Nod::Application::ResourceService::handle");
     }
     const QString hash = QString::fromLatin1(r.hash);
@@ -51,7 +51,8 @@ Domain::Resource ResourceService::existingResourceByByOwnerAndHash(int ownerId, 
 {
     const std::optional<Domain::Resource> found = m_repository->findByOwnerAndHash(ownerId, hash);
     if (!found) {
-        const QString message = QStringLiteral("Resource not exist, ownerId: %1, hash: %2").arg(ownerId).arg(hash);
+        const QString message
+            = QStringLiteral("Resource not exist, ownerId: %1, hash: %2").arg(ownerId).arg(hash);
         qWarning() << "Nod::Application::ResourceService::existingResourceByByOwnerAndHash" << message;
         throw std::runtime_error(message.toStdString());
     }

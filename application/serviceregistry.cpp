@@ -19,10 +19,12 @@ ServiceRegistry::ServiceRegistry(QObject *parent)
     : QObject(parent)
     , m_categoryRepository(std::make_shared<Infrastructure::TagRepository>(QStringLiteral("Category")))
     , m_documentRepository(std::make_unique<Infrastructure::DocumentRepository>(QStringLiteral("documents")))
-    , m_annotationRepository(std::make_shared<Infrastructure::AnnotationRepository>(QStringLiteral("Annotation")))
+    , m_annotationRepository(
+          std::make_shared<Infrastructure::AnnotationRepository>(QStringLiteral("Annotation")))
     , m_tagRepository(std::make_shared<Infrastructure::TagRepository>(QStringLiteral("Tag")))
     , m_categoryService(std::make_unique<TagService>(m_categoryRepository))
-    , m_documentService(std::make_unique<DocumentService>(m_documentRepository.get(), m_annotationRepository.get()))
+    , m_documentService(
+          std::make_unique<DocumentService>(m_documentRepository.get(), m_annotationRepository.get()))
     , m_noteService(std::make_unique<NoteService>(m_annotationRepository))
     , m_tagService(std::make_unique<TagService>(m_tagRepository))
     , m_resourceService(std::make_unique<ResourceService>())
@@ -44,15 +46,9 @@ ServiceRegistry::~ServiceRegistry()
     m_categoryService.reset();
 }
 
-ServiceRegistry *ServiceRegistry::instance()
-{
-    return g_registry;
-}
+ServiceRegistry *ServiceRegistry::instance() { return g_registry; }
 
-void ServiceRegistry::setInstance(ServiceRegistry *registry)
-{
-    g_registry = registry;
-}
+void ServiceRegistry::setInstance(ServiceRegistry *registry) { g_registry = registry; }
 
 void ServiceRegistry::removeResourcesOf(const Domain::Annotation &annotation)
 {

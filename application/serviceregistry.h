@@ -8,7 +8,7 @@ namespace Nod::Infrastructure {
 class AnnotationRepository;
 class DocumentRepository;
 class TagRepository;
-}
+} // namespace Nod::Infrastructure
 
 namespace Nod::Domain {
 class Annotation;

@@ -34,10 +34,7 @@ TagService::TagService(std::shared_ptr<Domain::ITagRepository> repository)
 
 TagService::~TagService() = default;
 
-void TagService::on_itemAdded(Tag entity, int docId)
-{
-    m_itemIndex[docId].insert(entity.id());
-}
+void TagService::on_itemAdded(Tag entity, int docId) { m_itemIndex[docId].insert(entity.id()); }
 
 void TagService::on_itemRemoved(Tag entity, int docId)
 {
@@ -51,10 +48,7 @@ void TagService::on_itemRemoved(Tag entity, int docId)
     }
 }
 
-void TagService::on_tagChanged(Tag entity)
-{
-    m_tags.insert(entity.id(), entity);
-}
+void TagService::on_tagChanged(Tag entity) { m_tags.insert(entity.id(), entity); }
 
 std::optional<Tag> TagService::find(int id)
 {
@@ -92,20 +86,11 @@ QVector<Tag> TagService::tagsOfDocument(int docId) const
     return result;
 }
 
-QVector<Tag> TagService::tags() const
-{
-    return m_repository->findAll();
-}
+QVector<Tag> TagService::tags() const { return m_repository->findAll(); }
 
-QVector<Tag> TagService::tagsWithName(const QString &name) const
-{
-    return m_repository->findByName(name);
-}
+QVector<Tag> TagService::tagsWithName(const QString &name) const { return m_repository->findByName(name); }
 
-QVector<Tag> TagService::children(int parentId) const
-{
-    return m_repository->findChildren(parentId);
-}
+QVector<Tag> TagService::children(int parentId) const { return m_repository->findChildren(parentId); }
 
 int TagService::newTag(const QString &name, int parentId)
 {

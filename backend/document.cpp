@@ -7,18 +7,11 @@ namespace Backend {
 Document::Document(const QString &fileName)
     : m_fileName(fileName)
     , m_lock(new QReadWriteLock(QReadWriteLock::Recursive))
-{
-}
+{ }
 
-Document::~Document()
-{
-    stopProcessing();
-}
+Document::~Document() { stopProcessing(); }
 
-void Document::stopProcessing()
-{
-    m_processingThread.stop();
-}
+void Document::stopProcessing() { m_processingThread.stop(); }
 
 int Document::pageCount() const
 {
@@ -61,10 +54,7 @@ PDFDestination Document::resolveDestination(const PDFDestination &destination) c
     return PDFDestination::invalid();
 }
 
-QList<PDFToCItem> Document::toc() const
-{
-    return {};
-}
+QList<PDFToCItem> Document::toc() const { return {}; }
 
 QVector<SearchResult> Document::search(const QString &text, int flags, int startPage) const
 {

@@ -8,9 +8,6 @@ Link::Link() = default;
 
 Link::~Link() = default;
 
-void Link::setAction(PDFAction *action)
-{
-    m_action.reset(action);
-}
+void Link::setAction(PDFAction *action) { m_action.reset(action); }
 
 } // namespace PdfAnnotation

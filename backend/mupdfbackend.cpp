@@ -11,14 +11,11 @@ QSharedPointer<Backend::Document> MuPDFBackend::newDocument(const QString &fileN
     return document->isValid() ? document : QSharedPointer<Backend::Document>();
 }
 
-QString MuPDFBackend::name() const
-{
-    return QStringLiteral("mupdf");
-}
+QString MuPDFBackend::name() const { return QStringLiteral("mupdf"); }
 
 bool MuPDFBackend::canHandleFile(const QString &fileName) const
 {
     const QString suffix = QFileInfo(fileName).suffix();
     return suffix.compare(QLatin1String("PDF"), Qt::CaseInsensitive) == 0
-           || suffix.compare(QLatin1String("EPUB"), Qt::CaseInsensitive) == 0;
+        || suffix.compare(QLatin1String("EPUB"), Qt::CaseInsensitive) == 0;
 }

@@ -15,16 +15,16 @@
 namespace Backend {
 
 namespace {
-std::atomic<quint64> s_nextUid{1};
+std::atomic<quint64> s_nextUid { 1 };
 }
 
 Page::Page(Document *parent, int pageNumber)
     : m_parent(parent)
     , m_pageNumber(pageNumber)
-    , m_documentLock(parent ? parent->documentLock() : QSharedPointer<QReadWriteLock>::create(QReadWriteLock::Recursive))
+    , m_documentLock(
+          parent ? parent->documentLock() : QSharedPointer<QReadWriteLock>::create(QReadWriteLock::Recursive))
     , m_uid(s_nextUid++)
-{
-}
+{ }
 
 Page::~Page() = default;
 
@@ -61,13 +61,10 @@ void Page::requestLinks(QObject *listener)
     m_parent->processingThread().addRequest(new PageProcessingLoadLinksRequest(sharedFromThis(), listener));
 }
 
-QList<TextBox> Page::textBoxes() const
-{
-    return {};
-}
+QList<TextBox> Page::textBoxes() const { return {}; }
 
-QString Page::selectedText(const QList<QRectF> &, QMap<int, QRectF> *wordBoxes,
-                           QMap<int, QRectF> *charBoxes) const
+QString Page::selectedText(
+    const QList<QRectF> &, QMap<int, QRectF> *wordBoxes, QMap<int, QRectF> *charBoxes) const
 {
     if (wordBoxes) {
         wordBoxes->clear();
@@ -78,21 +75,15 @@ QString Page::selectedText(const QList<QRectF> &, QMap<int, QRectF> *wordBoxes,
     return {};
 }
 
-QString Page::text(QVector<QRectF> &) const
-{
-    return {};
-}
+QString Page::text(QVector<QRectF> &) const { return {}; }
 
-QList<QSharedPointer<PdfAnnotation::AbstractAnnotation>> Page::loadAnnotations()
-{
-    return {};
-}
+QList<QSharedPointer<PdfAnnotation::AbstractAnnotation>> Page::loadAnnotations() { return {}; }
 
 QRect Page::wholePageBox(double xres, double yres) const
 {
     const QSizeF size = pageSize();
     return QRect(0, 0, static_cast<int>(std::ceil(size.width() * xres / 72.0)),
-                 static_cast<int>(std::ceil(size.height() * yres / 72.0)));
+        static_cast<int>(std::ceil(size.height() * yres / 72.0)));
 }
 
 void Page::storeInCache(double xres, double yres, const QRect &renderBox, const QImage &image) const
@@ -102,7 +93,7 @@ void Page::storeInCache(double xres, double yres, const QRect &renderBox, const 
         return;
     }
     const QRect box = renderBox.isEmpty() ? QRect(QPoint(0, 0), image.size()) : renderBox;
-    m_parent->pageCache().insert(PDFPageTile{xres, yres, box, m_pageNumber}, image);
+    m_parent->pageCache().insert(PDFPageTile { xres, yres, box, m_pageNumber }, image);
 }
 
 QBrush Page::placeholderBrush()
@@ -139,7 +130,7 @@ QImage Page::pageImage(QObject *listener, double xres, double yres, const QRect 
         return {};
     }
     PDFPageCache &cache = m_parent->pageCache();
-    const PDFPageTile wanted{xres, yres, box, m_pageNumber};
+    const PDFPageTile wanted { xres, yres, box, m_pageNumber };
     const QImage cached = cache.image(wanted);
     if (!cached.isNull()) {
         return cached;
@@ -153,7 +144,8 @@ QImage Page::pageImage(QObject *listener, double xres, double yres, const QRect 
     QPainter painter(&image);
     painter.fillRect(image.rect(), placeholderBrush());
 
-    struct Candidate {
+    struct Candidate
+    {
         PDFPageTile tile;
         QImage image;
         QRectF scaledBox;
@@ -167,13 +159,13 @@ QImage Page::pageImage(QObject *listener, double xres, double yres, const QRect 
         const double sx = xres / tile.xres;
         const double sy = yres / tile.yres;
         const QRectF scaled(tile.renderBox.x() * sx, tile.renderBox.y() * sy, tile.renderBox.width() * sx,
-                            tile.renderBox.height() * sy);
+            tile.renderBox.height() * sy);
         if (scaled.intersects(box)) {
-            candidates.push_back({tile, entry.second, scaled});
+            candidates.push_back({ tile, entry.second, scaled });
         }
     }
     std::sort(candidates.begin(), candidates.end(),
-              [](const Candidate &a, const Candidate &b) { return a.tile.xres > b.tile.xres; });
+        [](const Candidate &a, const Candidate &b) { return a.tile.xres > b.tile.xres; });
 
     QRegion uncovered(box);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
@@ -184,8 +176,8 @@ QImage Page::pageImage(QObject *listener, double xres, double yres, const QRect 
         const QRectF target = candidate.scaledBox.intersected(box);
         const double sx = candidate.image.width() / candidate.scaledBox.width();
         const double sy = candidate.image.height() / candidate.scaledBox.height();
-        const QRectF source((target.x() - candidate.scaledBox.x()) * sx, (target.y() - candidate.scaledBox.y()) * sy,
-                            target.width() * sx, target.height() * sy);
+        const QRectF source((target.x() - candidate.scaledBox.x()) * sx,
+            (target.y() - candidate.scaledBox.y()) * sy, target.width() * sx, target.height() * sy);
         painter.drawImage(target.translated(-box.topLeft()), candidate.image, source);
         uncovered -= target.toAlignedRect();
     }

@@ -34,8 +34,8 @@ public:
 
     virtual void detachFromParent();
     // Queues a render on the document's processing thread; the listener gets a PDFPageRenderedEvent.
-    virtual void requestRender(QObject *listener, double xres, double yres, const QRect &renderBox,
-                               bool cache);
+    virtual void requestRender(
+        QObject *listener, double xres, double yres, const QRect &renderBox, bool cache);
     // In points.
     virtual QSizeF pageSize() const = 0;
     // Computed once and cached.
@@ -44,14 +44,14 @@ public:
     virtual void requestLinks(QObject *listener);
     virtual QList<TextBox> textBoxes() const;
     virtual QString selectedText(const QList<QRectF> &selection, QMap<int, QRectF> *wordBoxes = nullptr,
-                                 QMap<int, QRectF> *charBoxes = nullptr) const;
+        QMap<int, QRectF> *charBoxes = nullptr) const;
     // Fills rects with one rectangle per UTF-16 unit of the returned text.
     virtual QString text(QVector<QRectF> &rects) const;
     // Resolutions in dots per inch (72 = one pixel per point). renderBox is in pixels of the
     // rendered page; an empty box renders the whole page. An aborted cookie yields a null image.
     // With cache set, a successful render is stored in the document's page cache.
-    virtual QImage renderImage(double xres, double yres, const QRect &renderBox = QRect(),
-                               bool cache = false, RenderCookie *cookie = nullptr) const = 0;
+    virtual QImage renderImage(double xres, double yres, const QRect &renderBox = QRect(), bool cache = false,
+        RenderCookie *cookie = nullptr) const = 0;
     virtual QList<QSharedPointer<PdfAnnotation::AbstractAnnotation>> loadAnnotations();
     virtual QVector<SearchResult> search(const QString &text, int flags) const = 0;
 
@@ -73,7 +73,7 @@ protected:
 
     Document *m_parent; // not owned; guarded by m_lock
     const int m_pageNumber;
-    mutable QReadWriteLock m_lock{QReadWriteLock::Recursive};
+    mutable QReadWriteLock m_lock { QReadWriteLock::Recursive };
     QSharedPointer<QReadWriteLock> m_documentLock;
     const quint64 m_uid;
 };

@@ -10,8 +10,7 @@ namespace Backend {
 PageProcessingRequest::PageProcessingRequest(const QSharedPointer<Page> &page, QObject *listener)
     : m_page(page)
     , m_listener(listener)
-{
-}
+{ }
 
 bool PageProcessingRequest::isEqual(const PageProcessingRequest &other) const
 {
@@ -28,16 +27,13 @@ void PageProcessingRequest::post(QEvent *event) const
 }
 
 PageProcessingRenderPageRequest::PageProcessingRenderPageRequest(const QSharedPointer<Page> &page,
-                                                                 QObject *listener, double xres,
-                                                                 double yres, const QRect &renderBox,
-                                                                 bool cache)
+    QObject *listener, double xres, double yres, const QRect &renderBox, bool cache)
     : PageProcessingRequest(page, listener)
     , m_xres(xres)
     , m_yres(yres)
     , m_renderBox(renderBox)
     , m_cache(cache)
-{
-}
+{ }
 
 bool PageProcessingRenderPageRequest::execute()
 {
@@ -53,7 +49,7 @@ bool PageProcessingRenderPageRequest::isEqual(const PageProcessingRequest &other
     }
     const auto &render = static_cast<const PageProcessingRenderPageRequest &>(other);
     return m_xres == render.m_xres && m_yres == render.m_yres && m_renderBox == render.m_renderBox
-           && m_cache == render.m_cache;
+        && m_cache == render.m_cache;
 }
 
 bool PageProcessingLoadLinksRequest::execute()

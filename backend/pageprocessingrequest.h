@@ -41,7 +41,7 @@ class PageProcessingRenderPageRequest final : public PageProcessingRequest
 
 public:
     PageProcessingRenderPageRequest(const QSharedPointer<Page> &page, QObject *listener, double xres,
-                                    double yres, const QRect &renderBox, bool cache);
+        double yres, const QRect &renderBox, bool cache);
 
     bool execute() override;
     int type() const override { return Render; }

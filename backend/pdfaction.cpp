@@ -2,20 +2,12 @@
 
 PDFGotoAction::PDFGotoAction(const PDFDestination &destination)
     : m_destination(destination)
-{
-}
+{ }
 
-PDFAction *PDFGotoAction::clone() const
-{
-    return new PDFGotoAction(*this);
-}
+PDFAction *PDFGotoAction::clone() const { return new PDFGotoAction(*this); }
 
 PDFURIAction::PDFURIAction(const QUrl &url)
     : m_url(url)
-{
-}
+{ }
 
-PDFAction *PDFURIAction::clone() const
-{
-    return new PDFURIAction(*this);
-}
+PDFAction *PDFURIAction::clone() const { return new PDFURIAction(*this); }

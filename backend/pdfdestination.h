@@ -37,7 +37,7 @@ private:
     int m_pageNumber = -1;
     int m_kind = Explicit;
     QString m_destinationName;
-    QRectF m_rect{-1, -1, -1, -1};
+    QRectF m_rect { -1, -1, -1, -1 };
     float m_zoom = -1.0f;
 };
 

@@ -7,14 +7,11 @@ namespace Backend {
 uint qHash(const PDFPageTile &tile, uint seed)
 {
     return ::qHash(tile.xres, seed) ^ ::qHash(tile.yres, seed) ^ ::qHash(tile.renderBox.x(), seed)
-           ^ ::qHash(tile.renderBox.y() * 31, seed) ^ ::qHash(tile.renderBox.width() * 131, seed)
-           ^ ::qHash(tile.renderBox.height() * 1031, seed) ^ ::qHash(tile.pageNumber, seed);
+        ^ ::qHash(tile.renderBox.y() * 31, seed) ^ ::qHash(tile.renderBox.width() * 131, seed)
+        ^ ::qHash(tile.renderBox.height() * 1031, seed) ^ ::qHash(tile.pageNumber, seed);
 }
 
-PDFPageCache::PDFPageCache()
-{
-    m_cache.setMaxCost(CostLimit);
-}
+PDFPageCache::PDFPageCache() { m_cache.setMaxCost(CostLimit); }
 
 QImage PDFPageCache::image(const PDFPageTile &tile) const
 {

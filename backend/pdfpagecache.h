@@ -20,7 +20,7 @@ struct PDFPageTile
     bool operator==(const PDFPageTile &other) const
     {
         return xres == other.xres && yres == other.yres && renderBox == other.renderBox
-               && pageNumber == other.pageNumber;
+            && pageNumber == other.pageNumber;
     }
 };
 

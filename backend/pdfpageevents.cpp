@@ -2,15 +2,14 @@
 
 namespace Backend {
 
-PDFPageRenderedEvent::PDFPageRenderedEvent(double xres, double yres, const QRect &renderBox,
-                                           const QImage &image)
+PDFPageRenderedEvent::PDFPageRenderedEvent(
+    double xres, double yres, const QRect &renderBox, const QImage &image)
     : QEvent(eventType())
     , m_xres(xres)
     , m_yres(yres)
     , m_renderBox(renderBox)
     , m_image(image)
-{
-}
+{ }
 
 QEvent::Type PDFPageRenderedEvent::eventType()
 {
@@ -21,8 +20,7 @@ QEvent::Type PDFPageRenderedEvent::eventType()
 PDFLinksLoadedEvent::PDFLinksLoadedEvent(const QList<QSharedPointer<PdfAnnotation::Link>> &links)
     : QEvent(eventType())
     , m_links(links)
-{
-}
+{ }
 
 QEvent::Type PDFLinksLoadedEvent::eventType()
 {

@@ -8,13 +8,9 @@ namespace Backend {
 
 PDFPageProcessingThread::PDFPageProcessingThread(QObject *parent)
     : QThread(parent)
-{
-}
+{ }
 
-PDFPageProcessingThread::~PDFPageProcessingThread()
-{
-    stop();
-}
+PDFPageProcessingThread::~PDFPageProcessingThread() { stop(); }
 
 void PDFPageProcessingThread::addRequest(PageProcessingRequest *request)
 {

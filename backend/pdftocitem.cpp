@@ -6,8 +6,7 @@ namespace Backend {
 
 PDFToCItem::PDFToCItem(const QString &label)
     : m_label(label)
-{
-}
+{ }
 
 PDFToCItem::PDFToCItem(const PDFToCItem &other)
     : m_label(other.m_label)
@@ -16,8 +15,7 @@ PDFToCItem::PDFToCItem(const PDFToCItem &other)
     , m_color(other.m_color)
     , m_children(other.m_children)
     , m_fontFlags(other.m_fontFlags)
-{
-}
+{ }
 
 PDFToCItem &PDFToCItem::operator=(const PDFToCItem &other)
 {
@@ -30,9 +28,6 @@ PDFToCItem &PDFToCItem::operator=(const PDFToCItem &other)
 
 PDFToCItem::~PDFToCItem() = default;
 
-void PDFToCItem::setAction(PDFAction *action)
-{
-    m_action.reset(action);
-}
+void PDFToCItem::setAction(PDFAction *action) { m_action.reset(action); }
 
 } // namespace Backend

@@ -6,18 +6,14 @@ namespace Backend {
 
 struct RenderCookie::Data
 {
-    fz_cookie cookie{};
+    fz_cookie cookie {};
 };
 
 RenderCookie::RenderCookie()
     : m_data(new Data)
-{
-}
+{ }
 
-void *RenderCookie::get() const
-{
-    return &m_data->cookie;
-}
+void *RenderCookie::get() const { return &m_data->cookie; }
 
 RenderCookie::~RenderCookie() = default;
 
@@ -32,9 +28,6 @@ bool RenderCookie::isAborted() const
     return *static_cast<volatile const int *>(&m_data->cookie.abort) != 0;
 }
 
-void RenderCookie::reset()
-{
-    m_data->cookie = fz_cookie{};
-}
+void RenderCookie::reset() { m_data->cookie = fz_cookie {}; }
 
 } // namespace Backend

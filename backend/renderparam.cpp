@@ -33,11 +33,10 @@ bool fuzzyEqual(double a, double b)
 
 RenderParam::RenderParam()
     : d(new Data)
-{
-}
+{ }
 
 RenderParam::RenderParam(int resolutionX, int resolutionY, double devicePixelRatio, double scaleFactor,
-                         int flags, const QColor &color)
+    int flags, const QColor &color)
     : d(new Data)
 {
     d->resolutionX = resolutionX;
@@ -78,21 +77,16 @@ void RenderParam::setFlags(int flags) { d->flags = flags; }
 QColor RenderParam::color() const { return d->color; }
 void RenderParam::setColor(const QColor &color) { d->color = color; }
 
-double RenderParam::renderXres() const
-{
-    return d->resolutionX * d->devicePixelRatio * d->scaleFactor;
-}
+double RenderParam::renderXres() const { return d->resolutionX * d->devicePixelRatio * d->scaleFactor; }
 
-double RenderParam::renderYres() const
-{
-    return d->resolutionY * d->devicePixelRatio * d->scaleFactor;
-}
+double RenderParam::renderYres() const { return d->resolutionY * d->devicePixelRatio * d->scaleFactor; }
 
 QByteArray RenderParam::key() const
 {
     QByteArray bytes;
     QDataStream stream(&bytes, QIODevice::WriteOnly);
-    stream << d->resolutionX << d->resolutionY << d->devicePixelRatio << d->scaleFactor << d->flags << d->color;
+    stream << d->resolutionX << d->resolutionY << d->devicePixelRatio << d->scaleFactor << d->flags
+           << d->color;
     return bytes;
 }
 
@@ -102,8 +96,8 @@ bool RenderParam::operator==(const RenderParam &other) const
         return true;
     }
     return d->resolutionX == other.d->resolutionX && d->resolutionY == other.d->resolutionY
-           && d->flags == other.d->flags && fuzzyEqual(d->devicePixelRatio, other.d->devicePixelRatio)
-           && fuzzyEqual(d->scaleFactor, other.d->scaleFactor) && d->color == other.d->color;
+        && d->flags == other.d->flags && fuzzyEqual(d->devicePixelRatio, other.d->devicePixelRatio)
+        && fuzzyEqual(d->scaleFactor, other.d->scaleFactor) && d->color == other.d->color;
 }
 
 void RenderParam::multiply(QImage &image, const QColor &color)

@@ -20,7 +20,7 @@ public:
 
     RenderParam();
     RenderParam(int resolutionX, int resolutionY, double devicePixelRatio, double scaleFactor, int flags = 0,
-                const QColor &color = QColor());
+        const QColor &color = QColor());
     // Resolution 72 × 72 with the mode's colour treatment.
     explicit RenderParam(const Nod::Domain::BackgroundMode &backgroundMode);
     RenderParam(const RenderParam &other);
@@ -52,8 +52,7 @@ public:
 
     // Applies the multiply, grey and invert bits in place; stops early (returning false) when
     // cancelled() turns true before a step.
-    template<typename Cancelled>
-    bool applyColorTreatment(QImage &image, Cancelled cancelled) const;
+    template <typename Cancelled> bool applyColorTreatment(QImage &image, Cancelled cancelled) const;
 
     bool operator==(const RenderParam &other) const;
     bool operator!=(const RenderParam &other) const { return !(*this == other); }
@@ -67,8 +66,7 @@ private:
     static void invertAndScreen(QImage &image, const QColor &color);
 };
 
-template<typename Cancelled>
-bool RenderParam::applyColorTreatment(QImage &image, Cancelled cancelled) const
+template <typename Cancelled> bool RenderParam::applyColorTreatment(QImage &image, Cancelled cancelled) const
 {
     const int bits = flags();
     if (bits & Multiply) {

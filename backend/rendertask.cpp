@@ -25,8 +25,8 @@ QThreadPool *RenderTask::threadPool()
     return &pool;
 }
 
-QImage RenderTask::renderTile(const Backend::Page &page, const RenderParam &param, const QRect &rect,
-                              Backend::RenderCookie *cookie)
+QImage RenderTask::renderTile(
+    const Backend::Page &page, const RenderParam &param, const QRect &rect, Backend::RenderCookie *cookie)
 {
     QImage image = page.renderImage(param.renderXres(), param.renderYres(), rect, false, cookie);
     image.setDevicePixelRatio(param.devicePixelRatio());

@@ -35,7 +35,7 @@ public:
     static QThreadPool *threadPool();
     // What the task does, without colour treatment, on the calling thread.
     static QImage renderTile(const Backend::Page &page, const RenderParam &param, const QRect &rect,
-                             Backend::RenderCookie *cookie = nullptr);
+        Backend::RenderCookie *cookie = nullptr);
 
     bool isRunning() const;
     // Any thread but the pool's: blocks until the task is neither queued nor running.
@@ -50,7 +50,7 @@ public:
 signals:
     void finished();
     void imageReady(const RenderParam &renderParam, const QRect &rect, bool prefetch, const QImage &image,
-                    const QRectF &cropRect);
+        const QRectF &cropRect);
 
 public slots:
     void start(const RenderParam &renderParam, const QRect &rect, bool prefetch);
@@ -65,7 +65,7 @@ private:
     mutable QMutex m_mutex;
     QWaitCondition m_waitCondition;
     bool m_running = false;
-    std::atomic<int> m_cancelState{NotCancelled};
+    std::atomic<int> m_cancelState { NotCancelled };
     QSharedPointer<Backend::Page> m_page;
     RenderParam m_renderParam;
     QRect m_rect;

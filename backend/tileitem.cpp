@@ -17,10 +17,7 @@ struct PixmapKey
     bool operator==(const PixmapKey &other) const { return page == other.page && param == other.param; }
 };
 
-uint qHash(const PixmapKey &key, uint seed = 0)
-{
-    return ::qHash(key.page, seed) ^ ::qHash(key.param, seed);
-}
+uint qHash(const PixmapKey &key, uint seed = 0) { return ::qHash(key.page, seed) ^ ::qHash(key.param, seed); }
 
 struct CachedPixmap
 {
@@ -52,7 +49,7 @@ int pixmapCost(const QPixmap &pixmap)
 
 void insertPixmap(const PixmapKey &key, const QPixmap &pixmap, const QRectF &cropRect)
 {
-    pixmapCache().insert(key, new CachedPixmap{pixmap, cropRect}, pixmapCost(pixmap));
+    pixmapCache().insert(key, new CachedPixmap { pixmap, cropRect }, pixmapCost(pixmap));
 }
 
 } // namespace
@@ -73,29 +70,19 @@ TileItem::~TileItem()
     m_renderTask->wait();
 }
 
-bool TileItem::cacheContains(const QSharedPointer<Backend::Page> &page, const RenderParam &renderParam,
-                             const QRect &rect)
+bool TileItem::cacheContains(
+    const QSharedPointer<Backend::Page> &page, const RenderParam &renderParam, const QRect &rect)
 {
     return pixmapCache().contains(makeKey(page.data(), renderParam, rect));
 }
 
-void TileItem::clearCache()
-{
-    pixmapCache().clear();
-}
+void TileItem::clearCache() { pixmapCache().clear(); }
 
-int TileItem::cacheTotalCost()
-{
-    return pixmapCache().totalCost();
-}
+int TileItem::cacheTotalCost() { return pixmapCache().totalCost(); }
 
-void TileItem::refresh(bool)
-{
-}
+void TileItem::refresh(bool) { }
 
-void TileItem::refresh()
-{
-}
+void TileItem::refresh() { }
 
 int TileItem::startRender(bool prefetch)
 {
@@ -109,10 +96,7 @@ int TileItem::startRender(bool prefetch)
     return 1;
 }
 
-int TileItem::startRender()
-{
-    return startRender(false);
-}
+int TileItem::startRender() { return startRender(false); }
 
 void TileItem::cancelRender()
 {
@@ -186,7 +170,7 @@ void TileItem::on_renderTask_finished()
 }
 
 void TileItem::on_renderTask_imageReady(const RenderParam &renderParam, const QRect &rect, bool prefetch,
-                                        const QImage &image, const QRectF &cropRect)
+    const QImage &image, const QRectF &cropRect)
 {
     if (renderParam != m_renderParam || rect != m_rect) {
         return;

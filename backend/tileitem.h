@@ -40,8 +40,8 @@ public:
     // For printing: renders on the calling thread on a cache miss, without caching the result.
     QPixmap pixmapForPrint(const RenderParam &renderParam);
 
-    static bool cacheContains(const QSharedPointer<Backend::Page> &page, const RenderParam &renderParam,
-                              const QRect &rect);
+    static bool cacheContains(
+        const QSharedPointer<Backend::Page> &page, const RenderParam &renderParam, const QRect &rect);
     static void clearCache();
     static int cacheTotalCost();
 
@@ -58,13 +58,13 @@ public slots:
     void deleteAfterRender();
     void on_renderTask_finished();
     void on_renderTask_imageReady(const RenderParam &renderParam, const QRect &rect, bool prefetch,
-                                  const QImage &image, const QRectF &cropRect);
+        const QImage &image, const QRectF &cropRect);
 
 private:
     QPixmap takeCached();
 
     QSharedPointer<Backend::Page> m_page;
-    RenderParam m_renderParam{72, 72, 1.0, 1.0, 0};
+    RenderParam m_renderParam { 72, 72, 1.0, 1.0, 0 };
     QRect m_rect;
     QRectF m_cropRect;
     bool m_failed = false;

@@ -8,8 +8,7 @@ namespace Nod::Domain {
 
 // What every repository offers for its entity. The services see only these interfaces; the SQL
 // behind them lives in the infrastructure layer.
-template<typename Entity>
-class IRepository
+template <typename Entity> class IRepository
 {
 public:
     virtual ~IRepository() = default;

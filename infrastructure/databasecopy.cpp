@@ -54,8 +54,7 @@ bool fail(QString *error, const QString &text)
 }
 
 // Runs `work` on a private connection to `path` and removes the connection afterwards.
-template<typename Work>
-bool withConnection(const QString &path, bool readOnly, QString *error, Work work)
+template <typename Work> bool withConnection(const QString &path, bool readOnly, QString *error, Work work)
 {
     const QString name = nextConnectionName();
     bool ok = false;
@@ -115,8 +114,8 @@ bool copyDatabaseConsistently(const QString &source, const QString &target, QStr
             return fail(error, QStringLiteral("cannot check the copy: %1").arg(query.lastError().text()));
         }
         if (query.value(0).toString() != QLatin1String("ok")) {
-            return fail(error, QStringLiteral("the copy fails the integrity check: %1")
-                                   .arg(query.value(0).toString()));
+            return fail(error,
+                QStringLiteral("the copy fails the integrity check: %1").arg(query.value(0).toString()));
         }
         return true;
     });

@@ -6,7 +6,6 @@ DatabaseException::DatabaseException(const QSqlError &error, const QString &deta
     : std::runtime_error(error.text().toStdString())
     , m_nativeErrorCode(error.nativeErrorCode())
     , m_detail(detail)
-{
-}
+{ }
 
 } // namespace Nod::Infrastructure

@@ -16,7 +16,8 @@ int IdSource::nextId()
     }
     // An empty table updates nothing and would hand out nothing new; that is a failure too.
     if (query.numRowsAffected() != 1) {
-        qWarning() << "IdSource::nextId" << "IdSource holds" << query.numRowsAffected() << "rows";
+        qWarning() << "IdSource::nextId"
+                   << "IdSource holds" << query.numRowsAffected() << "rows";
         return -1;
     }
     if (query.exec(QStringLiteral("SELECT id FROM IdSource")) && query.next()) {

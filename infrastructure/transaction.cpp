@@ -30,7 +30,8 @@ bool Transaction::commit()
         m_committed = true;
         return true;
     }
-    qWarning() << "commit transaction FAILED" << ". Reason:" << db.lastError();
+    qWarning() << "commit transaction FAILED"
+               << ". Reason:" << db.lastError();
     throw DatabaseException(db.lastError(), QStringLiteral("commit transaction FAILED"));
 }
 

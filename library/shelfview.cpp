@@ -92,7 +92,8 @@ void ShelfView::setShelfModel(FilteredShelfModel *model)
     connect(model, &FilteredShelfModel::tagsChanged, this, &ShelfView::updateNotice);
     horizontalHeader()->resizeSection(DocumentModel::TitleColumn, 320);
     // Dates and headers shown whole; a restored layout overrides these first-start widths.
-    const QString sampleDate = QLocale().toString(QDateTime(QDate(2026, 12, 28), QTime(23, 59)), QLocale::ShortFormat);
+    const QString sampleDate
+        = QLocale().toString(QDateTime(QDate(2026, 12, 28), QTime(23, 59)), QLocale::ShortFormat);
     const int dateWidth = fontMetrics().horizontalAdvance(sampleDate) + 24;
     for (int column : { int(DocumentModel::AddedAtColumn), int(DocumentModel::LastReadedAtColumn) }) {
         horizontalHeader()->resizeSection(column, dateWidth);

@@ -14,10 +14,7 @@ QString g_filePath;
 int g_minimumLevel = 1;
 
 // Qt numbers its message types Debug 0, Warning 1, Critical 2, Fatal 3, Info 4.
-bool isBelowMinimum(QtMsgType type, int minimum)
-{
-    return static_cast<int>(type) < minimum;
-}
+bool isBelowMinimum(QtMsgType type, int minimum) { return static_cast<int>(type) < minimum; }
 } // namespace
 
 QString AppLog::fileNameFor(const QDate &date)
@@ -68,7 +65,8 @@ QString AppLog::levelLabel(QtMsgType type)
 void AppLog::messageHandler(QtMsgType type, const QMessageLogContext &, const QString &message)
 {
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"));
-    const QByteArray line = (stamp + QStringLiteral(" - ") + levelLabel(type) + message + QLatin1Char('\n')).toUtf8();
+    const QByteArray line
+        = (stamp + QStringLiteral(" - ") + levelLabel(type) + message + QLatin1Char('\n')).toUtf8();
 
     QMutexLocker lock(&g_mutex);
     if (isBelowMinimum(type, g_minimumLevel) || g_filePath.isEmpty()) {

@@ -12,10 +12,7 @@ namespace Common::Infrastructure {
 namespace {
 const QString kDatabaseFileName = QStringLiteral("database");
 
-QString join(const QString &a, const QString &b)
-{
-    return a + QDir::separator() + b;
-}
+QString join(const QString &a, const QString &b) { return a + QDir::separator() + b; }
 } // namespace
 
 House *House::instance()
@@ -65,20 +62,14 @@ void House::moveIn(const QString &path)
     emit locationChanged();
 }
 
-QString House::databasePath() const
-{
-    return join(m_location, kDatabaseFileName);
-}
+QString House::databasePath() const { return join(m_location, kDatabaseFileName); }
 
 QString House::roomPath(Room room, const QString &fileName) const
 {
     return join(join(m_location, roomName(room)), fileName);
 }
 
-void House::setDatabaseCopier(DatabaseCopier copier)
-{
-    m_copier = std::move(copier);
-}
+void House::setDatabaseCopier(DatabaseCopier copier) { m_copier = std::move(copier); }
 
 bool House::copyDatabase(const QString &source, const QString &target) const
 {
@@ -112,8 +103,8 @@ bool House::moveTo(const QString &path)
     const QFileInfo source(databasePath());
     const QFileInfo target(join(path, source.fileName()));
     if (!copyDatabase(source.absoluteFilePath(), target.absoluteFilePath())) {
-        qWarning() << "copy file Failed. From:" << source.absoluteFilePath() << ", to:"
-                   << target.absoluteFilePath();
+        qWarning() << "copy file Failed. From:" << source.absoluteFilePath()
+                   << ", to:" << target.absoluteFilePath();
         return false;
     }
     qInfo() << "Successed move house from:" << m_location << " to:" << path;

@@ -29,8 +29,7 @@ const QString kGeometry = QStringLiteral("mainWindow/geometry");
 
 // Absent: the default. Stored with the wanted type: as stored. Otherwise converted, or an empty
 // value of the type when it does not convert.
-template<typename T>
-T typedValue(const QSettings *settings, const QString &key, const T &fallback)
+template <typename T> T typedValue(const QSettings *settings, const QString &key, const T &fallback)
 {
     if (!settings->contains(key)) {
         return fallback;
@@ -55,9 +54,15 @@ QFont defaultNoteFont()
 const QStringList &defaultPaneColors()
 {
     static const QStringList colors = {
-        QStringLiteral("#ffff00"), QStringLiteral("#00ff00"), QStringLiteral("#00ffff"),
-        QStringLiteral("#ff00ff"), QStringLiteral("#0000ff"), QStringLiteral("#ff0000"),
-        QStringLiteral("#000080"), QStringLiteral("#008000"), QStringLiteral("#808000"),
+        QStringLiteral("#ffff00"),
+        QStringLiteral("#00ff00"),
+        QStringLiteral("#00ffff"),
+        QStringLiteral("#ff00ff"),
+        QStringLiteral("#0000ff"),
+        QStringLiteral("#ff0000"),
+        QStringLiteral("#000080"),
+        QStringLiteral("#008000"),
+        QStringLiteral("#808000"),
         QStringLiteral("#c0c0c0"),
     };
     return colors;
@@ -130,15 +135,9 @@ QKeySequence Settings::Shortcut::defaultShortcut(const QString &name)
     return it.value();
 }
 
-QFont Settings::Note::font() const
-{
-    return typedValue<QFont>(m_settings, kNoteFont, defaultNoteFont());
-}
+QFont Settings::Note::font() const { return typedValue<QFont>(m_settings, kNoteFont, defaultNoteFont()); }
 
-void Settings::Note::setFont(const QFont &font)
-{
-    m_settings->setValue(kNoteFont, font);
-}
+void Settings::Note::setFont(const QFont &font) { m_settings->setValue(kNoteFont, font); }
 
 QList<QColor> Settings::ColorPane::paneColors() const
 {
@@ -154,15 +153,9 @@ QList<QColor> Settings::ColorPane::paneColors() const
     return colors;
 }
 
-int Settings::ColorPane::rowCount() const
-{
-    return m_settings->value(kRowCount, 2).toInt();
-}
+int Settings::ColorPane::rowCount() const { return m_settings->value(kRowCount, 2).toInt(); }
 
-int Settings::ColorPane::columnCount() const
-{
-    return m_settings->value(kColumnCount, 5).toInt();
-}
+int Settings::ColorPane::columnCount() const { return m_settings->value(kColumnCount, 5).toInt(); }
 
 QList<int> Settings::MainWindow::lastSessionDocuments() const
 {
@@ -197,7 +190,8 @@ void Settings::MainWindow::setLibraryWidgetState(const QByteArray &state)
 
 Nod::Domain::BackgroundMode Settings::MainWindow::backgroundMode() const
 {
-    return typedValue<Nod::Domain::BackgroundMode>(m_settings, kBackgroundMode, Nod::Domain::BackgroundMode());
+    return typedValue<Nod::Domain::BackgroundMode>(
+        m_settings, kBackgroundMode, Nod::Domain::BackgroundMode());
 }
 
 void Settings::MainWindow::setBackgroundMode(const Nod::Domain::BackgroundMode &mode)
@@ -219,10 +213,7 @@ void Settings::MainWindow::setRecentOpenFolder(const QString &path)
     m_settings->setValue(kRecentFolder, path);
 }
 
-QByteArray Settings::MainWindow::geometry() const
-{
-    return m_settings->value(kGeometry).toByteArray();
-}
+QByteArray Settings::MainWindow::geometry() const { return m_settings->value(kGeometry).toByteArray(); }
 
 void Settings::MainWindow::setGeometry(const QByteArray &geometry)
 {
@@ -258,14 +249,12 @@ QString Settings::filePath()
 Settings *Settings::instance()
 {
     if (!g_instance) {
-        g_instance = new Settings(new QSettings(filePath(), QSettings::IniFormat), QCoreApplication::instance());
+        g_instance
+            = new Settings(new QSettings(filePath(), QSettings::IniFormat), QCoreApplication::instance());
     }
     return g_instance;
 }
 
-void Settings::sync()
-{
-    m_settings->sync();
-}
+void Settings::sync() { m_settings->sync(); }
 
 } // namespace Common::Infrastructure

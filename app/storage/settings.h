@@ -27,7 +27,9 @@ public:
     class Section
     {
     public:
-        explicit Section(QSettings *settings) : m_settings(settings) {}
+        explicit Section(QSettings *settings)
+            : m_settings(settings)
+        { }
 
     protected:
         QSettings *m_settings; // not owned

@@ -22,7 +22,7 @@ class SpinLock final
 public:
     void lock()
     {
-        for (int spins = 0; m_locked.exchange(true, std::memory_order_acquire); ) {
+        for (int spins = 0; m_locked.exchange(true, std::memory_order_acquire);) {
             while (m_locked.load(std::memory_order_relaxed)) {
                 if (++spins < 2000) {
                     pause();
@@ -43,18 +43,12 @@ private:
 #endif
     }
 
-    std::atomic<bool> m_locked{false};
+    std::atomic<bool> m_locked { false };
 };
 
-void lockCallback(void *user, int lock)
-{
-    static_cast<SpinLock *>(user)[lock].lock();
-}
+void lockCallback(void *user, int lock) { static_cast<SpinLock *>(user)[lock].lock(); }
 
-void unlockCallback(void *user, int lock)
-{
-    static_cast<SpinLock *>(user)[lock].unlock();
-}
+void unlockCallback(void *user, int lock) { static_cast<SpinLock *>(user)[lock].unlock(); }
 
 // Each block carries its size in front, so that free and realloc can settle the budget.
 constexpr size_t HeaderSize = 16;
@@ -68,8 +62,7 @@ bool reserve(MemoryBudget *budget, size_t bytes)
         return false;
     }
     size_t peak = budget->peak.load();
-    while (now > peak && !budget->peak.compare_exchange_weak(peak, now)) {
-    }
+    while (now > peak && !budget->peak.compare_exchange_weak(peak, now)) { }
     return true;
 }
 
@@ -168,10 +161,7 @@ void *budgetRealloc(void *user, void *old, size_t size)
 
 // The library's own diagnostics about damaged files are frequent and of no use to the user; they
 // go to the debug channel, which the application log leaves out.
-void libraryMessage(void *, const char *message)
-{
-    qDebug("mupdf: %s", message);
-}
+void libraryMessage(void *, const char *message) { qDebug("mupdf: %s", message); }
 
 } // namespace
 
@@ -219,8 +209,7 @@ struct Context::Family
 {
     explicit Family(MemoryBudget *budget)
         : share(budget)
-    {
-    }
+    { }
     ~Family()
     {
         if (context) {
@@ -233,8 +222,8 @@ struct Context::Family
     BudgetShare share;
     LockTable locks;
     QMutex mutex;
-    std::atomic<int> drawing{0};
-    std::atomic<Qt::HANDLE> lastThread{nullptr};
+    std::atomic<int> drawing { 0 };
+    std::atomic<Qt::HANDLE> lastThread { nullptr };
     fz_context *context = nullptr;
     fz_document *document = nullptr;
 };
@@ -243,8 +232,8 @@ namespace {
 
 fz_context *createContext(BudgetShare *share, SpinLock *locks)
 {
-    const fz_alloc_context allocator{share, budgetMalloc, budgetRealloc, budgetFree};
-    const fz_locks_context lockCallbacks{locks, lockCallback, unlockCallback};
+    const fz_alloc_context allocator { share, budgetMalloc, budgetRealloc, budgetFree };
+    const fz_locks_context lockCallbacks { locks, lockCallback, unlockCallback };
     fz_context *ctx = fz_new_context(&allocator, &lockCallbacks, Context::StoreLimit);
     if (!ctx) {
         return nullptr;
@@ -253,14 +242,8 @@ fz_context *createContext(BudgetShare *share, SpinLock *locks)
     fz_set_warning_callback(ctx, libraryMessage, nullptr);
     bool ok = true;
     fz_var(ok);
-    fz_try(ctx)
-    {
-        fz_register_document_handlers(ctx);
-    }
-    fz_catch(ctx)
-    {
-        ok = false;
-    }
+    fz_try(ctx) { fz_register_document_handlers(ctx); }
+    fz_catch(ctx) { ok = false; }
     if (!ok) {
         fz_drop_context(ctx);
         return nullptr;
@@ -295,8 +278,8 @@ fz_context *Context::clone(const FamilyPointer &family) const
     return family ? fz_clone_context(family->context) : clone();
 }
 
-void Context::setDocument(fz_document *document, const QString &fileName, const QString &password,
-                          bool replicable)
+void Context::setDocument(
+    fz_document *document, const QString &fileName, const QString &password, bool replicable)
 {
     dropReplicas();
     m_document = document;
@@ -314,10 +297,7 @@ void Context::dropReplicas()
     m_replicaCount = 0;
 }
 
-int Context::replicaCount() const
-{
-    return m_replicaCount.load();
-}
+int Context::replicaCount() const { return m_replicaCount.load(); }
 
 Context::FamilyPointer Context::openReplica()
 {
@@ -340,14 +320,12 @@ Context::FamilyPointer Context::openReplica()
     fz_try(ctx)
     {
         document = fz_open_document(ctx, path.constData());
-        if (fz_needs_password(ctx, document) && !fz_authenticate_password(ctx, document, password.constData())) {
+        if (fz_needs_password(ctx, document)
+            && !fz_authenticate_password(ctx, document, password.constData())) {
             ok = false;
         }
     }
-    fz_catch(ctx)
-    {
-        ok = false;
-    }
+    fz_catch(ctx) { ok = false; }
     family->document = document;
     if (!ok || !document) {
         // The file changed or went away since it was opened; the main document serves alone.
@@ -365,17 +343,18 @@ Context::Lease Context::acquire(fz_document *document)
     if (document != m_document) {
         // A page left over from before a reload keeps to the document it came from.
         m_mutex.lock();
-        return Lease{m_context, document, {}};
+        return Lease { m_context, document, {} };
     }
     const Qt::HANDLE self = QThread::currentThreadId();
-    const auto idle = [](const std::atomic<int> &drawing) { return drawing.load(std::memory_order_relaxed) == 0; };
+    const auto idle
+        = [](const std::atomic<int> &drawing) { return drawing.load(std::memory_order_relaxed) == 0; };
     const auto mainLease = [&] {
         m_lastThread.store(self, std::memory_order_relaxed);
-        return Lease{m_context, m_document, {}};
+        return Lease { m_context, m_document, {} };
     };
     const auto replicaLease = [&](const FamilyPointer &family) {
         family->lastThread.store(self, std::memory_order_relaxed);
-        return Lease{family->context, family->document, family};
+        return Lease { family->context, family->document, family };
     };
     // A thread recording a page goes on to draw it in the same family. Each thread keeps to the
     // family it used last, whose objects and glyphs are warm in its core's cache, and otherwise
@@ -454,10 +433,7 @@ LinkTarget resolveLinkTarget(fz_context *ctx, fz_document *doc, const char *uri)
         const fz_location location = fz_resolve_link(ctx, doc, uri, &target.x, &target.y);
         target.page = location.page < 0 ? -1 : fz_page_number_from_location(ctx, doc, location);
     }
-    fz_catch(ctx)
-    {
-        target.page = -1;
-    }
+    fz_catch(ctx) { target.page = -1; }
     return target;
 }
 

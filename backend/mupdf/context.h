@@ -48,13 +48,12 @@ struct MemoryBudget
 {
     explicit MemoryBudget(size_t ceilingBytes)
         : ceiling(ceilingBytes)
-    {
-    }
+    { }
 
     const size_t ceiling;
-    std::atomic<size_t> used{0};
-    std::atomic<size_t> peak{0};
-    std::atomic<quint64> refusals{0};
+    std::atomic<size_t> used { 0 };
+    std::atomic<size_t> peak { 0 };
+    std::atomic<quint64> refusals { 0 };
 };
 
 // One context family's draw on a MemoryBudget. Its allocations are settled against a local credit,
@@ -64,13 +63,12 @@ struct BudgetShare
 {
     explicit BudgetShare(MemoryBudget *shared)
         : budget(shared)
-    {
-    }
+    { }
     ~BudgetShare() { budget->used.fetch_sub(credit.load()); }
     Q_DISABLE_COPY_MOVE(BudgetShare)
 
     MemoryBudget *const budget;
-    alignas(64) std::atomic<size_t> credit{0};
+    alignas(64) std::atomic<size_t> credit { 0 };
 };
 
 // The library's state for one document: a context family (a base context and its clones, sharing
@@ -122,7 +120,8 @@ public:
     // Sets the document that leases lend and what replicas are opened from; replicas are only made
     // for a PDF (a reflowed document would be laid out again). Drops the replicas made so far.
     // Needs the document lock for writing, so that no lease is out.
-    void setDocument(fz_document *document, const QString &fileName, const QString &password, bool replicable);
+    void setDocument(
+        fz_document *document, const QString &fileName, const QString &password, bool replicable);
     // A library document showing the same file as the given one, which is the main document or
     // an older one a page still holds. Needs the document lock for reading. Prefers a document
     // whose family no thread is drawing in, then any free one; falls back to waiting for the main
@@ -151,12 +150,12 @@ private:
     bool m_replicable = false;
     int m_replicaLimit = 0;
     QVector<FamilyPointer> m_replicas; // guarded by m_replicasMutex
-    std::atomic<int> m_replicaCount{0};
-    std::atomic<int> m_drawing{0}; // threads drawing in the main family
-    std::atomic<Qt::HANDLE> m_lastThread{nullptr}; // the thread that leased the main document last
+    std::atomic<int> m_replicaCount { 0 };
+    std::atomic<int> m_drawing { 0 }; // threads drawing in the main family
+    std::atomic<Qt::HANDLE> m_lastThread { nullptr }; // the thread that leased the main document last
     mutable QMutex m_replicasMutex;
     MemoryBudget m_budget;
-    BudgetShare m_share{&m_budget}; // the main family's
+    BudgetShare m_share { &m_budget }; // the main family's
     std::unique_ptr<LockTable> m_locks;
     fz_context *m_context = nullptr;
     mutable QRecursiveMutex m_mutex;

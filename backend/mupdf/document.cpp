@@ -117,10 +117,7 @@ bool Document::reload()
         stream = fz_open_file(ctx, path.constData());
         document = fz_open_document_with_stream(ctx, magic.constData(), stream);
     }
-    fz_always(ctx)
-    {
-        fz_drop_stream(ctx, stream);
-    }
+    fz_always(ctx) { fz_drop_stream(ctx, stream); }
     fz_catch(ctx)
     {
         qWarning("Open document failed: %s", fz_caught_message(ctx));
@@ -155,15 +152,10 @@ bool Document::reload()
     m_lockState = lockState;
     m_pageCount = qMax(0, pageCount);
     char format[64] = {};
-    fz_try(ctx)
-    {
-        fz_lookup_metadata(ctx, document, FZ_META_FORMAT, format, sizeof format);
-    }
-    fz_catch(ctx)
-    {
-        format[0] = 0;
-    }
-    m_context->setDocument(document, m_fileName, m_password, lockState != Locked && qstrncmp(format, "PDF", 3) == 0);
+    fz_try(ctx) { fz_lookup_metadata(ctx, document, FZ_META_FORMAT, format, sizeof format); }
+    fz_catch(ctx) { format[0] = 0; }
+    m_context->setDocument(
+        document, m_fileName, m_password, lockState != Locked && qstrncmp(format, "PDF", 3) == 0);
     return true;
 }
 
@@ -179,14 +171,8 @@ bool Document::unlock(const QString &password)
         fz_context *ctx = m_context->get();
         const QByteArray utf8 = password.toUtf8();
         fz_var(accepted);
-        fz_try(ctx)
-        {
-            accepted = fz_authenticate_password(ctx, m_document, utf8.constData()) != 0;
-        }
-        fz_catch(ctx)
-        {
-            accepted = false;
-        }
+        fz_try(ctx) { accepted = fz_authenticate_password(ctx, m_document, utf8.constData()) != 0; }
+        fz_catch(ctx) { accepted = false; }
         if (accepted) {
             m_password = password;
         }
@@ -206,10 +192,7 @@ QList<PDFToCItem> Document::toc() const
     fz_context *ctx = m_context->get();
     fz_outline *outline = nullptr;
     fz_var(outline);
-    fz_try(ctx)
-    {
-        outline = fz_load_outline(ctx, m_document);
-    }
+    fz_try(ctx) { outline = fz_load_outline(ctx, m_document); }
     fz_catch(ctx)
     {
         fz_warn(ctx, "Couldn't load outline");

@@ -33,10 +33,7 @@ Pool &pool()
     return instance;
 }
 
-size_t &sizeOf(unsigned char *block)
-{
-    return *reinterpret_cast<size_t *>(block);
-}
+size_t &sizeOf(unsigned char *block) { return *reinterpret_cast<size_t *>(block); }
 
 void release(void *info)
 {
@@ -92,8 +89,8 @@ QImage allocate(int width, int height)
     if (!block) {
         return {};
     }
-    return QImage(block + HeaderSize, width, height, static_cast<int>(bytesPerLine), QImage::Format_ARGB32, release,
-                  block);
+    return QImage(block + HeaderSize, width, height, static_cast<int>(bytesPerLine), QImage::Format_ARGB32,
+        release, block);
 }
 
 } // namespace Backend::MuPDF::ImageBuffers

@@ -17,15 +17,9 @@ namespace Backend::MuPDF {
 
 namespace {
 
-QRectF toRect(const fz_rect &rect)
-{
-    return QRectF(rect.x0, rect.y0, rect.x1 - rect.x0, rect.y1 - rect.y0);
-}
+QRectF toRect(const fz_rect &rect) { return QRectF(rect.x0, rect.y0, rect.x1 - rect.x0, rect.y1 - rect.y0); }
 
-QRectF charBox(const fz_stext_char *ch)
-{
-    return toRect(fz_rect_from_quad(ch->quad));
-}
+QRectF charBox(const fz_stext_char *ch) { return toRect(fz_rect_from_quad(ch->quad)); }
 
 QRectF withWidth(const QRectF &rect, qreal width)
 {
@@ -38,7 +32,7 @@ bool selectionHolds(const QList<QRectF> &selection, const QRectF &box)
     for (const QRectF &area : selection) {
         if (box.width() > 0 ? area.contains(box)
                             : (area.left() <= box.left() && box.left() <= area.right()
-                               && area.top() <= box.top() && box.bottom() <= area.bottom())) {
+                                && area.top() <= box.top() && box.bottom() <= area.bottom())) {
             return true;
         }
     }
@@ -52,7 +46,7 @@ struct LinkData
 };
 
 bool rasterise(fz_context *ctx, fz_display_list *contents, fz_display_list *annotations, fz_matrix transform,
-               fz_irect box, unsigned char *samples, fz_cookie *cookie)
+    fz_irect box, unsigned char *samples, fz_cookie *cookie)
 {
     fz_pixmap *pixmap = nullptr;
     fz_device *device = nullptr;
@@ -81,10 +75,7 @@ bool rasterise(fz_context *ctx, fz_display_list *contents, fz_display_list *anno
         fz_drop_device(ctx, device);
         fz_drop_pixmap(ctx, pixmap);
     }
-    fz_catch(ctx)
-    {
-        ok = false;
-    }
+    fz_catch(ctx) { ok = false; }
     return ok;
 }
 
@@ -175,8 +166,8 @@ QSizeF Page::pageSize() const
     return QSizeF(m_x1 - m_x0, m_y1 - m_y0);
 }
 
-QImage Page::renderImage(double xres, double yres, const QRect &renderBox, bool cache,
-                         RenderCookie *cookie) const
+QImage Page::renderImage(
+    double xres, double yres, const QRect &renderBox, bool cache, RenderCookie *cookie) const
 {
     QReadLocker documentLocker(m_documentLock.data());
     QReadLocker locker(&m_lock);
@@ -184,14 +175,14 @@ QImage Page::renderImage(double xres, double yres, const QRect &renderBox, bool 
         return {};
     }
     fz_cookie *libraryCookie = cookie ? static_cast<fz_cookie *>(cookie->get()) : nullptr;
-    const fz_rect bounds{m_x0, m_y0, m_x1, m_y1};
+    const fz_rect bounds { m_x0, m_y0, m_x1, m_y1 };
     const fz_matrix transform = fz_pre_rotate(fz_scale(float(xres / 72.0), float(yres / 72.0)), 0);
     const fz_irect pageBox = fz_round_rect(fz_transform_rect(bounds, transform));
     fz_irect box = pageBox;
     if (!renderBox.isEmpty()) {
-        const fz_irect wanted{pageBox.x0 + renderBox.left(), pageBox.y0 + renderBox.top(),
-                              pageBox.x0 + renderBox.left() + renderBox.width(),
-                              pageBox.y0 + renderBox.top() + renderBox.height()};
+        const fz_irect wanted { pageBox.x0 + renderBox.left(), pageBox.y0 + renderBox.top(),
+            pageBox.x0 + renderBox.left() + renderBox.width(),
+            pageBox.y0 + renderBox.top() + renderBox.height() };
         box = fz_intersect_irect(pageBox, wanted);
     }
     if (fz_is_empty_irect(box)) {
@@ -256,7 +247,7 @@ QImage Page::renderImage(double xres, double yres, const QRect &renderBox, bool 
 }
 
 bool Page::recordPage(const Context::Lease &lease, const fz_rect &bounds, fz_cookie *cookie,
-                      fz_display_list **contents, fz_display_list **annotations) const
+    fz_display_list **contents, fz_display_list **annotations) const
 {
     fz_context *ctx = lease.context;
     fz_page *page = nullptr;
@@ -332,7 +323,7 @@ bool Page::ensureTextPage(int kind) const
     // are not held up meanwhile, and a display list would only add a pass.
     const Context::Lease lease = m_context->acquire(m_document);
     fz_context *ctx = lease.context;
-    const fz_rect bounds{m_x0, m_y0, m_x1, m_y1};
+    const fz_rect bounds { m_x0, m_y0, m_x1, m_y1 };
     fz_page *page = nullptr;
     bool owned = false;
     fz_stext_page *textPage = nullptr;
@@ -343,7 +334,7 @@ bool Page::ensureTextPage(int kind) const
     fz_var(device);
     fz_try(ctx)
     {
-        fz_stext_options options{};
+        fz_stext_options options {};
         options.flags = kind == SearchText ? FZ_STEXT_DEHYPHENATE : 0;
         page = libraryPage(lease, &owned);
         textPage = fz_new_stext_page(ctx, bounds);
@@ -371,7 +362,8 @@ bool Page::ensureTextPage(int kind) const
     if (textPage) {
         // Older pages give their text back; the registry's own lock is not held meanwhile.
         TextPageRegistry &registry = m_context->textPages();
-        const auto victims = registry.add(qSharedPointerConstCast<Backend::Page>(sharedFromThis()).toWeakRef());
+        const auto victims
+            = registry.add(qSharedPointerConstCast<Backend::Page>(sharedFromThis()).toWeakRef());
         for (const auto &victim : victims) {
             if (!static_cast<const Page *>(victim.data())->dropTextPage()) {
                 registry.keep(victim);
@@ -511,8 +503,8 @@ QList<TextBox> Page::textBoxes() const
     return boxes;
 }
 
-QString Page::selectedText(const QList<QRectF> &selection, QMap<int, QRectF> *wordBoxes,
-                           QMap<int, QRectF> *charBoxes) const
+QString Page::selectedText(
+    const QList<QRectF> &selection, QMap<int, QRectF> *wordBoxes, QMap<int, QRectF> *charBoxes) const
 {
     if (wordBoxes) {
         wordBoxes->clear();
@@ -559,16 +551,13 @@ QVector<SearchResult> Page::search(const QString &text, int) const
     {
         count = fz_search_stext_page(ctx, textPage, needle.constData(), marks.data(), quads.data(), MaxHits);
     }
-    fz_catch(ctx)
-    {
-        count = 0;
-    }
+    fz_catch(ctx) { count = 0; }
     fz_drop_context(ctx);
     // A hit broken over lines comes as several quads; the first of each hit is marked.
     for (int i = 0; i < count; ++i) {
         const QRectF rect = toRect(fz_rect_from_quad(quads[size_t(i)]));
         if (marks[size_t(i)] || results.isEmpty()) {
-            results.append(SearchResult{m_pageNumber, rect});
+            results.append(SearchResult { m_pageNumber, rect });
         } else {
             results.last().rect = results.last().rect.united(rect);
         }
@@ -594,7 +583,7 @@ QList<QSharedPointer<PdfAnnotation::Link>> Page::loadLinks()
         fz_try(ctx)
         {
             bool owned = false;
-            links = fz_load_links(ctx, libraryPage(Context::Lease{ctx, m_document, {}}, &owned));
+            links = fz_load_links(ctx, libraryPage(Context::Lease { ctx, m_document, {} }, &owned));
         }
         fz_catch(ctx)
         {
@@ -602,7 +591,7 @@ QList<QSharedPointer<PdfAnnotation::Link>> Page::loadLinks()
             links = nullptr;
         }
         for (fz_link *link = links; link; link = link->next) {
-            LinkData data{toRect(link->rect), QByteArray(link->uri ? link->uri : "")};
+            LinkData data { toRect(link->rect), QByteArray(link->uri ? link->uri : "") };
             LinkTarget target;
             if (link->uri && !fz_is_external_link(ctx, link->uri)) {
                 target = resolveLinkTarget(ctx, m_document, link->uri);
@@ -623,8 +612,8 @@ QList<QSharedPointer<PdfAnnotation::Link>> Page::loadLinks()
         if (external) {
             link->setAction(new PDFURIAction(QUrl(QString::fromUtf8(found[i].uri))));
         } else {
-            link->setAction(new PDFGotoAction(PDFDestination(targets[i].page,
-                                                             QRectF(targets[i].x, targets[i].y, -1, -1))));
+            link->setAction(new PDFGotoAction(
+                PDFDestination(targets[i].page, QRectF(targets[i].x, targets[i].y, -1, -1))));
         }
         m_links.append(link);
     }

@@ -26,10 +26,10 @@ public:
     QList<QSharedPointer<PdfAnnotation::Link>> loadLinks() override;
     QList<TextBox> textBoxes() const override;
     QString selectedText(const QList<QRectF> &selection, QMap<int, QRectF> *wordBoxes = nullptr,
-                         QMap<int, QRectF> *charBoxes = nullptr) const override;
+        QMap<int, QRectF> *charBoxes = nullptr) const override;
     QString text(QVector<QRectF> &rects) const override;
     QImage renderImage(double xres, double yres, const QRect &renderBox = QRect(), bool cache = false,
-                       RenderCookie *cookie = nullptr) const override;
+        RenderCookie *cookie = nullptr) const override;
     QVector<SearchResult> search(const QString &text, int flags) const override;
 
     // Releases the structured text unless the page is busy; false when it is. Any thread.
@@ -47,7 +47,7 @@ private:
     // leased document; false when the page cannot be loaded. Pages are loaded on first use, so this
     // is where a damaged page object shows.
     bool recordPage(const Context::Lease &lease, const fz_rect &bounds, fz_cookie *cookie,
-                    fz_display_list **contents, fz_display_list **annotations) const;
+        fz_display_list **contents, fz_display_list **annotations) const;
     // Builds the structured text once; false when it cannot be built. Needs the document lock.
     bool ensureTextPage(int kind) const;
     // With the page lock held for reading through locker: the text, built if need be; null when
@@ -65,9 +65,9 @@ private:
     // Releases one kind of text in the family that made it; under the page write lock.
     void releaseTextPage(int kind) const;
 
-    mutable fz_stext_page *m_textPage[2] = {nullptr, nullptr};
+    mutable fz_stext_page *m_textPage[2] = { nullptr, nullptr };
     mutable Context::FamilyPointer m_textFamily[2];
-    mutable bool m_textBuilt[2] = {false, false};
+    mutable bool m_textBuilt[2] = { false, false };
     QList<QSharedPointer<PdfAnnotation::Link>> m_links;
     bool m_linksLoaded = false;
 };

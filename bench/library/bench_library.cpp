@@ -43,8 +43,8 @@ using Nod::Domain::Document;
 using Nod::Domain::Tag;
 using Nod::Presentation::LibraryWidget;
 
-using Bench::print;
 using Bench::median;
+using Bench::print;
 
 namespace {
 

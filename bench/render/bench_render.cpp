@@ -79,15 +79,15 @@ ProcessResult runTool(const QString &program, const QStringList &arguments)
 
 double cpuMs()
 {
-    rusage usage{};
+    rusage usage {};
     getrusage(RUSAGE_SELF, &usage);
     return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3
-           + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+        + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
 }
 
 double peakRssMib()
 {
-    rusage usage{};
+    rusage usage {};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss / 1024.0;
 }
@@ -129,8 +129,8 @@ QString scriptPath(const QString &name)
 
 int main(int argc, char *argv[])
 {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen")
-                                                                     : qgetenv("QT_QPA_PLATFORM"));
+    qputenv("QT_QPA_PLATFORM",
+        qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen") : qgetenv("QT_QPA_PLATFORM"));
     QGuiApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() < 5) {
@@ -138,7 +138,8 @@ int main(int argc, char *argv[])
         return 1;
     }
     // Library chatter about damaged files is debug output; keep the figures readable.
-    qSetMessagePattern(QStringLiteral("%{if-debug}%{endif}%{if-info}%{endif}%{if-warning}warning: %{message}%{endif}%{if-critical}%{message}%{endif}"));
+    qSetMessagePattern(QStringLiteral("%{if-debug}%{endif}%{if-info}%{endif}%{if-warning}warning: "
+                                      "%{message}%{endif}%{if-critical}%{message}%{endif}"));
     const QString file = QFileInfo(args[1]).absoluteFilePath();
     bool okFirst = false;
     bool okLast = false;
@@ -164,7 +165,7 @@ int main(int argc, char *argv[])
     if (!document) {
         const Backend::MuPDF::Document probe(file);
         std::fprintf(stderr, "error: %s: %s\n", qPrintable(file),
-                     probe.isLocked() ? "needs a password" : "not a readable document");
+            probe.isLocked() ? "needs a password" : "not a readable document");
         return 2;
     }
     const double openMs = timer.nsecsElapsed() / 1e6;
@@ -186,14 +187,17 @@ int main(int argc, char *argv[])
     print("range_pages", pages, "pages");
     print("open_ms", openMs, "ms");
     print("open_first_page_ms", openFirstPageMs, "ms");
-    const ProcessResult mutoolOpen = runTool(mutool, {QStringLiteral("run"), scriptPath(QStringLiteral("count.js")), file});
+    const ProcessResult mutoolOpen
+        = runTool(mutool, { QStringLiteral("run"), scriptPath(QStringLiteral("count.js")), file });
     print("mutool_open_ms", mutoolOpen.ms, "ms");
     document.reset();
 
     // Render timings on a shared machine swing by a third from run to run, so each pass is run a
     // few times, every time on a freshly opened document, and the fastest run counts; the pool
     // and mutool are given the same number of tries.
-    const int runs = qEnvironmentVariableIsSet("NODERA_BENCH_RUNS") ? qMax(1, qEnvironmentVariableIntValue("NODERA_BENCH_RUNS")) : 3;
+    const int runs = qEnvironmentVariableIsSet("NODERA_BENCH_RUNS")
+        ? qMax(1, qEnvironmentVariableIntValue("NODERA_BENCH_RUNS"))
+        : 3;
 
     // One thread, through renderImage.
     int failures = 0;
@@ -241,12 +245,14 @@ int main(int argc, char *argv[])
         }
         for (const auto &page : poolPages) {
             tasks.emplace_back(new RenderTask(page));
-            QObject::connect(tasks.back().get(), &RenderTask::imageReady, tasks.back().get(),
-                             [&runFailures](const RenderParam &, const QRect &, bool, const QImage &image) {
-                                 if (image.isNull()) {
-                                     runFailures.fetchAndAddRelaxed(1);
-                                 }
-                             }, Qt::DirectConnection);
+            QObject::connect(
+                tasks.back().get(), &RenderTask::imageReady, tasks.back().get(),
+                [&runFailures](const RenderParam &, const QRect &, bool, const QImage &image) {
+                    if (image.isNull()) {
+                        runFailures.fetchAndAddRelaxed(1);
+                    }
+                },
+                Qt::DirectConnection);
             tasks.back()->start(param, QRect(), false);
         }
         RenderTask::threadPool()->waitForDone();
@@ -263,9 +269,9 @@ int main(int argc, char *argv[])
     }
 
     const QString range = QStringLiteral("%1-%2").arg(first).arg(last);
-    const QStringList drawArgs{QStringLiteral("draw"), QStringLiteral("-q"), QStringLiteral("-r"),
-                               QString::number(dpi), QStringLiteral("-F"), QStringLiteral("ppm"),
-                               QStringLiteral("-o"), QStringLiteral("/dev/null"), file};
+    const QStringList drawArgs { QStringLiteral("draw"), QStringLiteral("-q"), QStringLiteral("-r"),
+        QString::number(dpi), QStringLiteral("-F"), QStringLiteral("ppm"), QStringLiteral("-o"),
+        QStringLiteral("/dev/null"), file };
     const auto fastest = [&](const QStringList &arguments) {
         ProcessResult best;
         for (int run = 0; run < runs; ++run) {
@@ -276,8 +282,8 @@ int main(int argc, char *argv[])
         }
         return best;
     };
-    const ProcessResult mutoolRange = fastest(drawArgs + QStringList{range});
-    const ProcessResult mutoolFirst = fastest(drawArgs + QStringList{QString::number(first)});
+    const ProcessResult mutoolRange = fastest(drawArgs + QStringList { range });
+    const ProcessResult mutoolFirst = fastest(drawArgs + QStringList { QString::number(first) });
     // The process start and the first page are taken out: what remains is the per-page cost.
     double mutoolPerPage = -1;
     if (mutoolRange.ms > 0 && mutoolFirst.ms > 0) {
@@ -317,9 +323,11 @@ int main(int argc, char *argv[])
     print("search_ms", searchMs, "ms");
     print("search_hits", hits, "hits");
     print("search_cores_used", searchCpuMs / searchMs, "cores");
-    const ProcessResult mutoolSearch = runTool(mutool, {QStringLiteral("run"), scriptPath(QStringLiteral("search.js")), file, word});
+    const ProcessResult mutoolSearch
+        = runTool(mutool, { QStringLiteral("run"), scriptPath(QStringLiteral("search.js")), file, word });
     print("mutool_search_ms", mutoolSearch.ms, "ms");
-    print("mutool_search_hits", mutoolSearch.ok ? QString::fromUtf8(mutoolSearch.output).trimmed().toInt() : -1, "hits");
+    print("mutool_search_hits",
+        mutoolSearch.ok ? QString::fromUtf8(mutoolSearch.output).trimmed().toInt() : -1, "hits");
 
     // First full text extraction.
     document = open(file);
@@ -335,9 +343,9 @@ int main(int argc, char *argv[])
     document.reset();
     print("text_ms", textMs, "ms");
     print("text_chars", std::accumulate(lengths.begin(), lengths.end(), 0), "chars");
-    const ProcessResult mutoolText = runTool(mutool, {QStringLiteral("draw"), QStringLiteral("-q"), QStringLiteral("-F"),
-                                                      QStringLiteral("txt"), QStringLiteral("-o"),
-                                                      QStringLiteral("/dev/null"), file});
+    const ProcessResult mutoolText = runTool(mutool,
+        { QStringLiteral("draw"), QStringLiteral("-q"), QStringLiteral("-F"), QStringLiteral("txt"),
+            QStringLiteral("-o"), QStringLiteral("/dev/null"), file });
     print("mutool_text_ms", mutoolText.ms, "ms");
     print("peak_rss_mib", peakRssMib(), "MiB");
     return 0;

@@ -33,8 +33,8 @@ using Nod::Domain::Document;
 using Nod::Domain::Marker;
 using Nod::Domain::Tag;
 
-using Bench::print;
 using Bench::median;
+using Bench::print;
 
 namespace {
 
@@ -164,7 +164,10 @@ Figures timeTreeOperations(NoteService &notes, const Library &library)
     });
 
     figures.removeLeaf = measure(
-        [&] { notes.handle(RemoveRequest { notes.annotation(library.rootId).children().size() - 1, library.rootId }); },
+        [&] {
+            notes.handle(
+                RemoveRequest { notes.annotation(library.rootId).children().size() - 1, library.rootId });
+        },
         [&] { notes.newAnnotation(request()); });
     return figures;
 }
@@ -215,13 +218,15 @@ int main(int argc, char *argv[])
     print("move_across_parents_ms", durable.move, "ms");
     print("remove_leaf_ms", durable.removeLeaf, "ms");
 
-    print("annotation_count_cached_us", 1000 * measure([&] { notes.annotationCount(library.documentId); }), "us");
+    print("annotation_count_cached_us", 1000 * measure([&] { notes.annotationCount(library.documentId); }),
+        "us");
 
     timer.restart();
     TagService categories(std::make_shared<TagRepository>(QStringLiteral("Category")));
     print("category_service_load_ms", timer.nsecsElapsed() / 1e6, "ms");
     int probe = 1;
-    print("tags_of_document_us", 1000 * measure([&] { categories.tagsOfDocument(probe); }, [&] { probe += 97; }), "us");
+    print("tags_of_document_us",
+        1000 * measure([&] { categories.tagsOfDocument(probe); }, [&] { probe += 97; }), "us");
 
     // The bare price of a durable commit: one counter step in its own transaction.
     auto commitOnce = [] {

@@ -37,11 +37,13 @@ Annotation pageAnnotation(int id, int documentId, int page, int parentId)
 {
     Annotation annotation(id, documentId, page, QPointF(72.0 + id % 300, 100.0 + id % 500), parentId);
     annotation.setCanvas(Marker(QRectF(60, 90 + id % 500, 200, 40)));
-    annotation.insertMarker(0, Marker(TextRects { QRectF(72, 100, 180, 12), QRectF(72, 114, 120, 12) },
-                                      Marker::NoLine, QPen(Qt::NoPen), QBrush(QColor(255, 230, 0, 96))));
-    annotation.setNoteText(QStringLiteral("<html><body><p style=\"line-height:150%\">Note %1 about the passage "
-                                          "on this page, with a few words of comment.</p></body></html>")
-                               .arg(id));
+    annotation.insertMarker(0,
+        Marker(TextRects { QRectF(72, 100, 180, 12), QRectF(72, 114, 120, 12) }, Marker::NoLine,
+            QPen(Qt::NoPen), QBrush(QColor(255, 230, 0, 96))));
+    annotation.setNoteText(
+        QStringLiteral("<html><body><p style=\"line-height:150%\">Note %1 about the passage "
+                       "on this page, with a few words of comment.</p></body></html>")
+            .arg(id));
     return annotation;
 }
 
@@ -128,7 +130,8 @@ int main(int argc, char *argv[])
         for (int i = first; i < qMin(first + Batch, spread); ++i) {
             const int index = 1 + i % (Documents - 1);
             const int id = annotations.nextId();
-            annotations.insert(pageAnnotation(id, documentIds.at(index), (i / Documents) % 20, rootIds.at(index)));
+            annotations.insert(
+                pageAnnotation(id, documentIds.at(index), (i / Documents) % 20, rootIds.at(index)));
             pageAnnotationIds << id;
             ++inserted;
         }
@@ -156,7 +159,8 @@ int main(int argc, char *argv[])
     timer.restart();
     int rows = 0;
     for (int i = 0; i < Pages; ++i) {
-        rows += annotations.findByPage(documentIds.at(1 + random.bounded(Documents - 1)), random.bounded(20)).size();
+        rows += annotations.findByPage(documentIds.at(1 + random.bounded(Documents - 1)), random.bounded(20))
+                    .size();
     }
     print("page_query", timer.nsecsElapsed() / 1000.0 / Pages, "us");
     print("page_query_rows_per_call", double(rows) / Pages, "rows");
@@ -177,7 +181,9 @@ int main(int argc, char *argv[])
     constexpr int PathLookups = 2000;
     for (int i = 0; i < PathLookups; ++i) {
         const int n = random.bounded(Documents);
-        found += documents.findByLocalUrl(QStringLiteral("/library/shelf %1/document %2.pdf").arg(n % 50).arg(n)).size();
+        found += documents
+                     .findByLocalUrl(QStringLiteral("/library/shelf %1/document %2.pdf").arg(n % 50).arg(n))
+                     .size();
     }
     print("find_document_by_path", timer.nsecsElapsed() / 1000.0 / PathLookups, "us");
 

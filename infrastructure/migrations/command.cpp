@@ -16,8 +16,7 @@ namespace Nod::Infrastructure {
 
 Command::Command(QObject *parent)
     : QObject(parent)
-{
-}
+{ }
 
 QString Command::version() const
 {
@@ -62,7 +61,7 @@ bool Command::addColumn(const QString &table, const QString &column, const QStri
 {
     QSqlQuery query;
     if (!query.exec(QStringLiteral("ALTER TABLE ") + table + QStringLiteral(" ADD COLUMN ") + column
-                    + QLatin1Char(' ') + type)) {
+            + QLatin1Char(' ') + type)) {
         qWarning() << "addColumn" << query.lastError() << query.lastQuery();
         return false;
     }
@@ -73,8 +72,8 @@ bool Command::addIndex(const QString &table, const QStringList &columns)
 {
     const QString name = table + QLatin1Char('_') + columns.join(QString());
     QSqlQuery query;
-    if (!query.exec(QStringLiteral("CREATE INDEX %1 ON %2(%3)")
-                        .arg(name, table, columns.join(QLatin1Char(','))))) {
+    if (!query.exec(
+            QStringLiteral("CREATE INDEX %1 ON %2(%3)").arg(name, table, columns.join(QLatin1Char(','))))) {
         qWarning() << "addIndex" << query.lastError() << query.lastQuery();
         return false;
     }
@@ -89,8 +88,8 @@ bool Command::addIndex(const QString &table, const QString &column)
 bool Command::addVersion(const QString &version)
 {
     QSqlQuery query;
-    query.prepare(QStringLiteral("insert into %1 (version) values (:version) ")
-                      .arg(QStringLiteral("schema_versions")));
+    query.prepare(
+        QStringLiteral("insert into %1 (version) values (:version) ").arg(QStringLiteral("schema_versions")));
     query.bindValue(QStringLiteral(":version"), version);
     if (!query.exec()) {
         qWarning() << "Command::addVersion" << query.lastError() << query.lastQuery();

@@ -73,33 +73,37 @@ bool M20170111_2142_createAnnotations::up()
     }
     if (hasTable(QStringLiteral("annotations_v5"))) {
         return step(qualified("loadDataFromV5"), [] {
-            QSqlQuery rows = run(QStringLiteral("SELECT id, documentId, pageIndex, type,  shape, style, noteText, "
-                                                "createdAt from annotations_v5 "));
+            QSqlQuery rows
+                = run(QStringLiteral("SELECT id, documentId, pageIndex, type,  shape, style, noteText, "
+                                     "createdAt from annotations_v5 "));
             while (rows.next()) {
                 const int oldType = rows.value(3).toInt();
                 const QVariant oldShape = Legacy::readVariant(rows.value(4).toByteArray());
                 const QVariant style = Legacy::readVariant(rows.value(5).toByteArray());
                 const int type = Legacy::convertedType(oldType);
                 if (!Legacy::isConvertibleShape(oldType) || type == 0) {
-                    qWarning().nospace() << "Unsupported Type (" << oldType
-                                         << ") when convert shape inM20170111_2142_createAnnotations::loadDataFromV5";
+                    qWarning().nospace()
+                        << "Unsupported Type (" << oldType
+                        << ") when convert shape inM20170111_2142_createAnnotations::loadDataFromV5";
                 }
                 const QVariant shape = Legacy::convertShape(oldType, oldShape);
                 QSqlQuery insert;
                 insert.prepare(QStringLiteral(
                     "INSERT INTO annotations(id, documentId, pageIndex, type, position, shape, pen, brush, "
-                    "noteText, createdAt)VALUES(:id, :documentId, :pageIndex, :type, :position, :shape, :pen, "
+                    "noteText, createdAt)VALUES(:id, :documentId, :pageIndex, :type, :position, :shape, "
+                    ":pen, "
                     ":brush, :noteText, :createdAt)"));
                 insert.bindValue(QStringLiteral(":id"), rows.value(0));
                 insert.bindValue(QStringLiteral(":documentId"), rows.value(1));
                 insert.bindValue(QStringLiteral(":pageIndex"), rows.value(2));
                 insert.bindValue(QStringLiteral(":type"), type);
-                insert.bindValue(QStringLiteral(":position"),
-                                 Legacy::writeVariant(QVariant(Legacy::positionOf(shape))));
+                insert.bindValue(
+                    QStringLiteral(":position"), Legacy::writeVariant(QVariant(Legacy::positionOf(shape))));
                 insert.bindValue(QStringLiteral(":shape"), Legacy::writeVariant(shape));
-                insert.bindValue(QStringLiteral(":pen"), Legacy::writeVariant(QVariant(Legacy::penOf(style))));
-                insert.bindValue(QStringLiteral(":brush"),
-                                 Legacy::writeVariant(QVariant(Legacy::brushOf(style))));
+                insert.bindValue(
+                    QStringLiteral(":pen"), Legacy::writeVariant(QVariant(Legacy::penOf(style))));
+                insert.bindValue(
+                    QStringLiteral(":brush"), Legacy::writeVariant(QVariant(Legacy::brushOf(style))));
                 insert.bindValue(QStringLiteral(":noteText"), rows.value(6));
                 insert.bindValue(QStringLiteral(":createdAt"), rows.value(7));
                 execQuery(insert);
@@ -122,9 +126,10 @@ bool M20170111_2142_createAnnotations::up()
 bool M20170226_0347_createMarkers::up()
 {
     const bool created = step(qualified("createTable"), [] {
-        run(QStringLiteral("CREATE TABLE markers(id INTEGER PRIMARY KEY AUTOINCREMENT, annotationId INTEGER NOT "
-                           "NULL, type INTEGER NOT NULL, shape BLOB NOT NULL, pen BLOB NOT NULL, brush BLOB NOT "
-                           "NULL, FOREIGN KEY ( annotationId ) REFERENCES annotations ( id ) on delete cascade)"));
+        run(QStringLiteral(
+            "CREATE TABLE markers(id INTEGER PRIMARY KEY AUTOINCREMENT, annotationId INTEGER NOT "
+            "NULL, type INTEGER NOT NULL, shape BLOB NOT NULL, pen BLOB NOT NULL, brush BLOB NOT "
+            "NULL, FOREIGN KEY ( annotationId ) REFERENCES annotations ( id ) on delete cascade)"));
         run(QStringLiteral("INSERT INTO SQLITE_SEQUENCE(name, seq) VALUES('markers', 0)"));
         return true;
     });
@@ -133,7 +138,8 @@ bool M20170226_0347_createMarkers::up()
     }
     return step(qualified("loadDataFromV1"), [this] {
         QMap<int, QRectF> boundsByAnnotation;
-        QSqlQuery rows = run(QStringLiteral(" SELECT id, annotationId, type,  shape, style  from markers_v1 "));
+        QSqlQuery rows
+            = run(QStringLiteral(" SELECT id, annotationId, type,  shape, style  from markers_v1 "));
         const bool markersConverted = step(qualified("changeMarkerToCanvas"), [&] {
             while (rows.next()) {
                 const int oldType = rows.value(2).toInt();
@@ -141,13 +147,14 @@ bool M20170226_0347_createMarkers::up()
                     = Legacy::convertShape(oldType, Legacy::readVariant(rows.value(3).toByteArray()));
                 const QVariant style = Legacy::readVariant(rows.value(4).toByteArray());
                 const int annotationId = rows.value(1).toInt();
-                run(QStringLiteral(" INSERT INTO markers  (id, annotationId, type, shape, pen, brush)  VALUES  "
-                                   "(?, ?, ?, ?, ?, ?) "),
-                    { rows.value(0), annotationId, Legacy::convertedType(oldType), Legacy::writeVariant(shape),
-                      Legacy::writeVariant(QVariant(Legacy::penOf(style))),
-                      Legacy::writeVariant(QVariant(Legacy::brushOf(style))) });
-                boundsByAnnotation[annotationId] = boundsByAnnotation.value(annotationId).united(
-                    Legacy::boundsOf(shape));
+                run(QStringLiteral(
+                        " INSERT INTO markers  (id, annotationId, type, shape, pen, brush)  VALUES  "
+                        "(?, ?, ?, ?, ?, ?) "),
+                    { rows.value(0), annotationId, Legacy::convertedType(oldType),
+                        Legacy::writeVariant(shape), Legacy::writeVariant(QVariant(Legacy::penOf(style))),
+                        Legacy::writeVariant(QVariant(Legacy::brushOf(style))) });
+                boundsByAnnotation[annotationId]
+                    = boundsByAnnotation.value(annotationId).united(Legacy::boundsOf(shape));
             }
             return true;
         });
@@ -157,14 +164,16 @@ bool M20170226_0347_createMarkers::up()
         return step(qualified("changeAnnotationToCanvas"), [&] {
             for (auto it = boundsByAnnotation.cbegin(); it != boundsByAnnotation.cend(); ++it) {
                 QSqlQuery annotation
-                    = run(QStringLiteral(" SELECT type, position, shape  FROM annotations  WHERE id = ?"), { it.key() });
+                    = run(QStringLiteral(" SELECT type, position, shape  FROM annotations  WHERE id = ?"),
+                        { it.key() });
                 if (!annotation.next()) {
                     continue; // marks of an annotation that no longer exists stay orphaned, as before
                 }
                 const QVariant shape = Legacy::readVariant(annotation.value(2).toByteArray());
                 if (shape.type() != QVariant::RectF) {
-                    run(QStringLiteral("INSERT INTO markers (annotationId, type, shape, pen, brush) SELECT id, "
-                                       "type, shape, pen, brush FROM annotations WHERE id = ?"),
+                    run(QStringLiteral(
+                            "INSERT INTO markers (annotationId, type, shape, pen, brush) SELECT id, "
+                            "type, shape, pen, brush FROM annotations WHERE id = ?"),
                         { it.key() });
                 }
                 const QRectF canvas = Legacy::boundsOf(shape).united(it.value());
@@ -182,7 +191,7 @@ bool M20170714_1500_ModifyDocuments::up()
         if (!addColumn(QStringLiteral("documents"), QStringLiteral("hash"), QStringLiteral("char(40)"))
             || !addColumn(QStringLiteral("documents"), QStringLiteral("addedAt"), QStringLiteral("DATETIME"))
             || !addColumn(QStringLiteral("documents"), QStringLiteral("hided"),
-                          QStringLiteral("BOOLEAN default false"))) {
+                QStringLiteral("BOOLEAN default false"))) {
             return false;
         }
         run(QStringLiteral(" create unique index documents_hash on documents(hash) "));
@@ -197,7 +206,8 @@ bool M20170714_1500_ModifyDocuments::up()
         QSqlQuery rows = run(QStringLiteral("SELECT id, localUrl FROM documents"));
         while (rows.next()) {
             DocumentRow row { rows.value(0).toInt(), rows.value(1).toString(), 0 };
-            QSqlQuery count = run(QStringLiteral("SELECT count(*) FROM annotations where documentId = ?"), { row.id });
+            QSqlQuery count
+                = run(QStringLiteral("SELECT count(*) FROM annotations where documentId = ?"), { row.id });
             row.annotationCount = count.next() ? count.value(0).toInt() : 0;
             documents << row;
             files << DocumentFile { row.id, row.path };
@@ -226,7 +236,8 @@ bool M20170714_1500_ModifyDocuments::up()
                         { survivor.id, row.id });
                     qInfo() << "Success merge annotations from (id:" << row.id
                             << ", annotation counts:" << row.annotationCount << ", file path:" << row.path
-                            << ") to (id:" << survivor.id << ", annotations count:" << survivor.annotationCount;
+                            << ") to (id:" << survivor.id
+                            << ", annotations count:" << survivor.annotationCount;
                     run(QStringLiteral(" DELETE FROM documents WHERE id = ? "), { row.id });
                     qInfo() << "Success delete document. id:" << row.id << ", file path:" << row.path
                             << ", annotation count:" << row.annotationCount;
@@ -242,12 +253,14 @@ bool M20170725_1000_ModifyDocuments::up()
 {
     const bool altered = step(qualified("alterDocuments"), [] {
         run(QStringLiteral("ALTER TABLE documents RENAME TO temp_table"));
-        run(QStringLiteral("CREATE TABLE documents (id INTEGER PRIMARY KEY AUTOINCREMENT,title TEXT NOT "
-                           "NULL,localUrl TEXT NOT NULL, lastReadedPage INTEGER DEFAULT 0,lastReadedAt "
-                           "DATETIME,hash char(40),addedAt DATETIME,hided BOOLEAN default false,overview TEXT )"));
-        run(QStringLiteral(" INSERT INTO documents  (id, title, localUrl, lastReadedPage,  lastReadedAt, hash, "
-                           "addedAt, hided)   SELECT id, title, localUrl, lastReadedPage, lastReadedAt, hash, "
-                           "addedAt, hided  FROM temp_table"));
+        run(QStringLiteral(
+            "CREATE TABLE documents (id INTEGER PRIMARY KEY AUTOINCREMENT,title TEXT NOT "
+            "NULL,localUrl TEXT NOT NULL, lastReadedPage INTEGER DEFAULT 0,lastReadedAt "
+            "DATETIME,hash char(40),addedAt DATETIME,hided BOOLEAN default false,overview TEXT )"));
+        run(QStringLiteral(
+            " INSERT INTO documents  (id, title, localUrl, lastReadedPage,  lastReadedAt, hash, "
+            "addedAt, hided)   SELECT id, title, localUrl, lastReadedPage, lastReadedAt, hash, "
+            "addedAt, hided  FROM temp_table"));
         run(QStringLiteral("DROP TABLE temp_table;"));
         run(QStringLiteral(" create unique index documents_hash on documents(hash) "));
         return true;
@@ -256,12 +269,14 @@ bool M20170725_1000_ModifyDocuments::up()
         return false;
     }
     return step(qualified("addColumnCount"), [this] {
-        if (!addColumn(QStringLiteral("documents"), QStringLiteral("count"), QStringLiteral("INTEGER DEFAULT 0"))) {
+        if (!addColumn(
+                QStringLiteral("documents"), QStringLiteral("count"), QStringLiteral("INTEGER DEFAULT 0"))) {
             return false;
         }
         QSqlQuery counts = run(QStringLiteral("SELECT documentId, count(*) from annotations group by 1"));
         while (counts.next()) {
-            run(QStringLiteral("UPDATE documents SET count = ? WHERE id = ?"), { counts.value(1), counts.value(0) });
+            run(QStringLiteral("UPDATE documents SET count = ? WHERE id = ?"),
+                { counts.value(1), counts.value(0) });
         }
         return true;
     });
@@ -279,7 +294,8 @@ bool M20180114::up()
         }
         QSqlQuery counts = run(QStringLiteral("SELECT documentId, count(*) from annotations group by 1"));
         while (counts.next()) {
-            run(QStringLiteral("UPDATE documents SET count = ? WHERE id = ?"), { counts.value(1), counts.value(0) });
+            run(QStringLiteral("UPDATE documents SET count = ? WHERE id = ?"),
+                { counts.value(1), counts.value(0) });
         }
         return true;
     });
@@ -288,17 +304,20 @@ bool M20180114::up()
 bool M201709231700_CreateCategories::up()
 {
     return step(qualified("doUp"), [] {
-        run(QStringLiteral(" CREATE TABLE Category(id INTEGER PRIMARY KEY AUTOINCREMENT, parentId INTEGER NOT "
-                           "NULL, name TEXT NOT NULL, count INTEGER NOT NULL)"));
+        run(QStringLiteral(
+            " CREATE TABLE Category(id INTEGER PRIMARY KEY AUTOINCREMENT, parentId INTEGER NOT "
+            "NULL, name TEXT NOT NULL, count INTEGER NOT NULL)"));
         QSqlQuery count = run(QStringLiteral(" select count(*) from documents "));
         const int documents = count.next() ? count.value(0).toInt() : 0;
         run(QStringLiteral(" INSERT INTO Category(id, parentId, name, count)  VALUES  (1, 0, ?, ?)"),
-            { QCoreApplication::translate("Nod::Infrastructure::M201709231700_CreateCategories", "Categories"),
-              documents });
-        run(QStringLiteral(" CREATE TABLE DocumentTags(id INTEGER PRIMARY KEY AUTOINCREMENT, documentId INTEGER NOT "
-                           "NULL, tagId INTEGER NOT NULL, FOREIGN KEY ( documentId ) REFERENCES documents ( id ) "
-                           "on delete cascade, FOREIGN KEY ( tagId ) REFERENCES Category ( id ) on delete "
-                           "cascade, UNIQUE ( documentId, tagId ))"));
+            { QCoreApplication::translate(
+                  "Nod::Infrastructure::M201709231700_CreateCategories", "Categories"),
+                documents });
+        run(QStringLiteral(
+            " CREATE TABLE DocumentTags(id INTEGER PRIMARY KEY AUTOINCREMENT, documentId INTEGER NOT "
+            "NULL, tagId INTEGER NOT NULL, FOREIGN KEY ( documentId ) REFERENCES documents ( id ) "
+            "on delete cascade, FOREIGN KEY ( tagId ) REFERENCES Category ( id ) on delete "
+            "cascade, UNIQUE ( documentId, tagId ))"));
         run(QStringLiteral("INSERT INTO SQLITE_SEQUENCE(name, seq) VALUES('DocumentTags', 0)"));
         return true;
     });

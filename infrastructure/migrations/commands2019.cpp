@@ -71,7 +71,8 @@ QBrush toBrush(const QVariant &value)
     return QBrush();
 }
 
-Marker toMarker(int oldType, const QByteArray &shapeBytes, const QByteArray &penBytes, const QByteArray &brushBytes)
+Marker toMarker(
+    int oldType, const QByteArray &shapeBytes, const QByteArray &penBytes, const QByteArray &brushBytes)
 {
     QVariant shape = Legacy::readVariant(shapeBytes);
     if (oldType == 101 || oldType == 102) {
@@ -83,7 +84,7 @@ Marker toMarker(int oldType, const QByteArray &shapeBytes, const QByteArray &pen
         shape = QVariant::fromValue(rects);
     }
     return Marker(shape, static_cast<Marker::OutlineType>(outlineCode(oldType)),
-                  toPen(Legacy::readVariant(penBytes)), toBrush(Legacy::readVariant(brushBytes)));
+        toPen(Legacy::readVariant(penBytes)), toBrush(Legacy::readVariant(brushBytes)));
 }
 
 int takeId()
@@ -112,7 +113,7 @@ bool M20190102_UnifyId::createIdSource()
     return step(qualified("createIdSource"), [] {
         run(QStringLiteral("CREATE TABLE IdSource (id INTEGER)"));
         const int top = std::max({ maxId(QStringLiteral("Category")), maxId(QStringLiteral("annotations")),
-                                   maxId(QStringLiteral("documents")) });
+            maxId(QStringLiteral("documents")) });
         QSqlQuery insert;
         insert.prepare(QStringLiteral("INSERT INTO IdSource(id) VALUES(:id)"));
         insert.bindValue(QStringLiteral(":id"), top);
@@ -147,7 +148,8 @@ bool M20190102_UnifyId::migrateCategory()
         QMultiMap<int, int> childrenOf; // parent -> children, ascending
         QSqlQuery old = run(QStringLiteral(" SELECT id, parentId, name  FROM temp_category"));
         while (old.next()) {
-            const OldCategory category { old.value(0).toInt(), old.value(1).toInt(), old.value(2).toString() };
+            const OldCategory category { old.value(0).toInt(), old.value(1).toInt(),
+                old.value(2).toString() };
             byId.insert(category.id, category);
         }
         for (const OldCategory &category : qAsConst(byId)) {
@@ -189,24 +191,25 @@ bool M20190102_UnifyId::migrateAnnotation()
 {
     return step(qualified("migrateAnnotation"), [] {
         run(QStringLiteral("ALTER TABLE annotations RENAME TO temp_anno"));
-        run(QStringLiteral("CREATE TABLE Annotation(id INTEGER PRIMARY KEY AUTOINCREMENT, documentId INTEGER NOT "
-                           "NULL, pageIndex INTEGER NOT NULL, position BLOB NOT NULL, canvas BLOB NOT NULL, "
-                           "markers BLOB, noteText TEXT, createdAt DATETIME, FOREIGN KEY ( documentId ) "
-                           "REFERENCES documents ( id ) on delete cascade)"));
+        run(QStringLiteral(
+            "CREATE TABLE Annotation(id INTEGER PRIMARY KEY AUTOINCREMENT, documentId INTEGER NOT "
+            "NULL, pageIndex INTEGER NOT NULL, position BLOB NOT NULL, canvas BLOB NOT NULL, "
+            "markers BLOB, noteText TEXT, createdAt DATETIME, FOREIGN KEY ( documentId ) "
+            "REFERENCES documents ( id ) on delete cascade)"));
         QSqlQuery rows = run(QStringLiteral(" SELECT id, documentId, pageIndex, position, type, shape, pen, "
                                             "brush, noteText, createdAt FROM temp_anno"));
         while (rows.next()) {
             Domain::Annotation annotation;
             annotation.setPosition(Legacy::readVariant(rows.value(3).toByteArray()).toPointF());
             annotation.setCanvas(toMarker(rows.value(4).toInt(), rows.value(5).toByteArray(),
-                                          rows.value(6).toByteArray(), rows.value(7).toByteArray()));
+                rows.value(6).toByteArray(), rows.value(7).toByteArray()));
             QSqlQuery markers
                 = run(QStringLiteral(" SELECT type, shape, pen, brush FROM markers WHERE annotationId = ?"),
-                      { rows.value(0) });
+                    { rows.value(0) });
             while (markers.next()) {
                 annotation.insertMarker(annotation.markerCount(),
-                                        toMarker(markers.value(0).toInt(), markers.value(1).toByteArray(),
-                                                 markers.value(2).toByteArray(), markers.value(3).toByteArray()));
+                    toMarker(markers.value(0).toInt(), markers.value(1).toByteArray(),
+                        markers.value(2).toByteArray(), markers.value(3).toByteArray()));
             }
             QSqlQuery insert;
             insert.prepare(QStringLiteral(
@@ -218,7 +221,8 @@ bool M20190102_UnifyId::migrateAnnotation()
             insert.bindValue(QStringLiteral(":pageIndex"), rows.value(2));
             insert.bindValue(QStringLiteral(":position"), annotation.positionData());
             // The column is NOT NULL: an unconvertible mark is stored as an empty value, not as NULL.
-            insert.bindValue(QStringLiteral(":canvas"), annotation.canvasData().isEmpty() ? QByteArray("") : annotation.canvasData());
+            insert.bindValue(QStringLiteral(":canvas"),
+                annotation.canvasData().isEmpty() ? QByteArray("") : annotation.canvasData());
             insert.bindValue(QStringLiteral(":markers"), annotation.markersData());
             insert.bindValue(QStringLiteral(":noteText"), rows.value(8));
             insert.bindValue(QStringLiteral(":createdAt"), rows.value(9));
@@ -231,9 +235,10 @@ bool M20190102_UnifyId::migrateAnnotation()
 bool M20190102_UnifyId::createMindNode()
 {
     return step(qualified("createMindNode"), [this] {
-        run(QStringLiteral("CREATE TABLE MindNode(id INTEGER PRIMARY KEY, parentId INTEGER, children BLOB, "
-                           "isFolded BOOLEAN DEFAULT false, FOREIGN KEY (parentId) REFERENCES MindNode (id) on "
-                           "delete cascade)"));
+        run(QStringLiteral(
+            "CREATE TABLE MindNode(id INTEGER PRIMARY KEY, parentId INTEGER, children BLOB, "
+            "isFolded BOOLEAN DEFAULT false, FOREIGN KEY (parentId) REFERENCES MindNode (id) on "
+            "delete cascade)"));
         return step(QStringLiteral("migrateMindNode"), [] {
             QSqlQuery documents = run(QStringLiteral("SELECT id FROM documents"));
             while (documents.next()) {
@@ -246,7 +251,8 @@ bool M20190102_UnifyId::createMindNode()
                 while (annotations.next()) {
                     children << annotations.value(0).toInt();
                     QSqlQuery node;
-                    node.prepare(QStringLiteral("INSERT INTO MindNode (id, parentId)VALUES (:id, :parentId)"));
+                    node.prepare(
+                        QStringLiteral("INSERT INTO MindNode (id, parentId)VALUES (:id, :parentId)"));
                     node.bindValue(QStringLiteral(":id"), annotations.value(0));
                     node.bindValue(QStringLiteral(":parentId"), documentId);
                     execQuery(node);
@@ -279,8 +285,9 @@ bool M20190731_CreateTag::up()
 bool M20190731_CreateTag::createTag()
 {
     return step(QStringLiteral("createTag"), [this] {
-        run(QStringLiteral("CREATE TABLE Tag(id INTEGER PRIMARY KEY, parentId INTEGER, name TEXT NOT NULL, items "
-                           "TEXT)"));
+        run(QStringLiteral(
+            "CREATE TABLE Tag(id INTEGER PRIMARY KEY, parentId INTEGER, name TEXT NOT NULL, items "
+            "TEXT)"));
         return addIndex(QStringLiteral("Tag"), QStringLiteral("parentId"))
             && addIndex(QStringLiteral("Tag"), QStringLiteral("name"));
     });
@@ -289,8 +296,9 @@ bool M20190731_CreateTag::createTag()
 bool M20190731_CreateTag::createResource()
 {
     return step(QStringLiteral("createResource"), [this] {
-        run(QStringLiteral("CREATE TABLE Resource(id INTEGER PRIMARY KEY, ownerId INTEGER NOT NULL, hash TEXT NOT "
-                           "NULL, width INTEGER, height INTEGER, data BLOB)"));
+        run(QStringLiteral(
+            "CREATE TABLE Resource(id INTEGER PRIMARY KEY, ownerId INTEGER NOT NULL, hash TEXT NOT "
+            "NULL, width INTEGER, height INTEGER, data BLOB)"));
         return addIndex(QStringLiteral("Resource"), QStringLiteral("ownerId"))
             && addIndex(QStringLiteral("Resource"), QStringLiteral("hash"));
     });
@@ -300,13 +308,15 @@ bool M20190731_CreateTag::alterAnnotation()
 {
     return step(QStringLiteral("alterAnnotation"), [] {
         run(QStringLiteral("ALTER TABLE Annotation RENAME TO temp_anno_20190731"));
-        run(QStringLiteral("CREATE TABLE Annotation(id INTEGER PRIMARY KEY AUTOINCREMENT, documentId INTEGER, "
-                           "pageIndex INTEGER, position BLOB, canvas BLOB, markers BLOB, noteText TEXT, createdAt "
-                           "DATETIME, parentId INTEGER, children BLOB, isFolded BOOLEAN, FOREIGN KEY ( documentId "
-                           ") REFERENCES documents ( id ) on delete cascade)"));
-        run(QStringLiteral(" INSERT INTO Annotation(id, documentId, pageIndex, position,canvas, markers, noteText, "
-                           "createdAt) SELECT id, documentId, pageIndex, position, canvas, markers, noteText, "
-                           "createdAt FROM temp_anno_20190731"));
+        run(QStringLiteral(
+            "CREATE TABLE Annotation(id INTEGER PRIMARY KEY AUTOINCREMENT, documentId INTEGER, "
+            "pageIndex INTEGER, position BLOB, canvas BLOB, markers BLOB, noteText TEXT, createdAt "
+            "DATETIME, parentId INTEGER, children BLOB, isFolded BOOLEAN, FOREIGN KEY ( documentId "
+            ") REFERENCES documents ( id ) on delete cascade)"));
+        run(QStringLiteral(
+            " INSERT INTO Annotation(id, documentId, pageIndex, position,canvas, markers, noteText, "
+            "createdAt) SELECT id, documentId, pageIndex, position, canvas, markers, noteText, "
+            "createdAt FROM temp_anno_20190731"));
         run(QStringLiteral("DROP TABLE temp_anno_20190731"));
         return true;
     });
@@ -320,7 +330,8 @@ QString M20190731_CreateTag::plainNoteToHtml(const QString &note)
     QTextBlockFormat format = cursor.blockFormat();
     format.setLineHeight(150, QTextBlockFormat::ProportionalHeight);
     cursor.setBlockFormat(format);
-    const QStringList parts = note.split(QRegularExpression(QStringLiteral("[\\r\\n\\x{2029}]")), Qt::SkipEmptyParts);
+    const QStringList parts
+        = note.split(QRegularExpression(QStringLiteral("[\\r\\n\\x{2029}]")), Qt::SkipEmptyParts);
     for (int i = 0; i < parts.size(); ++i) {
         if (i > 0) {
             cursor.insertBlock(format);
@@ -366,7 +377,8 @@ bool M20190731_CreateTag::migrateNodes()
         return true;
     });
     return roots && step(QStringLiteral("migrateAnnoNode"), [&rootOf] {
-        QSqlQuery nodes = run(QStringLiteral("SELECT id, parentId, children FROM MindNode WHERE id != parentId"));
+        QSqlQuery nodes
+            = run(QStringLiteral("SELECT id, parentId, children FROM MindNode WHERE id != parentId"));
         while (nodes.next()) {
             const int parent = nodes.value(1).toInt();
             QSqlQuery update;

@@ -5,8 +5,8 @@
 #include <library/hashgenerator.h>
 
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QFuture>
 #include <QFutureWatcher>
 #include <QtConcurrent>
@@ -50,7 +50,8 @@ void updateAllDocumentHashes()
     }
     const QHash<int, QString> hashes = hashFilesInParallel(files);
     for (const DocumentFile &file : qAsConst(files)) {
-        run(QStringLiteral(" UPDATE documents  SET hash = ?  WHERE id = ? "), { hashes.value(file.id, QStringLiteral("")), file.id });
+        run(QStringLiteral(" UPDATE documents  SET hash = ?  WHERE id = ? "),
+            { hashes.value(file.id, QStringLiteral("")), file.id });
     }
 }
 

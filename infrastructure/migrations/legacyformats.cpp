@@ -56,10 +56,7 @@ int convertedType(int oldType)
     }
 }
 
-bool isConvertibleShape(int oldType)
-{
-    return oldType >= 1 && oldType <= 4;
-}
+bool isConvertibleShape(int oldType) { return oldType >= 1 && oldType <= 4; }
 
 QVariant convertShape(int oldType, const QVariant &shape)
 {

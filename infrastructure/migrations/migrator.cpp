@@ -75,10 +75,7 @@ QStringList Migrator::appliedVersions() const
     return versions;
 }
 
-bool Migrator::needsMigration() const
-{
-    return appliedVersions().size() < m_commands.size();
-}
+bool Migrator::needsMigration() const { return appliedVersions().size() < m_commands.size(); }
 
 bool Migrator::migrate()
 {
@@ -100,8 +97,8 @@ bool Migrator::migrate()
         emit commandFinished(i);
         QCoreApplication::processEvents();
         if (!m_commands.at(i)->execute()) {
-            const QString text = QStringLiteral("Migrating task(") + m_commands.at(i)->version()
-                + QStringLiteral(") FAILD");
+            const QString text
+                = QStringLiteral("Migrating task(") + m_commands.at(i)->version() + QStringLiteral(") FAILD");
             qInfo().noquote() << text;
             emit message(text);
             return false;

@@ -9,13 +9,9 @@ namespace Nod::Infrastructure {
 
 DocumentRepository::DocumentRepository(const QString &table)
     : SqlRepository(table)
-{
-}
+{ }
 
-QVector<Domain::Document> DocumentRepository::findAll()
-{
-    return query();
-}
+QVector<Domain::Document> DocumentRepository::findAll() { return query(); }
 
 QVector<Domain::Document> DocumentRepository::findByLocalUrl(const QString &path)
 {
@@ -29,8 +25,7 @@ QVector<Domain::Document> DocumentRepository::findByHash(const QString &hash)
 
 AnnotationRepository::AnnotationRepository(const QString &table)
     : SqlRepository(table)
-{
-}
+{ }
 
 bool AnnotationRepository::remove(int id)
 {
@@ -38,14 +33,12 @@ bool AnnotationRepository::remove(int id)
     return true;
 }
 
-bool AnnotationRepository::remove(const Domain::Annotation &annotation)
-{
-    return remove(annotation.id());
-}
+bool AnnotationRepository::remove(const Domain::Annotation &annotation) { return remove(annotation.id()); }
 
 QVector<Domain::Annotation> AnnotationRepository::findByPage(int documentId, int pageIndex)
 {
-    return query({ { QStringLiteral("documentId"), documentId }, { QStringLiteral("pageIndex"), pageIndex } });
+    return query(
+        { { QStringLiteral("documentId"), documentId }, { QStringLiteral("pageIndex"), pageIndex } });
 }
 
 std::optional<Domain::Annotation> AnnotationRepository::findDocumentNote(int documentId)
@@ -53,8 +46,8 @@ std::optional<Domain::Annotation> AnnotationRepository::findDocumentNote(int doc
     const QVector<Domain::Annotation> notes
         = query({ { QStringLiteral("documentId"), documentId }, { QStringLiteral("parentId"), 0 } });
     if (notes.size() > 1) {
-        throw std::runtime_error((QString::number(notes.size()) + QStringLiteral("document notes founded, documentId:")
-                                  + QString::number(documentId))
+        throw std::runtime_error((QString::number(notes.size())
+            + QStringLiteral("document notes founded, documentId:") + QString::number(documentId))
                                      .toStdString());
     }
     if (notes.isEmpty()) {
@@ -65,8 +58,7 @@ std::optional<Domain::Annotation> AnnotationRepository::findDocumentNote(int doc
 
 TagRepository::TagRepository(const QString &table)
     : SqlRepository(table)
-{
-}
+{ }
 
 QVector<Domain::Tag> TagRepository::findChildren(int parentId)
 {
@@ -83,15 +75,11 @@ QVector<Domain::Tag> TagRepository::findByParentAndName(int parentId, const QStr
     return query({ { QStringLiteral("parentId"), parentId }, { QStringLiteral("name"), name } });
 }
 
-QVector<Domain::Tag> TagRepository::findAll()
-{
-    return query();
-}
+QVector<Domain::Tag> TagRepository::findAll() { return query(); }
 
 ResourceRepository::ResourceRepository(const QString &table)
     : SqlRepository(table)
-{
-}
+{ }
 
 std::optional<Domain::Resource> ResourceRepository::findByOwnerAndHash(int ownerId, const QString &hash)
 {

@@ -12,14 +12,13 @@ namespace Nod::Infrastructure {
 // The generic repository over one table: the entity's properties that are columns of the table are
 // read and written, everything else is ignored. Failed statements throw DatabaseException, so the
 // operations return true whenever they return; the caller's Transaction rolls back.
-template<typename Entity, typename Interface = Domain::IRepository<Entity>>
+template <typename Entity, typename Interface = Domain::IRepository<Entity>>
 class SqlRepository : public Interface
 {
 public:
     explicit SqlRepository(const QString &table)
         : m_table(table, Entity::staticMetaObject)
-    {
-    }
+    { }
     bool insert(const Entity &entity) override
     {
         m_table.insert(&entity);

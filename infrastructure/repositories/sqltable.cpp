@@ -13,8 +13,7 @@ SqlTable::SqlTable(const QString &table, const QMetaObject &entity)
     : m_table(table)
     , m_entity(entity)
     , m_columns(tableColumns(table))
-{
-}
+{ }
 
 QStringList SqlTable::boundNames() const
 {
@@ -48,8 +47,9 @@ void SqlTable::insert(const void *gadget)
         placeholders << QLatin1Char(':') + name;
     }
     QSqlQuery query;
-    query.prepare(QStringLiteral("INSERT INTO ") + m_table + QStringLiteral(" (") + names.join(QLatin1Char(','))
-                  + QStringLiteral(") VALUES (") + placeholders.join(QLatin1Char(',')) + QLatin1Char(')'));
+    query.prepare(QStringLiteral("INSERT INTO ") + m_table + QStringLiteral(" (")
+        + names.join(QLatin1Char(',')) + QStringLiteral(") VALUES (") + placeholders.join(QLatin1Char(','))
+        + QLatin1Char(')'));
     bind(query, gadget, true);
     execQuery(query);
 }
@@ -64,8 +64,8 @@ void SqlTable::update(const void *gadget)
         }
     }
     QSqlQuery query;
-    query.prepare(QStringLiteral("UPDATE ") + m_table + QStringLiteral(" SET ") + sets.join(QStringLiteral(", "))
-                  + QStringLiteral(" WHERE ") + m_key + QStringLiteral("=:") + m_key);
+    query.prepare(QStringLiteral("UPDATE ") + m_table + QStringLiteral(" SET ")
+        + sets.join(QStringLiteral(", ")) + QStringLiteral(" WHERE ") + m_key + QStringLiteral("=:") + m_key);
     bind(query, gadget, false);
     // The key is bound whether or not the entity's key property is in the column set.
     const int keyIndex = m_entity.indexOfProperty(m_key.toLatin1().constData());
@@ -76,8 +76,8 @@ void SqlTable::update(const void *gadget)
 void SqlTable::remove(int id)
 {
     QSqlQuery query;
-    query.prepare(QStringLiteral("DELETE FROM ") + m_table + QStringLiteral(" WHERE ") + m_key + QStringLiteral("=:")
-                  + m_key);
+    query.prepare(QStringLiteral("DELETE FROM ") + m_table + QStringLiteral(" WHERE ") + m_key
+        + QStringLiteral("=:") + m_key);
     query.bindValue(QLatin1Char(':') + m_key, id);
     execQuery(query);
 }
@@ -113,7 +113,7 @@ bool SqlTable::findById(int id, void *gadget)
     QSqlQuery query;
     query.setForwardOnly(true);
     query.prepare(QStringLiteral("SELECT * FROM ") + m_table + QStringLiteral(" WHERE ") + m_key
-                  + QStringLiteral(" = :") + m_key);
+        + QStringLiteral(" = :") + m_key);
     query.bindValue(QLatin1Char(':') + m_key, id);
     execQuery(query);
     if (!query.next()) {
@@ -123,8 +123,8 @@ bool SqlTable::findById(int id, void *gadget)
     return true;
 }
 
-void SqlTable::select(const Criteria &criteria,
-                      const std::function<void(const std::function<void(void *)> &)> &each)
+void SqlTable::select(
+    const Criteria &criteria, const std::function<void(const std::function<void(void *)> &)> &each)
 {
     QString sql = QStringLiteral("SELECT * FROM ") + m_table;
     if (!criteria.isEmpty()) {

@@ -30,7 +30,8 @@ public:
     void update(const void *gadget);
     void remove(int id);
     // Calls fill(row) once per returned row; fill(gadget) must be given a fresh entity to write.
-    void select(const Criteria &criteria, const std::function<void(const std::function<void(void *)> &)> &each);
+    void select(
+        const Criteria &criteria, const std::function<void(const std::function<void(void *)> &)> &each);
     bool findById(int id, void *gadget);
 
 private:

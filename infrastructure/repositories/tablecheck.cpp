@@ -109,15 +109,15 @@ void ensureIndexes()
     // Names that no migration command uses, so that no command can trip over them.
     static const Index indexes[] = {
         { "Annotation", { QStringLiteral("documentId"), QStringLiteral("pageIndex") },
-          "CREATE INDEX IF NOT EXISTS Annotation_documentIdpageIndex ON Annotation(documentId,pageIndex)" },
+            "CREATE INDEX IF NOT EXISTS Annotation_documentIdpageIndex ON Annotation(documentId,pageIndex)" },
         // parentId first serves the descendants walk; with documentId it finds a document's note among
         // thousands of roots without touching the others.
         { "Annotation", { QStringLiteral("parentId"), QStringLiteral("documentId") },
-          "CREATE INDEX IF NOT EXISTS Annotation_parentIddocumentId ON Annotation(parentId,documentId)" },
+            "CREATE INDEX IF NOT EXISTS Annotation_parentIddocumentId ON Annotation(parentId,documentId)" },
         { "documents", { QStringLiteral("hash") },
-          "CREATE INDEX IF NOT EXISTS documents_hash_lookup ON documents(hash)" },
+            "CREATE INDEX IF NOT EXISTS documents_hash_lookup ON documents(hash)" },
         { "Category", { QStringLiteral("parentId") },
-          "CREATE INDEX IF NOT EXISTS Category_parentId ON Category(parentId)" },
+            "CREATE INDEX IF NOT EXISTS Category_parentId ON Category(parentId)" },
     };
     const QStringList tables = QSqlDatabase::database().tables();
     for (const Index &index : indexes) {
@@ -127,7 +127,7 @@ void ensureIndexes()
         }
         const QSet<QString> columns = tableColumns(table);
         if (!std::all_of(index.columns.cbegin(), index.columns.cend(),
-                         [&columns](const QString &column) { return columns.contains(column); })) {
+                [&columns](const QString &column) { return columns.contains(column); })) {
             continue; // an older generation of the table; the migration will replace it
         }
         QSqlQuery query;

@@ -51,7 +51,8 @@ private slots:
         QTRY_COMPARE(caught.count(), 2);
         QTRY_VERIFY(!boxText.isEmpty());
         QVERIFY(boxText.contains(QStringLiteral("database or disk is full")));
-        QVERIFY(log.contains(QStringLiteral("Unhandled error in an event handler: \"database or disk is full\"")));
+        QVERIFY(log.contains(
+            QStringLiteral("Unhandled error in an event handler: \"database or disk is full\"")));
 
         // The program goes on handling events.
         bool later = false;

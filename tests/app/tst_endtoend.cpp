@@ -1,8 +1,8 @@
 #include <app/storage/applog.h>
 
 #include <QDir>
-#include <QPdfWriter>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -53,7 +53,10 @@ private:
     }
 
     QString storage() const { return m_home.filePath(QStringLiteral("Documents/Nodera Reader")); }
-    QString log() const { return readAll(storage() + QStringLiteral("/Logs/") + AppLog::fileNameFor(QDate::currentDate())); }
+    QString log() const
+    {
+        return readAll(storage() + QStringLiteral("/Logs/") + AppLog::fileNameFor(QDate::currentDate()));
+    }
 
     // Starts the program, waits until `ready` holds, then closes it as the desktop would on logout.
     void runProgram(const QStringList &arguments, const std::function<bool()> &ready)
@@ -79,8 +82,9 @@ private slots:
         }
         const int number = 90 + QCoreApplication::applicationPid() % 400;
         m_display = QStringLiteral(":%1").arg(number);
-        m_xserver.start(xvfb, { m_display, QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1280x800x24"),
-                                  QStringLiteral("-nolisten"), QStringLiteral("tcp") });
+        m_xserver.start(xvfb,
+            { m_display, QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1280x800x24"),
+                QStringLiteral("-nolisten"), QStringLiteral("tcp") });
         QVERIFY(m_xserver.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number)), 10000);
     }
@@ -117,13 +121,15 @@ private slots:
             while (query.next()) {
                 found << query.value(0).toString() + QLatin1Char('|') + query.value(1).toString();
             }
-            QCOMPARE(found, (QStringList { QStringLiteral("first.pdf|") + first,
-                                QStringLiteral("second paper.pdf|") + second }));
+            QCOMPARE(found,
+                (QStringList {
+                    QStringLiteral("first.pdf|") + first, QStringLiteral("second paper.pdf|") + second }));
         }
         QSqlDatabase::removeDatabase(QStringLiteral("check"));
 
         // The orderly close saved the window's state.
-        const QString ini = readAll(m_home.filePath(QStringLiteral(".local/share/Nodera/Nodera Desktop/NoderaDesktop.ini")));
+        const QString ini = readAll(
+            m_home.filePath(QStringLiteral(".local/share/Nodera/Nodera Desktop/NoderaDesktop.ini")));
         QVERIFY2(ini.contains(QStringLiteral("geometry=")), qPrintable(ini));
     }
 };

@@ -174,7 +174,9 @@ private slots:
         });
         const TestSupport::LogCapture log;
         m_window->on_shelf_requestOpenFile(document);
-        QCOMPARE(text, QStringLiteral("Can't open: \"%1\". This file may be renamed, deleted or moved.").arg(document.localUrl()));
+        QCOMPARE(text,
+            QStringLiteral("Can't open: \"%1\". This file may be renamed, deleted or moved.")
+                .arg(document.localUrl()));
         QVERIFY(log.contains(QStringLiteral("File not exist, file path: \"%1\"").arg(document.localUrl())));
         QCOMPARE(m_window->mainTabBar()->tabBar()->count(), 1);
         QVERIFY(m_viewer.opened.isEmpty());
@@ -213,7 +215,8 @@ private slots:
         addPage(first);
         m_window->close();
         QCOMPARE(m_saves, 2);
-        QCOMPARE(Settings::instance()->mainWindow.lastSessionDocuments(), (QList<int> { second.id(), first.id() }));
+        QCOMPARE(Settings::instance()->mainWindow.lastSessionDocuments(),
+            (QList<int> { second.id(), first.id() }));
         QVERIFY(!Settings::instance()->mainWindow.geometry().isEmpty());
         QVERIFY(!Settings::instance()->mainWindow.libraryWidgetState().isEmpty());
 
@@ -234,12 +237,14 @@ private slots:
 
     void backgroundMode_isKeptAcrossRuns()
     {
-        QScopedPointer<QMenu> menu(m_window->mainTabBar()->createMainMenu(nullptr, MainWindow::backgroundMode()));
+        QScopedPointer<QMenu> menu(
+            m_window->mainTabBar()->createMainMenu(nullptr, MainWindow::backgroundMode()));
         QVERIFY(menu->findChild<QAction *>(QStringLiteral("defaultMode"))->isChecked());
         menu->findChild<QAction *>(QStringLiteral("nightMode"))->trigger();
         QCOMPARE(MainWindow::backgroundMode(), Nod::Domain::BackgroundMode(1, QColor(53, 62, 66)));
         m_window->close();
-        QCOMPARE(Settings::instance()->mainWindow.backgroundMode(), Nod::Domain::BackgroundMode(1, QColor(53, 62, 66)));
+        QCOMPARE(Settings::instance()->mainWindow.backgroundMode(),
+            Nod::Domain::BackgroundMode(1, QColor(53, 62, 66)));
     }
 };
 

@@ -79,7 +79,8 @@ private slots:
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         QProcess app;
         app.setProcessEnvironment(env);
-        app.start(QStringLiteral(NODERA_BINARY_DIR "/app/NoderaReader"), { QStringLiteral("/no/such/file.pdf") });
+        app.start(
+            QStringLiteral(NODERA_BINARY_DIR "/app/NoderaReader"), { QStringLiteral("/no/such/file.pdf") });
         QVERIFY(app.waitForStarted());
 
         const QString storage = home.path() + QStringLiteral("/Documents/Nodera Reader");
@@ -92,11 +93,13 @@ private slots:
             QVERIFY2(QFileInfo(storage + QLatin1Char('/') + QLatin1String(room)).isDir(), room);
         }
         const QString text = readAll(log);
-        QVERIFY2(text.contains(QStringLiteral(" - Info - Nodera Reader started. VERSION: \"1.5.0.7\"\n")), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral(" - Info - Nodera Reader started. VERSION: \"1.5.0.7\"\n")),
+            qPrintable(text));
         QVERIFY(text.contains(QStringLiteral(" - Info - OS Version: \"")));
         QVERIFY(text.contains(QStringLiteral(", Screen size: ")));
         QVERIFY(text.contains(QStringLiteral(" - Info - exe location: \"")));
-        QVERIFY(text.contains(QStringLiteral(" - Info - Storage location: \"") + storage + QStringLiteral("\"\n")));
+        QVERIFY(text.contains(
+            QStringLiteral(" - Info - Storage location: \"") + storage + QStringLiteral("\"\n")));
         QVERIFY(text.contains(QStringLiteral("/NoderaReader\", \"/no/such/file.pdf\")\n")));
         QVERIFY(!text.contains(QStringLiteral(" - Debug - ")));
     }
@@ -108,10 +111,10 @@ private slots:
         QTest::addColumn<QString>("title");
         QTest::newRow("text file") << QByteArray("this is not a database\n").repeated(400) << false
                                    << QStringLiteral("Database file corrupted!");
-        QTest::newRow("garbage after a valid header")
-            << QByteArray("SQLite format 3\0", 16) + QByteArray(8192, '\xa5') << false
-            << QStringLiteral("Database file corrupted!");
-        QTest::newRow("folder in its place") << QByteArray() << true << QStringLiteral("Open database FAILED!");
+        QTest::newRow("garbage after a valid header") << QByteArray("SQLite format 3\0", 16)
+                + QByteArray(8192, '\xa5') << false << QStringLiteral("Database file corrupted!");
+        QTest::newRow("folder in its place")
+            << QByteArray() << true << QStringLiteral("Open database FAILED!");
     }
 
     void unusableDatabase_endsTheProgramAfterTelling()
@@ -134,7 +137,8 @@ private slots:
         QCOMPARE(child.exitCode(), EXIT_FAILURE);
         const QString output = QString::fromUtf8(child.readAllStandardOutput());
         QCOMPARE(output, QStringLiteral("box: %1\n").arg(title));
-        const QString log = readAll(storage.filePath(QStringLiteral("Logs/")) + AppLog::fileNameFor(QDate::currentDate()));
+        const QString log
+            = readAll(storage.filePath(QStringLiteral("Logs/")) + AppLog::fileNameFor(QDate::currentDate()));
         QVERIFY2(log.contains(QStringLiteral(" - Fatal - Create database FAILED.\n")), qPrintable(log));
         if (!folder) {
             QFile file(storage.filePath(QStringLiteral("database")));
@@ -155,7 +159,8 @@ private slots:
         }
         // The second start found every version recorded: no second backup.
         QCOMPARE(QDir(storage.filePath(QStringLiteral("Backups"))).entryList(QDir::Files).size(), 1);
-        const QString log = readAll(storage.filePath(QStringLiteral("Logs/")) + AppLog::fileNameFor(QDate::currentDate()));
+        const QString log
+            = readAll(storage.filePath(QStringLiteral("Logs/")) + AppLog::fileNameFor(QDate::currentDate()));
         QCOMPARE(log.count(QStringLiteral("Migrate database SUCCESSED.")), 1);
         QCOMPARE(log.count(QStringLiteral("Backup database file Succesed.")), 1);
     }

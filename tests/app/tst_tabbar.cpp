@@ -60,7 +60,8 @@ private slots:
         QTest::addColumn<QList<int>>("closed");
         QTest::newRow("close tab") << 3 << 1 << "closeTab" << true << QList<int> { 1 };
         QTest::newRow("library tab never closes") << 3 << 0 << "closeTab" << false << QList<int>();
-        QTest::newRow("others from the library") << 4 << 0 << "closeOtherTabs" << true << QList<int> { 3, 2, 1 };
+        QTest::newRow("others from the library")
+            << 4 << 0 << "closeOtherTabs" << true << QList<int> { 3, 2, 1 };
         QTest::newRow("others from the middle") << 4 << 2 << "closeOtherTabs" << true << QList<int> { 3, 1 };
         QTest::newRow("others with two tabs") << 2 << 1 << "closeOtherTabs" << false << QList<int>();
         QTest::newRow("right of the middle") << 3 << 1 << "closeRightTabs" << true << QList<int> { 2 };
@@ -95,8 +96,8 @@ private slots:
         MainTabBar bar;
         const Nod::Domain::BackgroundMode night(1, QColor(53, 62, 66));
         QScopedPointer<QMenu> menu(bar.createMainMenu(nullptr, night));
-        const QStringList names { QStringLiteral("defaultMode"), QStringLiteral("eyeMode"), QStringLiteral("gentleMode"),
-            QStringLiteral("parchmentMode"), QStringLiteral("nightMode") };
+        const QStringList names { QStringLiteral("defaultMode"), QStringLiteral("eyeMode"),
+            QStringLiteral("gentleMode"), QStringLiteral("parchmentMode"), QStringLiteral("nightMode") };
         for (const QString &name : names) {
             QAction *mode = action(menu.data(), qPrintable(name));
             QVERIFY2(mode, qPrintable(name));

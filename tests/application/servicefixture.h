@@ -63,11 +63,15 @@ public:
     }
 
     // A 4x3 PNG of one colour in the note of `ownerId`.
-    void addImage(int ownerId, QColor color) { m_registry->resourceService()->handle(imageRequest(ownerId, pngBytes(color))); }
+    void addImage(int ownerId, QColor color)
+    {
+        m_registry->resourceService()->handle(imageRequest(ownerId, pngBytes(color)));
+    }
 
     static Nod::Application::NewResource imageRequest(int ownerId, const QByteArray &bytes)
     {
-        return { ownerId, QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex(), QSize(4, 3), bytes };
+        return { ownerId, QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex(), QSize(4, 3),
+            bytes };
     }
 
     static QByteArray pngBytes(QColor color)
@@ -91,8 +95,9 @@ private:
 // constraint would, so that a service's transaction has to roll back.
 inline void failNext(const QString &operation, const QString &table)
 {
-    TestSupport::exec(QStringLiteral("CREATE TRIGGER fail_%1 BEFORE %1 ON %2 BEGIN SELECT RAISE(ABORT, 'forced'); END")
-                          .arg(operation, table));
+    TestSupport::exec(
+        QStringLiteral("CREATE TRIGGER fail_%1 BEFORE %1 ON %2 BEGIN SELECT RAISE(ABORT, 'forced'); END")
+            .arg(operation, table));
 }
 
 inline void stopFailing(const QString &operation)

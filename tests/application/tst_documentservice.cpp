@@ -51,7 +51,8 @@ private slots:
         QFETCH(QString, hash);
         QFETCH(bool, fileExists);
         QFETCH(QString, title);
-        const QString path = fileExists ? m_fixture->makeFile(QStringLiteral("a.pdf")) : m_fixture->path(QStringLiteral("gone.pdf"));
+        const QString path = fileExists ? m_fixture->makeFile(QStringLiteral("a.pdf"))
+                                        : m_fixture->path(QStringLiteral("gone.pdf"));
         QSignalSpy added(m_documents, &DocumentService::added);
         QCOMPARE(m_documents->newDocument(hash, path, title), -1);
         QCOMPARE(added.count(), 0);
@@ -85,7 +86,8 @@ private slots:
 
     void changes_announceOnlyRealChanges()
     {
-        const int id = m_documents->newDocument(kHash, m_fixture->makeFile(QStringLiteral("a.pdf")), QStringLiteral("A"));
+        const int id = m_documents->newDocument(
+            kHash, m_fixture->makeFile(QStringLiteral("a.pdf")), QStringLiteral("A"));
         QSignalSpy title(m_documents, &DocumentService::titleChanged);
         QSignalSpy overview(m_documents, &DocumentService::overviewChanged);
         QSignalSpy file(m_documents, &DocumentService::fileChanged);
@@ -108,7 +110,8 @@ private slots:
         const QString moved = m_fixture->makeFile(QStringLiteral("moved.pdf"));
         QVERIFY(!m_documents->changeFile(id, QFileInfo(m_fixture->path(QStringLiteral("nope.pdf"))), kHash));
         QVERIFY(!m_documents->changeFile(id, QFileInfo(moved), QString()));
-        QVERIFY(m_documents->changeFile(id, QFileInfo(moved), QStringLiteral("ffffffffffffffffffffffffffffffff")));
+        QVERIFY(m_documents->changeFile(
+            id, QFileInfo(moved), QStringLiteral("ffffffffffffffffffffffffffffffff")));
         QCOMPARE(file.count(), 1);
         QCOMPARE(m_documents->document(id).localUrl(), moved);
 
@@ -117,7 +120,8 @@ private slots:
 
     void changeLastRead_fuzzyEqualIsNoChange()
     {
-        const int id = m_documents->newDocument(kHash, m_fixture->makeFile(QStringLiteral("a.pdf")), QStringLiteral("A"));
+        const int id = m_documents->newDocument(
+            kHash, m_fixture->makeFile(QStringLiteral("a.pdf")), QStringLiteral("A"));
         QSignalSpy changed(m_documents, &DocumentService::lastReadChanged);
         LastRead state;
         state.setPageIndex(41);
@@ -150,7 +154,8 @@ private slots:
         const QString previous = QDir::currentPath();
         QDir::setCurrent(m_fixture->path(QString()));
         m_fixture->makeFile(QStringLiteral("owned.pdf"));
-        const int owned = m_documents->newDocument(kHash, QStringLiteral("owned.pdf"), QStringLiteral("Owned"));
+        const int owned
+            = m_documents->newDocument(kHash, QStringLiteral("owned.pdf"), QStringLiteral("Owned"));
         QCOMPARE(m_documents->document(owned).localUrl(), QStringLiteral("owned.pdf"));
 
         const int root = notes->documentNote(kept).id();
@@ -174,8 +179,9 @@ private slots:
         QVERIFY(m_documents->remove(owned));
         QDir::setCurrent(previous);
 
-        QCOMPARE(events, (QStringList { QStringLiteral("about Kept"), QStringLiteral("removed Kept"),
-                             QStringLiteral("about Owned"), QStringLiteral("removed Owned") }));
+        QCOMPARE(events,
+            (QStringList { QStringLiteral("about Kept"), QStringLiteral("removed Kept"),
+                QStringLiteral("about Owned"), QStringLiteral("removed Owned") }));
         QCOMPARE(rowCount(QStringLiteral("documents")), 0);
         QCOMPARE(rowCount(QStringLiteral("Annotation")), 0);
         QVERIFY(QFile::exists(absolute));
@@ -189,18 +195,21 @@ private slots:
 
     void failingStatement_rollsBackAndStaysQuiet()
     {
-        const int id = m_documents->newDocument(kHash, m_fixture->makeFile(QStringLiteral("a.pdf")), QStringLiteral("A"));
+        const int id = m_documents->newDocument(
+            kHash, m_fixture->makeFile(QStringLiteral("a.pdf")), QStringLiteral("A"));
         QSignalSpy added(m_documents, &DocumentService::added);
         QSignalSpy title(m_documents, &DocumentService::titleChanged);
         QSignalSpy removed(m_documents, &DocumentService::removed);
 
         // The document row goes in, its note fails: neither may stay.
         failNext(QStringLiteral("INSERT"), QStringLiteral("Annotation"));
-        QVERIFY_EXCEPTION_THROWN(m_documents->newDocument(kHash, m_fixture->makeFile(QStringLiteral("b.pdf")), QStringLiteral("B")),
+        QVERIFY_EXCEPTION_THROWN(m_documents->newDocument(kHash, m_fixture->makeFile(QStringLiteral("b.pdf")),
+                                     QStringLiteral("B")),
             Nod::Infrastructure::DatabaseException);
         stopFailing(QStringLiteral("INSERT"));
         failNext(QStringLiteral("UPDATE"), QStringLiteral("documents"));
-        QVERIFY_EXCEPTION_THROWN(m_documents->changeTitle(id, QStringLiteral("lost")), Nod::Infrastructure::DatabaseException);
+        QVERIFY_EXCEPTION_THROWN(
+            m_documents->changeTitle(id, QStringLiteral("lost")), Nod::Infrastructure::DatabaseException);
         stopFailing(QStringLiteral("UPDATE"));
         failNext(QStringLiteral("DELETE"), QStringLiteral("documents"));
         QVERIFY_EXCEPTION_THROWN(m_documents->remove(id), Nod::Infrastructure::DatabaseException);

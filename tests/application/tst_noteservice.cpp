@@ -13,10 +13,7 @@ using Nod::Domain::Marker;
 
 namespace {
 
-Marker rectCanvas(double x = 10, double y = 20)
-{
-    return Marker(QRectF(x, y, 100, 40));
-}
+Marker rectCanvas(double x = 10, double y = 20) { return Marker(QRectF(x, y, 100, 40)); }
 
 Marker highlight(double y)
 {
@@ -48,7 +45,9 @@ StoredTree storedTree(int documentId)
 
 int storedCount(int documentId)
 {
-    return TestSupport::scalar(QStringLiteral("SELECT count(*) FROM Annotation WHERE documentId = %1").arg(documentId)).toInt();
+    return TestSupport::scalar(
+        QStringLiteral("SELECT count(*) FROM Annotation WHERE documentId = %1").arg(documentId))
+        .toInt();
 }
 
 } // namespace
@@ -139,12 +138,18 @@ private slots:
     {
         QTest::addColumn<QString>("fault");
         QTest::addColumn<QString>("message");
-        QTest::newRow("index past the end") << "index" << "invalid argument";
-        QTest::newRow("id already a child") << "duplicate" << "child has existed in parent";
-        QTest::newRow("no canvas") << "canvas" << "Invalid argument";
-        QTest::newRow("negative page") << "page" << "Invalid argument";
-        QTest::newRow("no parent") << "parent" << "Invalid argument";
-        QTest::newRow("missing parent") << "missing" << "annotation not exist, id: 999999";
+        QTest::newRow("index past the end") << "index"
+                                            << "invalid argument";
+        QTest::newRow("id already a child") << "duplicate"
+                                            << "child has existed in parent";
+        QTest::newRow("no canvas") << "canvas"
+                                   << "Invalid argument";
+        QTest::newRow("negative page") << "page"
+                                       << "Invalid argument";
+        QTest::newRow("no parent") << "parent"
+                                   << "Invalid argument";
+        QTest::newRow("missing parent") << "missing"
+                                        << "annotation not exist, id: 999999";
     }
 
     void newAnnotation_refusesBadRequestsWithoutWriting()
@@ -190,19 +195,21 @@ private slots:
         const int b = addNode(m_rootId);
         const int countBefore = m_notes->annotationCount(m_documentId);
         QStringList events;
-        connect(m_notes, &NoteService::aboutToBeRemoved, this, [&](const Annotation &anno, int index, int parentId) {
-            events << QStringLiteral("about %1 %2 %3").arg(anno.id()).arg(index).arg(parentId);
-            QVERIFY(m_notes->find(a).has_value());
-            QCOMPARE(childrenOf(m_rootId), (QVector<int> { a, b }));
-        });
+        connect(m_notes, &NoteService::aboutToBeRemoved, this,
+            [&](const Annotation &anno, int index, int parentId) {
+                events << QStringLiteral("about %1 %2 %3").arg(anno.id()).arg(index).arg(parentId);
+                QVERIFY(m_notes->find(a).has_value());
+                QCOMPARE(childrenOf(m_rootId), (QVector<int> { a, b }));
+            });
         connect(m_notes, &NoteService::removed, this, [&](const Annotation &anno, int index, int parentId) {
             events << QStringLiteral("removed %1 %2 %3").arg(anno.id()).arg(index).arg(parentId);
             QVERIFY(!m_notes->find(a).has_value());
             QCOMPARE(childrenOf(m_rootId), QVector<int> { b });
         });
         m_notes->handle(RemoveRequest { 0, m_rootId });
-        QCOMPARE(events, (QStringList { QStringLiteral("about %1 0 %2").arg(a).arg(m_rootId),
-                             QStringLiteral("removed %1 0 %2").arg(a).arg(m_rootId) }));
+        QCOMPARE(events,
+            (QStringList { QStringLiteral("about %1 0 %2").arg(a).arg(m_rootId),
+                QStringLiteral("removed %1 0 %2").arg(a).arg(m_rootId) }));
         QCOMPARE(m_notes->annotationCount(m_documentId), countBefore - 1);
         QCOMPARE(m_notes->annotationCount(m_documentId), storedCount(m_documentId));
     }
@@ -253,7 +260,8 @@ private slots:
         QCOMPARE(about.count(), signals_);
         QCOMPARE(moved.count(), signals_);
         if (signals_) {
-            QCOMPARE(about.first().at(0).value<Annotation>().children(), (QVector<int> { ids['a'], ids['b'], ids['c'], ids['d'] }));
+            QCOMPARE(about.first().at(0).value<Annotation>().children(),
+                (QVector<int> { ids['a'], ids['b'], ids['c'], ids['d'] }));
             QCOMPARE(moved.first().at(0).value<Annotation>().children(), want);
             QCOMPARE(moved.first().at(1).toInt(), from);
             QCOMPARE(moved.first().at(3).toInt(), to);
@@ -290,11 +298,13 @@ private slots:
             m_notes->handle(MoveRequest { m_rootId, 0, a11, 0 });
             QFAIL("moved below its own descendant");
         } catch (const std::runtime_error &error) {
-            QCOMPARE(QString::fromLatin1(error.what()), QStringLiteral("can't move node to descendants node"));
+            QCOMPARE(
+                QString::fromLatin1(error.what()), QStringLiteral("can't move node to descendants node"));
         }
         QVERIFY_EXCEPTION_THROWN(m_notes->handle(MoveRequest { m_rootId, 1, a1, 0 }), std::invalid_argument);
         QVERIFY_EXCEPTION_THROWN(m_notes->handle(MoveRequest { a, 0, m_rootId, 2 }), std::invalid_argument);
-        QVERIFY_EXCEPTION_THROWN(m_notes->handle(MoveRequest { m_rootId, 0, m_rootId, 1 }), std::invalid_argument);
+        QVERIFY_EXCEPTION_THROWN(
+            m_notes->handle(MoveRequest { m_rootId, 0, m_rootId, 1 }), std::invalid_argument);
         QCOMPARE(about.count(), 0);
         QCOMPARE(childrenOf(m_rootId), QVector<int> { a });
         QCOMPARE(childrenOf(a), QVector<int> { a1 });
@@ -308,7 +318,8 @@ private slots:
             QStringLiteral("fedcba9876543210fedcba9876543210"), m_fixture->makeFile(QStringLiteral("b.pdf")),
             QStringLiteral("b.pdf"));
         const int otherRoot = m_notes->documentNote(other).id();
-        QVERIFY_EXCEPTION_THROWN(m_notes->handle(MoveRequest { m_rootId, 0, otherRoot, 0 }), std::invalid_argument);
+        QVERIFY_EXCEPTION_THROWN(
+            m_notes->handle(MoveRequest { m_rootId, 0, otherRoot, 0 }), std::invalid_argument);
         QCOMPARE(m_notes->annotation(a).parentId(), m_rootId);
         QVERIFY(childrenOf(otherRoot).isEmpty());
     }
@@ -347,10 +358,12 @@ private slots:
         QCOMPARE(m_notes->annotation(a).marker(1), highlight(9));
 
         QStringList events;
-        connect(m_notes, &NoteService::markerAboutToBeRemoved, this,
-            [&](const Annotation &anno, int index) { events << QStringLiteral("about %1 of %2").arg(index).arg(anno.markerCount()); });
-        connect(m_notes, &NoteService::markerRemoved, this,
-            [&](const Annotation &anno, int index) { events << QStringLiteral("removed %1 of %2").arg(index).arg(anno.markerCount()); });
+        connect(m_notes, &NoteService::markerAboutToBeRemoved, this, [&](const Annotation &anno, int index) {
+            events << QStringLiteral("about %1 of %2").arg(index).arg(anno.markerCount());
+        });
+        connect(m_notes, &NoteService::markerRemoved, this, [&](const Annotation &anno, int index) {
+            events << QStringLiteral("removed %1 of %2").arg(index).arg(anno.markerCount());
+        });
         QVERIFY(!m_notes->removeMarker(a, 2));
         QVERIFY(m_notes->removeMarker(a, 0));
         QCOMPARE(events, (QStringList { QStringLiteral("about 0 of 2"), QStringLiteral("removed 0 of 1") }));
@@ -370,13 +383,17 @@ private slots:
 
         failNext(QStringLiteral("UPDATE"), QStringLiteral("Annotation"));
         QVERIFY_EXCEPTION_THROWN(addNode(m_rootId), Nod::Infrastructure::DatabaseException);
-        QVERIFY_EXCEPTION_THROWN(m_notes->handle(RemoveRequest { 0, m_rootId }), Nod::Infrastructure::DatabaseException);
-        QVERIFY_EXCEPTION_THROWN(m_notes->handle(MoveRequest { m_rootId, 0, b, 0 }), Nod::Infrastructure::DatabaseException);
-        QVERIFY_EXCEPTION_THROWN(m_notes->changeNote(a, QStringLiteral("lost?")), Nod::Infrastructure::DatabaseException);
+        QVERIFY_EXCEPTION_THROWN(
+            m_notes->handle(RemoveRequest { 0, m_rootId }), Nod::Infrastructure::DatabaseException);
+        QVERIFY_EXCEPTION_THROWN(
+            m_notes->handle(MoveRequest { m_rootId, 0, b, 0 }), Nod::Infrastructure::DatabaseException);
+        QVERIFY_EXCEPTION_THROWN(
+            m_notes->changeNote(a, QStringLiteral("lost?")), Nod::Infrastructure::DatabaseException);
         stopFailing(QStringLiteral("UPDATE"));
 
         failNext(QStringLiteral("DELETE"), QStringLiteral("Annotation"));
-        QVERIFY_EXCEPTION_THROWN(m_notes->handle(RemoveRequest { 1, m_rootId }), Nod::Infrastructure::DatabaseException);
+        QVERIFY_EXCEPTION_THROWN(
+            m_notes->handle(RemoveRequest { 1, m_rootId }), Nod::Infrastructure::DatabaseException);
         stopFailing(QStringLiteral("DELETE"));
 
         QCOMPARE(added.count() + removed.count() + moved.count() + note.count(), 0);
@@ -503,7 +520,8 @@ private slots:
         }
         // Both paths must have been exercised for the comparison to mean something.
         QVERIFY2(refused > steps / 20 && refused < steps * 2 / 3,
-            qPrintable(QStringLiteral("%1 of %2 refused, %3 nodes").arg(refused).arg(steps).arg(parentOf.size())));
+            qPrintable(
+                QStringLiteral("%1 of %2 refused, %3 nodes").arg(refused).arg(steps).arg(parentOf.size())));
     }
 };
 

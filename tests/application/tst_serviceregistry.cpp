@@ -61,7 +61,8 @@ private slots:
             resources->existingResourceByByOwnerAndHash(a, QStringLiteral("deadbeef"));
             QFAIL("found a hash the note does not hold");
         } catch (const std::runtime_error &error) {
-            QCOMPARE(QString::fromLatin1(error.what()), QStringLiteral("Resource not exist, ownerId: %1, hash: deadbeef").arg(a));
+            QCOMPARE(QString::fromLatin1(error.what()),
+                QStringLiteral("Resource not exist, ownerId: %1, hash: deadbeef").arg(a));
         }
         NewResource empty = ServiceFixture::imageRequest(a, ServiceFixture::pngBytes(Qt::blue));
         empty.size = QSize(0, 0);
@@ -80,17 +81,20 @@ private slots:
         resources->handle(ServiceFixture::imageRequest(keep, ServiceFixture::pngBytes(Qt::red)));
 
         QStringList events;
-        connect(resources, &ResourceService::aboutToBeRemoved, this, [&] { events << QStringLiteral("resource about"); });
-        connect(resources, &ResourceService::removed, this, [&] { events << QStringLiteral("resource removed"); });
+        connect(resources, &ResourceService::aboutToBeRemoved, this,
+            [&] { events << QStringLiteral("resource about"); });
+        connect(resources, &ResourceService::removed, this,
+            [&] { events << QStringLiteral("resource removed"); });
         connect(notes, &NoteService::removed, this, [&] { events << QStringLiteral("note removed"); });
         connect(notes, &NoteService::aboutToBeRemoved, this, [&](const Annotation &anno) {
             // A listener still finds the annotation in the database.
             QVERIFY(notes->find(anno.id()).has_value());
         });
         notes->handle(RemoveRequest { 0, m_root });
-        QCOMPARE(events, (QStringList { QStringLiteral("resource about"), QStringLiteral("resource removed"),
-                             QStringLiteral("resource about"), QStringLiteral("resource removed"),
-                             QStringLiteral("note removed") }));
+        QCOMPARE(events,
+            (QStringList { QStringLiteral("resource about"), QStringLiteral("resource removed"),
+                QStringLiteral("resource about"), QStringLiteral("resource removed"),
+                QStringLiteral("note removed") }));
         QVERIFY(resources->resources(a).isEmpty());
         QCOMPARE(resources->resources(keep).size(), 1);
     }

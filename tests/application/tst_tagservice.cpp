@@ -91,11 +91,13 @@ private slots:
             events << QStringLiteral("about %1 %2 %3").arg(tag.id()).arg(doc).arg(tag.items().contains(doc));
         });
         connect(m_categories, &TagService::itemRemoved, this, [&](const Tag &tag, int doc) {
-            events << QStringLiteral("removed %1 %2 %3").arg(tag.id()).arg(doc).arg(tag.items().contains(doc));
+            events
+                << QStringLiteral("removed %1 %2 %3").arg(tag.id()).arg(doc).arg(tag.items().contains(doc));
         });
         QVERIFY(m_categories->removeItem(a, 7));
         QVERIFY(m_categories->removeItem(a, 7));
-        QCOMPARE(events, (QStringList { QStringLiteral("about %1 7 1").arg(a), QStringLiteral("removed %1 7 0").arg(a) }));
+        QCOMPARE(events,
+            (QStringList { QStringLiteral("about %1 7 1").arg(a), QStringLiteral("removed %1 7 0").arg(a) }));
         QCOMPARE(idsOf(m_categories->tagsOfDocument(7)), QSet<int> { b });
         QCOMPARE(storedTags(QStringLiteral("Category"))[a].second, QSet<int>());
     }
@@ -146,7 +148,8 @@ private slots:
         failNext(QStringLiteral("UPDATE"), QStringLiteral("Category"));
         QVERIFY_EXCEPTION_THROWN(m_categories->addItem(a, 6), Nod::Infrastructure::DatabaseException);
         QVERIFY_EXCEPTION_THROWN(m_categories->removeItem(a, 5), Nod::Infrastructure::DatabaseException);
-        QVERIFY_EXCEPTION_THROWN(m_categories->changeTagName(a, QStringLiteral("z")), Nod::Infrastructure::DatabaseException);
+        QVERIFY_EXCEPTION_THROWN(
+            m_categories->changeTagName(a, QStringLiteral("z")), Nod::Infrastructure::DatabaseException);
         stopFailing(QStringLiteral("UPDATE"));
         QCOMPARE(anything.count() + renamed.count(), 0);
         QCOMPARE(m_categories->tag(a).items(), QSet<int> { 5 });

@@ -10,10 +10,7 @@
 
 namespace TestDocuments {
 
-inline QString data(const QString &name)
-{
-    return QDir(QStringLiteral(BACKEND_TEST_DATA)).filePath(name);
-}
+inline QString data(const QString &name) { return QDir(QStringLiteral(BACKEND_TEST_DATA)).filePath(name); }
 
 // A PDF of `pages` letter-size pages; page i carries "Page <i+1> marker" near its top.
 inline bool writeNumberedPdf(const QString &path, int pages)
@@ -52,7 +49,8 @@ inline bool writeDecompressionBomb(const QString &path, int decodedBytes)
            "/FontDescriptor 6 0 R >> endobj\n";
     pdf += "6 0 obj << /Type /FontDescriptor /FontName /Bomb /Flags 32 /FontBBox [0 0 1000 1000] "
            "/ItalicAngle 0 /Ascent 800 /Descent -200 /CapHeight 700 /StemV 80 /FontFile2 7 0 R >> endobj\n";
-    pdf += "7 0 obj << /Filter /FlateDecode /Length " + QByteArray::number(compressed.size()) + " >> stream\n";
+    pdf += "7 0 obj << /Filter /FlateDecode /Length " + QByteArray::number(compressed.size())
+        + " >> stream\n";
     pdf += compressed;
     pdf += "\nendstream endobj\ntrailer << /Root 1 0 R >>\n%%EOF\n";
     QFile file(path);

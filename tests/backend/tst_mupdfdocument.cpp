@@ -9,8 +9,8 @@
 
 #include "testdocuments.h"
 
-#include <QtConcurrent>
 #include <QTemporaryDir>
+#include <QtConcurrent>
 #include <QtTest>
 
 using Backend::MuPDF::Document;
@@ -63,7 +63,8 @@ bool writeBoxesPdf(const QString &path)
            "/Resources << >> >> endobj\n";
     pdf += "3 0 obj << /Type /Page /Parent 2 0 R /Rotate 90 /Contents 6 0 R >> endobj\n";
     pdf += "4 0 obj << /Type /Page /Parent 2 0 R /CropBox [50 100 250 200] /Contents 6 0 R >> endobj\n";
-    pdf += "5 0 obj << /Type /Page /Parent 2 0 R /MediaBox [0 0 500 100] /Rotate 270 /Contents 6 0 R >> endobj\n";
+    pdf += "5 0 obj << /Type /Page /Parent 2 0 R /MediaBox [0 0 500 100] /Rotate 270 /Contents 6 0 R >> "
+           "endobj\n";
     pdf += "6 0 obj << /Length 22 >> stream\n0 0 0 rg 0 0 50 50 re f\nendstream endobj\n";
     pdf += "trailer << /Root 1 0 R >>\n%%EOF\n";
     QFile file(path);
@@ -177,7 +178,7 @@ void TestMuPDFDocument::pageSize_followsInheritedBoxesRotationAndMissingPages()
     Document document(path);
     QVERIFY(document.isValid());
     QCOMPARE(document.pageCount(), 4);
-    const QVector<QSizeF> sizes{QSizeF(400, 300), QSizeF(200, 100), QSizeF(100, 500)};
+    const QVector<QSizeF> sizes { QSizeF(400, 300), QSizeF(200, 100), QSizeF(100, 500) };
     for (int i = 0; i < sizes.size(); ++i) {
         const auto shown = page(document, i);
         QCOMPARE(shown->pageSize(), sizes[i]);
@@ -229,7 +230,7 @@ void TestMuPDFDocument::text_givesOneRectanglePerUnitAndLineBreaks()
     QCOMPARE(rects[11].width(), 0.0);
     QCOMPARE(rects[11].left(), rects[10].left());
 
-    QVector<QRectF> blankRects{QRectF(1, 1, 1, 1)};
+    QVector<QRectF> blankRects { QRectF(1, 1, 1, 1) };
     QCOMPARE(page(document, 2)->text(blankRects), QString());
     QVERIFY(blankRects.isEmpty());
     QVERIFY(page(document, 2)->textBoxes().isEmpty());
@@ -270,12 +271,12 @@ void TestMuPDFDocument::textBoxes_and_selectedText_followTheText()
     for (int i = 0; i < 11; ++i) {
         line = line.united(rects[i]);
     }
-    QCOMPARE(first->selectedText({line.adjusted(-1, -1, 1, 1)}), QStringLiteral("Hello World"));
+    QCOMPARE(first->selectedText({ line.adjusted(-1, -1, 1, 1) }), QStringLiteral("Hello World"));
     // Two lines keep their line break.
     const QRectF twoLines = line.united(rects[12]).united(rects[27]).adjusted(-1, -1, 200, 1);
-    QCOMPARE(first->selectedText({twoLines}), QStringLiteral("Hello World\nSecond line here"));
-    QMap<int, QRectF> words{{1, QRectF()}};
-    QCOMPARE(first->selectedText({QRectF(0, 0, 5, 5)}, &words), QString());
+    QCOMPARE(first->selectedText({ twoLines }), QStringLiteral("Hello World\nSecond line here"));
+    QMap<int, QRectF> words { { 1, QRectF() } };
+    QCOMPARE(first->selectedText({ QRectF(0, 0, 5, 5) }, &words), QString());
     QVERIFY(words.isEmpty());
 }
 
@@ -309,19 +310,19 @@ void TestMuPDFDocument::documentSearch_visitsPagesInWrapOrder()
     // Only created pages are searched.
     page(document, 0);
     page(document, 5);
-    QCOMPARE(pagesOf(document.search(QStringLiteral("marker"), 0, 0)), (QVector<int>{0, 5}));
+    QCOMPARE(pagesOf(document.search(QStringLiteral("marker"), 0, 0)), (QVector<int> { 0, 5 }));
     for (int i = 0; i < 10; ++i) {
         page(document, i);
     }
     const int wrap = Backend::Document::SearchWrapAround;
     const int backwards = Backend::Document::SearchBackwards;
     QCOMPARE(pagesOf(document.search(QStringLiteral("marker"), wrap, 3)),
-             (QVector<int>{3, 4, 5, 6, 7, 8, 9, 0, 1, 2}));
+        (QVector<int> { 3, 4, 5, 6, 7, 8, 9, 0, 1, 2 }));
     QCOMPARE(pagesOf(document.search(QStringLiteral("marker"), wrap | backwards, 3)),
-             (QVector<int>{3, 2, 1, 0, 9, 8, 7, 6, 5, 4}));
-    QCOMPARE(pagesOf(document.search(QStringLiteral("marker"), 0, 7)), (QVector<int>{7, 8, 9}));
-    QCOMPARE(pagesOf(document.search(QStringLiteral("marker"), backwards, 2)), (QVector<int>{2, 1, 0}));
-    QCOMPARE(pagesOf(document.search(QStringLiteral("Page 7 marker"), wrap, 8)), (QVector<int>{6}));
+        (QVector<int> { 3, 2, 1, 0, 9, 8, 7, 6, 5, 4 }));
+    QCOMPARE(pagesOf(document.search(QStringLiteral("marker"), 0, 7)), (QVector<int> { 7, 8, 9 }));
+    QCOMPARE(pagesOf(document.search(QStringLiteral("marker"), backwards, 2)), (QVector<int> { 2, 1, 0 }));
+    QCOMPARE(pagesOf(document.search(QStringLiteral("Page 7 marker"), wrap, 8)), (QVector<int> { 6 }));
 }
 
 void TestMuPDFDocument::links_giveUriAndGotoActions()
@@ -378,7 +379,8 @@ void TestMuPDFDocument::toc_convertsOutlineWithOpenStateAndTargets()
     QCOMPARE(target(toc[1].children()[0]).pageNumber(), 2);
     QCOMPARE(target(toc[0].children()[0]).rect().x(), 72.0);
     QCOMPARE(toc[2].action()->type(), int(PDFAction::ActionTypeURI));
-    QCOMPARE(static_cast<const PDFURIAction *>(toc[2].action())->url(), QUrl(QStringLiteral("https://example.org/")));
+    QCOMPARE(static_cast<const PDFURIAction *>(toc[2].action())->url(),
+        QUrl(QStringLiteral("https://example.org/")));
 
     // Copies are deep.
     Backend::PDFToCItem copy = toc[0];
@@ -420,7 +422,8 @@ void TestMuPDFDocument::password_lockedUntilRightPasswordAndKeptOnReload()
 
 void TestMuPDFDocument::epub_opensWithTextAndOutline()
 {
-    const auto document = BackendManager::instance()->openDocument(TestDocuments::data(QStringLiteral("book.epub")));
+    const auto document
+        = BackendManager::instance()->openDocument(TestDocuments::data(QStringLiteral("book.epub")));
     QVERIFY(document);
     QVERIFY(document->pageCount() >= 2);
     QString all;
@@ -478,7 +481,7 @@ void TestMuPDFDocument::render_renderBoxGivesThatAreaOnly()
     // With the cache flag the render lands in the document's page cache.
     QCOMPARE(document.pageCache().count(), 0);
     const QImage cached = last->renderImage(36, 36, QRect(), true);
-    QCOMPARE(document.pageCache().image(Backend::PDFPageTile{36, 36, QRect(0, 0, 150, 200), 2}), cached);
+    QCOMPARE(document.pageCache().image(Backend::PDFPageTile { 36, 36, QRect(0, 0, 150, 200), 2 }), cached);
 }
 
 void TestMuPDFDocument::render_concurrentPagesAndTextFromSeveralThreads()
@@ -653,7 +656,8 @@ void TestMuPDFDocument::cookie_abortsLongRender()
     Document document(TestDocuments::data(QStringLiteral("nested-forms.pdf")));
     const auto p = page(document, 0);
     Backend::RenderCookie cookie;
-    QFuture<QImage> render = QtConcurrent::run([&] { return p->renderImage(150, 150, QRect(), false, &cookie); });
+    QFuture<QImage> render
+        = QtConcurrent::run([&] { return p->renderImage(150, 150, QRect(), false, &cookie); });
     QTest::qWait(150);
     QVERIFY(!render.isFinished());
     cookie.abort();

@@ -113,7 +113,8 @@ void TestRenderPipeline::renderParam_equalityAndKey()
     copy.setScaleFactor(3.0);
     QCOMPARE(zoomed.scaleFactor(), 1.5);
 
-    const RenderParam night(Nod::Domain::BackgroundMode(RenderParam::Invert | RenderParam::Grey, Qt::darkBlue));
+    const RenderParam night(
+        Nod::Domain::BackgroundMode(RenderParam::Invert | RenderParam::Grey, Qt::darkBlue));
     QCOMPARE(night.flags(), 3);
     QCOMPARE(night.color(), QColor(Qt::darkBlue));
     QCOMPARE(night.resolutionX(), 72);
@@ -131,12 +132,12 @@ void TestRenderPipeline::renderParam_colourTreatment_data()
                                   << uint(qRgb(126, 126, 126));
     QTest::newRow("grey keeps alpha") << int(RenderParam::Grey) << QColor() << uint(qRgba(255, 255, 255, 128))
                                       << uint(qRgba(255, 255, 255, 128));
-    QTest::newRow("multiply white paper") << int(RenderParam::Multiply) << QColor(250, 240, 200)
-                                          << uint(White) << uint(qRgb(250, 240, 200));
-    QTest::newRow("invert, screen black") << int(RenderParam::Invert) << QColor(Qt::black) << uint(White)
-                                          << uint(qRgb(0, 0, 0));
-    QTest::newRow("invert, screen grey") << int(RenderParam::Invert) << QColor(64, 64, 64) << uint(White)
-                                         << uint(qRgb(64, 64, 64));
+    QTest::newRow("multiply white paper")
+        << int(RenderParam::Multiply) << QColor(250, 240, 200) << uint(White) << uint(qRgb(250, 240, 200));
+    QTest::newRow("invert, screen black")
+        << int(RenderParam::Invert) << QColor(Qt::black) << uint(White) << uint(qRgb(0, 0, 0));
+    QTest::newRow("invert, screen grey")
+        << int(RenderParam::Invert) << QColor(64, 64, 64) << uint(White) << uint(qRgb(64, 64, 64));
     // Multiply first, then grey: pure blue paper tinted red becomes black.
     QTest::newRow("multiply then grey") << (RenderParam::Multiply | RenderParam::Grey) << QColor(Qt::red)
                                         << uint(Blue) << uint(qRgb(0, 0, 0));
@@ -312,7 +313,7 @@ void TestRenderPipeline::processingThread_servesNewestFirst()
         QCOMPARE(book.processingThread().pendingCount(), 2);
     }
     QTRY_COMPARE(listener.xres.size(), 3);
-    QCOMPARE(listener.xres, (QList<double>{10, 20, 30}));
+    QCOMPARE(listener.xres, (QList<double> { 10, 20, 30 }));
     QVERIFY(!listener.images[2].isNull());
     QCOMPARE(listener.images[2].size(), page->renderImage(30, 30).size());
 }

@@ -25,7 +25,6 @@ template <typename T> QByteArray encoded(const T &value)
     return b;
 }
 
-
 inline QByteArray u32(quint32 v)
 {
     QByteArray b(4, '\0');

@@ -17,7 +17,11 @@ namespace TestSupport {
 class LogCapture final
 {
 public:
-    LogCapture() { current() = this; m_previous = qInstallMessageHandler(&LogCapture::handle); }
+    LogCapture()
+    {
+        current() = this;
+        m_previous = qInstallMessageHandler(&LogCapture::handle);
+    }
     ~LogCapture()
     {
         qInstallMessageHandler(m_previous);

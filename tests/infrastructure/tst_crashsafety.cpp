@@ -75,23 +75,26 @@ void CrashSafetyTest::killedWriter_losesNothingCommitted()
         QVERIFY2(database.open(path), "the database did not open after a kill");
         QCOMPARE(scalar(QStringLiteral("PRAGMA integrity_check")).toString(), QStringLiteral("ok"));
         QSet<int> present;
-        QSqlQuery rows(QStringLiteral("SELECT d.id FROM documents d JOIN Annotation a ON a.documentId = d.id AND "
-                                      "a.parentId = 0"));
+        QSqlQuery rows(
+            QStringLiteral("SELECT d.id FROM documents d JOIN Annotation a ON a.documentId = d.id AND "
+                           "a.parentId = 0"));
         while (rows.next()) {
             present.insert(rows.value(0).toInt());
         }
         committed.unite(reported);
         for (const int id : qAsConst(committed)) {
-            QVERIFY2(present.contains(id), qPrintable(QStringLiteral("committed document %1 is missing").arg(id)));
+            QVERIFY2(
+                present.contains(id), qPrintable(QStringLiteral("committed document %1 is missing").arg(id)));
         }
         // Nothing half-done: every document has its note, and the counter is above every id.
         QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM documents")).toInt(), present.size());
         QVERIFY(scalar(QStringLiteral("SELECT id FROM IdSource")).toInt()
-                >= scalar(QStringLiteral("SELECT max(id) FROM Annotation")).toInt());
+            >= scalar(QStringLiteral("SELECT max(id) FROM Annotation")).toInt());
         Database::close();
         ++survived;
     }
-    qInfo("kills survived: %d of %d, committed documents checked: %d", survived, Kills, int(committed.size()));
+    qInfo(
+        "kills survived: %d of %d, committed documents checked: %d", survived, Kills, int(committed.size()));
     QCOMPARE(survived, Kills);
     QVERIFY(committed.size() > Kills); // the kills did land between commits
 }

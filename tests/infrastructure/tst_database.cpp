@@ -184,7 +184,8 @@ void DatabaseTest::open_setsPragmasAndReplacesPreviousConnection()
     exec(QStringLiteral("INSERT INTO marker VALUES ('second')"));
 
     QVERIFY(database.open(path(QStringLiteral("first"))));
-    QCOMPARE(scalar(QStringLiteral("SELECT group_concat(name) FROM marker")).toString(), QStringLiteral("first"));
+    QCOMPARE(
+        scalar(QStringLiteral("SELECT group_concat(name) FROM marker")).toString(), QStringLiteral("first"));
 }
 
 void DatabaseTest::execQuery_throwsWithQueryText()
@@ -216,8 +217,9 @@ void DatabaseTest::execQuery_logsOnlySlowStatements()
 
     // Long enough on any machine: well over the 99 ms threshold.
     QSqlQuery slow;
-    slow.prepare(QStringLiteral("WITH RECURSIVE n(i) AS (VALUES(1) UNION ALL SELECT i + 1 FROM n WHERE i < 3000000) "
-                                "SELECT count(*) FROM n"));
+    slow.prepare(
+        QStringLiteral("WITH RECURSIVE n(i) AS (VALUES(1) UNION ALL SELECT i + 1 FROM n WHERE i < 3000000) "
+                       "SELECT count(*) FROM n"));
     QElapsedTimer timer;
     timer.start();
     QVERIFY(execQuery(slow));
@@ -246,8 +248,7 @@ void DatabaseTest::transaction_commitsOrRollsBack()
         Transaction transaction;
         exec(QStringLiteral("INSERT INTO t VALUES (3)"));
         throw std::runtime_error("service failed");
-    } catch (const std::runtime_error &) {
-    }
+    } catch (const std::runtime_error &) { }
     QCOMPARE(scalar(QStringLiteral("SELECT group_concat(x) FROM t")).toString(), QStringLiteral("1"));
 
     // A second begin inside an open transaction is refused with an exception, not ignored.
@@ -335,7 +336,7 @@ void DatabaseTest::copy_holdsEveryCommittedRowWhileOpen()
     QString error;
     QVERIFY2(copyDatabaseConsistently(source, target, &error), qPrintable(error));
     QCOMPARE(QDir(path(QStringLiteral("Backups"))).entryList(QDir::Files | QDir::Hidden),
-             QStringList { QStringLiteral("copy") });
+        QStringList { QStringLiteral("copy") });
 
     // The source stays open and writable.
     exec(QStringLiteral("INSERT INTO t (payload) VALUES ('after')"));
@@ -383,10 +384,12 @@ void DatabaseTest::copy_refusesExistingTargetAndBadSource()
         out.write(QByteArray(8192, 'x'));
     }
     QVERIFY(!copyDatabaseConsistently(garbage, path(QStringLiteral("fromGarbage")), &error));
-    QVERIFY(!copyDatabaseConsistently(path(QStringLiteral("missing")), path(QStringLiteral("fromMissing")), &error));
+    QVERIFY(!copyDatabaseConsistently(
+        path(QStringLiteral("missing")), path(QStringLiteral("fromMissing")), &error));
     const QStringList left = QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden);
     for (const QString &name : left) {
-        QVERIFY2(!name.startsWith(QLatin1Char('.')) && !name.startsWith(QLatin1String("from")), qPrintable(name));
+        QVERIFY2(
+            !name.startsWith(QLatin1Char('.')) && !name.startsWith(QLatin1String("from")), qPrintable(name));
     }
 }
 

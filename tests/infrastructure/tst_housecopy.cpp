@@ -31,10 +31,12 @@ QStringList inspect(const QString &path)
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
         if (db.open()) {
             QSqlQuery query(db);
-            for (const QString &sql : { QStringLiteral("PRAGMA integrity_check"),
-                     QStringLiteral("SELECT count(*) FROM documents"), QStringLiteral("SELECT count(*) FROM Annotation"),
-                     QStringLiteral("SELECT count(*) FROM schema_versions") }) {
-                facts << ((query.exec(sql) && query.next()) ? query.value(0).toString() : QStringLiteral("error"));
+            for (const QString &sql :
+                { QStringLiteral("PRAGMA integrity_check"), QStringLiteral("SELECT count(*) FROM documents"),
+                    QStringLiteral("SELECT count(*) FROM Annotation"),
+                    QStringLiteral("SELECT count(*) FROM schema_versions") }) {
+                facts << ((query.exec(sql) && query.next()) ? query.value(0).toString()
+                                                            : QStringLiteral("error"));
             }
             db.close();
         }
@@ -56,8 +58,9 @@ private slots:
     {
         QStandardPaths::setTestModeEnabled(true);
         Nod::Domain::registerMetaTypes();
-        House::instance()->setDatabaseCopier(
-            [](const QString &source, const QString &target) { return copyDatabaseConsistently(source, target); });
+        House::instance()->setDatabaseCopier([](const QString &source, const QString &target) {
+            return copyDatabaseConsistently(source, target);
+        });
     }
     void backupAndMove_holdEveryCommittedChange();
 };
@@ -89,12 +92,14 @@ void HouseCopyTest::backupAndMove_holdEveryCommittedChange()
     const QStringList backups = QDir(house->roomPath(House::Backups)).entryList(QDir::Files | QDir::Hidden);
     QCOMPARE(backups.size(), 1);
     QCOMPARE(inspect(house->roomPath(House::Backups, backups.first())),
-             (QStringList { QStringLiteral("ok"), QStringLiteral("300"), QStringLiteral("300"), QStringLiteral("13") }));
+        (QStringList {
+            QStringLiteral("ok"), QStringLiteral("300"), QStringLiteral("300"), QStringLiteral("13") }));
 
     QVERIFY(house->moveTo(away));
     QCOMPARE(QDir(house->location()).absolutePath(), QDir(away).absolutePath());
     QCOMPARE(inspect(QDir(away).filePath(QStringLiteral("database"))),
-             (QStringList { QStringLiteral("ok"), QStringLiteral("300"), QStringLiteral("300"), QStringLiteral("13") }));
+        (QStringList {
+            QStringLiteral("ok"), QStringLiteral("300"), QStringLiteral("300"), QStringLiteral("13") }));
     // Only the database travels; no stray temporary file is left in the new folder.
     QCOMPARE(QDir(away).entryList(QDir::Files | QDir::Hidden), QStringList { QStringLiteral("database") });
     Database::close();

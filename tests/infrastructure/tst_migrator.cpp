@@ -46,12 +46,18 @@ QStringList versions()
 }
 
 const QStringList NewerPath {
-    QStringLiteral("M20170111_2100_createDocuments"), QStringLiteral("M20170111_2142_createAnnotations"),
-    QStringLiteral("M20170226_0347_createMarkers"), QStringLiteral("M20180114"),
-    QStringLiteral("M201709231700_CreateCategories"), QStringLiteral("M20171105"),
-    QStringLiteral("M20171217_1800_ModifyDocuments"), QStringLiteral("M20180418_ModifyDocuments"),
-    QStringLiteral("M20180524_0613"), QStringLiteral("M20180619_ModifyCategory"),
-    QStringLiteral("M20181115_AlterDocument"), QStringLiteral("M20190102_UnifyId"),
+    QStringLiteral("M20170111_2100_createDocuments"),
+    QStringLiteral("M20170111_2142_createAnnotations"),
+    QStringLiteral("M20170226_0347_createMarkers"),
+    QStringLiteral("M20180114"),
+    QStringLiteral("M201709231700_CreateCategories"),
+    QStringLiteral("M20171105"),
+    QStringLiteral("M20171217_1800_ModifyDocuments"),
+    QStringLiteral("M20180418_ModifyDocuments"),
+    QStringLiteral("M20180524_0613"),
+    QStringLiteral("M20180619_ModifyCategory"),
+    QStringLiteral("M20181115_AlterDocument"),
+    QStringLiteral("M20190102_UnifyId"),
     QStringLiteral("M20190731_CreateTag"),
 };
 
@@ -111,18 +117,18 @@ void MigratorTest::freshDatabase_runsEveryCommandInOrder()
 
     QStringList tables = QSqlDatabase::database().tables();
     tables.sort();
-    QStringList expected { QStringLiteral("Annotation"), QStringLiteral("Category"), QStringLiteral("DocumentTags"),
-        QStringLiteral("IdSource"), QStringLiteral("MindNode"), QStringLiteral("Resource"),
-        QStringLiteral("Tag"), QStringLiteral("documents"), QStringLiteral("markers"),
-        QStringLiteral("schema_versions"), QStringLiteral("sqlite_sequence"), QStringLiteral("temp_anno"),
-        QStringLiteral("temp_category") };
+    QStringList expected { QStringLiteral("Annotation"), QStringLiteral("Category"),
+        QStringLiteral("DocumentTags"), QStringLiteral("IdSource"), QStringLiteral("MindNode"),
+        QStringLiteral("Resource"), QStringLiteral("Tag"), QStringLiteral("documents"),
+        QStringLiteral("markers"), QStringLiteral("schema_versions"), QStringLiteral("sqlite_sequence"),
+        QStringLiteral("temp_anno"), QStringLiteral("temp_category") };
     expected.sort();
     QCOMPARE(tables, expected);
     QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM IdSource")).toInt(), 1);
     QCOMPARE(scalar(QStringLiteral("SELECT id FROM IdSource")).toInt(), 0);
-    for (const QString &table : { QStringLiteral("documents"), QStringLiteral("Annotation"),
-             QStringLiteral("Category"), QStringLiteral("Tag"), QStringLiteral("Resource"),
-             QStringLiteral("MindNode") }) {
+    for (const QString &table :
+        { QStringLiteral("documents"), QStringLiteral("Annotation"), QStringLiteral("Category"),
+            QStringLiteral("Tag"), QStringLiteral("Resource"), QStringLiteral("MindNode") }) {
         QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM ") + table).toInt(), 0);
     }
     QCOMPARE(scalar(QStringLiteral("PRAGMA foreign_keys")).toInt(), 1);
@@ -200,7 +206,8 @@ void MigratorTest::failingCommand_leavesNoTraceAndKeepsForeignKeys()
     QSignalSpy messages(&migrator, &Migrator::message);
     QVERIFY(!migrator.migrate());
     QCOMPARE(messages.count(), 1);
-    QCOMPARE(messages.at(0).at(0).toString(), QStringLiteral("Migrating task(M20170111_2100_createDocuments) FAILD"));
+    QCOMPARE(messages.at(0).at(0).toString(),
+        QStringLiteral("Migrating task(M20170111_2100_createDocuments) FAILD"));
     QVERIFY(versions().isEmpty());
     QVERIFY(!QSqlDatabase::database().tables().contains(QStringLiteral("documents")));
     exec(QStringLiteral("DROP TABLE documents_v2"));

@@ -7,8 +7,8 @@
 #include <infrastructure/migrations/migrator.h>
 #include <infrastructure/repositories/annotationrepository.h>
 #include <infrastructure/repositories/documentrepository.h>
-#include <infrastructure/repositories/tagrepository.h>
 #include <infrastructure/repositories/tablecheck.h>
+#include <infrastructure/repositories/tagrepository.h>
 
 #include <domain/boundedreader.h>
 #include <domain/metatypes.h>
@@ -69,14 +69,14 @@ QString md5(const QByteArray &bytes)
 }
 
 void insertV5(int id, int documentId, int page, int type, const QVariant &shape, const QByteArray &styleBytes,
-              const QString &note)
+    const QString &note)
 {
     QSqlQuery query;
     query.prepare(QStringLiteral("INSERT INTO annotations_v5 (id, documentId, pageIndex, type, shape, style, "
                                  "noteText, createdAt) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"));
-    for (const QVariant &value : { QVariant(id), QVariant(documentId), QVariant(page), QVariant(type),
-             QVariant(variantBytes(shape)), QVariant(styleBytes), QVariant(note),
-             QVariant(QDateTime(QDate(2016, 5, 1), QTime(10, 0))) }) {
+    for (const QVariant &value :
+        { QVariant(id), QVariant(documentId), QVariant(page), QVariant(type), QVariant(variantBytes(shape)),
+            QVariant(styleBytes), QVariant(note), QVariant(QDateTime(QDate(2016, 5, 1), QTime(10, 0))) }) {
         query.addBindValue(value);
     }
     QVERIFY2(query.exec(), qPrintable(query.lastError().text()));
@@ -85,18 +85,16 @@ void insertV5(int id, int documentId, int page, int type, const QVariant &shape,
 void insertMarkerV1(int id, int annotationId, int type, const QVariant &shape, const QByteArray &styleBytes)
 {
     QSqlQuery query;
-    query.prepare(QStringLiteral("INSERT INTO markers_v1 (id, annotationId, type, shape, style) VALUES (?, ?, ?, ?, ?)"));
-    for (const QVariant &value :
-         { QVariant(id), QVariant(annotationId), QVariant(type), QVariant(variantBytes(shape)), QVariant(styleBytes) }) {
+    query.prepare(QStringLiteral(
+        "INSERT INTO markers_v1 (id, annotationId, type, shape, style) VALUES (?, ?, ?, ?, ?)"));
+    for (const QVariant &value : { QVariant(id), QVariant(annotationId), QVariant(type),
+             QVariant(variantBytes(shape)), QVariant(styleBytes) }) {
         query.addBindValue(value);
     }
     QVERIFY2(query.exec(), qPrintable(query.lastError().text()));
 }
 
-int versionCount()
-{
-    return scalar(QStringLiteral("SELECT count(*) FROM schema_versions")).toInt();
-}
+int versionCount() { return scalar(QStringLiteral("SELECT count(*) FROM schema_versions")).toInt(); }
 
 } // namespace
 
@@ -159,10 +157,12 @@ void OldMigrationTest::buildOldGeneration()
                         "currentPage INTEGER, lastUsedAt DATETIME)"));
     exec(QStringLiteral("CREATE TABLE annotations_v5 (id INTEGER PRIMARY KEY, documentId INTEGER, pageIndex "
                         "INTEGER, type INTEGER, shape BLOB, style BLOB, noteText TEXT, createdAt DATETIME)"));
-    exec(QStringLiteral("CREATE TABLE markers_v1 (id INTEGER PRIMARY KEY, annotationId INTEGER, type INTEGER, "
-                        "shape BLOB, style BLOB)"));
-    const QList<QPair<int, QString>> documents { { 3, QStringLiteral("a.pdf") }, { 7, QStringLiteral("b.pdf") },
-        { 9, QStringLiteral("a-copy.pdf") }, { 12, QStringLiteral("missing.pdf") } };
+    exec(
+        QStringLiteral("CREATE TABLE markers_v1 (id INTEGER PRIMARY KEY, annotationId INTEGER, type INTEGER, "
+                       "shape BLOB, style BLOB)"));
+    const QList<QPair<int, QString>> documents { { 3, QStringLiteral("a.pdf") },
+        { 7, QStringLiteral("b.pdf") }, { 9, QStringLiteral("a-copy.pdf") },
+        { 12, QStringLiteral("missing.pdf") } };
     for (const auto &document : documents) {
         QSqlQuery query;
         query.prepare(QStringLiteral("INSERT INTO documents_v3 VALUES (?, ?, ?, ?, ?)"));
@@ -173,9 +173,10 @@ void OldMigrationTest::buildOldGeneration()
         query.addBindValue(QDateTime(QDate(2016, 6, 1), QTime(9, 0)));
         QVERIFY(query.exec());
     }
-    insertV5(20, 3, 1, 4, QRectF(10, 20, 30, 40), style(Qt::red, 2), QStringLiteral("first line\nsecond line"));
+    insertV5(
+        20, 3, 1, 4, QRectF(10, 20, 30, 40), style(Qt::red, 2), QStringLiteral("first line\nsecond line"));
     insertV5(21, 3, 2, 2, boxes({ QRectF(1, 1, 5, 2), QRectF(1, 4, 5, 2), QRectF() }),
-             style(Qt::black, 0, Qt::yellow), QStringLiteral("highlight"));
+        style(Qt::black, 0, Qt::yellow), QStringLiteral("highlight"));
     insertV5(22, 9, 0, 3, boxes({ QRectF(2, 2, 8, 1) }), style(Qt::blue, 1), QStringLiteral("under"));
     insertV5(23, 9, 3, 1, QRectF(5, 5, 50, 20), style(Qt::black, 0, Qt::green), QString());
     insertV5(24, 9, 4, 5, QLineF(0, 100, 400, 100), style(Qt::gray, 3), QStringLiteral("line"));
@@ -190,7 +191,8 @@ void OldMigrationTest::buildOldGeneration()
     }
     {
         QSqlQuery query;
-        query.prepare(QStringLiteral("INSERT INTO annotations_v5 VALUES (31, 7, 9, 2, ?, ?, 'damaged', NULL)"));
+        query.prepare(
+            QStringLiteral("INSERT INTO annotations_v5 VALUES (31, 7, 9, 2, ?, ?, 'damaged', NULL)"));
         query.addBindValue(damaged);
         query.addBindValue(style(Qt::black, 1));
         QVERIFY(query.exec());
@@ -226,8 +228,8 @@ void OldMigrationTest::checkTreeInvariants(int oldMaxId)
         QCOMPARE(listed.size(), below.size());
         // Every annotation of the document hangs below its root.
         QCOMPARE(descendants(QStringLiteral("Annotation"), root->id()).size(),
-                 scalar(QStringLiteral("SELECT count(*) FROM Annotation WHERE documentId = %1").arg(documentId))
-                     .toInt());
+            scalar(QStringLiteral("SELECT count(*) FROM Annotation WHERE documentId = %1").arg(documentId))
+                .toInt());
     }
     QSqlQuery all(QStringLiteral("SELECT id FROM Annotation UNION ALL SELECT id FROM Category"));
     while (all.next()) {
@@ -238,10 +240,11 @@ void OldMigrationTest::checkTreeInvariants(int oldMaxId)
         seen.insert(id);
     }
     QCOMPARE(scalar(QStringLiteral("SELECT id FROM IdSource")).toInt(), oldMaxId + seen.size());
-    QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM Annotation WHERE noteText IS NOT NULL AND noteText NOT "
-                                   "LIKE '%<html>%'"))
-                 .toInt(),
-             0);
+    QCOMPARE(
+        scalar(QStringLiteral("SELECT count(*) FROM Annotation WHERE noteText IS NOT NULL AND noteText NOT "
+                              "LIKE '%<html>%'"))
+            .toInt(),
+        0);
     QCOMPARE(scalar(QStringLiteral("PRAGMA foreign_key_check(Annotation)")).toString(), QString());
     QCOMPARE(scalar(QStringLiteral("PRAGMA integrity_check")).toString(), QStringLiteral("ok"));
     QVERIFY(checkTable(QStringLiteral("Annotation"), Annotation::staticMetaObject));
@@ -267,12 +270,15 @@ void OldMigrationTest::olderHistory_mergesDuplicatesAndUnifiesIds()
     QCOMPARE(migrator.commandCount(), 14);
     int next = versionCount();
     QCOMPARE(next, 4);
-    for (; migrator.commands().at(next - 1)->version() != QLatin1String("M201709231700_CreateCategories"); ++next) {
+    for (; migrator.commands().at(next - 1)->version() != QLatin1String("M201709231700_CreateCategories");
+         ++next) {
         QVERIFY(migrator.commands().at(next)->execute());
     }
-    exec(QStringLiteral("INSERT INTO Category VALUES (2, 1, 'Science', 0), (3, 2, 'Physics', 0), (4, 1, 'Art', 0), "
-                        "(5, 3, 'Quantum', 0), (6, 99, 'Orphan', 0), (8, 4, 'Physics', 0)"));
-    exec(QStringLiteral("INSERT INTO DocumentTags (documentId, tagId) VALUES (9, 3), (9, 4), (7, 5), (12, 2), (12, 6), (7, 8)"));
+    exec(QStringLiteral(
+        "INSERT INTO Category VALUES (2, 1, 'Science', 0), (3, 2, 'Physics', 0), (4, 1, 'Art', 0), "
+        "(5, 3, 'Quantum', 0), (6, 99, 'Orphan', 0), (8, 4, 'Physics', 0)"));
+    exec(QStringLiteral("INSERT INTO DocumentTags (documentId, tagId) VALUES (9, 3), (9, 4), (7, 5), (12, "
+                        "2), (12, 6), (7, 8)"));
     QVERIFY(migrator.migrate());
     QCOMPARE(versionCount(), 14);
 
@@ -283,9 +289,12 @@ void OldMigrationTest::olderHistory_mergesDuplicatesAndUnifiesIds()
         ids << documents.value(0).toString();
     }
     QCOMPARE(ids, (QStringList { QStringLiteral("7"), QStringLiteral("9"), QStringLiteral("12") }));
-    QCOMPARE(scalar(QStringLiteral("SELECT hash FROM documents WHERE id = 9")).toString(), md5("%PDF alpha content"));
+    QCOMPARE(scalar(QStringLiteral("SELECT hash FROM documents WHERE id = 9")).toString(),
+        md5("%PDF alpha content"));
     QCOMPARE(scalar(QStringLiteral("SELECT hash FROM documents WHERE id = 12")).toString(), QString());
-    QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM Annotation WHERE documentId = 9 AND parentId != 0")).toInt(), 5);
+    QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM Annotation WHERE documentId = 9 AND parentId != 0"))
+                 .toInt(),
+        5);
     QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM Annotation WHERE parentId != 0")).toInt(), 8);
     QCOMPARE(scalar(QStringLiteral("SELECT lastReadedPage FROM documents WHERE id = 9")).toInt(), 10);
 
@@ -299,12 +308,14 @@ void OldMigrationTest::olderHistory_mergesDuplicatesAndUnifiesIds()
         topNames << tag.name();
     }
     topNames.sort();
-    QCOMPARE(topNames, (QStringList { QStringLiteral("Art"), QStringLiteral("Orphan"), QStringLiteral("Science") }));
+    QCOMPARE(topNames,
+        (QStringList { QStringLiteral("Art"), QStringLiteral("Orphan"), QStringLiteral("Science") }));
     const auto science = categories.findByName(QStringLiteral("Science")).value(0);
     const auto bothPhysics = categories.findByName(QStringLiteral("Physics"));
     QCOMPARE(bothPhysics.size(), 2);
     const auto physics = bothPhysics.at(0).parentId() == science.id() ? bothPhysics.at(0) : bothPhysics.at(1);
-    const auto artPhysics = bothPhysics.at(0).parentId() == science.id() ? bothPhysics.at(1) : bothPhysics.at(0);
+    const auto artPhysics
+        = bothPhysics.at(0).parentId() == science.id() ? bothPhysics.at(1) : bothPhysics.at(0);
     const auto quantum = categories.findByName(QStringLiteral("Quantum")).value(0);
     const auto art = categories.findByName(QStringLiteral("Art")).value(0);
     QCOMPARE(physics.parentId(), science.id());
@@ -318,7 +329,7 @@ void OldMigrationTest::olderHistory_mergesDuplicatesAndUnifiesIds()
     QCOMPARE(artPhysics.items(), QSet<int> { 7 });
     QCOMPARE(categories.findByName(QStringLiteral("Orphan")).value(0).items(), QSet<int> { 12 });
     QCOMPARE(descendants(QStringLiteral("Category"), science.id()),
-             (QSet<int> { science.id(), physics.id(), quantum.id() }));
+        (QSet<int> { science.id(), physics.id(), quantum.id() }));
 }
 
 void OldMigrationTest::newerPath_keepsEveryDocumentAndConvertsMarks()
@@ -329,12 +340,15 @@ void OldMigrationTest::newerPath_keepsEveryDocumentAndConvertsMarks()
     QCOMPARE(migrator.commandCount(), 13);
     QVERIFY(migrator.migrate());
     QCOMPARE(versionCount(), 13);
-    QVERIFY(log.contains(QStringLiteral("Unsupported Type (5) when convert shape inM20170111_2142_createAnnotations::loadDataFromV5")));
+    QVERIFY(log.contains(QStringLiteral(
+        "Unsupported Type (5) when convert shape inM20170111_2142_createAnnotations::loadDataFromV5")));
     QVERIFY(log.contains(QStringLiteral("Unsupported Type (99)")));
 
     QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM documents")).toInt(), 4);
-    QCOMPARE(scalar(QStringLiteral("SELECT hash FROM documents WHERE id = 3")).toString(), md5("%PDF alpha content"));
-    QCOMPARE(scalar(QStringLiteral("SELECT hash FROM documents WHERE id = 7")).toString(), md5("%PDF beta content"));
+    QCOMPARE(scalar(QStringLiteral("SELECT hash FROM documents WHERE id = 3")).toString(),
+        md5("%PDF alpha content"));
+    QCOMPARE(scalar(QStringLiteral("SELECT hash FROM documents WHERE id = 7")).toString(),
+        md5("%PDF beta content"));
     QCOMPARE(scalar(QStringLiteral("SELECT count FROM documents WHERE id = 9")).toInt(), 3);
     checkTreeInvariants(31);
 
@@ -352,7 +366,8 @@ void OldMigrationTest::newerPath_keepsEveryDocumentAndConvertsMarks()
 
     const Annotation highlight = annotations.findByPage(3, 2).value(0);
     QVERIFY(highlight.canvas().shape().canConvert<TextRects>());
-    QCOMPARE(highlight.canvas().shape().value<TextRects>(), (TextRects { QRectF(1, 1, 5, 2), QRectF(1, 4, 5, 2) }));
+    QCOMPARE(highlight.canvas().shape().value<TextRects>(),
+        (TextRects { QRectF(1, 1, 5, 2), QRectF(1, 4, 5, 2) }));
     QCOMPARE(highlight.canvas().outline(), Marker::NoLine);
     QCOMPARE(highlight.canvas().brush().color(), QColor(Qt::yellow));
     QCOMPARE(highlight.canvas().pen().style(), Qt::NoPen);
@@ -384,16 +399,19 @@ void OldMigrationTest::newerPath_keepsEveryDocumentAndConvertsMarks()
 
     // localUrl stays unique on this path.
     QSqlQuery duplicate;
-    QVERIFY(!duplicate.exec(QStringLiteral("INSERT INTO documents (title, localUrl) SELECT title, localUrl FROM "
-                                           "documents WHERE id = 3")));
+    QVERIFY(
+        !duplicate.exec(QStringLiteral("INSERT INTO documents (title, localUrl) SELECT title, localUrl FROM "
+                                       "documents WHERE id = 3")));
 }
 
 void OldMigrationTest::oldestGenerations_areRefused_data()
 {
     QTest::addColumn<QString>("table");
     QTest::addColumn<QString>("logged");
-    QTest::newRow("documents_v2") << QStringLiteral("documents_v2") << QStringLiteral("document v1/v2 can't migrate");
-    QTest::newRow("documents_v1") << QStringLiteral("documents_v1") << QStringLiteral("document v1/v2 can't migrate");
+    QTest::newRow("documents_v2") << QStringLiteral("documents_v2")
+                                  << QStringLiteral("document v1/v2 can't migrate");
+    QTest::newRow("documents_v1") << QStringLiteral("documents_v1")
+                                  << QStringLiteral("document v1/v2 can't migrate");
     QTest::newRow("annotations_v4") << QStringLiteral("annotations_v4")
                                     << QStringLiteral("annotations v1/v3/v4 can't migrate");
 }

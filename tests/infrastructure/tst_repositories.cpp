@@ -87,8 +87,9 @@ void RepositoriesTest::document_roundTripsAndIgnoresOldColumns()
     document.setHided(true);
     document.setLastReadedAt(QDateTime(QDate(2021, 2, 3), QTime(4, 5, 6, 7)));
     QVERIFY(documents.update(document));
-    QCOMPARE(scalar(QStringLiteral("SELECT lastReadedPage || categories FROM documents WHERE id = 5")).toString(),
-             QStringLiteral("77x"));
+    QCOMPARE(
+        scalar(QStringLiteral("SELECT lastReadedPage || categories FROM documents WHERE id = 5")).toString(),
+        QStringLiteral("77x"));
 
     const auto found = documents.find(5);
     QVERIFY(found.has_value());
@@ -114,7 +115,8 @@ void RepositoriesTest::update_neverWritesTheKey()
     TagRepository tags(QStringLiteral("Tag"));
     Tag tag(50, QStringLiteral("before"), 0);
     tags.insert(tag);
-    exec(QStringLiteral("CREATE TRIGGER keyWritten BEFORE UPDATE OF id ON Tag BEGIN SELECT RAISE(ABORT, 'key in SET'); END"));
+    exec(QStringLiteral(
+        "CREATE TRIGGER keyWritten BEFORE UPDATE OF id ON Tag BEGIN SELECT RAISE(ABORT, 'key in SET'); END"));
     tag.setName(QStringLiteral("after"));
     tag.setItems({ 1, 2, 3 });
     QVERIFY(tags.update(tag));
@@ -137,8 +139,9 @@ void RepositoriesTest::annotation_roundTripsEncodedColumns()
 
     Annotation page(101, 1, 4, QPointF(10.5, 20.25), 100);
     page.setCanvas(Marker(QRectF(1, 2, 3, 4)));
-    page.insertMarker(0, Marker(TextRects { QRectF(1, 1, 2, 2), QRectF(1, 4, 2, 2) }, Marker::Underline,
-                                QPen(Qt::blue, 2), QBrush(Qt::yellow)));
+    page.insertMarker(0,
+        Marker(TextRects { QRectF(1, 1, 2, 2), QRectF(1, 4, 2, 2) }, Marker::Underline, QPen(Qt::blue, 2),
+            QBrush(Qt::yellow)));
     page.insertMarker(1, Marker(QLineF(0, 0, 10, 0), QPen(Qt::red)));
     page.setNoteText(QStringLiteral("<p>note</p>"));
     page.setFolded(true);
@@ -195,7 +198,8 @@ void RepositoriesTest::removingDocument_removesItsAnnotations()
     Transaction transaction;
     QVERIFY(documents.remove(documents.find(1).value()));
     transaction.commit();
-    QCOMPARE(scalar(QStringLiteral("SELECT group_concat(id) FROM Annotation")).toString(), QStringLiteral("20"));
+    QCOMPARE(
+        scalar(QStringLiteral("SELECT group_concat(id) FROM Annotation")).toString(), QStringLiteral("20"));
 }
 
 void RepositoriesTest::tags_queriesAndDescendants()
@@ -256,10 +260,13 @@ void RepositoriesTest::resources_singleResultRules()
 
 void RepositoriesTest::nullBlobs_decodeToDefaults()
 {
-    exec(QStringLiteral("INSERT INTO documents (id, title, localUrl, siderBarState, hided) VALUES (3, 't', 'p', NULL, NULL)"));
-    exec(QStringLiteral("INSERT INTO Annotation (id, documentId, parentId, children, markers, position, canvas) "
-                        "VALUES (30, 3, 0, NULL, NULL, NULL, x'00ff')"));
-    exec(QStringLiteral("INSERT INTO Tag (id, parentId, name, items) VALUES (31, NULL, 'n', x'0000000500000001')"));
+    exec(QStringLiteral("INSERT INTO documents (id, title, localUrl, siderBarState, hided) VALUES (3, 't', "
+                        "'p', NULL, NULL)"));
+    exec(QStringLiteral(
+        "INSERT INTO Annotation (id, documentId, parentId, children, markers, position, canvas) "
+        "VALUES (30, 3, 0, NULL, NULL, NULL, x'00ff')"));
+    exec(QStringLiteral(
+        "INSERT INTO Tag (id, parentId, name, items) VALUES (31, NULL, 'n', x'0000000500000001')"));
     const Document document = DocumentRepository().find(3).value();
     QCOMPARE(document.lastRead(), LastRead());
     QCOMPARE(document.hided(), false);
@@ -288,8 +295,10 @@ void RepositoriesTest::nextId_comesFromTheSharedCounter()
 void RepositoriesTest::lookups_useIndexes_data()
 {
     QTest::addColumn<QString>("sql");
-    QTest::newRow("page") << QStringLiteral("SELECT * FROM Annotation WHERE documentId = 1 AND pageIndex = 2");
-    QTest::newRow("document note") << QStringLiteral("SELECT * FROM Annotation WHERE documentId = 1 AND parentId = 0");
+    QTest::newRow("page") << QStringLiteral(
+        "SELECT * FROM Annotation WHERE documentId = 1 AND pageIndex = 2");
+    QTest::newRow("document note") << QStringLiteral(
+        "SELECT * FROM Annotation WHERE documentId = 1 AND parentId = 0");
     QTest::newRow("children") << QStringLiteral("SELECT id FROM Annotation WHERE parentId = 5");
     QTest::newRow("by path") << QStringLiteral("SELECT * FROM documents WHERE localUrl = 'x'");
     QTest::newRow("by fingerprint") << QStringLiteral("SELECT * FROM documents WHERE hash = 'x'");
@@ -309,9 +318,10 @@ void RepositoriesTest::lookups_useIndexes()
         details << plan.value(3).toString();
     }
     QVERIFY2(details.join(QLatin1Char(' ')).contains(QStringLiteral("USING INDEX"))
-                 || details.join(QLatin1Char(' ')).contains(QStringLiteral("USING COVERING INDEX")),
-             qPrintable(details.join(QStringLiteral("; "))));
-    QVERIFY2(!details.join(QLatin1Char(' ')).startsWith(QStringLiteral("SCAN")), qPrintable(details.join(QStringLiteral("; "))));
+            || details.join(QLatin1Char(' ')).contains(QStringLiteral("USING COVERING INDEX")),
+        qPrintable(details.join(QStringLiteral("; "))));
+    QVERIFY2(!details.join(QLatin1Char(' ')).startsWith(QStringLiteral("SCAN")),
+        qPrintable(details.join(QStringLiteral("; "))));
 }
 
 QTEST_MAIN(RepositoriesTest)

@@ -26,10 +26,7 @@ class AppLogTest : public QObject
     Q_OBJECT
 
 private slots:
-    void cleanup()
-    {
-        AppLog::uninstall();
-    }
+    void cleanup() { AppLog::uninstall(); }
 
     void fileName_isDated()
     {
@@ -50,7 +47,8 @@ private slots:
 
         const QStringList lines = readLines(path);
         QCOMPARE(lines.size(), 3);
-        const QRegularExpression stamp(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} - "));
+        const QRegularExpression stamp(
+            QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} - "));
         for (const QString &line : lines) {
             QVERIFY2(stamp.match(line).hasMatch(), qPrintable(line));
         }

@@ -34,10 +34,7 @@ class HouseTest : public QObject
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        House::instance()->setDatabaseCopier({});
-    }
+    void init() { House::instance()->setDatabaseCopier({}); }
 
     void setLocation_createsMissingRoomsAndAnnounces()
     {
@@ -94,7 +91,8 @@ private slots:
         QCOMPARE(backups.size(), 1);
         QVERIFY(QDateTime::fromString(backups.first(), QStringLiteral("yyyy-MM-dd hh-mm-ss.zzz")).isValid());
         QVERIFY(!backups.first().contains(QLatin1String(".txt")));
-        QCOMPARE(readFile(House::instance()->roomPath(House::Backups, backups.first())), QByteArray("database bytes"));
+        QCOMPARE(readFile(House::instance()->roomPath(House::Backups, backups.first())),
+            QByteArray("database bytes"));
     }
 
     void backup_refusesExistingTarget()
@@ -124,7 +122,8 @@ private slots:
             return false;
         });
         QVERIFY(!House::instance()->backupDatabase());
-        QCOMPARE(QFileInfo(seenSource).absoluteFilePath(), QFileInfo(House::instance()->databasePath()).absoluteFilePath());
+        QCOMPARE(QFileInfo(seenSource).absoluteFilePath(),
+            QFileInfo(House::instance()->databasePath()).absoluteFilePath());
     }
 
     void emptyFolderRule_data()
@@ -132,7 +131,8 @@ private slots:
         QTest::addColumn<QStringList>("entries");
         QTest::addColumn<bool>("empty");
         QTest::newRow("nothing") << QStringList() << true;
-        QTest::newRow("hidden only") << QStringList { QStringLiteral(".hidden"), QStringLiteral(".cache/") } << true;
+        QTest::newRow("hidden only") << QStringList { QStringLiteral(".hidden"), QStringLiteral(".cache/") }
+                                     << true;
         QTest::newRow("one file") << QStringList { QStringLiteral("notes.txt") } << false;
         QTest::newRow("one folder") << QStringList { QStringLiteral("sub/") } << false;
     }
@@ -167,7 +167,8 @@ private slots:
         QCOMPARE(House::instance()->location(), QDir::cleanPath(newDir.path()));
         QCOMPARE(readFile(newDir.path() + QStringLiteral("/database")), QByteArray("the database"));
         for (const QString &room : kRooms) {
-            QCOMPARE(QDir(newDir.path() + QLatin1Char('/') + room).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+            QCOMPARE(QDir(newDir.path() + QLatin1Char('/') + room)
+                         .entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
                 QStringList());
         }
         QCOMPARE(readFile(oldDir.path() + QStringLiteral("/database")), QByteArray("the database"));
@@ -175,7 +176,9 @@ private slots:
 
         const QByteArray log = readFile(oldDir.path() + QStringLiteral("/Logs/test.txt"));
         AppLog::uninstall();
-        QVERIFY2(log.contains("Info - Successed move house from: \"" + QDir::cleanPath(oldDir.path()).toUtf8()), log);
+        QVERIFY2(
+            log.contains("Info - Successed move house from: \"" + QDir::cleanPath(oldDir.path()).toUtf8()),
+            log);
     }
 
     void moveTo_refusesNonEmptyOrMissingTarget()

@@ -47,13 +47,15 @@ private slots:
     void filePath_isIniInAppLocalData()
     {
         QVERIFY(Settings::filePath().endsWith(QStringLiteral("/NoderaDesktop.ini")));
-        QVERIFY(Settings::filePath().startsWith(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation)));
+        QVERIFY(Settings::filePath().startsWith(
+            QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation)));
     }
 
     void storageLocation_fallsBack()
     {
         const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-        QCOMPARE(Settings::instance()->general.storageLocation(), documents + QStringLiteral("/Nodera Reader"));
+        QCOMPARE(
+            Settings::instance()->general.storageLocation(), documents + QStringLiteral("/Nodera Reader"));
 
         writeRaw(QStringLiteral("mainWindow/appDataPath"), QStringLiteral("/data/old place"));
         QCOMPARE(Settings::instance()->general.storageLocation(), QStringLiteral("/data/old place"));
@@ -115,7 +117,8 @@ private slots:
         QCOMPARE(Settings::instance()->colorPane.rowCount(), 2);
         QCOMPARE(Settings::instance()->colorPane.columnCount(), 5);
 
-        writeRaw(QStringLiteral("colorPane/paneColors"), QStringList { QStringLiteral("red"), QStringLiteral("#123456") });
+        writeRaw(QStringLiteral("colorPane/paneColors"),
+            QStringList { QStringLiteral("red"), QStringLiteral("#123456") });
         QCOMPARE(Settings::instance()->colorPane.paneColors(),
             (QList<QColor> { QColor(Qt::red), QColor(QStringLiteral("#123456")) }));
     }
