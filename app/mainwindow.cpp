@@ -9,6 +9,7 @@
 #include <application/documentservice.h>
 #include <application/serviceregistry.h>
 #include <library/librarywidget.h>
+#include <reading/tab/documenttab.h>
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -37,7 +38,6 @@ namespace Nod::Presentation {
 namespace {
 Nod::Domain::BackgroundMode g_backgroundMode;
 
-const char kDocumentIdProperty[] = "documentId";
 // How close to the frame a press starts a resize of the frameless window.
 constexpr int kResizeMargin = 6;
 
@@ -134,10 +134,18 @@ void MainWindow::applyStyleSheet()
     qApp->setStyleSheet(QString::fromUtf8(bytes));
 }
 
+DocumentTab *MainWindow::documentTab(int index) const
+{
+    return index >= 1 && index < m_stack->count() ? qobject_cast<DocumentTab *>(m_stack->widget(index))
+                                                  : nullptr;
+}
+
+DocumentTab *MainWindow::currentDocumentTab() const { return documentTab(m_stack->currentIndex()); }
+
 int MainWindow::indexOfDocument(int documentId) const
 {
     for (int i = 1; i < m_stack->count(); ++i) {
-        if (m_stack->widget(i)->property(kDocumentIdProperty).toInt() == documentId) {
+        if (documentTab(i)->documentId() == documentId) {
             return i;
         }
     }
@@ -148,14 +156,14 @@ QList<int> MainWindow::openDocumentIds() const
 {
     QList<int> ids;
     for (int i = 1; i < m_stack->count(); ++i) {
-        ids.append(m_stack->widget(i)->property(kDocumentIdProperty).toInt());
+        ids.append(documentTab(i)->documentId());
     }
     return ids;
 }
 
 void MainWindow::addDocumentPage(QWidget *page, const Nod::Domain::Document &document)
 {
-    page->setProperty(kDocumentIdProperty, document.id());
+    Q_ASSERT(qobject_cast<DocumentTab *>(page));
     QWidget *focused = QApplication::focusWidget();
     TabBar *tabs = m_mainTabBar->tabBar();
     const int index = tabs->addTab(QIcon(QStringLiteral(":icons/empty.svg")), document.title());
@@ -176,7 +184,7 @@ void MainWindow::removeDocumentPage(int index, bool saveState)
     m_mainTabBar->tabBar()->removeTab(index);
     m_stack->removeWidget(page);
     if (saveState) {
-        QMetaObject::invokeMethod(page, "saveState");
+        qobject_cast<DocumentTab *>(page)->closeDocument();
     }
     page->deleteLater();
 }
@@ -230,7 +238,7 @@ void MainWindow::on_shelf_requestOpenFile(const Nod::Domain::Document &document)
 void MainWindow::on_documentService_aboutToBeRemoved(const Nod::Domain::Document &document)
 {
     for (int i = m_stack->count() - 1; i >= 1; --i) {
-        if (m_stack->widget(i)->property(kDocumentIdProperty).toInt() == document.id()) {
+        if (documentTab(i)->documentId() == document.id()) {
             removeDocumentPage(i, false);
         }
     }
@@ -267,9 +275,9 @@ void MainWindow::closeEvent(QCloseEvent *event)
 {
     QList<int> session;
     for (int i = 1; i < m_stack->count(); ++i) {
-        QWidget *page = m_stack->widget(i);
-        session.append(page->property(kDocumentIdProperty).toInt());
-        QMetaObject::invokeMethod(page, "saveState");
+        DocumentTab *tab = documentTab(i);
+        session.append(tab->documentId());
+        tab->closeDocument();
     }
     auto &state = settings()->mainWindow;
     state.setBackgroundMode(g_backgroundMode);

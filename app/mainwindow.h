@@ -10,6 +10,7 @@ class QStackedWidget;
 
 namespace Nod::Presentation {
 
+class DocumentTab;
 class LibraryWidget;
 class MainTabBar;
 
@@ -31,9 +32,12 @@ public:
     MainTabBar *mainTabBar() const { return m_mainTabBar; }
     LibraryWidget *libraryWidget() const { return m_library; }
 
-    // Puts an open document's page into a new tab and makes it current. The page carries the
-    // document id in its "documentId" property and may offer a "saveState()" slot.
+    // Puts an open document's page into a new tab and makes it current. The page implements
+    // DocumentTab.
     void addDocumentPage(QWidget *page, const Nod::Domain::Document &document);
+    // The document tab at a tab index, or null for the library and indexes out of range.
+    DocumentTab *documentTab(int index) const;
+    DocumentTab *currentDocumentTab() const;
     // Document ids of the document tabs, in tab order.
     QList<int> openDocumentIds() const;
 

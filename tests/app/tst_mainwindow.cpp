@@ -10,6 +10,7 @@
 #include <domain/metatypes.h>
 #include <library/documentmodel.h>
 #include <library/librarywidget.h>
+#include <reading/tab/documenttab.h>
 
 #include <QDesktopServices>
 #include <QMenu>
@@ -41,15 +42,20 @@ public slots:
 };
 
 // Stands in for a document's page: counts how often its state was saved.
-class PageStandIn : public QWidget
+class PageStandIn : public QWidget, public DocumentTab
 {
     Q_OBJECT
+    Q_INTERFACES(Nod::Presentation::DocumentTab)
 
 public:
+    int id = 0;
     int *saves = nullptr;
 
-public slots:
-    void saveState() { ++*saves; }
+    int documentId() const override { return id; }
+    void closeDocument() override { ++*saves; }
+    void reloadShortcuts() override { }
+    void reloadColors() override { }
+    void print() override { }
 };
 
 class MainWindowTest : public QObject
@@ -85,6 +91,7 @@ private:
     void addPage(const Nod::Domain::Document &document)
     {
         auto *page = new PageStandIn;
+        page->id = document.id();
         page->saves = &m_saves;
         m_window->addDocumentPage(page, document);
     }

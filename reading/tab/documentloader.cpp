@@ -1,0 +1,79 @@
+#include "documentloader.h"
+
+#include <backend/backendinterface.h>
+#include <backend/backendmanager.h>
+#include <backend/document.h>
+
+#include <QCoreApplication>
+#include <QThread>
+#include <QThreadPool>
+#include <QtConcurrent>
+
+namespace Nod::Presentation {
+
+namespace {
+// Opening has threads of its own: a long layout must not hold up page renders on the shared pool.
+// The pool waits for its workers when the program ends.
+Q_GLOBAL_STATIC(QThreadPool, openingPool)
+
+BackendInterface *backendFor(const QString &fileName)
+{
+    const QList<BackendInterface *> backends = BackendManager::instance()->backends();
+    for (BackendInterface *backend : backends) {
+        if (backend->canHandleFile(fileName)) {
+            return backend;
+        }
+    }
+    return nullptr;
+}
+} // namespace
+
+DocumentLoader::DocumentLoader(QObject *parent)
+    : QObject(parent)
+    , m_watcher(new QFutureWatcher<Result>(this))
+{
+    connect(m_watcher, &QFutureWatcherBase::finished, this, [this] {
+        if (!m_watcher->isCanceled()) {
+            emit finished(m_watcher->result());
+        }
+    });
+}
+
+DocumentLoader::~DocumentLoader() = default;
+
+DocumentLoader::Result DocumentLoader::load(const QString &fileName)
+{
+    BackendInterface *backend = backendFor(fileName);
+    return backend ? open(backend, fileName) : Result();
+}
+
+DocumentLoader::Result DocumentLoader::open(BackendInterface *backend, const QString &fileName)
+{
+    Result result;
+    result.document = backend->newDocument(fileName);
+    if (result.document) {
+        // Made on this thread; the interface thread drives it from now on.
+        if (QCoreApplication::instance()) {
+            result.document->processingThread().moveToThread(QCoreApplication::instance()->thread());
+        }
+        result.outline = result.document->toc();
+    }
+    return result;
+}
+
+bool DocumentLoader::start(const QString &fileName)
+{
+    // The registry is picked on this thread; only the opening itself runs on the worker.
+    BackendInterface *backend = backendFor(fileName);
+    if (!backend) {
+        return false;
+    }
+    m_timer.start();
+    m_watcher->setFuture(
+        QtConcurrent::run(openingPool(), [backend, fileName] { return open(backend, fileName); }));
+    return true;
+}
+
+bool DocumentLoader::isRunning() const { return m_watcher->isRunning(); }
+
+} // namespace Nod::Presentation
