@@ -1,0 +1,55 @@
+#include "basepage.h"
+
+#include <backend/page.h>
+
+namespace Base {
+
+Page::Page(
+    const QWeakPointer<Backend::Page> &page, double resolutionX, double resolutionY, QGraphicsItem *parent)
+    : QGraphicsObject(parent)
+    , m_page(page)
+    , m_dpiX(resolutionX)
+    , m_dpiY(resolutionY)
+    , m_pointScale(QTransform::fromScale(resolutionX / 72.0, resolutionY / 72.0))
+{
+    setFlag(QGraphicsItem::ItemUsesExtendedStyleOption);
+    if (const QSharedPointer<Backend::Page> backendPage = page.toStrongRef()) {
+        m_pageNumber = backendPage->pageNumber();
+        const QSizeF points = backendPage->pageSize();
+        m_pageSize = QSizeF(points.width() * resolutionX / 72.0, points.height() * resolutionY / 72.0);
+    }
+}
+
+double Page::noteAreaWidth() const { return m_pageSize.width() * 0.3 / 0.7; }
+
+QRectF Page::boundingRect() const
+{
+    const double area = noteAreaWidth();
+    QRectF rect = pageRect();
+    switch (m_noteAreaMode) {
+    case RightNoteArea:
+        rect.setRight(rect.right() + area);
+        break;
+    case LeftNoteArea:
+        rect.setLeft(rect.left() - area);
+        break;
+    case BothNoteAreas:
+        rect.setLeft(rect.left() - area / 2);
+        rect.setRight(rect.right() + area / 2);
+        break;
+    default:
+        break;
+    }
+    return rect;
+}
+
+void Page::setNoteAreaMode(int mode)
+{
+    if (mode < NoNoteArea || mode > BothNoteAreas || mode == m_noteAreaMode) {
+        return;
+    }
+    prepareGeometryChange();
+    m_noteAreaMode = mode;
+}
+
+} // namespace Base

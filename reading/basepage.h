@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QGraphicsObject>
+#include <QSharedPointer>
+#include <QSizeF>
+#include <QTransform>
+#include <QWeakPointer>
+
+namespace Backend {
+class Page;
+}
+
+namespace Base {
+
+// One document page in a scene: its size in item units (points × resolution / 72), the transform
+// from page points into item coordinates, and the note area beside it that widens the bounding
+// rectangle (mode 1 right, 2 left, 3 both; the note area takes 30% of the total width).
+class Page : public QGraphicsObject
+{
+    Q_OBJECT
+
+public:
+    enum { Type = UserType + 1 };
+    enum NoteAreaMode { NoNoteArea = 0, RightNoteArea = 1, LeftNoteArea = 2, BothNoteAreas = 3 };
+
+    Page(const QWeakPointer<Backend::Page> &page, double resolutionX, double resolutionY,
+        QGraphicsItem *parent = nullptr);
+
+    int type() const override { return Type; }
+    QRectF boundingRect() const override;
+
+    QWeakPointer<Backend::Page> page() const { return m_page; }
+    int pageNumber() const { return m_pageNumber; }
+    double resolutionX() const { return m_dpiX; }
+    double resolutionY() const { return m_dpiY; }
+    // Page points to item coordinates.
+    QTransform pageTransform() const { return m_pointScale; }
+    // The page without its note area, in item coordinates.
+    QRectF pageRect() const { return QRectF(QPointF(0, 0), m_pageSize); }
+    QSizeF pageSize() const { return m_pageSize; }
+    double zoom() const { return m_zoom; }
+    int noteAreaMode() const { return m_noteAreaMode; }
+    void setNoteAreaMode(int mode);
+    double noteAreaWidth() const;
+
+signals:
+    void requestPopulateChildren();
+
+protected:
+    QWeakPointer<Backend::Page> m_page;
+    double m_dpiX;
+    double m_dpiY;
+    QTransform m_pointScale;
+    double m_zoom = 1.0;
+    QSizeF m_pageSize;
+    int m_pageNumber = -1;
+    int m_noteAreaMode = NoNoteArea;
+};
+
+} // namespace Base

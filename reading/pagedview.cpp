@@ -1,0 +1,5 @@
+#include "pagedview.h"
+
+PagedView::PagedView(QWidget *parent)
+    : Base::View(parent)
+{ }

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <reading/pagedscene.h>
+
+#include <QPointer>
+#include <QSharedPointer>
+#include <QTimer>
+
+class PDFAction;
+class QFileSystemWatcher;
+class QGraphicsProxyWidget;
+class QLabel;
+class QPushButton;
+class ReadingPageItem;
+
+namespace Backend {
+class Document;
+}
+
+// The reading scene: one ReadingPageItem per page of a back-end document. It watches the file and
+// reloads it 500 ms after the last change (the path is re-added after every notification, since a
+// save by rename drops it from the watcher); a reload that fails keeps the pages shown. A locked
+// document shows only the unlock panel, whose button asks for the password (doUnlockDialog).
+// Every rebuild emits aboutToBeRebuilt() before deleting items.
+class PDFDocumentScene : public PagedScene
+{
+    Q_OBJECT
+
+public:
+    // The resolution is the rendering resolution in dots per inch (the screen's logical dpi).
+    PDFDocumentScene(const QSharedPointer<Backend::Document> &document, int documentId, QUndoStack *undoStack,
+        double resolutionX, double resolutionY, QObject *parent = nullptr);
+    ~PDFDocumentScene() override;
+
+    QSharedPointer<Backend::Document> document() const { return m_document; }
+    ReadingPageItem *readingPageAt(int index) const;
+    // The only page shown (single page and presentation modes), or -2 when all pages are shown.
+    int visiblePage() const { return m_visiblePage; }
+    void showOnePage(int index);
+    void showAllPages();
+    bool isLocked() const;
+
+    // While suspended, file changes are remembered and reloaded when the suspension ends (printing).
+    void setReloadSuspended(bool suspended);
+    bool isReloadSuspended() const { return m_reloadSuspended; }
+
+    bool print(QPrinter *printer, QWidget *parentWidget) override;
+    bool isDocumentScene() const override { return true; }
+    void setNoteAreaMode(int mode) override;
+
+    bool event(QEvent *event) override;
+
+public slots:
+    void doUnlockDialog();
+    void retranslateUi();
+    // Reloads from the file if it still exists; false (and the old pages kept) when that fails.
+    bool reloadDocument();
+    void reinitializeScene() override;
+    void finishUnlock();
+
+signals:
+    void pageChangeRequested(int pageNum);
+    void pageLayoutChanged();
+    void pdfActionTriggered(const PDFAction *action);
+    void documentChanged(Backend::Document *doc);
+    // A change of the file on disk could not be loaded; the pages shown are the old ones.
+    void reloadFailed(const QString &fileName);
+
+protected slots:
+    void pageLayoutChanged(const QRectF &sceneRect);
+
+private:
+    void on_watcher_fileChanged(const QString &path);
+    void watchFile();
+    void clearItems();
+    void buildPages();
+    void createUnlockPanel();
+
+    QSharedPointer<Backend::Document> m_document;
+    QFileSystemWatcher *m_watcher = nullptr; // child
+    QTimer m_reloadTimer;
+    bool m_reloadSuspended = false;
+    bool m_reloadPending = false;
+    QPointer<QWidget> m_unlockWidget; // owned by its proxy item while in the scene
+    QLabel *m_unlockLabel = nullptr;
+    QPushButton *m_unlockButton = nullptr;
+    int m_visiblePage = -2;
+};

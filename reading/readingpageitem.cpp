@@ -1,0 +1,254 @@
+#include "readingpageitem.h"
+
+#include <reading/backgroundmodeholder.h>
+#include <reading/pdfdocumentview.h>
+#include <reading/pdflinkgraphicsitem.h>
+
+#include <backend/page.h>
+#include <backend/pdfpageevents.h>
+#include <backend/rendertask.h>
+#include <backend/tileitem.h>
+
+#include <QGraphicsScene>
+#include <QGraphicsView>
+#include <QPainter>
+#include <QStyleOptionGraphicsItem>
+
+#include <cmath>
+
+namespace {
+
+quint64 cellKey(int column, int row) { return (quint64(quint32(column)) << 32) | quint32(row); }
+int cellColumn(quint64 key) { return int(quint32(key >> 32)); }
+int cellRow(quint64 key) { return int(quint32(key)); }
+
+PDFDocumentView *documentViewOf(QWidget *widget)
+{
+    return widget ? qobject_cast<PDFDocumentView *>(widget->parentWidget()) : nullptr;
+}
+
+} // namespace
+
+ReadingPageItem::ReadingPageItem(
+    const QWeakPointer<Backend::Page> &page, double resolutionX, double resolutionY, QGraphicsItem *parent)
+    : Base::Page(page, resolutionX, resolutionY, parent)
+{ }
+
+ReadingPageItem::~ReadingPageItem() = default;
+
+RenderParam ReadingPageItem::renderParamFor(double zoom, double devicePixelRatio) const
+{
+    const Nod::Domain::BackgroundMode mode = BackgroundModeHolder::instance()->mode();
+    return RenderParam(int(m_dpiX), int(m_dpiY), devicePixelRatio, zoom, mode.mode(), mode.color());
+}
+
+void ReadingPageItem::paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *widget)
+{
+    const QSharedPointer<Backend::Page> page = m_page.toStrongRef();
+    if (!page) {
+        return;
+    }
+    if (!m_linksRequested) {
+        m_linksRequested = true;
+        page->requestLinks(this);
+    }
+    const QTransform world = painter->worldTransform();
+    const double zoom = world.m11();
+    if (std::abs(zoom - m_zoom) > 1e-12 * std::max(std::abs(zoom), std::abs(m_zoom))) {
+        m_zoom = zoom;
+    }
+    if (!documentViewOf(widget)) {
+        paintForPrint(painter);
+        return;
+    }
+
+    const double ratio = painter->device()->devicePixelRatioF();
+    const RenderParam param = renderParamFor(zoom, ratio);
+    const QRectF deviceRect = world.mapRect(pageRect());
+    // Device pixels per item unit at this zoom.
+    const double pixelsPerUnit = param.renderXres() / m_dpiX;
+    const double pagePixels = pageRect().width() * pixelsPerUnit * pageRect().height() * pixelsPerUnit;
+    // The whole-page render stays under the limit; beyond it, it is a preview under the tiles.
+    const double previewZoom = pagePixels * 4 <= WholePageLimit
+        ? zoom
+        : zoom * std::sqrt(double(WholePageLimit) / (pagePixels * 4));
+    RenderParam previewParam = param;
+    previewParam.setScaleFactor(previewZoom);
+
+    if (!m_previewTile) {
+        m_previewTile = new TileItem(page, this);
+        connect(m_previewTile, &TileItem::imageReady, this, &ReadingPageItem::on_imageReady);
+    }
+
+    painter->save();
+    painter->setWorldTransform(QTransform());
+    painter->fillRect(deviceRect, param.flags() ? param.color() : QColor(Qt::white));
+    painter->setRenderHint(QPainter::SmoothPixmapTransform);
+    const QPixmap preview = m_previewTile->pixmap(previewParam);
+    if (!preview.isNull()) {
+        m_fallback = preview;
+    }
+    if (!m_fallback.isNull()) {
+        if (m_fallback.cacheKey() == preview.cacheKey() && previewZoom == zoom) {
+            painter->drawPixmap(deviceRect.topLeft(), m_fallback);
+        } else {
+            painter->drawPixmap(deviceRect, m_fallback, QRectF(m_fallback.rect()));
+        }
+    }
+    if (previewZoom < zoom) {
+        QRectF exposed = option ? option->exposedRect : boundingRect();
+        if (widget) {
+            // Only what the view shows; exposed areas outside it come from scrolling past.
+            exposed &= world.inverted().mapRect(QRectF(widget->rect()));
+        }
+        paintTiles(painter, world, exposed & pageRect(), param);
+    } else if (!m_gridTiles.isEmpty()) {
+        for (TileItem *tile : qAsConst(m_gridTiles)) {
+            tile->deleteAfterRender();
+        }
+        m_gridTiles.clear();
+    }
+    painter->setRenderHint(QPainter::Antialiasing, false);
+    painter->setPen(QPen(Qt::lightGray, 0));
+    painter->setBrush(Qt::NoBrush);
+    painter->drawRect(deviceRect);
+    painter->restore();
+}
+
+void ReadingPageItem::paintTiles(
+    QPainter *painter, const QTransform &world, const QRectF &exposed, const RenderParam &param)
+{
+    const QSharedPointer<Backend::Page> page = m_page.toStrongRef();
+    if (!page || exposed.isEmpty()) {
+        return;
+    }
+    const double ratio = param.devicePixelRatio();
+    const double pixelsPerUnit = param.renderXres() / m_dpiX;
+    const QRectF pixels(exposed.topLeft() * pixelsPerUnit, exposed.size() * pixelsPerUnit);
+    const int firstColumn = std::max(0, int(std::floor(pixels.left() / TileSize)));
+    const int lastColumn = int(std::floor((pixels.right() - 1e-6) / TileSize));
+    const int firstRow = std::max(0, int(std::floor(pixels.top() / TileSize)));
+    const int lastRow = int(std::floor((pixels.bottom() - 1e-6) / TileSize));
+
+    // Tiles out of sight are dropped so that a page's tiles stay bounded by the viewport.
+    for (auto it = m_gridTiles.begin(); it != m_gridTiles.end();) {
+        const int column = cellColumn(it.key());
+        const int row = cellRow(it.key());
+        if (column < firstColumn - 1 || column > lastColumn + 1 || row < firstRow - 1 || row > lastRow + 1) {
+            it.value()->deleteAfterRender();
+            it = m_gridTiles.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    for (int row = firstRow; row <= lastRow; ++row) {
+        for (int column = firstColumn; column <= lastColumn; ++column) {
+            TileItem *&tile = m_gridTiles[cellKey(column, row)];
+            if (!tile) {
+                tile = new TileItem(page, this);
+                tile->setRect(QRect(column * TileSize, row * TileSize, TileSize, TileSize));
+                connect(tile, &TileItem::imageReady, this, &ReadingPageItem::on_imageReady);
+            }
+            const QPixmap pixmap = tile->pixmap(param);
+            if (pixmap.isNull()) {
+                continue;
+            }
+            // The tile's top-left in item units, then in the painter's (logical device) space.
+            const QPointF itemPos(column * TileSize / pixelsPerUnit, row * TileSize / pixelsPerUnit);
+            const QPointF devicePos = world.map(itemPos);
+            painter->drawPixmap(
+                QPointF(std::round(devicePos.x() * ratio) / ratio, std::round(devicePos.y() * ratio) / ratio),
+                pixmap);
+        }
+    }
+}
+
+bool ReadingPageItem::paintForPrint(QPainter *painter)
+{
+    const QSharedPointer<Backend::Page> page = m_page.toStrongRef();
+    painter->fillRect(pageRect(), Qt::white);
+    bool ok = false;
+    if (page) {
+        const double scale = painter->worldTransform().m11();
+        const RenderParam param(int(m_dpiX), int(m_dpiY), 1.0, scale > 0 ? scale : 1.0);
+        const QImage image = RenderTask::renderTile(*page, param, QRect());
+        if (!image.isNull()) {
+            painter->save();
+            painter->setRenderHint(QPainter::SmoothPixmapTransform);
+            painter->drawImage(pageRect(), image, QRectF(QPointF(0, 0), QSizeF(image.size())));
+            painter->restore();
+            ok = true;
+        } else {
+            qWarning("Page %d could not be rendered for printing", m_pageNumber + 1);
+        }
+    }
+    painter->save();
+    painter->setPen(QPen(Qt::lightGray, 0));
+    painter->setBrush(Qt::NoBrush);
+    painter->drawRect(pageRect());
+    painter->restore();
+    return ok;
+}
+
+void ReadingPageItem::cancelRenders()
+{
+    if (m_previewTile) {
+        m_previewTile->cancelRender();
+    }
+    for (TileItem *tile : qAsConst(m_gridTiles)) {
+        tile->deleteAfterRender();
+    }
+    m_gridTiles.clear();
+    m_fallback = QPixmap();
+}
+
+bool ReadingPageItem::hasActiveRenders() const
+{
+    if (m_previewTile && m_previewTile->renderTask()->isRunning()) {
+        return true;
+    }
+    for (TileItem *tile : qAsConst(m_gridTiles)) {
+        if (tile->renderTask()->isRunning()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ReadingPageItem::event(QEvent *event)
+{
+    if (event->type() == Backend::PDFLinksLoadedEvent::eventType()) {
+        addLinks(static_cast<Backend::PDFLinksLoadedEvent *>(event)->links());
+        event->accept();
+        return true;
+    }
+    if (event->type() == Backend::PDFPageRenderedEvent::eventType()) {
+        update();
+        event->accept();
+        return true;
+    }
+    return Base::Page::event(event);
+}
+
+void ReadingPageItem::addLinks(const QList<QSharedPointer<PdfAnnotation::Link>> &links)
+{
+    for (const QSharedPointer<PdfAnnotation::Link> &link : links) {
+        auto *item = new PDFLinkGraphicsItem(link, this);
+        item->setTransform(m_pointScale);
+        m_linkItems.append(item);
+    }
+    update();
+}
+
+void ReadingPageItem::retranslateUi()
+{
+    for (PDFLinkGraphicsItem *item : qAsConst(m_linkItems)) {
+        item->retranslateUi();
+    }
+}
+
+void ReadingPageItem::on_imageReady()
+{
+    update();
+    emit rendered();
+}

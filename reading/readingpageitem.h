@@ -1,0 +1,65 @@
+#pragma once
+
+#include <reading/basepage.h>
+
+#include <backend/link.h>
+#include <backend/renderparam.h>
+
+#include <QHash>
+#include <QList>
+#include <QPixmap>
+#include <QSharedPointer>
+
+class PDFLinkGraphicsItem;
+class TileItem;
+
+// A page of the reading scene. It paints from TileItems: at low zoom one tile holds the whole page;
+// beyond a size limit the page is cut into a grid of tiles and only the exposed ones are rendered,
+// over a whole-page preview of bounded size, so a page's memory stays bounded at any zoom. Renders
+// run off the interface thread; the item repaints when one arrives. Its links are requested on the
+// first paint and shown as PDFLinkGraphicsItem children.
+class ReadingPageItem final : public Base::Page
+{
+    Q_OBJECT
+
+public:
+    enum { Type = UserType + 2 };
+    // Side of a grid tile, in device pixels.
+    static constexpr int TileSize = 512;
+    // Largest whole-page render, in bytes; above it the page is tiled.
+    static constexpr qint64 WholePageLimit = 8 << 20;
+
+    ReadingPageItem(const QWeakPointer<Backend::Page> &page, double resolutionX, double resolutionY,
+        QGraphicsItem *parent = nullptr);
+    ~ReadingPageItem() override;
+
+    int type() const override { return Type; }
+    void paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *widget) override;
+    bool event(QEvent *event) override;
+
+    // Paints the page for a printer or an image, rendering on this thread at the device's
+    // resolution; false when the page could not be rendered.
+    bool paintForPrint(QPainter *painter);
+    // Stops renders in flight and drops the pixmaps this page holds (the cache keeps its copies).
+    void cancelRenders();
+    bool hasActiveRenders() const;
+    const QList<PDFLinkGraphicsItem *> &linkItems() const { return m_linkItems; }
+    bool linksRequested() const { return m_linksRequested; }
+    void retranslateUi();
+
+signals:
+    void rendered();
+
+private:
+    void addLinks(const QList<QSharedPointer<PdfAnnotation::Link>> &links);
+    void on_imageReady();
+    RenderParam renderParamFor(double zoom, double devicePixelRatio) const;
+    void paintTiles(
+        QPainter *painter, const QTransform &world, const QRectF &exposed, const RenderParam &param);
+
+    TileItem *m_previewTile = nullptr; // child; whole page up to WholePageLimit
+    QHash<quint64, TileItem *> m_gridTiles; // children, by grid cell (column, row)
+    QPixmap m_fallback; // the last whole-page image shown, drawn scaled while a new one renders
+    bool m_linksRequested = false;
+    QList<PDFLinkGraphicsItem *> m_linkItems; // children
+};
