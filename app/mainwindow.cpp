@@ -9,6 +9,7 @@
 #include <application/documentservice.h>
 #include <application/serviceregistry.h>
 #include <library/librarywidget.h>
+#include <reading/backgroundmodeholder.h>
 #include <reading/tab/documenttab.h>
 
 #include <QApplication>
@@ -52,6 +53,7 @@ MainWindow::MainWindow(QWidget *parent)
     auto *registry = new Application::ServiceRegistry(qApp);
     Application::ServiceRegistry::setInstance(registry);
     g_backgroundMode = settings()->mainWindow.backgroundMode();
+    BackgroundModeHolder::instance()->setMode(g_backgroundMode);
     applyStyleSheet();
 
     setObjectName(QStringLiteral("MainWindow"));
@@ -113,6 +115,7 @@ Nod::Domain::BackgroundMode MainWindow::backgroundMode() { return g_backgroundMo
 void MainWindow::setBackgroundMode(const Nod::Domain::BackgroundMode &mode)
 {
     g_backgroundMode = mode;
+    BackgroundModeHolder::instance()->setMode(mode);
     m_mainTabBar->setBackgroundMode(mode);
     if (m_stack->currentIndex() > 0) {
         m_stack->currentWidget()->update();
