@@ -1,6 +1,7 @@
 #include "librarywidget.h"
 
 #include "documentdetailwidget.h"
+#include "documentformat.h"
 #include "documentmodel.h"
 #include "filteredshelfmodel.h"
 #include "hashgenerator.h"
@@ -25,7 +26,6 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QMimeDatabase>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -232,9 +232,7 @@ std::optional<int> LibraryWidget::addFile(const QString &path)
         QMessageBox::warning(this, tr("Warning"), tr("File '%1' not exists.").arg(path));
         return std::nullopt;
     }
-    const QMimeType type = QMimeDatabase().mimeTypeForFile(info, QMimeDatabase::MatchContent);
-    if (!type.inherits(QStringLiteral("application/pdf"))
-        && !type.inherits(QStringLiteral("application/epub+zip"))) {
+    if (Library::documentFormat(info.absoluteFilePath()) == Library::DocumentFormat::Unsupported) {
         qInfo().noquote() << QStringLiteral("File '%1' is not a valid PDF/EPUB file.").arg(path);
         QMessageBox::warning(this, tr("Warning"), tr("File '%1' is not a valid PDF/EPUB file.").arg(path));
         return std::nullopt;

@@ -116,9 +116,15 @@ inline void answerBox(const QString &buttonText, QList<BoxAnswer> *seen)
     answerBoxes({ buttonText }, seen);
 }
 
-// Writes a minimal EPUB: a zip whose first entry is the uncompressed "mimetype" file, as the format
-// requires, followed by the container file. Stored entries only, with real CRCs.
-inline bool writeEpub(const QString &path)
+struct ZipEntry
+{
+    QByteArray name;
+    QByteArray content;
+    bool deflated = false;
+};
+
+// A zip archive of the entries in order, with real CRCs; deflated entries hold raw deflate data.
+inline QByteArray zipOf(const QList<ZipEntry> &entries)
 {
     auto crc32 = [](const QByteArray &data) {
         quint32 crc = 0xffffffffu;
@@ -130,53 +136,44 @@ inline bool writeEpub(const QString &path)
         }
         return ~crc;
     };
-    const QList<QPair<QByteArray, QByteArray>> entries {
-        { "mimetype", "application/epub+zip" },
-        { "META-INF/container.xml",
-            "<?xml version=\"1.0\"?><container version=\"1.0\" "
-            "xmlns=\"urn:oasis:names:tc:opendocument:xmlns:container\"><rootfiles/></container>" },
-    };
-    QByteArray zip;
-    QByteArray central;
     auto le16 = [](QByteArray &out, quint16 v) { out.append(char(v & 0xff)).append(char(v >> 8)); };
     auto le32 = [&](QByteArray &out, quint32 v) {
         le16(out, quint16(v & 0xffff));
         le16(out, quint16(v >> 16));
     };
-    for (const auto &[name, content] : entries) {
+    QByteArray zip;
+    QByteArray central;
+    for (const ZipEntry &entry : entries) {
+        // qCompress gives a length, a two-byte zlib header, the deflate data and a checksum.
+        const QByteArray stored
+            = entry.deflated ? qCompress(entry.content, 9).mid(6).chopped(4) : entry.content;
+        const quint16 method = entry.deflated ? 8 : 0;
         const quint32 offset = quint32(zip.size());
-        const quint32 crc = crc32(content);
+        const quint32 crc = crc32(entry.content);
         le32(zip, 0x04034b50u);
-        le16(zip, 10);
-        le16(zip, 0);
-        le16(zip, 0); // stored
-        le16(zip, 0);
-        le16(zip, 0);
+        for (quint16 v : { quint16(20), quint16(0), method, quint16(0), quint16(0) }) {
+            le16(zip, v);
+        }
         le32(zip, crc);
-        le32(zip, quint32(content.size()));
-        le32(zip, quint32(content.size()));
-        le16(zip, quint16(name.size()));
+        le32(zip, quint32(stored.size()));
+        le32(zip, quint32(entry.content.size()));
+        le16(zip, quint16(entry.name.size()));
         le16(zip, 0);
-        zip.append(name).append(content);
+        zip.append(entry.name).append(stored);
 
         le32(central, 0x02014b50u);
-        le16(central, 20);
-        le16(central, 10);
-        le16(central, 0);
-        le16(central, 0);
-        le16(central, 0);
-        le16(central, 0);
+        for (quint16 v : { quint16(20), quint16(20), quint16(0), method, quint16(0), quint16(0) }) {
+            le16(central, v);
+        }
         le32(central, crc);
-        le32(central, quint32(content.size()));
-        le32(central, quint32(content.size()));
-        le16(central, quint16(name.size()));
-        le16(central, 0);
-        le16(central, 0);
-        le16(central, 0);
-        le16(central, 0);
+        le32(central, quint32(stored.size()));
+        le32(central, quint32(entry.content.size()));
+        for (quint16 v : { quint16(entry.name.size()), quint16(0), quint16(0), quint16(0), quint16(0) }) {
+            le16(central, v);
+        }
         le32(central, 0);
         le32(central, offset);
-        central.append(name);
+        central.append(entry.name);
     }
     const quint32 centralOffset = quint32(zip.size());
     zip.append(central);
@@ -188,8 +185,46 @@ inline bool writeEpub(const QString &path)
     le32(zip, quint32(central.size()));
     le32(zip, centralOffset);
     le16(zip, 0);
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(zip) == zip.size();
+    return zip;
 }
+
+inline QByteArray epubContainer(const QByteArray &packagePath)
+{
+    return "<?xml version=\"1.0\"?><container version=\"1.0\" "
+           "xmlns=\"urn:oasis:names:tc:opendocument:xmlns:container\"><rootfiles><rootfile full-path=\""
+        + packagePath + "\" media-type=\"application/oebps-package+xml\"/></rootfiles></container>";
+}
+
+inline QByteArray epubPackage(const QByteArray &chapterHref)
+{
+    return "<?xml version=\"1.0\"?><package xmlns=\"http://www.idpf.org/2007/opf\" version=\"2.0\" "
+           "unique-identifier=\"id\"><metadata xmlns:dc=\"http://purl.org/dc/elements/1.1/\">"
+           "<dc:title>Book</dc:title><dc:identifier id=\"id\">book</dc:identifier></metadata>"
+           "<manifest><item id=\"c1\" href=\""
+        + chapterHref
+        + "\" media-type=\"application/xhtml+xml\"/></manifest><spine><itemref idref=\"c1\"/>"
+          "</spine></package>";
+}
+
+inline QByteArray epubChapter()
+{
+    return "<html xmlns=\"http://www.w3.org/1999/xhtml\"><body><p>Chapter one</p></body></html>";
+}
+
+// A one-chapter EPUB whose first entry is the uncompressed "mimetype" file, as the format asks.
+inline QList<ZipEntry> epubEntries()
+{
+    return { { "mimetype", "application/epub+zip" },
+        { "META-INF/container.xml", epubContainer("OEBPS/content.opf") },
+        { "OEBPS/content.opf", epubPackage("chapter.xhtml") }, { "OEBPS/chapter.xhtml", epubChapter() } };
+}
+
+inline bool writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+inline bool writeEpub(const QString &path) { return writeBytes(path, zipOf(epubEntries())); }
 
 } // namespace LibraryTest

@@ -2,6 +2,7 @@
 // path (View / Overwrite / Cancel), filing into the current category, relocation.
 #include "librarytestsupport.h"
 
+#include <backend/mupdf/document.h>
 #include <library/documentmodel.h>
 #include <library/filteredshelfmodel.h>
 #include <library/libraryroles.h>
@@ -95,6 +96,70 @@ private slots:
         QCOMPARE(m_boxes.first().text, QStringLiteral("File '%1' is not a valid PDF/EPUB file.").arg(path));
         QVERIFY(log.contains(QStringLiteral("File '%1' is not a valid PDF/EPUB file.").arg(path)));
         QCOMPARE(documents()->documents().size(), 0);
+    }
+
+    // An EPUB is a zip whose container names a package that is there, whose chapters are there:
+    // with or without a leading "mimetype" entry. The import takes exactly what the reader opens.
+    void epubIsToldByItsPackage_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("accepted");
+        const QList<ZipEntry> book = epubEntries();
+        const QList<ZipEntry> withoutMimetype = book.mid(1);
+        QTest::newRow("leading mimetype") << zipOf(book) << true;
+        QTest::newRow("no mimetype entry") << zipOf(withoutMimetype) << true;
+        QTest::newRow("deflated, package at the top, encoded chapter name") << zipOf(
+            { { "META-INF/container.xml", epubContainer("content.opf"), true },
+                { "content.opf", epubPackage("Text/Chapter%201.xhtml"), true },
+                { "Text/Chapter 1.xhtml", epubChapter(), true } }) << true;
+
+        QList<ZipEntry> missingPackage = withoutMimetype;
+        missingPackage[0].content = epubContainer("OEBPS/package.opf");
+        QTest::newRow("container names a missing package") << zipOf(missingPackage) << false;
+        QList<ZipEntry> missingChapter = book;
+        missingChapter.removeLast();
+        QTest::newRow("package names a missing chapter") << zipOf(missingChapter) << false;
+        QList<ZipEntry> noRoot = withoutMimetype;
+        noRoot[0].content = "<container><rootfiles/></container>";
+        QTest::newRow("container without a root file") << zipOf(noRoot) << false;
+        QTest::newRow("plain zip") << zipOf({ { "notes.txt", "a note" } }) << false;
+        QTest::newRow("directory cut off") << zipOf(book).chopped(30) << false;
+        // The container's directory entry claims a size far beyond the file.
+        QByteArray lying = zipOf(withoutMimetype);
+        const int entry = lying.indexOf("PK\x01\x02");
+        lying.replace(entry + 20, 8, QByteArray::fromHex("ffffff7fffffff7f"));
+        QTest::newRow("entry sizes beyond the file") << lying << false;
+    }
+    void epubIsToldByItsPackage()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, accepted);
+        const QString path = m_fixture->makeFile(QStringLiteral("book.epub"), bytes);
+        {
+            Backend::MuPDF::Document reader(path);
+            QCOMPARE(reader.isValid() && reader.pageCount() > 0, accepted);
+        }
+        // Any box is recorded and closed, so that one shown where none belongs fails at once.
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, this, [this] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                m_boxes.append(BoxAnswer { box->text(), box->informativeText(), box->windowTitle() });
+                box->reject();
+            }
+        });
+        closer.start(10);
+        const std::optional<int> id = m_library->addFile(path);
+        if (accepted) {
+            QVERIFY(id && *id > 0);
+            QCOMPARE(documents()->document(*id).localUrl(), QFileInfo(path).absoluteFilePath());
+            QCOMPARE(m_boxes.size(), 0);
+        } else {
+            QCOMPARE(id, std::optional<int>());
+            QCOMPARE(m_boxes.size(), 1);
+            QCOMPARE(
+                m_boxes.first().text, QStringLiteral("File '%1' is not a valid PDF/EPUB file.").arg(path));
+            QCOMPARE(documents()->documents().size(), 0);
+        }
     }
 
     void pdfAndEpubAreAddedOnceByPath()
