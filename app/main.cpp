@@ -1,24 +1,55 @@
-#include <app/application.h>
 #include <app/databasestartup.h>
 #include <app/mainwindow.h>
+#include <app/messagereceiver.h>
+#include <app/singleapplication.h>
 #include <app/startup.h>
 #include <app/storage/house.h>
 #include <app/terminationhandler.h>
 #include <backend/renderparam.h>
 #include <domain/metatypes.h>
 
+#include <QDebug>
+#include <QDir>
+#include <QMessageBox>
+
 int main(int argc, char *argv[])
 {
+    // Relative paths on the command line name files from here; the storage folder becomes the
+    // current directory later.
+    const QString startDirectory = QDir::currentPath();
+
     qRegisterMetaType<RenderParam>("RenderParam");
     Nod::Domain::registerMetaTypes();
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     Nod::App::setApplicationIdentity();
 
-    Nod::App::Application app(argc, argv);
+    using Nod::App::SingleApplication;
+    SingleApplication app(argc, argv, true, SingleApplication::SecondaryNotification, 1000);
+    QStringList arguments = QCoreApplication::arguments();
+    arguments.removeFirst();
+
+    // A secondary hands its files over and ends before it touches the storage folder.
+    if (app.isSecondary()) {
+        const QStringList files = Nod::App::commandLineFiles(arguments, startDirectory);
+        if (!app.sendMessage(Nod::Presentation::MessageReceiver::encode(files), 1000)) {
+            qWarning() << "Could not hand the files over to the running instance:" << files;
+            return EXIT_FAILURE;
+        }
+        return 0;
+    }
+    if (app.role() == SingleApplication::Unreachable) {
+        QMessageBox::warning(nullptr, QObject::tr("Nodera Reader"),
+            QObject::tr("Nodera Reader is already running (process %1) but does not answer.\n"
+                        "Close it, or end that process, and start Nodera Reader again.")
+                .arg(app.primaryPid()));
+        return EXIT_FAILURE;
+    }
 
     auto *house = Common::Infrastructure::House::instance();
     QObject::connect(house, &Common::Infrastructure::House::locationChanged, &Nod::App::setUpLog);
     QObject::connect(house, &Common::Infrastructure::House::locationChanged, &Nod::App::openDatabase);
+    QObject::connect(house, &Common::Infrastructure::House::locationChanged, &app,
+        [&app, house] { app.followStorageLocation(house->location()); });
     Nod::App::installDatabaseCopier();
 
     // Without a storage folder there is no database to work on; the user has been told why.
@@ -26,19 +57,24 @@ int main(int argc, char *argv[])
         return EXIT_FAILURE;
     }
 
-    QStringList arguments = QCoreApplication::arguments();
-    Nod::App::logStartupLines(arguments);
-    arguments.removeFirst();
+    Nod::App::logStartupLines(QCoreApplication::arguments());
+    const QStringList files = Nod::App::commandLineFiles(arguments, startDirectory);
 
     Nod::App::loadTranslation();
 
     Nod::Presentation::MainWindow window;
+    Nod::Presentation::MessageReceiver receiver(&window);
+    QObject::connect(
+        &app, &SingleApplication::instanceStarted, &window, &Nod::Presentation::MainWindow::bringToFront);
+    QObject::connect(&app, &SingleApplication::receivedMessage, &receiver,
+        &Nod::Presentation::MessageReceiver::receivedMessage);
     Nod::App::TerminationHandler termination;
     QObject::connect(
         &termination, &Nod::App::TerminationHandler::terminationRequested, &window, &QWidget::close);
     window.showMaximized();
-    for (const QString &path : qAsConst(arguments)) {
+    for (const QString &path : files) {
         window.addToLibrary(path);
     }
+    app.startDelivery();
     return app.exec();
 }

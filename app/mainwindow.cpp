@@ -255,6 +255,14 @@ void MainWindow::loadLastSession()
     }
 }
 
+void MainWindow::bringToFront()
+{
+    showMaximized();
+    raise();
+    activateWindow();
+    QApplication::alert(this);
+}
+
 void MainWindow::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);

@@ -48,6 +48,9 @@ public slots:
     void on_shelf_requestOpenFile(const Nod::Domain::Document &document);
     void on_documentService_aboutToBeRemoved(const Nod::Domain::Document &document);
     void loadLastSession();
+    // Another start handed over to this window: show it, and ask for attention where the window
+    // manager refuses to raise it.
+    void bringToFront();
 
 protected:
     void showEvent(QShowEvent *event) override;

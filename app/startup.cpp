@@ -10,6 +10,7 @@
 #include <QDate>
 #include <QDebug>
 #include <QDir>
+#include <QFileInfo>
 #include <QLocale>
 #include <QMessageBox>
 #include <QScreen>
@@ -61,6 +62,21 @@ void logStartupLines(const QStringList &arguments)
     qInfo() << "exe location:" << QCoreApplication::applicationFilePath();
     qInfo() << "Storage location:" << House::instance()->location();
     qInfo() << "Command arguments" << arguments;
+}
+
+QStringList commandLineFiles(const QStringList &arguments, const QString &startDirectory)
+{
+    QStringList files;
+    const QDir base(startDirectory);
+    for (const QString &argument : arguments) {
+        const QFileInfo file(base, argument);
+        if (argument.isEmpty() || !file.isFile()) {
+            qWarning() << "Not an existing file, ignored:" << argument;
+            continue;
+        }
+        files.append(QDir::cleanPath(file.absoluteFilePath()));
+    }
+    return files;
 }
 
 void loadTranslation()

@@ -18,6 +18,11 @@ bool prepareStorage();
 // "Nodera Reader started. VERSION: ..." and the lines after it.
 void logStartupLines(const QStringList &arguments);
 
+// The files named on a command line, as absolute paths resolved against `startDirectory` (the
+// directory the program was started in: start-up later changes the current directory). Only
+// existing regular files are kept; the others are logged and dropped.
+QStringList commandLineFiles(const QStringList &arguments, const QString &startDirectory);
+
 // Installs "translations/NoderaReader_<locale>.qm" beside the executable, when it exists.
 void loadTranslation();
 

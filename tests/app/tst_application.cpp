@@ -1,6 +1,6 @@
 #include "infrastructure/testsupport.h"
 
-#include <app/application.h>
+#include <app/singleapplication.h>
 
 #include <QMessageBox>
 #include <QSignalSpy>
@@ -31,9 +31,9 @@ class ApplicationTest : public QObject
 private slots:
     void escapingError_isLoggedAndShownNotFatal()
     {
-        auto *app = qobject_cast<Nod::App::Application *>(QCoreApplication::instance());
+        auto *app = qobject_cast<Nod::App::SingleApplication *>(QCoreApplication::instance());
         QVERIFY(app);
-        QSignalSpy caught(app, &Nod::App::Application::errorCaught);
+        QSignalSpy caught(app, &Nod::App::SingleApplication::errorCaught);
         QString boxText;
         QTimer poll;
         connect(&poll, &QTimer::timeout, this, [&] {
@@ -63,7 +63,7 @@ private slots:
 
 int main(int argc, char *argv[])
 {
-    Nod::App::Application app(argc, argv);
+    Nod::App::SingleApplication app(argc, argv);
     ApplicationTest test;
     return QTest::qExec(&test, argc, argv);
 }
