@@ -1,14 +1,15 @@
 #include "documentservice.h"
 
+#include "noteservice.h"
+#include "tagservice.h"
+
 #include <domain/annotation.h>
-#include <infrastructure/database.h>
 #include <infrastructure/transaction.h>
 
 #include <QDateTime>
 #include <QDebug>
 #include <QFile>
 #include <QFileInfo>
-#include <QSqlQuery>
 
 #include <stdexcept>
 
@@ -16,10 +17,12 @@ namespace Nod::Application {
 
 using Infrastructure::Transaction;
 
-DocumentService::DocumentService(
-    Domain::IDocumentRepository *documents, Domain::IAnnotationRepository *annotations)
-    : m_documents(documents)
-    , m_annotations(annotations)
+DocumentService::DocumentService(std::shared_ptr<Domain::IDocumentRepository> documents,
+    std::shared_ptr<Domain::IAnnotationRepository> annotations, NoteService *notes, TagService *categories)
+    : m_documents(std::move(documents))
+    , m_annotations(std::move(annotations))
+    , m_notes(notes)
+    , m_categories(categories)
 { }
 
 DocumentService::~DocumentService() = default;
@@ -55,7 +58,7 @@ int DocumentService::newDocument(const QString &hash, const QString &filePath, c
     m_annotations->insert(Domain::Annotation(noteId, id, 0));
     transaction.commit();
 
-    emit added(document);
+    Transaction::afterCommit([this, document] { emit added(document); });
     return id;
 }
 
@@ -71,7 +74,7 @@ bool DocumentService::changeFile(int id, const QFileInfo &file, const QString &h
     doc.setHash(hash);
     m_documents->update(doc);
     transaction.commit();
-    emit fileChanged(doc);
+    Transaction::afterCommit([this, doc] { emit fileChanged(doc); });
     return true;
 }
 
@@ -89,7 +92,7 @@ bool DocumentService::changeTitle(int id, const QString &title)
     doc.setTitle(title);
     m_documents->update(doc);
     transaction.commit();
-    emit titleChanged(doc);
+    Transaction::afterCommit([this, doc] { emit titleChanged(doc); });
     return true;
 }
 
@@ -107,7 +110,7 @@ bool DocumentService::changeOverview(int id, const QString &overview)
     doc.setOverview(overview);
     m_documents->update(doc);
     transaction.commit();
-    emit overviewChanged(doc);
+    Transaction::afterCommit([this, doc] { emit overviewChanged(doc); });
     return true;
 }
 
@@ -126,7 +129,7 @@ bool DocumentService::changeLastRead(int id, const Domain::LastRead &lastRead)
     doc.setLastReadedAt(QDateTime::currentDateTime());
     m_documents->update(doc);
     transaction.commit();
-    emit lastReadChanged(doc);
+    Transaction::afterCommit([this, doc] { emit lastReadChanged(doc); });
     return true;
 }
 
@@ -143,33 +146,26 @@ bool DocumentService::remove(int id)
     const Document doc = *found;
     emit aboutToBeRemoved(doc);
 
+    // One unit: the annotation tree with its images, the category memberships and the document row
+    // go together or not at all. The services called here announce their parts after the commit.
     Transaction transaction;
-    QSqlQuery query;
-    query.prepare(QStringLiteral(" SELECT id FROM Annotation WHERE documentId = :docId AND parentId = 0"));
-    query.bindValue(QStringLiteral(":docId"), id);
-    Infrastructure::execQuery(query);
-    QVector<int> noteIds;
-    while (query.next()) {
-        noteIds.append(query.value(0).toInt());
-    }
-    if (noteIds.size() > 1) {
-        throw std::runtime_error(
-            std::to_string(noteIds.size()) + "document notes founded, documentId:" + std::to_string(id));
-    }
-    if (noteIds.size() == 1) {
-        m_annotations->remove(noteIds.first());
+    m_notes->removeDocumentTree(id);
+    const QVector<Domain::Tag> categories = m_categories->tagsOfDocument(id);
+    for (const Domain::Tag &category : categories) {
+        m_categories->removeItem(category.id(), id);
     }
     m_documents->remove(doc);
     transaction.commit();
 
-    // A relative path names a file inside the storage folder, which the library owns.
-    if (!doc.localUrl().isEmpty() && QFileInfo(doc.localUrl()).isRelative()
-        && !QFile::remove(doc.localUrl())) {
-        qWarning() << "Nod::Application::DocumentService::removeFiles"
-                   << "remove file failed, local path:" << doc.localUrl();
-    }
-
-    emit removed(doc);
+    Transaction::afterCommit([this, doc] {
+        // A relative path names a file inside the storage folder, which the library owns.
+        if (!doc.localUrl().isEmpty() && QFileInfo(doc.localUrl()).isRelative()
+            && !QFile::remove(doc.localUrl())) {
+            qWarning() << "Nod::Application::DocumentService::removeFiles"
+                       << "remove file failed, local path:" << doc.localUrl();
+        }
+        emit removed(doc);
+    });
     return true;
 }
 

@@ -8,25 +8,32 @@
 #include <QObject>
 #include <QVector>
 
+#include <memory>
 #include <optional>
 
 class QFileInfo;
 
 namespace Nod::Application {
 
+class NoteService;
+class TagService;
+
 using Domain::Document;
 
 // The only writer of documents: adds a document with its document note, changes its file, title,
-// overview and reading state, and removes it with its annotations (and its file, when the file lives
-// inside the storage folder). Each change runs in one transaction and is announced afterwards.
+// overview and reading state, and removes it with its annotations, their images and its category
+// memberships (and its file, when the file lives inside the storage folder). Each change runs in one
+// transaction and is announced once the outermost transaction has committed.
 class DocumentService final : public QObject
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(DocumentService)
 
 public:
-    // Neither repository is owned.
-    DocumentService(Domain::IDocumentRepository *documents, Domain::IAnnotationRepository *annotations);
+    // The note and category services are not owned and must outlive this one.
+    DocumentService(std::shared_ptr<Domain::IDocumentRepository> documents,
+        std::shared_ptr<Domain::IAnnotationRepository> annotations, NoteService *notes,
+        TagService *categories);
     ~DocumentService() override;
 
     int newDocument(const QString &hash, const QString &filePath, const QString &title);
@@ -56,8 +63,10 @@ signals:
     void lastReadChanged(Document doc);
 
 private:
-    Domain::IDocumentRepository *m_documents; // not owned
-    Domain::IAnnotationRepository *m_annotations; // not owned
+    std::shared_ptr<Domain::IDocumentRepository> m_documents;
+    std::shared_ptr<Domain::IAnnotationRepository> m_annotations;
+    NoteService *m_notes; // not owned
+    TagService *m_categories; // not owned
 };
 
 } // namespace Nod::Application

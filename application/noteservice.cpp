@@ -1,23 +1,23 @@
 #include "noteservice.h"
 
 #include "describe.h"
+#include "resourceservice.h"
 
-#include <infrastructure/database.h>
-#include <infrastructure/idsource.h>
-#include <infrastructure/repositories/tablecheck.h>
 #include <infrastructure/transaction.h>
 
 #include <QDebug>
-#include <QSqlQuery>
 
 #include <stdexcept>
+#include <vector>
 
 namespace Nod::Application {
 
 using Infrastructure::Transaction;
 
-NoteService::NoteService(std::shared_ptr<Domain::IAnnotationRepository> repository)
+NoteService::NoteService(
+    std::shared_ptr<Domain::IAnnotationRepository> repository, ResourceService *resources)
     : m_repository(std::move(repository))
+    , m_resources(resources)
 {
     connect(this, &NoteService::added, this, &NoteService::on_added);
     connect(this, &NoteService::removed, this, &NoteService::on_removed);
@@ -50,42 +50,48 @@ QVector<Annotation> NoteService::annotations(int documentId, int pageIndex) cons
     return m_repository->findByPage(documentId, pageIndex);
 }
 
-int NoteService::nextId() const { return Infrastructure::IdSource::nextId(); }
-
-int NoteService::countRows(int documentId) const
-{
-    QSqlQuery query;
-    query.prepare(QStringLiteral(" SELECT count(*) FROM Annotation WHERE documentId = ?"));
-    query.addBindValue(documentId);
-    Infrastructure::execQuery(query);
-    return query.next() ? query.value(0).toInt() : 0;
-}
+int NoteService::nextId() const { return m_repository->nextId(); }
 
 int NoteService::annotationCount(int documentId)
 {
-    auto it = m_annotationCounts.find(documentId);
-    if (it == m_annotationCounts.end()) {
-        it = m_annotationCounts.insert(documentId, countRows(documentId));
+    const auto it = m_annotationCounts.constFind(documentId);
+    if (it != m_annotationCounts.constEnd()) {
+        return it.value();
     }
-    return it.value();
+    const int count = m_repository->countByDocument(documentId);
+    // Inside an open transaction the rows may still be rolled back, and the signals that keep the
+    // entry right come only after the commit: such a count is answered but not kept.
+    if (!Infrastructure::Transaction::isOpen()) {
+        m_annotationCounts.insert(documentId, count);
+    }
+    return count;
 }
 
+QHash<int, int> NoteService::annotationCounts()
+{
+    const QHash<int, int> counts = m_repository->countsByDocument();
+    if (!Infrastructure::Transaction::isOpen()) {
+        for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
+            m_annotationCounts.insert(it.key(), it.value());
+        }
+    }
+    return counts;
+}
+
+// The entries follow the completion signals, which arrive only for committed changes. A document
+// without an entry is counted on the next request.
 void NoteService::on_added(Annotation anno, int, int)
 {
-    auto it = m_annotationCounts.find(anno.documentId());
-    if (it == m_annotationCounts.end()) {
-        m_annotationCounts.insert(anno.documentId(), countRows(anno.documentId()));
-    } else {
+    const auto it = m_annotationCounts.find(anno.documentId());
+    if (it != m_annotationCounts.end()) {
         ++it.value();
     }
 }
 
 void NoteService::on_removed(Annotation anno, int, int)
 {
-    auto it = m_annotationCounts.find(anno.documentId());
-    if (it == m_annotationCounts.end()) {
-        m_annotationCounts.insert(anno.documentId(), countRows(anno.documentId()));
-    } else {
+    const auto it = m_annotationCounts.find(anno.documentId());
+    if (it != m_annotationCounts.end()) {
         --it.value();
     }
 }
@@ -122,7 +128,7 @@ void NoteService::newAnnotation(const NewAnnotation &r)
     m_repository->update(parent);
     transaction.commit();
 
-    emit added(node, r.index, r.parentId);
+    Transaction::afterCommit([this, node, r] { emit added(node, r.index, r.parentId); });
 }
 
 bool NoteService::changeCanvas(int id, const Domain::Marker &canvas)
@@ -140,7 +146,7 @@ bool NoteService::changeCanvas(int id, const Domain::Marker &canvas)
     node.setCanvas(canvas);
     m_repository->update(node);
     transaction.commit();
-    emit canvasChanged(node);
+    Transaction::afterCommit([this, node] { emit canvasChanged(node); });
     return true;
 }
 
@@ -159,7 +165,7 @@ bool NoteService::changeNote(int id, const QString &noteText)
     node.setNoteText(noteText);
     m_repository->update(node);
     transaction.commit();
-    emit noteChanged(node);
+    Transaction::afterCommit([this, node] { emit noteChanged(node); });
     return true;
 }
 
@@ -178,7 +184,7 @@ bool NoteService::insertMarker(int id, int index, const Domain::Marker &marker)
     node.insertMarker(index, marker);
     m_repository->update(node);
     transaction.commit();
-    emit markerInserted(node, index);
+    Transaction::afterCommit([this, node, index] { emit markerInserted(node, index); });
     return true;
 }
 
@@ -198,7 +204,7 @@ bool NoteService::removeMarker(int id, int index)
     node.removeMarker(index);
     m_repository->update(node);
     transaction.commit();
-    emit markerRemoved(node, index);
+    Transaction::afterCommit([this, node, index] { emit markerRemoved(node, index); });
     return true;
 }
 
@@ -217,7 +223,7 @@ bool NoteService::replaceMarker(int id, int index, const Domain::Marker &marker)
     node.replaceMarker(index, marker);
     m_repository->update(node);
     transaction.commit();
-    emit markerReplaced(node, index);
+    Transaction::afterCommit([this, node, index] { emit markerReplaced(node, index); });
     return true;
 }
 
@@ -242,13 +248,51 @@ void NoteService::handle(const RemoveRequest &request)
     emit aboutToBeRemoved(child, request.index, request.parentId);
 
     Transaction transaction;
+    removeImagesOf(child.id());
     children.removeAt(request.index);
     parent.setChildren(children);
     m_repository->update(parent);
     m_repository->remove(child.id());
     transaction.commit();
 
-    emit removed(child, request.index, request.parentId);
+    Transaction::afterCommit(
+        [this, child, request] { emit removed(child, request.index, request.parentId); });
+}
+
+void NoteService::removeImagesOf(int annotationId)
+{
+    const QVector<Domain::Resource> images = m_resources->resources(annotationId);
+    for (const Domain::Resource &image : images) {
+        m_resources->remove(image.id());
+    }
+}
+
+void NoteService::removeDocumentTree(int documentId)
+{
+    qInfo() << "Nod::Application::NoteService::removeDocumentTree" << documentId;
+    const std::optional<Annotation> root = m_repository->findDocumentNote(documentId);
+    if (!root) {
+        return;
+    }
+    Transaction transaction;
+    // Post-order without recursion: always descend into the first child, so that a leaf reached this
+    // way stands at index 0 of its parent when it is removed.
+    std::vector<int> path { root->id() };
+    while (!path.empty()) {
+        const Annotation node = annotation(path.back());
+        if (!node.children().isEmpty()) {
+            path.push_back(node.children().first());
+            continue;
+        }
+        path.pop_back();
+        if (!path.empty()) {
+            handle(RemoveRequest { 0, path.back() });
+        }
+    }
+    removeImagesOf(root->id());
+    m_repository->remove(root->id());
+    transaction.commit();
+    Transaction::afterCommit([this, documentId] { m_annotationCounts.remove(documentId); });
 }
 
 void NoteService::handle(const MoveRequest &request)
@@ -291,7 +335,9 @@ void NoteService::moveWithinParent(const MoveRequest &request)
     m_repository->update(parent);
     transaction.commit();
 
-    emit moved(parent, request.sourceIndex, parent, request.destinationIndex);
+    Transaction::afterCommit([this, parent, request] {
+        emit moved(parent, request.sourceIndex, parent, request.destinationIndex);
+    });
 }
 
 void NoteService::moveAcrossParents(const MoveRequest &request)
@@ -312,8 +358,7 @@ void NoteService::moveAcrossParents(const MoveRequest &request)
         throw std::invalid_argument("invalid argument, parents belong to different documents");
     }
     const int nodeId = sourceChildren.at(request.sourceIndex);
-    if (Infrastructure::descendants(m_repository->tableName(), nodeId)
-            .contains(request.destinationParentId)) {
+    if (m_repository->subtreeIds(nodeId).contains(request.destinationParentId)) {
         throw std::runtime_error("can't move node to descendants node");
     }
 
@@ -331,7 +376,9 @@ void NoteService::moveAcrossParents(const MoveRequest &request)
     m_repository->update(node);
     transaction.commit();
 
-    emit moved(source, request.sourceIndex, destination, request.destinationIndex);
+    Transaction::afterCommit([this, source, destination, request] {
+        emit moved(source, request.sourceIndex, destination, request.destinationIndex);
+    });
 }
 
 } // namespace Nod::Application

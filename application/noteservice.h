@@ -16,6 +16,8 @@
 
 namespace Nod::Application {
 
+class ResourceService;
+
 using Domain::Annotation;
 
 // Everything needed to create one node; the undo command of a creation keeps it so that undo and
@@ -49,15 +51,17 @@ struct RemoveRequest
 };
 
 // The only writer of annotations. Every annotation of a document is a node of one tree whose root is
-// the document note; each change runs in one transaction and is announced afterwards, and listeners
-// of the advance signals run before any row changes.
+// the document note; each change runs in one transaction and is announced once the outermost
+// transaction has committed, and listeners of the advance signals run before any row changes.
+// Removing a node removes the images of its note in the same transaction.
 class NoteService final : public QObject
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(NoteService)
 
 public:
-    explicit NoteService(std::shared_ptr<Domain::IAnnotationRepository> repository);
+    // `resources` is not owned and must outlive the service.
+    NoteService(std::shared_ptr<Domain::IAnnotationRepository> repository, ResourceService *resources);
     ~NoteService() override;
 
     // Throws std::runtime_error "annotation not exist, id: <id>".
@@ -69,6 +73,8 @@ public:
     int nextId() const;
     // Rows of the document in the table, its document note included.
     int annotationCount(int documentId);
+    // The same for every document that has rows, read at once (the library's shelf asks for all).
+    QHash<int, int> annotationCounts();
 
     void newAnnotation(const NewAnnotation &request);
     bool changeCanvas(int id, const Domain::Marker &canvas);
@@ -78,6 +84,9 @@ public:
     bool replaceMarker(int id, int index, const Domain::Marker &marker);
     void handle(const MoveRequest &request);
     void handle(const RemoveRequest &request);
+    // Removes a document's whole tree, its document note and every image of its notes, as one unit:
+    // nodes go bottom-up, each announced like a single removal. Nothing happens without a tree.
+    void removeDocumentTree(int documentId);
 
 signals:
     void added(Annotation anno, int index, int parentId);
@@ -98,11 +107,12 @@ public slots:
     void on_removed(Annotation anno, int index, int parentId);
 
 private:
-    int countRows(int documentId) const;
+    void removeImagesOf(int annotationId);
     void moveWithinParent(const MoveRequest &request);
     void moveAcrossParents(const MoveRequest &request);
 
     std::shared_ptr<Domain::IAnnotationRepository> m_repository;
+    ResourceService *m_resources; // not owned
     QHash<int, int> m_annotationCounts; // document id -> rows
 };
 

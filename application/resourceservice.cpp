@@ -1,6 +1,5 @@
 #include "resourceservice.h"
 
-#include <infrastructure/repositories/resourcerepository.h>
 #include <infrastructure/transaction.h>
 
 #include <QDebug>
@@ -12,8 +11,8 @@ namespace Nod::Application {
 
 using Infrastructure::Transaction;
 
-ResourceService::ResourceService()
-    : m_repository(std::make_unique<Infrastructure::ResourceRepository>())
+ResourceService::ResourceService(std::shared_ptr<Domain::IResourceRepository> repository)
+    : m_repository(std::move(repository))
 { }
 
 ResourceService::~ResourceService() = default;
@@ -44,7 +43,7 @@ void ResourceService::handle(const NewResource &r)
     resource.setData(r.data);
     m_repository->insert(resource);
     transaction.commit();
-    emit added(resource);
+    Transaction::afterCommit([this, resource] { emit added(resource); });
 }
 
 Domain::Resource ResourceService::existingResourceByByOwnerAndHash(int ownerId, const QString &hash)
@@ -74,7 +73,7 @@ void ResourceService::remove(int id)
     Transaction transaction;
     m_repository->remove(resource);
     transaction.commit();
-    emit removed(resource);
+    Transaction::afterCommit([this, resource] { emit removed(resource); });
 }
 
 } // namespace Nod::Application

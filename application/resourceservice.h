@@ -27,7 +27,7 @@ class ResourceService final : public QObject
     Q_DISABLE_COPY_MOVE(ResourceService)
 
 public:
-    ResourceService();
+    explicit ResourceService(std::shared_ptr<Domain::IResourceRepository> repository);
     ~ResourceService() override;
 
     // Adds the image unless the note holds it already. Throws std::invalid_argument on invalid input.
@@ -45,7 +45,7 @@ signals:
     void sizeChanged(Domain::Resource res);
 
 private:
-    std::unique_ptr<Domain::IResourceRepository> m_repository;
+    std::shared_ptr<Domain::IResourceRepository> m_repository;
 };
 
 } // namespace Nod::Application

@@ -4,15 +4,12 @@
 
 #include <memory>
 
-namespace Nod::Infrastructure {
-class AnnotationRepository;
-class DocumentRepository;
-class TagRepository;
-} // namespace Nod::Infrastructure
-
 namespace Nod::Domain {
-class Annotation;
-}
+class IAnnotationRepository;
+class IDocumentRepository;
+class IResourceRepository;
+class ITagRepository;
+} // namespace Nod::Domain
 
 namespace Nod::Application {
 
@@ -22,8 +19,8 @@ class ResourceService;
 class TagService;
 
 // Builds the repositories and the services once, after the database is open, migrated and checked,
-// and makes them reachable process-wide. It also wires the one rule that crosses services: an
-// annotation's note images go before the annotation does.
+// and makes them reachable process-wide. Services that build one unit out of others (a document's
+// removal takes its notes and memberships, a note's removal its images) are handed those services.
 class ServiceRegistry final : public QObject
 {
     Q_OBJECT
@@ -44,18 +41,17 @@ public:
     ResourceService *resourceService() const { return m_resourceService.get(); }
 
 private:
-    void removeResourcesOf(const Domain::Annotation &annotation);
-
-    // Declared in construction order; destroyed in reverse.
-    std::shared_ptr<Infrastructure::TagRepository> m_categoryRepository;
-    std::unique_ptr<Infrastructure::DocumentRepository> m_documentRepository;
-    std::shared_ptr<Infrastructure::AnnotationRepository> m_annotationRepository;
-    std::shared_ptr<Infrastructure::TagRepository> m_tagRepository;
+    // Declared in construction order, a service after those it is handed; destroyed in reverse.
+    std::shared_ptr<Domain::ITagRepository> m_categoryRepository;
+    std::shared_ptr<Domain::IDocumentRepository> m_documentRepository;
+    std::shared_ptr<Domain::IAnnotationRepository> m_annotationRepository;
+    std::shared_ptr<Domain::ITagRepository> m_tagRepository;
+    std::shared_ptr<Domain::IResourceRepository> m_resourceRepository;
     std::unique_ptr<TagService> m_categoryService;
-    std::unique_ptr<DocumentService> m_documentService;
-    std::unique_ptr<NoteService> m_noteService;
-    std::unique_ptr<TagService> m_tagService;
     std::unique_ptr<ResourceService> m_resourceService;
+    std::unique_ptr<NoteService> m_noteService;
+    std::unique_ptr<DocumentService> m_documentService;
+    std::unique_ptr<TagService> m_tagService;
 };
 
 } // namespace Nod::Application

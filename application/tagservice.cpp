@@ -1,6 +1,5 @@
 #include "tagservice.h"
 
-#include <infrastructure/repositories/tablecheck.h>
 #include <infrastructure/transaction.h>
 
 #include <QDebug>
@@ -107,7 +106,7 @@ int TagService::newTag(const QString &name, int parentId)
     const Tag tag(id, name, parentId);
     m_repository->insert(tag);
     transaction.commit();
-    emit added(tag);
+    Transaction::afterCommit([this, tag] { emit added(tag); });
     return id;
 }
 
@@ -126,7 +125,7 @@ bool TagService::changeTagName(int id, const QString &name)
     entity.setName(name);
     m_repository->update(entity);
     transaction.commit();
-    emit nameChanged(entity);
+    Transaction::afterCommit([this, entity] { emit nameChanged(entity); });
     return true;
 }
 
@@ -147,7 +146,7 @@ bool TagService::move(int id, int toParentId)
     if (toParentId > 0) {
         tag(toParentId);
     }
-    if (Infrastructure::descendants(m_repository->tableName(), id).contains(toParentId)) {
+    if (m_repository->subtreeIds(id).contains(toParentId)) {
         return false;
     }
     emit aboutToBeMoved(entity, toParentId);
@@ -155,7 +154,7 @@ bool TagService::move(int id, int toParentId)
     entity.setParentId(toParentId);
     m_repository->update(entity);
     transaction.commit();
-    emit moved(entity, toParentId);
+    Transaction::afterCommit([this, entity, toParentId] { emit moved(entity, toParentId); });
     return true;
 }
 
@@ -177,7 +176,7 @@ bool TagService::remove(int id)
     Transaction transaction;
     m_repository->remove(*entity);
     transaction.commit();
-    emit removed(*entity);
+    Transaction::afterCommit([this, tag = *entity] { emit removed(tag); });
     return true;
 }
 
@@ -197,7 +196,7 @@ bool TagService::addItem(int tagId, int docId)
     entity.setItems(items);
     m_repository->update(entity);
     transaction.commit();
-    emit itemAdded(entity, docId);
+    Transaction::afterCommit([this, entity, docId] { emit itemAdded(entity, docId); });
     return true;
 }
 
@@ -218,7 +217,7 @@ bool TagService::removeItem(int tagId, int docId)
     entity.setItems(items);
     m_repository->update(entity);
     transaction.commit();
-    emit itemRemoved(entity, docId);
+    Transaction::afterCommit([this, entity, docId] { emit itemRemoved(entity, docId); });
     return true;
 }
 

@@ -19,8 +19,6 @@ public:
     virtual std::optional<Entity> find(int id) = 0;
     // A fresh id from the shared counter, inside the caller's transaction; -1 on failure.
     virtual int nextId() = 0;
-    // The table the entities live in, for the tree queries that walk it.
-    virtual QString tableName() const = 0;
 };
 
 } // namespace Nod::Domain

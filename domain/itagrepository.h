@@ -3,6 +3,7 @@
 #include "irepository.h"
 #include "tag.h"
 
+#include <QSet>
 #include <QVector>
 
 namespace Nod::Domain {
@@ -14,6 +15,8 @@ public:
     virtual QVector<Tag> findByName(const QString &name) = 0;
     virtual QVector<Tag> findByParentAndName(int parentId, const QString &name) = 0;
     virtual QVector<Tag> findAll() = 0;
+    // The tag and every tag below it by parentId.
+    virtual QSet<int> subtreeIds(int id) = 0;
 };
 
 } // namespace Nod::Domain

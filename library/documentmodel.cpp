@@ -1,13 +1,11 @@
 #include "documentmodel.h"
 
-#include "annotationcounts.h"
 #include "idlistmime.h"
 #include "libraryroles.h"
 
 #include <application/documentservice.h>
 #include <application/noteservice.h>
 #include <application/tagservice.h>
-#include <infrastructure/databaseexception.h>
 
 #include <QDebug>
 #include <QMimeData>
@@ -15,7 +13,6 @@
 
 #include <algorithm>
 #include <exception>
-#include <vector>
 
 namespace Nod::Presentation {
 
@@ -35,7 +32,7 @@ DocumentModel::DocumentModel(Application::DocumentService *documents, Applicatio
         m_ids.append(doc.id());
         m_entries.insert(doc.id(), entryOf(doc));
     }
-    m_counts = annotationCountsByDocument();
+    m_counts = m_notes->annotationCounts();
 
     using Application::DocumentService;
     connect(m_documents, &DocumentService::added, this, &DocumentModel::on_documentAdded);
@@ -185,43 +182,9 @@ Qt::ItemFlags DocumentModel::flags(const QModelIndex &index) const
     return result;
 }
 
-void DocumentModel::removeAnnotationTree(int rootId)
-{
-    // Post-order without recursion: always descend into the first child, so that a leaf reached this
-    // way stands at index 0 of its parent when it is removed.
-    std::vector<int> path { rootId };
-    while (!path.empty()) {
-        const Domain::Annotation node = m_notes->annotation(path.back());
-        if (!node.children().isEmpty()) {
-            path.push_back(node.children().first());
-            continue;
-        }
-        path.pop_back();
-        if (!path.empty()) {
-            m_notes->handle(Application::RemoveRequest { 0, node.parentId() });
-        }
-    }
-}
-
 bool DocumentModel::removeDocument(int documentId)
 {
     try {
-        // A document without its note (a damaged library) can still be removed.
-        std::optional<Domain::Annotation> root;
-        try {
-            root = m_notes->documentNote(documentId);
-        } catch (const Infrastructure::DatabaseException &) {
-            throw;
-        } catch (const std::runtime_error &) { }
-        if (root) {
-            removeAnnotationTree(root->id());
-        }
-        const QVector<Domain::Tag> tags = m_categories->tagsOfDocument(documentId);
-        for (const Domain::Tag &tag : tags) {
-            if (!m_categories->removeItem(tag.id(), documentId)) {
-                return false;
-            }
-        }
         return m_documents->remove(documentId);
     } catch (const std::exception &error) {
         qWarning() << "Nod::Presentation::DocumentModel::removeRows"

@@ -87,7 +87,6 @@ private:
 
     int annotationCount(int documentId) const;
     QString categoryText(int documentId) const;
-    void removeAnnotationTree(int nodeId);
     bool removeDocument(int documentId);
 
     Application::DocumentService *m_documents; // not owned

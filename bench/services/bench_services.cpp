@@ -3,6 +3,7 @@
 // Prints one "name: value unit" line per figure.
 
 #include <application/noteservice.h>
+#include <application/resourceservice.h>
 #include <application/tagservice.h>
 #include <domain/metatypes.h>
 #include <infrastructure/database.h>
@@ -10,6 +11,7 @@
 #include <infrastructure/migrations/migrator.h>
 #include <infrastructure/repositories/annotationrepository.h>
 #include <infrastructure/repositories/documentrepository.h>
+#include <infrastructure/repositories/resourcerepository.h>
 #include <infrastructure/repositories/tagrepository.h>
 #include <infrastructure/transaction.h>
 
@@ -203,7 +205,8 @@ int main(int argc, char *argv[])
     print("fill_s", fillTimer.elapsed() / 1000.0, "s");
 
     auto annotations = std::make_shared<AnnotationRepository>();
-    NoteService notes(annotations);
+    ResourceService images(std::make_shared<ResourceRepository>());
+    NoteService notes(annotations, &images);
 
     // Counting runs once per document; later calls answer from the cache.
     QElapsedTimer timer;

@@ -18,6 +18,9 @@ public:
     QVector<Domain::Annotation> findByPage(int documentId, int pageIndex) override;
     // The root row of a document; throws std::runtime_error when there is more than one.
     std::optional<Domain::Annotation> findDocumentNote(int documentId) override;
+    int countByDocument(int documentId) override;
+    QHash<int, int> countsByDocument() override;
+    QSet<int> subtreeIds(int id) override;
 };
 
 } // namespace Nod::Infrastructure

@@ -3,6 +3,12 @@
 #include "resourcerepository.h"
 #include "tagrepository.h"
 
+#include "tablecheck.h"
+
+#include <infrastructure/database.h>
+
+#include <QSqlQuery>
+
 #include <stdexcept>
 
 namespace Nod::Infrastructure {
@@ -56,6 +62,33 @@ std::optional<Domain::Annotation> AnnotationRepository::findDocumentNote(int doc
     return notes.first();
 }
 
+int AnnotationRepository::countByDocument(int documentId)
+{
+    QSqlQuery query;
+    query.setForwardOnly(true);
+    query.prepare(
+        QStringLiteral(" SELECT count(*) FROM ") + tableName() + QStringLiteral(" WHERE documentId = ?"));
+    query.addBindValue(documentId);
+    execQuery(query);
+    return query.next() ? query.value(0).toInt() : 0;
+}
+
+QHash<int, int> AnnotationRepository::countsByDocument()
+{
+    QSqlQuery query;
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT documentId, count(*) FROM ") + tableName()
+        + QStringLiteral(" GROUP BY documentId"));
+    execQuery(query);
+    QHash<int, int> counts;
+    while (query.next()) {
+        counts.insert(query.value(0).toInt(), query.value(1).toInt());
+    }
+    return counts;
+}
+
+QSet<int> AnnotationRepository::subtreeIds(int id) { return descendants(tableName(), id); }
+
 TagRepository::TagRepository(const QString &table)
     : SqlRepository(table)
 { }
@@ -76,6 +109,8 @@ QVector<Domain::Tag> TagRepository::findByParentAndName(int parentId, const QStr
 }
 
 QVector<Domain::Tag> TagRepository::findAll() { return query(); }
+
+QSet<int> TagRepository::subtreeIds(int id) { return descendants(tableName(), id); }
 
 ResourceRepository::ResourceRepository(const QString &table)
     : SqlRepository(table)

@@ -45,7 +45,7 @@ public:
     // A fresh id from IdSource, inside the caller's transaction; -1 on failure.
     int nextId() override { return IdSource::nextId(); }
 
-    QString tableName() const override { return m_table.table(); }
+    QString tableName() const { return m_table.table(); }
     QSet<QString> columns() const { return m_table.columns(); }
 
     // Rows matching every (column, value) pair, in the order the database returns them.

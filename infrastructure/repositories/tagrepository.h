@@ -16,6 +16,7 @@ public:
     QVector<Domain::Tag> findByName(const QString &name) override;
     QVector<Domain::Tag> findByParentAndName(int parentId, const QString &name) override;
     QVector<Domain::Tag> findAll() override;
+    QSet<int> subtreeIds(int id) override;
 };
 
 } // namespace Nod::Infrastructure

@@ -11,6 +11,7 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QImage>
+#include <QSqlRecord>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -103,4 +104,24 @@ inline void failNext(const QString &operation, const QString &table)
 inline void stopFailing(const QString &operation)
 {
     TestSupport::exec(QStringLiteral("DROP TRIGGER IF EXISTS fail_%1").arg(operation));
+}
+
+// Every row of a table, blobs included, in id order: what a failed operation must leave untouched.
+inline QStringList rowsOf(const QString &table)
+{
+    QStringList rows;
+    QSqlQuery query;
+    if (!query.exec(QStringLiteral("SELECT * FROM %1 ORDER BY id").arg(table))) {
+        qFatal("cannot read %s", qPrintable(table));
+    }
+    while (query.next()) {
+        QStringList fields;
+        for (int i = 0; i < query.record().count(); ++i) {
+            const QVariant value = query.value(i);
+            fields << (value.type() == QVariant::ByteArray ? QString::fromLatin1(value.toByteArray().toHex())
+                                                           : value.toString());
+        }
+        rows << fields.join(QLatin1Char('|'));
+    }
+    return rows;
 }

@@ -2,12 +2,16 @@
 
 #include <application/documentservice.h>
 #include <application/noteservice.h>
+#include <application/resourceservice.h>
+#include <application/tagservice.h>
 #include <infrastructure/databaseexception.h>
+#include <infrastructure/repositories/tagrepository.h>
 
 #include <QDir>
 
 using namespace Nod::Application;
 using Nod::Domain::LastRead;
+using Nod::Infrastructure::TagRepository;
 
 namespace {
 const QString kHash = QStringLiteral("0123456789abcdef0123456789abcdef");
@@ -199,7 +203,6 @@ private slots:
             kHash, m_fixture->makeFile(QStringLiteral("a.pdf")), QStringLiteral("A"));
         QSignalSpy added(m_documents, &DocumentService::added);
         QSignalSpy title(m_documents, &DocumentService::titleChanged);
-        QSignalSpy removed(m_documents, &DocumentService::removed);
 
         // The document row goes in, its note fails: neither may stay.
         failNext(QStringLiteral("INSERT"), QStringLiteral("Annotation"));
@@ -211,14 +214,101 @@ private slots:
         QVERIFY_EXCEPTION_THROWN(
             m_documents->changeTitle(id, QStringLiteral("lost")), Nod::Infrastructure::DatabaseException);
         stopFailing(QStringLiteral("UPDATE"));
-        failNext(QStringLiteral("DELETE"), QStringLiteral("documents"));
-        QVERIFY_EXCEPTION_THROWN(m_documents->remove(id), Nod::Infrastructure::DatabaseException);
-        stopFailing(QStringLiteral("DELETE"));
 
-        QCOMPARE(added.count() + title.count() + removed.count(), 0);
+        QCOMPARE(added.count() + title.count(), 0);
         QCOMPARE(rowCount(QStringLiteral("documents")), 1);
-        QCOMPARE(rowCount(QStringLiteral("Annotation")), 1); // the document note survived the failed removal
+        QCOMPARE(rowCount(QStringLiteral("Annotation")), 1);
         QCOMPARE(m_documents->document(id).title(), QStringLiteral("A"));
+    }
+
+    void remove_failingAnyStep_changesNothing_data()
+    {
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<QString>("table");
+        QTest::newRow("image") << QStringLiteral("DELETE") << QStringLiteral("Resource");
+        QTest::newRow("child list") << QStringLiteral("UPDATE") << QStringLiteral("Annotation");
+        QTest::newRow("annotation") << QStringLiteral("DELETE") << QStringLiteral("Annotation");
+        QTest::newRow("membership") << QStringLiteral("UPDATE") << QStringLiteral("Category");
+        QTest::newRow("document") << QStringLiteral("DELETE") << QStringLiteral("documents");
+    }
+
+    void remove_failingAnyStep_changesNothing()
+    {
+        QFETCH(QString, operation);
+        QFETCH(QString, table);
+        NoteService *notes = m_fixture->registry()->noteService();
+        TagService *categories = m_fixture->registry()->categoryService();
+        ResourceService *images = m_fixture->registry()->resourceService();
+        const int id = m_documents->newDocument(
+            kHash, m_fixture->makeFile(QStringLiteral("a.pdf")), QStringLiteral("A"));
+        const int other = m_documents->newDocument(
+            kHash, m_fixture->makeFile(QStringLiteral("b.pdf")), QStringLiteral("B"));
+        const int root = notes->documentNote(id).id();
+        const int a = m_fixture->appendNode(id, root);
+        const int b = m_fixture->appendNode(id, a);
+        const int kept = m_fixture->appendNode(other, notes->documentNote(other).id());
+        m_fixture->addImage(root, Qt::blue);
+        m_fixture->addImage(a, Qt::red);
+        m_fixture->addImage(b, Qt::green);
+        m_fixture->addImage(kept, Qt::red);
+        const int science = categories->newTag(QStringLiteral("Science"), 0);
+        const int maths = categories->newTag(QStringLiteral("Maths"), science);
+        categories->addItem(science, id);
+        categories->addItem(maths, id);
+        categories->addItem(science, other);
+        QCOMPARE(notes->annotationCount(id), 3);
+
+        const QStringList tables { QStringLiteral("documents"), QStringLiteral("Annotation"),
+            QStringLiteral("Resource"), QStringLiteral("Category") };
+        QHash<QString, QStringList> before;
+        for (const QString &name : tables) {
+            before.insert(name, rowsOf(name));
+        }
+        QSignalSpy documentRemoved(m_documents, &DocumentService::removed);
+        QSignalSpy noteRemoved(notes, &NoteService::removed);
+        QSignalSpy imageRemoved(images, &ResourceService::removed);
+        QSignalSpy itemRemoved(categories, &TagService::itemRemoved);
+        auto announcements = [&] {
+            return documentRemoved.count() + noteRemoved.count() + imageRemoved.count() + itemRemoved.count();
+        };
+        auto idsOf = [](const QVector<Nod::Domain::Tag> &tags) {
+            QSet<int> ids;
+            for (const Nod::Domain::Tag &tag : tags) {
+                ids.insert(tag.id());
+            }
+            return ids;
+        };
+
+        failNext(operation, table);
+        QVERIFY_EXCEPTION_THROWN(m_documents->remove(id), Nod::Infrastructure::DatabaseException);
+        stopFailing(operation);
+
+        for (const QString &name : tables) {
+            QCOMPARE(rowsOf(name), before.value(name));
+        }
+        QCOMPARE(announcements(), 0);
+        QCOMPARE(notes->annotationCount(id), 3);
+        QCOMPARE(idsOf(categories->tagsOfDocument(id)), (QSet<int> { science, maths }));
+        QCOMPARE(categories->tag(science).items(), (QSet<int> { id, other }));
+
+        // Once statements succeed the whole unit goes, announced after the commit.
+        QVERIFY(m_documents->remove(id));
+        QCOMPARE(documentRemoved.count(), 1);
+        QCOMPARE(noteRemoved.count(), 2);
+        QCOMPARE(imageRemoved.count(), 3);
+        QCOMPARE(itemRemoved.count(), 2);
+        QCOMPARE(rowsOf(QStringLiteral("documents")).size(), 1);
+        QCOMPARE(
+            TestSupport::scalar(QStringLiteral("SELECT group_concat(ownerId) FROM Resource")).toInt(), kept);
+        QCOMPARE(TestSupport::scalar(
+                     QStringLiteral("SELECT count(*) FROM Annotation WHERE documentId = %1").arg(id))
+                     .toInt(),
+            0);
+        QCOMPARE(notes->annotationCount(id), 0);
+        QCOMPARE(notes->annotationCount(other), 2);
+        QVERIFY(categories->tagsOfDocument(id).isEmpty());
+        QCOMPARE(categories->tag(science).items(), QSet<int> { other });
+        QCOMPARE(TagRepository(QStringLiteral("Category")).find(maths)->items(), QSet<int>());
     }
 };
 

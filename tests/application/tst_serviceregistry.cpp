@@ -3,6 +3,7 @@
 #include <application/documentservice.h>
 #include <application/noteservice.h>
 #include <application/resourceservice.h>
+#include <infrastructure/databaseexception.h>
 
 using namespace Nod::Application;
 
@@ -70,7 +71,7 @@ private slots:
         QVERIFY_EXCEPTION_THROWN(resources->remove(987654), std::bad_optional_access);
     }
 
-    void removingAnAnnotation_removesItsImagesFirst()
+    void removingAnAnnotation_takesItsImagesInTheSameUnit()
     {
         ResourceService *resources = m_fixture->registry()->resourceService();
         NoteService *notes = m_fixture->registry()->noteService();
@@ -79,6 +80,7 @@ private slots:
         resources->handle(ServiceFixture::imageRequest(a, ServiceFixture::pngBytes(Qt::red)));
         resources->handle(ServiceFixture::imageRequest(a, ServiceFixture::pngBytes(Qt::green)));
         resources->handle(ServiceFixture::imageRequest(keep, ServiceFixture::pngBytes(Qt::red)));
+        QCOMPARE(notes->annotationCount(m_document), 3);
 
         QStringList events;
         connect(resources, &ResourceService::aboutToBeRemoved, this,
@@ -87,16 +89,39 @@ private slots:
             [&] { events << QStringLiteral("resource removed"); });
         connect(notes, &NoteService::removed, this, [&] { events << QStringLiteral("note removed"); });
         connect(notes, &NoteService::aboutToBeRemoved, this, [&](const Annotation &anno) {
-            // A listener still finds the annotation in the database.
+            // A listener still finds the annotation and its images in the database.
             QVERIFY(notes->find(anno.id()).has_value());
+            QCOMPARE(resources->resources(anno.id()).size(), 2);
         });
+
+        const QStringList annotationRows = rowsOf(QStringLiteral("Annotation"));
+        const QStringList resourceRows = rowsOf(QStringLiteral("Resource"));
+        const QList<QPair<QString, QString>> failures { { QStringLiteral("DELETE"),
+                                                            QStringLiteral("Resource") },
+            { QStringLiteral("UPDATE"), QStringLiteral("Annotation") },
+            { QStringLiteral("DELETE"), QStringLiteral("Annotation") } };
+        for (const auto &failure : failures) {
+            failNext(failure.first, failure.second);
+            QVERIFY_EXCEPTION_THROWN(
+                notes->handle(RemoveRequest { 0, m_root }), Nod::Infrastructure::DatabaseException);
+            stopFailing(failure.first);
+            QCOMPARE(rowsOf(QStringLiteral("Annotation")), annotationRows);
+            QCOMPARE(rowsOf(QStringLiteral("Resource")), resourceRows);
+            QVERIFY2(!events.contains(QStringLiteral("resource removed")), qPrintable(failure.second));
+            QVERIFY(!events.contains(QStringLiteral("note removed")));
+            QCOMPARE(notes->annotationCount(m_document), 3);
+            events.clear();
+        }
+
         notes->handle(RemoveRequest { 0, m_root });
+        // The images go in the note's own transaction; every completion follows its commit.
         QCOMPARE(events,
-            (QStringList { QStringLiteral("resource about"), QStringLiteral("resource removed"),
-                QStringLiteral("resource about"), QStringLiteral("resource removed"),
+            (QStringList { QStringLiteral("resource about"), QStringLiteral("resource about"),
+                QStringLiteral("resource removed"), QStringLiteral("resource removed"),
                 QStringLiteral("note removed") }));
         QVERIFY(resources->resources(a).isEmpty());
         QCOMPARE(resources->resources(keep).size(), 1);
+        QCOMPARE(notes->annotationCount(m_document), 2);
     }
 };
 

@@ -251,9 +251,41 @@ void DatabaseTest::transaction_commitsOrRollsBack()
     } catch (const std::runtime_error &) { }
     QCOMPARE(scalar(QStringLiteral("SELECT group_concat(x) FROM t")).toString(), QStringLiteral("1"));
 
-    // A second begin inside an open transaction is refused with an exception, not ignored.
-    Transaction outer;
-    QVERIFY_EXCEPTION_THROWN(Transaction inner, DatabaseException);
+    // Nested guards: an inner rollback undoes only its own rows and drops its announcements; the
+    // rest waits for the outermost commit, or goes with the outermost rollback.
+    QStringList announced;
+    for (const bool commitOuter : { false, true }) {
+        Transaction outer;
+        exec(QStringLiteral("INSERT INTO t VALUES (10)"));
+        {
+            Transaction kept;
+            exec(QStringLiteral("INSERT INTO t VALUES (11)"));
+            kept.commit();
+            Transaction::afterCommit([&] { announced << QStringLiteral("kept"); });
+        }
+        try {
+            Transaction failed;
+            exec(QStringLiteral("INSERT INTO t VALUES (12)"));
+            Transaction::afterCommit([&] { announced << QStringLiteral("failed"); });
+            {
+                Transaction deeper;
+                exec(QStringLiteral("INSERT INTO t VALUES (13)"));
+                deeper.commit();
+            }
+            throw std::runtime_error("step failed");
+        } catch (const std::runtime_error &) { }
+        exec(QStringLiteral("INSERT INTO t VALUES (14)"));
+        QVERIFY(announced.isEmpty());
+        if (commitOuter) {
+            QVERIFY(outer.commit());
+        }
+    }
+    QCOMPARE(announced, QStringList { QStringLiteral("kept") });
+    QCOMPARE(
+        scalar(QStringLiteral("SELECT group_concat(x) FROM t")).toString(), QStringLiteral("1,10,11,14"));
+    QVERIFY(!Transaction::isOpen());
+    Transaction::afterCommit([&] { announced << QStringLiteral("at once"); });
+    QCOMPARE(announced.size(), 2);
 }
 
 void DatabaseTest::nextId_isConsecutiveAndRollsBack()
