@@ -2,6 +2,9 @@
 
 #include <backend/page.h>
 
+#include <algorithm>
+#include <iterator>
+
 namespace Backend {
 
 Document::Document(const QString &fileName)
@@ -23,10 +26,11 @@ QWeakPointer<Page> Document::pageAt(int index) const
 {
     QReadLocker locker(m_lock.data());
     QMutexLocker pagesLocker(&m_pagesMutex);
-    if (index < 0 || index >= m_pageCount || index >= static_cast<int>(m_pages.size())) {
+    if (index < 0 || index >= m_pageCount) {
         return {};
     }
-    return m_pages[static_cast<size_t>(index)];
+    const auto it = m_pages.find(index);
+    return it == m_pages.end() ? QWeakPointer<Page>() : it->second.toWeakRef();
 }
 
 QWeakPointer<Page> Document::pageAt(int index)
@@ -36,14 +40,15 @@ QWeakPointer<Page> Document::pageAt(int index)
     if (index < 0 || index >= m_pageCount) {
         return {};
     }
-    if (static_cast<int>(m_pages.size()) < m_pageCount) {
-        m_pages.resize(static_cast<size_t>(m_pageCount));
+    const auto it = m_pages.find(index);
+    if (it != m_pages.end()) {
+        return it->second;
     }
-    QSharedPointer<Page> &slot = m_pages[static_cast<size_t>(index)];
-    if (!slot) {
-        slot = createPage(index);
+    const QSharedPointer<Page> page = createPage(index);
+    if (page) {
+        m_pages.emplace(index, page);
     }
-    return slot;
+    return page;
 }
 
 PDFDestination Document::resolveDestination(const PDFDestination &destination) const
@@ -60,42 +65,33 @@ QVector<SearchResult> Document::search(const QString &text, int flags, int start
 {
     QReadLocker locker(m_lock.data());
     QVector<SearchResult> results;
-    std::vector<QSharedPointer<Page>> pages;
+    std::map<int, QSharedPointer<Page>> pages;
     {
         QMutexLocker pagesLocker(&m_pagesMutex);
         pages = m_pages;
     }
-    const int count = static_cast<int>(pages.size());
-    if (count == 0) {
+    if (pages.empty()) {
         return results;
     }
     const bool backwards = flags & SearchBackwards;
     const bool wrap = flags & SearchWrapAround;
     startPage = qBound(0, startPage, qMax(0, m_pageCount - 1));
 
-    auto visit = [&](int index) {
-        if (index < count && pages[static_cast<size_t>(index)]) {
-            results += pages[static_cast<size_t>(index)]->search(text, flags);
-        }
+    // Only the pages made so far are searched, so the walk goes over those and not over every
+    // number up to the page count.
+    auto visit = [&](const std::pair<const int, QSharedPointer<Page>> &entry) {
+        results += entry.second->search(text, flags);
     };
-    const int lastPage = m_pageCount - 1;
+    const auto split = backwards ? pages.upper_bound(startPage) : pages.lower_bound(startPage);
     if (!backwards) {
-        for (int i = startPage; i <= lastPage; ++i) {
-            visit(i);
-        }
+        std::for_each(split, pages.end(), visit);
         if (wrap) {
-            for (int i = 0; i < startPage; ++i) {
-                visit(i);
-            }
+            std::for_each(pages.begin(), split, visit);
         }
     } else {
-        for (int i = startPage; i >= 0; --i) {
-            visit(i);
-        }
+        std::for_each(std::make_reverse_iterator(split), pages.rend(), visit);
         if (wrap) {
-            for (int i = lastPage; i > startPage; --i) {
-                visit(i);
-            }
+            std::for_each(pages.rbegin(), std::make_reverse_iterator(split), visit);
         }
     }
     return results;
@@ -110,15 +106,13 @@ void Document::clearPages()
 
 void Document::detachPages()
 {
-    std::vector<QSharedPointer<Page>> pages;
+    std::map<int, QSharedPointer<Page>> pages;
     {
         QMutexLocker pagesLocker(&m_pagesMutex);
         pages.swap(m_pages);
     }
-    for (const QSharedPointer<Page> &page : pages) {
-        if (page) {
-            page->detachFromParent();
-        }
+    for (const auto &entry : pages) {
+        entry.second->detachFromParent();
     }
 }
 

@@ -14,7 +14,7 @@
 #include <QVector>
 #include <QWeakPointer>
 
-#include <vector>
+#include <map>
 
 namespace Backend {
 
@@ -59,7 +59,8 @@ public:
     QSharedPointer<QReadWriteLock> documentLock() const { return m_lock; }
 
 protected:
-    // Called under the document read lock and the page-table mutex.
+    // Called under the document read lock and the page-table mutex. Null for a page that cannot be
+    // loaded: nothing is kept for it, and a later request tries again.
     virtual QSharedPointer<Page> createPage(int index) = 0;
     // Ends the processing thread; derived destructors call it before releasing library state.
     void stopProcessing();
@@ -69,7 +70,9 @@ protected:
     int m_pageCount = -1;
     PDFPageProcessingThread m_processingThread;
     PDFPageCache m_pageCache;
-    std::vector<QSharedPointer<Page>> m_pages; // guarded by m_pagesMutex
+    // The pages asked for so far, by number; a file's declared page count can be far beyond what
+    // it holds, so nothing is sized by it. Guarded by m_pagesMutex.
+    std::map<int, QSharedPointer<Page>> m_pages;
     mutable QMutex m_pagesMutex;
     QString m_fileName;
     QSharedPointer<QReadWriteLock> m_lock;

@@ -5,6 +5,7 @@
 #include <backend/pdfaction.h>
 
 #include <mupdf/fitz.h>
+#include <mupdf/pdf.h>
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -130,8 +131,10 @@ bool Document::reload()
 
     int pageCount = 0;
     int lockState = NoPassword;
+    int objects = -1;
     fz_var(pageCount);
     fz_var(lockState);
+    fz_var(objects);
     fz_try(ctx)
     {
         if (fz_needs_password(ctx, document)) {
@@ -142,11 +145,20 @@ bool Document::reload()
             }
         }
         pageCount = fz_count_pages(ctx, document);
+        if (pdf_document *pdf = pdf_specifics(ctx, document)) {
+            objects = pdf_xref_len(ctx, pdf);
+        }
     }
     fz_catch(ctx)
     {
         qWarning("Count pages failed: %s", fz_caught_message(ctx));
         pageCount = 0;
+    }
+    // A PDF states its page count; every page is an object of its own, so a count beyond the
+    // objects in the file is a lie. The pages past the end are reported missing when asked for.
+    if (objects >= 0 && pageCount > objects) {
+        qWarning("Page count %d exceeds the %d objects of the file", pageCount, objects);
+        pageCount = objects;
     }
     m_document = document;
     m_lockState = lockState;
@@ -208,7 +220,8 @@ QList<PDFToCItem> Document::toc() const
 
 QSharedPointer<Backend::Page> Document::createPage(int index)
 {
-    return QSharedPointer<Backend::Page>(new Page(this, index));
+    QSharedPointer<Page> page(new Page(this, index));
+    return page->isLoaded() ? page : QSharedPointer<Page>();
 }
 
 } // namespace Backend::MuPDF

@@ -32,6 +32,8 @@ public:
         RenderCookie *cookie = nullptr) const override;
     QVector<SearchResult> search(const QString &text, int flags) const override;
 
+    // Whether the library found the page; a page past the end of a damaged file is not found.
+    bool isLoaded() const { return !m_loadFailed; }
     // Releases the structured text unless the page is busy; false when it is. Any thread.
     bool dropTextPage() const;
 

@@ -71,6 +71,30 @@ bool writeBoxesPdf(const QString &path)
     return file.open(QIODevice::WriteOnly) && file.write(pdf) == pdf.size();
 }
 
+// One page with a blue square, under a page tree that declares `declared` pages, followed by
+// `fillers` objects that are no pages; with a cross-reference table, so nothing is repaired.
+bool writeOverstatedPdf(const QString &path, qint64 declared, int fillers)
+{
+    QList<QByteArray> objects { "<< /Type /Catalog /Pages 2 0 R >>",
+        "<< /Type /Pages /Kids [3 0 R] /Count " + QByteArray::number(declared) + " >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 300] /Contents 4 0 R >>",
+        "<< /Length 25 >>\nstream\n0 0 1 rg 20 20 50 50 re f\nendstream" };
+    for (int i = 0; i < fillers; ++i) {
+        objects.append("(filler)");
+    }
+    QByteArray pdf = "%PDF-1.4\n";
+    QByteArray xref = "xref\n0 " + QByteArray::number(objects.size() + 1) + "\n0000000000 65535 f \n";
+    for (int i = 0; i < objects.size(); ++i) {
+        xref += QByteArray::number(pdf.size()).rightJustified(10, '0') + " 00000 n \n";
+        pdf += QByteArray::number(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    const int xrefOffset = pdf.size();
+    pdf += xref + "trailer\n<< /Size " + QByteArray::number(objects.size() + 1)
+        + " /Root 1 0 R >>\nstartxref\n" + QByteArray::number(xrefOffset) + "\n%%EOF\n";
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(pdf) == pdf.size();
+}
+
 } // namespace
 
 class TestMuPDFDocument final : public QObject
@@ -108,6 +132,8 @@ private slots:
     void damagedFiles_neverCrash_data();
     void damagedFiles_neverCrash();
     void memoryCeiling_stopsDecompressionBomb();
+    void declaredPageCount_isBoundedByTheFileAndMissingPagesAreNotKept_data();
+    void declaredPageCount_isBoundedByTheFileAndMissingPagesAreNotKept();
     void cookie_abortsLongRender();
 
 private:
@@ -649,6 +675,44 @@ void TestMuPDFDocument::memoryCeiling_stopsDecompressionBomb()
     QVector<QRectF> rects;
     QCOMPARE(page(document, 0)->text(rects), QStringLiteral("Bomb\n"));
     QVERIFY(page(document, 0)->renderImage(72 * 40, 72 * 40).isNull()); // 24480 × 31680 pixels
+}
+
+void TestMuPDFDocument::declaredPageCount_isBoundedByTheFileAndMissingPagesAreNotKept_data()
+{
+    QTest::addColumn<qint64>("declared");
+    QTest::newRow("beyond 32 bits") << qint64(9999999999);
+    QTest::newRow("twenty million") << qint64(20000000);
+}
+
+void TestMuPDFDocument::declaredPageCount_isBoundedByTheFileAndMissingPagesAreNotKept()
+{
+    QFETCH(qint64, declared);
+    const QString path = m_dir.filePath(QStringLiteral("overstated.pdf"));
+    constexpr int fillers = 40;
+    QVERIFY(writeOverstatedPdf(path, declared, fillers));
+    Document document(path);
+    QVERIFY(document.isValid());
+    // No more pages than objects in the file: one page each at most.
+    QVERIFY(document.pageCount() > 1);
+    QVERIFY(document.pageCount() <= fillers + 5);
+
+    // The page that exists draws; the others are missing every time they are asked for, and
+    // nothing is kept for them.
+    const auto first = page(document, 0);
+    QVERIFY(first);
+    QCOMPARE(first->pageSize(), QSizeF(200, 300));
+    QCOMPARE(first->renderImage(72, 72).pixel(40, 260), qRgba(0, 0, 255, 255));
+    const Backend::Document &constDocument = document;
+    for (int round = 0; round < 2; ++round) {
+        for (int i = 1; i < document.pageCount(); ++i) {
+            QVERIFY(!document.pageAt(i));
+            QVERIFY(!constDocument.pageAt(i));
+        }
+    }
+    QCOMPARE(constDocument.pageAt(0).toStrongRef(), first);
+    const QVector<Backend::SearchResult> hits = document.search(QStringLiteral("x"),
+        Backend::Document::SearchWrapAround | Backend::Document::SearchBackwards, document.pageCount() - 1);
+    QVERIFY(hits.isEmpty());
 }
 
 void TestMuPDFDocument::cookie_abortsLongRender()
