@@ -93,6 +93,9 @@ bool upgradeDatabase()
             qCritical() << "Migrating database failed:" << error.what() << error.detail();
             current = false;
         }
+    } else {
+        // A schema brought up to date by an earlier start still gets the look-up indexes.
+        Infrastructure::ensureIndexes();
     }
     Infrastructure::checkTables();
     return current;

@@ -85,7 +85,7 @@ public:
 private:
     int m_id = 0;
     int m_documentId = 0;
-    int m_pageIndex = 0;
+    int m_pageIndex = -1; // a row without a page (NULL) is a document note
     QPointF m_position;
     Marker m_canvas;
     QVector<Marker> m_markers;

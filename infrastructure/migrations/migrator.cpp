@@ -25,7 +25,6 @@ Migrator::Migrator(QObject *parent)
         createVersionsTable();
     }
     buildCommands();
-    ensureIndexes();
 }
 
 Migrator::~Migrator() = default; // the commands are children
@@ -83,6 +82,7 @@ bool Migrator::migrate()
     const int k = applied.size();
     const int n = m_commands.size();
     if (k >= n) {
+        ensureIndexes();
         return true;
     }
     for (int i = 0; i < k; ++i) {

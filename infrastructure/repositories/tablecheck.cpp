@@ -106,19 +106,29 @@ void ensureIndexes()
         QStringList columns;
         const char *sql;
     };
-    // Names that no migration command uses, so that no command can trip over them.
+    // The catalogue names its indexes table + "_" + columns; these names start otherwise, so no
+    // command, present or future, can collide with them.
     static const Index indexes[] = {
         { "Annotation", { QStringLiteral("documentId"), QStringLiteral("pageIndex") },
-            "CREATE INDEX IF NOT EXISTS Annotation_documentIdpageIndex ON Annotation(documentId,pageIndex)" },
+            "CREATE INDEX IF NOT EXISTS lookup_annotation_page ON Annotation(documentId,pageIndex)" },
         // parentId first serves the descendants walk; with documentId it finds a document's note among
         // thousands of roots without touching the others.
         { "Annotation", { QStringLiteral("parentId"), QStringLiteral("documentId") },
-            "CREATE INDEX IF NOT EXISTS Annotation_parentIddocumentId ON Annotation(parentId,documentId)" },
+            "CREATE INDEX IF NOT EXISTS lookup_annotation_parent ON Annotation(parentId,documentId)" },
         { "documents", { QStringLiteral("hash") },
-            "CREATE INDEX IF NOT EXISTS documents_hash_lookup ON documents(hash)" },
+            "CREATE INDEX IF NOT EXISTS lookup_document_hash ON documents(hash)" },
         { "Category", { QStringLiteral("parentId") },
-            "CREATE INDEX IF NOT EXISTS Category_parentId ON Category(parentId)" },
+            "CREATE INDEX IF NOT EXISTS lookup_category_parent ON Category(parentId)" },
     };
+    // Earlier builds created the same indexes under names of the catalogue's pattern.
+    static const char *const retired[] = { "Annotation_documentIdpageIndex", "Annotation_parentIddocumentId",
+        "documents_hash_lookup", "Category_parentId" };
+    for (const char *name : retired) {
+        QSqlQuery query;
+        if (!query.exec(QStringLiteral("DROP INDEX IF EXISTS ") + QLatin1String(name))) {
+            qWarning() << "ensureIndexes" << query.lastError() << query.lastQuery();
+        }
+    }
     const QStringList tables = QSqlDatabase::database().tables();
     for (const Index &index : indexes) {
         const QString table = QLatin1String(index.table);
@@ -128,7 +138,7 @@ void ensureIndexes()
         const QSet<QString> columns = tableColumns(table);
         if (!std::all_of(index.columns.cbegin(), index.columns.cend(),
                 [&columns](const QString &column) { return columns.contains(column); })) {
-            continue; // an older generation of the table; the migration will replace it
+            continue;
         }
         QSqlQuery query;
         if (!query.exec(QLatin1String(index.sql))) {

@@ -16,8 +16,8 @@ bool checkTable(const QString &table, const QMetaObject &entity);
 bool checkTables();
 
 // Indexes the repositories' frequent look-ups need (annotations by document and page and by parent,
-// documents by fingerprint, categories by parent). Idempotent; skips tables that do not exist yet or
-// still have an older shape. The Migrator calls it on construction and after a successful migration.
+// documents by fingerprint, categories by parent). Idempotent. Run only on a current schema, after
+// the migration: on an older one a table may still be renamed away and rebuilt.
 void ensureIndexes();
 
 } // namespace Nod::Infrastructure

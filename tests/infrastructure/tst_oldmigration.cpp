@@ -1,5 +1,8 @@
 #include "testsupport.h"
 
+#include <application/noteservice.h>
+#include <application/resourceservice.h>
+
 #include <infrastructure/database.h>
 #include <infrastructure/migrations/command.h>
 #include <infrastructure/migrations/commands.h>
@@ -7,6 +10,7 @@
 #include <infrastructure/migrations/migrator.h>
 #include <infrastructure/repositories/annotationrepository.h>
 #include <infrastructure/repositories/documentrepository.h>
+#include <infrastructure/repositories/resourcerepository.h>
 #include <infrastructure/repositories/tablecheck.h>
 #include <infrastructure/repositories/tagrepository.h>
 
@@ -95,6 +99,20 @@ void insertMarkerV1(int id, int annotationId, int type, const QVariant &shape, c
 }
 
 int versionCount() { return scalar(QStringLiteral("SELECT count(*) FROM schema_versions")).toInt(); }
+
+// The first column of every index of the table.
+QStringList leadingIndexColumns(const QString &table)
+{
+    QStringList columns;
+    QSqlQuery list(QStringLiteral("PRAGMA index_list(%1)").arg(table));
+    while (list.next()) {
+        QSqlQuery info(QStringLiteral("PRAGMA index_info(%1)").arg(list.value(1).toString()));
+        if (info.next()) {
+            columns << info.value(2).toString();
+        }
+    }
+    return columns;
+}
 
 } // namespace
 
@@ -330,6 +348,35 @@ void OldMigrationTest::olderHistory_mergesDuplicatesAndUnifiesIds()
     QCOMPARE(categories.findByName(QStringLiteral("Orphan")).value(0).items(), QSet<int> { 12 });
     QCOMPARE(descendants(QStringLiteral("Category"), science.id()),
         (QSet<int> { science.id(), physics.id(), quantum.id() }));
+
+    // The look-up indexes stand on the tables the migration left, the rebuilt Category included.
+    QVERIFY(leadingIndexColumns(QStringLiteral("Category")).contains(QStringLiteral("parentId")));
+    QVERIFY(leadingIndexColumns(QStringLiteral("Annotation")).contains(QStringLiteral("parentId")));
+    QVERIFY(leadingIndexColumns(QStringLiteral("Annotation")).contains(QStringLiteral("documentId")));
+    QVERIFY(leadingIndexColumns(QStringLiteral("documents")).contains(QStringLiteral("hash")));
+
+    // The migration stores document notes without a page. They read as notes, and the first new
+    // annotation, which rewrites its parent, does not put the note on page 0.
+    Nod::Application::ResourceService images(std::make_shared<ResourceRepository>());
+    Nod::Application::NoteService notes(std::make_shared<AnnotationRepository>(), &images);
+    const Annotation root = notes.documentNote(9);
+    QVERIFY(scalar(QStringLiteral("SELECT pageIndex IS NULL FROM Annotation WHERE id = %1").arg(root.id()))
+                .toBool());
+    QCOMPARE(root.pageIndex(), -1);
+    Nod::Application::NewAnnotation request;
+    request.id = notes.nextId();
+    request.documentId = 9;
+    request.pageIndex = 0;
+    request.canvas = Marker(QRectF(0, 0, 5, 5));
+    request.parentId = root.id();
+    request.index = root.children().size();
+    notes.newAnnotation(request);
+    QCOMPARE(notes.documentNote(9).pageIndex(), -1);
+    const QVector<Annotation> firstPage = notes.annotations(9, 0);
+    QCOMPARE(firstPage.size(), 2);
+    for (const Annotation &annotation : firstPage) {
+        QVERIFY(annotation.parentId() != 0);
+    }
 }
 
 void OldMigrationTest::newerPath_keepsEveryDocumentAndConvertsMarks()
