@@ -182,8 +182,8 @@ QImage Page::pageImage(QObject *listener, double xres, double yres, const QRect 
         uncovered -= target.toAlignedRect();
     }
     painter.end();
-
-    cache.insert(wanted, image, false);
+    // The provisional image is not the page: caching it under the tile's key would show the
+    // placeholder for good.
     return image;
 }
 

@@ -134,6 +134,9 @@ QPixmap TileItem::pixmap(const RenderParam &renderParam)
     if (renderParam != m_renderParam) {
         m_renderParam = renderParam;
         m_pixmap = QPixmap();
+        // A failure belongs to the parameters it happened with (say, a render over the memory
+        // ceiling at a huge zoom); others may well succeed.
+        m_failed = false;
     }
     const QPixmap cached = takeCached();
     if (!cached.isNull()) {

@@ -29,7 +29,14 @@ public:
 
     // In page pixels; empty means the whole page.
     QRect rect() const { return m_rect; }
-    void setRect(const QRect &rect) { m_rect = rect; }
+    void setRect(const QRect &rect)
+    {
+        if (rect != m_rect) {
+            m_rect = rect;
+            m_pixmap = QPixmap();
+            m_failed = false;
+        }
+    }
     QRectF cropRect() const { return m_cropRect; }
     RenderParam renderParam() const { return m_renderParam; }
     bool isFailed() const { return m_failed; }

@@ -62,7 +62,7 @@ private slots:
     void renderTask_deliversTreatedImage();
     void renderTask_cancelledVisibleRenderStopsWithoutResult();
     void tileItem_rendersOnMissThenServesFromCache();
-    void tileItem_ignoresStaleResultsAndStopsAfterFailure();
+    void tileItem_ignoresStaleResultsAndRetriesFailuresWithNewParameters();
     void tileItem_softCancelKeepsPrefetchResult();
     void tileItem_destroyedWhileRendering();
 
@@ -231,7 +231,7 @@ void TestRenderPipeline::tileItem_rendersOnMissThenServesFromCache()
     QVERIFY(!TileItem::cacheContains(textPage(0), param, QRect()));
 }
 
-void TestRenderPipeline::tileItem_ignoresStaleResultsAndStopsAfterFailure()
+void TestRenderPipeline::tileItem_ignoresStaleResultsAndRetriesFailuresWithNewParameters()
 {
     TileItem tile(textPage(1));
     QSignalSpy ready(&tile, &TileItem::imageReady);
@@ -253,13 +253,21 @@ void TestRenderPipeline::tileItem_ignoresStaleResultsAndStopsAfterFailure()
 
     QVERIFY(!tile.pixmap(current).isNull());
 
-    // A null result marks the tile failed; it never renders again.
+    // A null result marks the tile failed; it never renders again with those parameters.
     TileItem::clearCache();
     tile.on_renderTask_imageReady(current, QRect(), false, QImage(), QRectF());
     QVERIFY(tile.isFailed());
     QVERIFY(tile.pixmap(current).isNull());
     QVERIFY(!tile.renderTask()->isRunning());
     QCOMPARE(tile.startRender(), 0);
+
+    // Other parameters (another zoom) try again.
+    const RenderParam other(72, 72, 1.0, 0.5);
+    QVERIFY(tile.pixmap(other).isNull());
+    QVERIFY(!tile.isFailed());
+    QVERIFY(ready.wait(10000));
+    tile.renderTask()->wait();
+    QCOMPARE(tile.pixmap(other).size(), QSize(306, 396));
 }
 
 void TestRenderPipeline::tileItem_softCancelKeepsPrefetchResult()
@@ -331,8 +339,14 @@ void TestRenderPipeline::pageImage_composesPlaceholderThenServesRealRender()
     QCOMPARE(qBlue(provisional.pixel(100, 100)), 255);
     QVERIFY(qRed(provisional.pixel(100, 100)) < 30);
     QCOMPARE(m_document->processingThread().pendingCount(), 0);
-    // It is remembered under the requested tile.
-    QCOMPARE(page->pageImage(nullptr, 72, 72, QRect()), provisional);
+    // It is not the page: it never stands in the cache for the real render.
+    QVERIFY(
+        m_document->pageCache().image(Backend::PDFPageTile { 72, 72, QRect(0, 0, 300, 400), 2 }).isNull());
+    RenderListener waiting;
+    page->pageImage(&waiting, 72, 72, QRect());
+    QTRY_COMPARE(waiting.images.size(), 1);
+    QCOMPARE(page->pageImage(nullptr, 72, 72, QRect()), waiting.images[0]);
+    QVERIFY(qRed(waiting.images[0].pixel(100, 100)) < 30);
 
     // A tile with no cached content shows the placeholder and queues the real render, which
     // replaces the provisional entry when it arrives.
