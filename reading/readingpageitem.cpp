@@ -95,13 +95,14 @@ void ReadingPageItem::paint(QPainter *painter, const QStyleOptionGraphicsItem *o
             painter->drawPixmap(deviceRect, m_fallback, QRectF(m_fallback.rect()));
         }
     }
+    m_sharp = !preview.isNull() && previewZoom == zoom;
     if (previewZoom < zoom) {
         QRectF exposed = option ? option->exposedRect : boundingRect();
         if (widget) {
             // Only what the view shows; exposed areas outside it come from scrolling past.
             exposed &= world.inverted().mapRect(QRectF(widget->rect()));
         }
-        paintTiles(painter, world, exposed & pageRect(), param);
+        m_sharp = paintTiles(painter, world, exposed & pageRect(), param);
     } else if (!m_gridTiles.isEmpty()) {
         for (TileItem *tile : qAsConst(m_gridTiles)) {
             tile->deleteAfterRender();
@@ -115,13 +116,14 @@ void ReadingPageItem::paint(QPainter *painter, const QStyleOptionGraphicsItem *o
     painter->restore();
 }
 
-void ReadingPageItem::paintTiles(
+bool ReadingPageItem::paintTiles(
     QPainter *painter, const QTransform &world, const QRectF &exposed, const RenderParam &param)
 {
     const QSharedPointer<Backend::Page> page = m_page.toStrongRef();
     if (!page || exposed.isEmpty()) {
-        return;
+        return true;
     }
+    bool complete = true;
     const double ratio = param.devicePixelRatio();
     const double pixelsPerUnit = param.renderXres() / m_dpiX;
     const QRectF pixels(exposed.topLeft() * pixelsPerUnit, exposed.size() * pixelsPerUnit);
@@ -151,6 +153,7 @@ void ReadingPageItem::paintTiles(
             }
             const QPixmap pixmap = tile->pixmap(param);
             if (pixmap.isNull()) {
+                complete = false;
                 continue;
             }
             // The tile's top-left in item units, then in the painter's (logical device) space.
@@ -161,6 +164,7 @@ void ReadingPageItem::paintTiles(
                 pixmap);
         }
     }
+    return complete;
 }
 
 bool ReadingPageItem::paintForPrint(QPainter *painter)
@@ -200,6 +204,7 @@ void ReadingPageItem::cancelRenders()
     }
     m_gridTiles.clear();
     m_fallback = QPixmap();
+    m_sharp = false;
 }
 
 bool ReadingPageItem::hasActiveRenders() const

@@ -43,6 +43,8 @@ public:
     // Stops renders in flight and drops the pixmaps this page holds (the cache keeps its copies).
     void cancelRenders();
     bool hasActiveRenders() const;
+    // The last paint showed final images of everything it exposed, at the zoom it painted at.
+    bool isSharp() const { return m_sharp; }
     const QList<PDFLinkGraphicsItem *> &linkItems() const { return m_linkItems; }
     bool linksRequested() const { return m_linksRequested; }
     void retranslateUi();
@@ -54,12 +56,14 @@ private:
     void addLinks(const QList<QSharedPointer<PdfAnnotation::Link>> &links);
     void on_imageReady();
     RenderParam renderParamFor(double zoom, double devicePixelRatio) const;
-    void paintTiles(
+    // True when every exposed tile was painted.
+    bool paintTiles(
         QPainter *painter, const QTransform &world, const QRectF &exposed, const RenderParam &param);
 
     TileItem *m_previewTile = nullptr; // child; whole page up to WholePageLimit
     QHash<quint64, TileItem *> m_gridTiles; // children, by grid cell (column, row)
     QPixmap m_fallback; // the last whole-page image shown, drawn scaled while a new one renders
+    bool m_sharp = false;
     bool m_linksRequested = false;
     QList<PDFLinkGraphicsItem *> m_linkItems; // children
 };
