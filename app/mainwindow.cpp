@@ -11,11 +11,11 @@
 #include <library/librarywidget.h>
 #include <reading/backgroundmodeholder.h>
 #include <reading/tab/documenttab.h>
+#include <reading/tab/documentwidget.h>
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDebug>
-#include <QDesktopServices>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFile>
@@ -72,10 +72,17 @@ MainWindow::MainWindow(QWidget *parent)
     connect(m_mainTabBar, &MainTabBar::backgroundModeChanged, this, &MainWindow::setBackgroundMode);
     connect(m_mainTabBar, &MainTabBar::helpRequested, this, &MainWindow::showHelp);
     connect(m_mainTabBar, &MainTabBar::donateRequested, this, &MainWindow::showDonation);
+    connect(m_mainTabBar, &MainTabBar::printRequested, this, [this] {
+        if (DocumentTab *tab = currentDocumentTab()) {
+            tab->print();
+        }
+    });
 
     m_stack = new QStackedWidget(this);
     m_stack->setContentsMargins(0, 0, 0, 0);
     connect(m_mainTabBar->tabBar(), &QTabBar::currentChanged, m_stack, &QStackedWidget::setCurrentIndex);
+    connect(m_mainTabBar->tabBar(), &QTabBar::currentChanged, this,
+        [this] { m_mainTabBar->setPrintEnabled(currentDocumentTab() != nullptr); });
 
     m_library = new LibraryWidget(this);
     m_library->setServices(registry->categoryService(), registry->documentService(), registry->noteService());
@@ -232,10 +239,17 @@ void MainWindow::on_shelf_requestOpenFile(const Nod::Domain::Document &document)
         qInfo() << "File not exist, file path:" << document.localUrl();
         return;
     }
-    // Documents open in the desktop's viewer until the reading view joins the window.
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(document.localUrl()))) {
+    auto *tab = new DocumentWidget(this);
+    if (!tab->openDocument(document)) {
         qWarning() << "Open file failed, file path:" << document.localUrl() << ", id:" << document.id();
+        delete tab;
+        return;
     }
+    addDocumentPage(tab, document);
+    // The reader asked for this document: its pages take the keys at once.
+    tab->setFocus();
+    connect(tab, &DocumentWidget::openRequested, this, &MainWindow::on_addRequested);
+    connect(tab, &DocumentWidget::openFileRequested, this, &MainWindow::addToLibrary);
 }
 
 void MainWindow::on_documentService_aboutToBeRemoved(const Nod::Domain::Document &document)

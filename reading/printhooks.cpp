@@ -1,46 +1,29 @@
-// Printing of the reading scene and view. Kept apart from the scene and view code: the printing
-// code owns this file.
+// The reading scene and view print through Reading::printScene.
 #include <reading/pdfdocumentscene.h>
 #include <reading/pdfdocumentview.h>
-#include <reading/readingpageitem.h>
+#include <reading/printing.h>
 
-#include <QPainter>
+#include <QDebug>
+#include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
 
 bool PDFDocumentScene::print(QPrinter *printer, QWidget *parentWidget)
 {
-    Q_UNUSED(parentWidget);
-    if (!printer || m_pages.isEmpty()) {
-        return false;
-    }
-    setReloadSuspended(true);
-    QPainter painter;
-    if (!painter.begin(printer)) {
-        setReloadSuspended(false);
-        return false;
-    }
-    const int first = printer->fromPage() > 0 ? printer->fromPage() - 1 : 0;
-    const int end
-        = printer->toPage() > 0 && printer->toPage() < m_pages.size() ? printer->toPage() : m_pages.size();
-    bool ok = true;
-    const QRectF paper = printer->pageRect(QPrinter::DevicePixel);
-    for (int i = first; i < end; ++i) {
-        auto *page = static_cast<ReadingPageItem *>(m_pages.at(i));
-        const QRectF bounds = page->boundingRect();
-        const double scale = std::min(paper.width() / bounds.width(), paper.height() / bounds.height());
-        painter.save();
-        painter.scale(scale, scale);
-        painter.translate(-bounds.topLeft());
-        ok = page->paintForPrint(&painter) && ok;
-        painter.restore();
-        if (i + 1 < end) {
-            printer->newPage();
+    const Reading::PrintReport report = Reading::printScene(this, printer, parentWidget);
+    if (!report.failedPages.isEmpty()) {
+        QStringList pages;
+        for (int page : report.failedPages) {
+            pages.append(QString::number(page));
         }
+        qWarning() << "Printing: pages could not be rendered:" << pages.join(QLatin1Char(','));
+        QMessageBox::warning(parentWidget, tr("Printing"),
+            tr("These pages could not be rendered and were printed without their content: %1")
+                .arg(pages.join(QStringLiteral(", "))));
+    } else if (!report.started && !report.cancelled) {
+        QMessageBox::warning(parentWidget, tr("Printing"), tr("The printer could not be started."));
     }
-    painter.end();
-    setReloadSuspended(false);
-    return ok;
+    return report.started && !report.cancelled && report.failedPages.isEmpty();
 }
 
 bool PDFDocumentView::print()
@@ -51,6 +34,7 @@ bool PDFDocumentView::print()
     QPrinter printer(QPrinter::ScreenResolution);
     QPrintDialog dialog(&printer, this);
     dialog.setMinMax(1, m_lastPage);
+    dialog.setOption(QAbstractPrintDialog::PrintPageRange);
     if (dialog.exec() != QDialog::Accepted) {
         return false;
     }

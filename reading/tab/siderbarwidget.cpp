@@ -115,6 +115,33 @@ void SiderBarWidget::delayedShrink() { shrink(); }
 
 void SiderBarWidget::delayedExpand() { expand(); }
 
+void SiderBarWidget::resizeInSplitter(int wanted)
+{
+    // A splitter keeps the old share until told otherwise, even for a widget that can no longer
+    // use it; the pane beside the bar takes what the bar gives up.
+    auto *splitter = qobject_cast<QSplitter *>(parentWidget());
+    if (!splitter) {
+        return;
+    }
+    const int index = splitter->indexOf(this);
+    QList<int> sizes = splitter->sizes();
+    if (index < 0 || sizes.size() < 2) {
+        return;
+    }
+    int total = 0;
+    for (int size : qAsConst(sizes)) {
+        total += size;
+    }
+    if (total <= 0) {
+        return;
+    }
+    wanted = qBound(minimumWidth(), wanted, qMax(minimumWidth(), total - 100));
+    const int other = index == 0 ? 1 : 0;
+    sizes[other] += sizes[index] - wanted;
+    sizes[index] = wanted;
+    splitter->setSizes(sizes);
+}
+
 void SiderBarWidget::shrink()
 {
     if (m_shrunk) {
@@ -129,6 +156,7 @@ void SiderBarWidget::shrink()
     m_pages->hide();
     m_titleLabel->hide();
     setFixedWidth(m_strip->minimumSizeHint().width());
+    resizeInSplitter(width());
     m_toggleButton->setIcon(QIcon(QStringLiteral(":icons/chevron-right.svg")));
     emit shrinked();
 }
@@ -143,21 +171,7 @@ void SiderBarWidget::expand()
     m_titleLabel->show();
     setMinimumSize(m_savedMinimum);
     setMaximumSize(m_savedMaximum);
-    if (auto *splitter = qobject_cast<QSplitter *>(parentWidget())) {
-        const int index = splitter->indexOf(this);
-        QList<int> sizes = splitter->sizes();
-        if (index >= 0 && sizes.size() > 1) {
-            int total = 0;
-            for (int size : qAsConst(sizes)) {
-                total += size;
-            }
-            const int wanted = qBound(0, m_savedSize.width(), qMax(0, total - 100));
-            const int other = index == 0 ? 1 : 0;
-            sizes[other] += sizes[index] - wanted;
-            sizes[index] = wanted;
-            splitter->setSizes(sizes);
-        }
-    }
+    resizeInSplitter(m_savedSize.width());
     m_toggleButton->setIcon(QIcon(QStringLiteral(":icons/chevron-left.svg")));
     emit expanded();
 }

@@ -46,6 +46,7 @@ private:
     void on_tabBar_currentChanged(int index);
     void delayedShrink();
     void delayedExpand();
+    void resizeInSplitter(int wanted);
 
     QLabel *m_titleLabel;
     QToolButton *m_toggleButton;

@@ -11,8 +11,8 @@
 #include <library/documentmodel.h>
 #include <library/librarywidget.h>
 #include <reading/tab/documenttab.h>
+#include <reading/tab/documentwidget.h>
 
-#include <QDesktopServices>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
@@ -29,35 +29,6 @@ using namespace Nod::Presentation;
 using Common::Infrastructure::House;
 using Common::Infrastructure::Settings;
 
-// Stands in for the desktop's viewer: remembers which files the window handed out.
-class ViewerStandIn : public QObject
-{
-    Q_OBJECT
-
-public:
-    QStringList opened;
-
-public slots:
-    void openUrl(const QUrl &url) { opened.append(url.toLocalFile()); }
-};
-
-// Stands in for a document's page: counts how often its state was saved.
-class PageStandIn : public QWidget, public DocumentTab
-{
-    Q_OBJECT
-    Q_INTERFACES(Nod::Presentation::DocumentTab)
-
-public:
-    int id = 0;
-    int *saves = nullptr;
-
-    int documentId() const override { return id; }
-    void closeDocument() override { ++*saves; }
-    void reloadShortcuts() override { }
-    void reloadColors() override { }
-    void print() override { }
-};
-
 class MainWindowTest : public QObject
 {
     Q_OBJECT
@@ -65,8 +36,6 @@ class MainWindowTest : public QObject
 private:
     std::unique_ptr<QTemporaryDir> m_storage;
     std::unique_ptr<MainWindow> m_window;
-    ViewerStandIn m_viewer;
-    int m_saves = 0;
 
     QString makePdf(const QString &name)
     {
@@ -88,12 +57,19 @@ private:
         return documents()->document(id);
     }
 
-    void addPage(const Nod::Domain::Document &document)
+    // Opens the document in a tab and changes its note area, so that a saved state shows.
+    void openTab(const Nod::Domain::Document &document)
     {
-        auto *page = new PageStandIn;
-        page->id = document.id();
-        page->saves = &m_saves;
-        m_window->addDocumentPage(page, document);
+        m_window->on_shelf_requestOpenFile(document);
+        auto *tab = dynamic_cast<DocumentWidget *>(m_window->currentDocumentTab());
+        QVERIFY(tab);
+        QCOMPARE(tab->documentId(), document.id());
+        tab->setNoteAreaMode(Nod::Domain::ViewSetting::BothSideMargin);
+    }
+
+    Nod::Domain::ViewSetting::MarginMode storedMargin(int id) const
+    {
+        return documents()->document(id).lastRead().viewSetting().marginMode();
     }
 
     QStackedWidget *stack() const { return m_window->findChild<QStackedWidget *>(); }
@@ -103,7 +79,6 @@ private slots:
     {
         Nod::Domain::registerMetaTypes();
         QStandardPaths::setTestModeEnabled(true);
-        QDesktopServices::setUrlHandler(QStringLiteral("file"), &m_viewer, "openUrl");
     }
 
     void init()
@@ -113,8 +88,6 @@ private slots:
         Nod::Infrastructure::Database database;
         QVERIFY(database.open(House::instance()->databasePath()));
         m_window = std::make_unique<MainWindow>();
-        m_viewer.opened.clear();
-        m_saves = 0;
     }
 
     void cleanup()
@@ -141,11 +114,12 @@ private slots:
         };
         drop({ QUrl(QStringLiteral("https://example.org/paper.pdf")) });
         QCOMPARE(m_window->libraryWidget()->documentModel()->rowCount(), 0);
-        QVERIFY(m_viewer.opened.isEmpty());
+        QVERIFY(m_window->openDocumentIds().isEmpty());
 
         drop({ QUrl::fromLocalFile(a), QUrl::fromLocalFile(b) });
         QCOMPARE(m_window->libraryWidget()->documentModel()->rowCount(), 2);
-        QCOMPARE(m_viewer.opened, (QStringList { a, b }));
+        QCOMPARE(m_window->openDocumentIds().size(), 2);
+        QCOMPARE(documents()->document(m_window->openDocumentIds().at(1)).localUrl(), b);
 
         // The same file again is found by its path, not added twice.
         drop({ QUrl::fromLocalFile(a) });
@@ -156,16 +130,16 @@ private slots:
     {
         const Nod::Domain::Document first = addDocument(QStringLiteral("first.pdf"));
         const Nod::Domain::Document second = addDocument(QStringLiteral("second.pdf"));
-        addPage(first);
-        addPage(second);
+        openTab(first);
+        openTab(second);
         TabBar *tabs = m_window->mainTabBar()->tabBar();
         QCOMPARE(tabs->count(), 3);
         QCOMPARE(tabs->currentIndex(), 2);
+        QCOMPARE(tabs->tabText(2), second.title());
         m_window->on_shelf_requestOpenFile(first);
         QCOMPARE(tabs->count(), 3);
         QCOMPARE(tabs->currentIndex(), 1);
         QCOMPARE(stack()->currentIndex(), 1);
-        QVERIFY(m_viewer.opened.isEmpty());
     }
 
     void missingFile_isReportedNotOpened()
@@ -186,42 +160,62 @@ private slots:
                 .arg(document.localUrl()));
         QVERIFY(log.contains(QStringLiteral("File not exist, file path: \"%1\"").arg(document.localUrl())));
         QCOMPARE(m_window->mainTabBar()->tabBar()->count(), 1);
-        QVERIFY(m_viewer.opened.isEmpty());
+    }
+
+    void unreadableDocument_opensNoTab()
+    {
+        const QString path = m_storage->filePath(QStringLiteral("empty.pdf"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        const int id = documents()->newDocument(
+            QStringLiteral("d41d8cd98f00b204e9800998ecf8427e"), path, QStringLiteral("empty.pdf"));
+        const TestSupport::LogCapture log;
+        m_window->on_shelf_requestOpenFile(documents()->document(id));
+        QCOMPARE(m_window->mainTabBar()->tabBar()->count(), 1);
+        QVERIFY(
+            log.contains(QStringLiteral("Open file failed, file path: \"%1\" , id: %2").arg(path).arg(id)));
     }
 
     void closeOtherTabs_fromTheLibrary_closesEveryDocumentAndSavesIt()
     {
-        addPage(addDocument(QStringLiteral("a.pdf")));
-        addPage(addDocument(QStringLiteral("b.pdf")));
-        addPage(addDocument(QStringLiteral("c.pdf")));
+        QList<int> ids;
+        for (const char *name : { "a.pdf", "b.pdf", "c.pdf" }) {
+            const Nod::Domain::Document document = addDocument(QString::fromLatin1(name));
+            openTab(document);
+            ids.append(document.id());
+        }
         TabBar *tabs = m_window->mainTabBar()->tabBar();
         QScopedPointer<QMenu> menu(tabs->createContextMenu(0, nullptr));
         menu->findChild<QAction *>(QStringLiteral("closeOtherTabs"))->trigger();
         QCOMPARE(tabs->count(), 1);
         QCOMPARE(stack()->count(), 1);
-        QCOMPARE(m_saves, 3);
         QVERIFY(m_window->openDocumentIds().isEmpty());
+        for (int id : qAsConst(ids)) {
+            QCOMPARE(storedMargin(id), Nod::Domain::ViewSetting::BothSideMargin);
+        }
     }
 
     void removedDocument_closesItsTabWithoutSaving()
     {
         const Nod::Domain::Document kept = addDocument(QStringLiteral("kept.pdf"));
         const Nod::Domain::Document removed = addDocument(QStringLiteral("removed.pdf"));
-        addPage(kept);
-        addPage(removed);
+        openTab(kept);
+        openTab(removed);
         QVERIFY(documents()->remove(removed.id()));
         QCOMPARE(m_window->openDocumentIds(), QList<int> { kept.id() });
-        QCOMPARE(m_saves, 0);
+        QCOMPARE(storedMargin(kept.id()), Nod::Domain::ViewSetting::RightMargin);
     }
 
     void session_isSavedInTabOrderAndReopenedInThatOrder()
     {
         const Nod::Domain::Document first = addDocument(QStringLiteral("first.pdf"));
         const Nod::Domain::Document second = addDocument(QStringLiteral("second.pdf"));
-        addPage(second);
-        addPage(first);
+        openTab(second);
+        openTab(first);
         m_window->close();
-        QCOMPARE(m_saves, 2);
+        QCOMPARE(storedMargin(first.id()), Nod::Domain::ViewSetting::BothSideMargin);
+        QCOMPARE(storedMargin(second.id()), Nod::Domain::ViewSetting::BothSideMargin);
         QCOMPARE(Settings::instance()->mainWindow.lastSessionDocuments(),
             (QList<int> { second.id(), first.id() }));
         QVERIFY(!Settings::instance()->mainWindow.geometry().isEmpty());
@@ -232,14 +226,14 @@ private slots:
         delete Nod::Application::ServiceRegistry::instance();
         m_window = std::make_unique<MainWindow>();
         m_window->show();
-        QVERIFY(m_viewer.opened.isEmpty());
+        QVERIFY(m_window->openDocumentIds().isEmpty());
         m_window.reset();
         delete Nod::Application::ServiceRegistry::instance();
 
         Settings::instance()->general.setLoadLastSessionWhenStart(true);
         m_window = std::make_unique<MainWindow>();
         m_window->show();
-        QCOMPARE(m_viewer.opened, (QStringList { second.localUrl(), first.localUrl() }));
+        QCOMPARE(m_window->openDocumentIds(), (QList<int> { second.id(), first.id() }));
     }
 
     void backgroundMode_isKeptAcrossRuns()

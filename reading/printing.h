@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QList>
+
+class PDFDocumentScene;
+class QPainter;
+class QPrinter;
+class QRectF;
+class QWidget;
+
+namespace Reading {
+
+// What became of a print job of the reading scene.
+struct PrintReport
+{
+    bool started = false; // the printer could be painted on
+    bool cancelled = false;
+    QList<int> printedPages; // page numbers from 1, in print order
+    QList<int> failedPages; // printed without their image: the render failed
+};
+
+// Prints the pages of the printer's range (all pages without one), each page with its note area
+// fitted into the printable width and height above a footer line, with progress and Cancel.
+// The scene does not reload its file meanwhile. Failures are returned, not shown.
+PrintReport printScene(PDFDocumentScene *scene, QPrinter *printer, QWidget *parentWidget);
+
+// The footer of a printed page: the credit line centred and the page number at the right, within
+// `printable` (device coordinates) two line heights above its bottom. Returns the height it takes.
+double drawPageFooter(QPainter *painter, const QRectF &printable, int pageNumber);
+double pageFooterHeight(QPainter *painter);
+
+} // namespace Reading

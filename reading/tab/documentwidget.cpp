@@ -1,0 +1,534 @@
+#include "documentwidget.h"
+
+#include "pdftocinfowidget.h"
+#include "siderbarwidget.h"
+
+#include <app/storage/settings.h>
+#include <application/documentservice.h>
+#include <application/serviceregistry.h>
+#include <backend/backendmanager.h>
+#include <backend/document.h>
+#include <reading/basepage.h>
+#include <reading/baseview.h>
+#include <reading/pdfdocumentscene.h>
+#include <reading/pdfdocumentview.h>
+
+#include <QAction>
+#include <QActionGroup>
+#include <QDebug>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenu>
+#include <QProgressBar>
+#include <QShortcut>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUndoStack>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+namespace Nod::Presentation {
+
+using Nod::Domain::LastRead;
+using Nod::Domain::SiderBarState;
+using Nod::Domain::ViewSetting;
+
+namespace {
+// The hand tool of the reading view.
+constexpr int kMoveTool = 5;
+
+bool isEpub(const QString &fileName)
+{
+    return QFileInfo(fileName).suffix().compare(QLatin1String("epub"), Qt::CaseInsensitive) == 0;
+}
+} // namespace
+
+DocumentWidget::DocumentWidget(QWidget *parent)
+    : QWidget(parent)
+    , m_loader(new DocumentLoader(this))
+    , m_undoStack(new QUndoStack(this))
+    , m_toolBar(new QToolBar(this))
+    , m_siderBar(new SiderBarWidget(this))
+    , m_outline(new PDFToCInfoWidget(this))
+    , m_stack(new QStackedWidget(this))
+    , m_splitter(new QSplitter(Qt::Horizontal, this))
+    , m_readingView(new PDFDocumentView(this))
+{
+    setObjectName(QStringLiteral("DocumentWidget"));
+    setAttribute(Qt::WA_StyledBackground);
+    m_toolBar->setObjectName(QStringLiteral("documentToolBar"));
+    m_toolBar->setFloatable(false);
+    m_toolBar->setMovable(false);
+    m_toolBar->setIconSize(QSize(20, 20));
+
+    m_readingView->setObjectName(QStringLiteral("readingView"));
+    m_stack->addWidget(m_readingView);
+    m_siderBar->addPage(m_outline, QIcon(QStringLiteral(":icons/toc.png")), tr("Outline"));
+
+    m_splitter->setObjectName(QStringLiteral("documentSplitter"));
+    m_splitter->addWidget(m_siderBar);
+    m_splitter->addWidget(m_stack);
+    m_splitter->setCollapsible(0, false);
+    m_splitter->setCollapsible(1, false);
+    m_splitter->setStretchFactor(1, 1);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_toolBar);
+    layout->addWidget(m_splitter, 1);
+    // Focusing the tab focuses the page, so that keys page through the document at once.
+    setFocusProxy(m_readingView);
+
+    createToolBar();
+    connect(m_siderBar, &SiderBarWidget::shrinked, this, &DocumentWidget::on_siderBar_thrinked);
+    connect(m_siderBar, &SiderBarWidget::expanded, this, &DocumentWidget::on_siderBar_expanded);
+    connect(m_stack, &QStackedWidget::currentChanged, this, &DocumentWidget::on_currentChanged);
+    // The outline's entries go through the view's history, as links do.
+    // (The view keeps its action slot protected; the string form reaches it.)
+    connect(m_outline, SIGNAL(actionTriggered(const PDFAction *)), m_readingView,
+        SLOT(pdfActionTriggered(const PDFAction *)));
+    connect(m_readingView, &PDFDocumentView::changedPage, this, &DocumentWidget::on_readingView_changedPage);
+    connect(m_readingView, &PDFDocumentView::requestOpenPdf, this,
+        [this](const QString &fileName, int, bool) { emit openFileRequested(fileName); });
+    connect(m_loader, &DocumentLoader::finished, this, &DocumentWidget::on_loader_finished);
+    reloadShortcuts();
+    reloadColors();
+    on_currentChanged(ReadingView);
+}
+
+DocumentWidget::~DocumentWidget()
+{
+    // The view goes before the scene it shows.
+    delete m_readingView;
+    m_readingView = nullptr;
+    m_readingScene.reset();
+}
+
+QAction *DocumentWidget::addToolAction(
+    const QString &objectName, const QString &iconPath, const QString &text, const QKeySequence &shortcut)
+{
+    auto *action = new QAction(QIcon(iconPath), text, this);
+    action->setObjectName(objectName);
+    if (!shortcut.isEmpty()) {
+        action->setShortcut(shortcut);
+        action->setToolTip(QStringLiteral("%1 (%2)").arg(text, shortcut.toString(QKeySequence::NativeText)));
+    }
+    // Every open document has these actions; only the tab holding the focus answers their keys.
+    action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    addAction(action);
+    m_toolBar->addAction(action);
+    return action;
+}
+
+void DocumentWidget::createToolBar()
+{
+    QAction *addFiles = addToolAction(QStringLiteral("addFiles"), QStringLiteral(":icons/folder-open-o.svg"),
+        tr("Add Files"), QKeySequence(Qt::CTRL + Qt::Key_O));
+    connect(addFiles, &QAction::triggered, this, &DocumentWidget::openRequested);
+    QAction *reload
+        = addToolAction(QStringLiteral("openFile"), QStringLiteral(":icons/refresh-cw.svg"), tr("Open File"));
+    reload->setToolTip(tr("Open the file again from disk"));
+    connect(reload, &QAction::triggered, this, [this] {
+        if (m_readingScene) {
+            m_readingScene->reloadDocument();
+        }
+    });
+    m_toolBar->addSeparator();
+
+    QAction *previous = addToolAction(QStringLiteral("previousPage"),
+        QStringLiteral(":icons/chevron-left.svg"), tr("Previous Page"), QKeySequence(Qt::Key_Left));
+    connect(previous, &QAction::triggered, m_readingView, &PDFDocumentView::goPrev);
+    m_pageBox = new QSpinBox(this);
+    m_pageBox->setObjectName(QStringLiteral("pageBox"));
+    m_pageBox->setAlignment(Qt::AlignCenter);
+    m_pageBox->setKeyboardTracking(false);
+    m_pageBox->setButtonSymbols(QAbstractSpinBox::NoButtons);
+    m_pageBox->setRange(1, 1);
+    m_pageBox->setSuffix(QStringLiteral(" / 1"));
+    m_pageBox->setFixedWidth(m_pageBox->fontMetrics().horizontalAdvance(QStringLiteral("9999 / 9999")) + 16);
+    connect(m_pageBox, &QSpinBox::editingFinished, this, &DocumentWidget::on_pageBox_editingFinished);
+    QAction *pageBoxAction = m_toolBar->addWidget(m_pageBox);
+    QAction *next = addToolAction(QStringLiteral("nextPage"), QStringLiteral(":icons/chevron-right.svg"),
+        tr("Next page"), QKeySequence(Qt::Key_Right));
+    connect(next, &QAction::triggered, m_readingView, &PDFDocumentView::goNext);
+    QAction *zoomIn = addToolAction(QStringLiteral("zoomIn"), QStringLiteral(":icons/zoom-in.svg"),
+        tr("Zoom In"), QKeySequence(Qt::CTRL + Qt::Key_Equal));
+    connect(zoomIn, &QAction::triggered, m_readingView, qOverload<>(&PDFDocumentView::zoomIn));
+    QAction *zoomOut = addToolAction(QStringLiteral("zoomOut"), QStringLiteral(":icons/zoom-out.svg"),
+        tr("Zoom Out"), QKeySequence(Qt::CTRL + Qt::Key_Minus));
+    connect(zoomOut, &QAction::triggered, m_readingView, qOverload<>(&PDFDocumentView::zoomOut));
+    m_toolBar->addSeparator();
+
+    m_toolGroup = new QActionGroup(this);
+    m_toolGroup->setExclusive(true);
+    QAction *hand = addToolAction(QStringLiteral("hand"), QStringLiteral(":icons/hand.svg"), tr("Hand"));
+    hand->setCheckable(true);
+    hand->setChecked(true);
+    hand->setData(kMoveTool);
+    m_toolGroup->addAction(hand);
+    connect(m_toolGroup, &QActionGroup::triggered, this,
+        [this](QAction *action) { m_readingView->armTool(action->data().toInt()); });
+    auto *escape
+        = new QShortcut(QKeySequence(Qt::Key_Escape), m_readingView, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(escape, &QShortcut::activated, hand, &QAction::trigger);
+    m_toolBar->addSeparator();
+
+    QAction *undo = m_undoStack->createUndoAction(this, tr("Undo"));
+    undo->setObjectName(QStringLiteral("undo"));
+    undo->setIcon(QIcon(QStringLiteral(":icons/undo.png")));
+    undo->setShortcuts(QKeySequence::Undo);
+    undo->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    undo->setToolTip(tr("Press Ctrl+Y to Redo"));
+    addAction(undo);
+    m_toolBar->addAction(undo);
+    QAction *redo = m_undoStack->createRedoAction(this, tr("Redo"));
+    redo->setObjectName(QStringLiteral("redo"));
+    // Ctrl+Shift+Z is the desktop's redo; Ctrl+Y is what the undo button's tip promises.
+    QList<QKeySequence> redoKeys = QKeySequence::keyBindings(QKeySequence::Redo);
+    for (const QKeySequence &key :
+        { QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_Z), QKeySequence(Qt::CTRL + Qt::Key_Y) }) {
+        if (!redoKeys.contains(key)) {
+            redoKeys.append(key);
+        }
+    }
+    redo->setShortcuts(redoKeys);
+    redo->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    addAction(redo);
+
+    // The view switch offers the views the tab has; the summary and the mind map join it here.
+    m_viewGroup = new QActionGroup(this);
+    auto *viewMenu = new QMenu(this);
+    QAction *readingView
+        = viewMenu->addAction(QIcon(QStringLiteral(":icons/book-open.svg")), tr("Reading View"));
+    readingView->setObjectName(QStringLiteral("readingViewAction"));
+    readingView->setData(int(ReadingView));
+    readingView->setCheckable(true);
+    readingView->setShortcut(QKeySequence(Qt::CTRL + Qt::Key_Slash));
+    readingView->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    addAction(readingView);
+    m_viewGroup->addAction(readingView);
+    connect(m_viewGroup, &QActionGroup::triggered, this,
+        [this](QAction *action) { m_stack->setCurrentIndex(action->data().toInt()); });
+    m_viewSwitch = new QToolButton(this);
+    m_viewSwitch->setObjectName(QStringLiteral("viewSwitch"));
+    m_viewSwitch->setPopupMode(QToolButton::InstantPopup);
+    m_viewSwitch->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    m_viewSwitch->setMenu(viewMenu);
+    m_toolBar->addWidget(m_viewSwitch);
+
+    auto *noteAreaMenu = new QMenu(this);
+    noteAreaMenu->setObjectName(QStringLiteral("noteAreaMenu"));
+    m_noteAreaGroup = new QActionGroup(this);
+    const std::pair<QString, int> modes[]
+        = { { tr("Hide"), 0 }, { tr("Left side"), 2 }, { tr("Right side"), 1 }, { tr("Both sides"), 3 } };
+    for (const auto &[text, mode] : modes) {
+        QAction *action = noteAreaMenu->addAction(text);
+        action->setData(mode);
+        action->setCheckable(true);
+        action->setChecked(mode == m_noteAreaMode);
+        m_noteAreaGroup->addAction(action);
+    }
+    connect(m_noteAreaGroup, &QActionGroup::triggered, this, &DocumentWidget::on_noteArea_triggered);
+    auto *noteArea = new QToolButton(this);
+    noteArea->setObjectName(QStringLiteral("noteArea"));
+    noteArea->setIcon(QIcon(QStringLiteral(":icons/notearea.svg")));
+    noteArea->setText(tr("Note Area"));
+    noteArea->setToolTip(tr("Note Area"));
+    noteArea->setWhatsThis(tr("Set note area"));
+    noteArea->setPopupMode(QToolButton::InstantPopup);
+    noteArea->setMenu(noteAreaMenu);
+    m_toolBar->addWidget(noteArea);
+
+    m_readingOnlyActions = { previous, pageBoxAction, next, zoomIn, zoomOut, hand };
+    m_toolShortcutNames.clear();
+    // The page actions answer only while the page or the tool bar has the focus, so that the
+    // arrow keys keep their meaning in the outline and the page box.
+    for (QAction *action : { previous, next }) {
+        m_readingView->addAction(action);
+    }
+}
+
+void DocumentWidget::reloadShortcuts()
+{
+    const auto *settings = Common::Infrastructure::Settings::instance();
+    for (auto it = m_toolShortcutNames.constBegin(); it != m_toolShortcutNames.constEnd(); ++it) {
+        it.key()->setShortcut(settings->shortcut.shortcut(it.value()));
+    }
+}
+
+void DocumentWidget::reloadColors()
+{
+    m_paneColors = Common::Infrastructure::Settings::instance()->colorPane.paneColors();
+}
+
+void DocumentWidget::print()
+{
+    if (m_stack->currentIndex() == ReadingView && m_readingScene) {
+        m_readingView->print();
+    }
+}
+
+void DocumentWidget::showLoadingPanel(const QString &text, bool busy)
+{
+    if (!m_loadingPanel) {
+        m_loadingPanel = new QWidget(this);
+        m_loadingPanel->setObjectName(QStringLiteral("loadingPanel"));
+        auto *layout = new QVBoxLayout(m_loadingPanel);
+        layout->addStretch(1);
+        m_loadingLabel = new QLabel(m_loadingPanel);
+        m_loadingLabel->setAlignment(Qt::AlignCenter);
+        m_loadingLabel->setWordWrap(true);
+        layout->addWidget(m_loadingLabel);
+        m_loadingBar = new QProgressBar(m_loadingPanel);
+        m_loadingBar->setRange(0, 0);
+        m_loadingBar->setTextVisible(false);
+        m_loadingBar->setMaximumWidth(320);
+        layout->addWidget(m_loadingBar, 0, Qt::AlignHCenter);
+        layout->addStretch(2);
+        m_stack->addWidget(m_loadingPanel);
+    }
+    m_loadingLabel->setText(text);
+    m_loadingBar->setVisible(busy);
+    m_stack->setCurrentWidget(m_loadingPanel);
+}
+
+bool DocumentWidget::openDocument(const Nod::Domain::Document &doc)
+{
+    m_entity = doc;
+    m_documentId = doc.id();
+    m_restored = doc.lastRead();
+    const QString fileName = doc.localUrl();
+    if (!QFileInfo(fileName).isFile()) {
+        qWarning() << "Open file failed.";
+        return false;
+    }
+    if (isEpub(fileName)) {
+        if (!m_loader->start(fileName)) {
+            qWarning() << "Open file failed.";
+            return false;
+        }
+        showLoadingPanel(tr("Opening %1 ...").arg(QFileInfo(fileName).fileName()), true);
+        return true;
+    }
+    const QSharedPointer<Backend::Document> document = BackendManager::instance()->openDocument(fileName);
+    if (!document) {
+        qWarning() << "Open file failed.";
+        return false;
+    }
+    finishOpening(document);
+    m_outline->initFromDocument(document);
+    return true;
+}
+
+void DocumentWidget::on_loader_finished(const DocumentLoader::Result &result)
+{
+    if (!result.document) {
+        qWarning() << "Open file failed." << m_entity.localUrl();
+        showLoadingPanel(tr("\"%1\" could not be opened. The file may be damaged or of a kind this program "
+                            "does not read.")
+                             .arg(QFileInfo(m_entity.localUrl()).fileName()),
+            false);
+        emit openFailed(m_entity.localUrl());
+        return;
+    }
+    qInfo() << "open document off the interface thread:" << m_entity.localUrl() << m_loader->elapsed()
+            << "ms";
+    const bool hadFocus = m_loadingPanel && m_loadingPanel->isVisible();
+    if (m_loadingPanel) {
+        m_stack->removeWidget(m_loadingPanel);
+        m_loadingPanel->deleteLater();
+        m_loadingPanel = nullptr;
+    }
+    finishOpening(result.document);
+    m_outline->setOutline(result.outline);
+    if (hadFocus) {
+        m_readingView->setFocus();
+    }
+}
+
+void DocumentWidget::finishOpening(const QSharedPointer<Backend::Document> &document)
+{
+    m_document = document;
+    m_readingScene = QSharedPointer<PDFDocumentScene>(
+        new PDFDocumentScene(document, m_documentId, m_undoStack, logicalDpiX(), logicalDpiY()));
+    m_readingView->setScene(m_readingScene);
+    connect(m_readingScene.data(), &Base::Scene::toggleView, m_readingView, &PDFDocumentView::toggleView);
+    m_stack->setCurrentIndex(ReadingView);
+
+    restoreViewState();
+    const int margin = m_restored.viewSetting().marginMode();
+    if (margin != m_noteAreaMode) {
+        setNoteAreaMode(margin);
+    }
+    updatePageBox();
+    if (isVisible()) {
+        QTimer::singleShot(0, this, &DocumentWidget::restoreSiderBarState);
+    }
+    emit documentOpened();
+}
+
+void DocumentWidget::restoreViewState()
+{
+    const int count = m_readingView->pageCount();
+    const int page = qBound(0, m_restored.pageIndex(), qMax(0, count - 1));
+    const double saved = m_restored.viewSetting().scaleFactor();
+    const double zoom = std::isfinite(saved) && saved > 0 ? Base::View::clampZoom(saved) : 1.0;
+    m_readingView->goToPage(page, PDFDocumentView::AlignCenter);
+    m_readingView->setZoomLevel(zoom);
+}
+
+void DocumentWidget::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (isOpened() && !m_siderBarRestored) {
+        QTimer::singleShot(0, this, &DocumentWidget::restoreSiderBarState);
+    }
+}
+
+void DocumentWidget::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    // The first real size puts the restored page in the middle of the view; before it the view
+    // had no size to centre in.
+    if (isOpened() && isVisible() && !m_viewCentred && m_readingView->width() > 1) {
+        m_viewCentred = true;
+        QTimer::singleShot(0, this, [this] {
+            if (m_readingView && m_readingScene) {
+                const int page = m_readingView->currentPage();
+                if (QGraphicsItem *item = m_readingScene->pageAt(page)) {
+                    m_readingView->centerOn(item);
+                }
+            }
+        });
+    }
+}
+
+void DocumentWidget::restoreSiderBarState()
+{
+    if (m_siderBarRestored || !isVisible()) {
+        return;
+    }
+    const int available = m_splitter->width() - m_splitter->handleWidth();
+    if (available <= 0) {
+        return;
+    }
+    m_siderBarRestored = true;
+    const SiderBarState state = m_restored.siderBarState();
+    const QVector<double> sizes = state.sizes();
+    if (!sizes.isEmpty() && std::isfinite(sizes.first()) && sizes.first() > 0 && sizes.first() < 1) {
+        m_siderBar->setExpandedWidth(int(sizes.first() * available));
+    }
+    if (!state.isShrunk() && !sizes.isEmpty()) {
+        m_siderBar->shrink();
+        m_siderBar->expand();
+    } else {
+        m_siderBar->shrink();
+    }
+}
+
+LastRead DocumentWidget::lastRead() const
+{
+    ViewSetting setting(ViewSetting::ScaleFactor, m_readingView->zoomLevel(), ViewSetting::NoRotation,
+        ViewSetting::MarginMode(m_noteAreaMode));
+    SiderBarState siderBar = m_restored.siderBarState();
+    const int available = m_splitter->width() - m_splitter->handleWidth();
+    // A tab never shown (a background tab of a restored session) has no layout to measure: what
+    // it restored is still the user's.
+    if (m_siderBarRestored && available > 0) {
+        const QList<int> sizes = m_splitter->sizes();
+        const int side = m_siderBar->isShrunk() ? m_siderBar->expandedWidth() : sizes.value(0);
+        const int rest = qMax(0, available - side);
+        siderBar
+            = SiderBarState(m_siderBar->isShrunk(), { double(side) / available, double(rest) / available });
+    }
+    return LastRead(qMax(0, m_readingView->currentPage()), QPointF(0, 0), setting, siderBar);
+}
+
+void DocumentWidget::closeDocument()
+{
+    if (!isOpened() || m_closed) {
+        return;
+    }
+    m_closed = true;
+    auto *registry = Application::ServiceRegistry::instance();
+    if (!registry || !registry->documentService()->changeLastRead(m_documentId, lastRead())) {
+        qWarning() << "Reading state not saved for document" << m_documentId;
+    }
+}
+
+void DocumentWidget::setNoteAreaMode(int mode)
+{
+    if (mode < 0 || mode > 3) {
+        return;
+    }
+    m_noteAreaMode = mode;
+    for (QAction *action : m_noteAreaGroup->actions()) {
+        action->setChecked(action->data().toInt() == mode);
+    }
+    if (m_readingScene) {
+        m_readingScene->setNoteAreaMode(mode);
+    }
+}
+
+void DocumentWidget::on_noteArea_triggered(QAction *action)
+{
+    const int mode = action->data().toInt();
+    if (mode != m_noteAreaMode) {
+        setNoteAreaMode(mode);
+    }
+}
+
+void DocumentWidget::on_siderBar_thrinked() { m_splitter->handle(1)->setCursor(Qt::ArrowCursor); }
+
+void DocumentWidget::on_siderBar_expanded() { m_splitter->handle(1)->setCursor(Qt::SplitHCursor); }
+
+void DocumentWidget::on_currentChanged(int index)
+{
+    const bool reading = index == ReadingView;
+    for (QAction *action : qAsConst(m_readingOnlyActions)) {
+        action->setEnabled(reading);
+    }
+    for (QAction *action : m_viewGroup->actions()) {
+        if (action->data().toInt() == index) {
+            action->setChecked(true);
+            m_viewSwitch->setIcon(action->icon());
+            m_viewSwitch->setText(action->text());
+        }
+    }
+}
+
+void DocumentWidget::updatePageBox()
+{
+    const int count = qMax(1, m_readingView->pageCount());
+    const QSignalBlocker blocker(m_pageBox);
+    m_pageBox->setRange(1, count);
+    m_pageBox->setSuffix(QStringLiteral(" / %1").arg(count));
+    m_pageBox->setValue(m_readingView->currentPage() + 1);
+}
+
+void DocumentWidget::on_readingView_changedPage(int page)
+{
+    if (m_pageBox->hasFocus()) {
+        return;
+    }
+    if (m_pageBox->maximum() != qMax(1, m_readingView->pageCount())) {
+        updatePageBox();
+        return;
+    }
+    const QSignalBlocker blocker(m_pageBox);
+    m_pageBox->setValue(page + 1);
+}
+
+void DocumentWidget::on_pageBox_editingFinished()
+{
+    const int page = m_pageBox->value() - 1;
+    QTimer::singleShot(0, m_readingView, [view = m_readingView, page] { view->jumpToPage(page); });
+}
+
+} // namespace Nod::Presentation

@@ -1,0 +1,135 @@
+#pragma once
+
+#include "documentloader.h"
+#include "documenttab.h"
+
+#include <domain/document.h>
+#include <domain/lastread.h>
+
+#include <QHash>
+#include <QSharedPointer>
+#include <QWidget>
+
+class PDFDocumentScene;
+class PDFDocumentView;
+class QAction;
+class QActionGroup;
+class QLabel;
+class QProgressBar;
+class QSpinBox;
+class QSplitter;
+class QStackedWidget;
+class QToolBar;
+class QToolButton;
+class QUndoStack;
+
+namespace Backend {
+class Document;
+}
+
+namespace Nod::Presentation {
+
+class PDFToCInfoWidget;
+class SiderBarWidget;
+
+// The tab of one open document: a tool bar, the side bar with the outline, and the views of the
+// document on a stack (the reading view at index 0). It opens the file (an EPUB off the interface
+// thread, with progress in the tab), restores the reading state stored with the document and
+// stores it again when closed. One undo stack serves all its views.
+class DocumentWidget final : public QWidget, public DocumentTab
+{
+    Q_OBJECT
+    Q_INTERFACES(Nod::Presentation::DocumentTab)
+    Q_DISABLE_COPY_MOVE(DocumentWidget)
+
+public:
+    enum ViewIndex { ReadingView = 0 };
+
+    explicit DocumentWidget(QWidget *parent = nullptr);
+    ~DocumentWidget() override;
+
+    int documentId() const override { return m_documentId; }
+    void reloadShortcuts() override;
+    void reloadColors() override;
+    void print() override;
+
+    // True once the views show the document; until then (an EPUB being laid out) and after a
+    // failed opening, closing stores nothing.
+    bool isOpened() const { return !m_document.isNull(); }
+    QSharedPointer<Backend::Document> document() const { return m_document; }
+    PDFDocumentView *readingView() const { return m_readingView; }
+    PDFToCInfoWidget *outlineWidget() const { return m_outline; }
+    SiderBarWidget *siderBar() const { return m_siderBar; }
+    QSplitter *splitter() const { return m_splitter; }
+    QSpinBox *pageBox() const { return m_pageBox; }
+    QToolBar *toolBar() const { return m_toolBar; }
+    QUndoStack *undoStack() const { return m_undoStack; }
+    int noteAreaMode() const { return m_noteAreaMode; }
+    void setNoteAreaMode(int mode);
+    // The reading state as closing would store it now.
+    Nod::Domain::LastRead lastRead() const;
+
+signals:
+    void openRequested();
+    // The views show the document (at once for a PDF, after the layout for an EPUB).
+    void documentOpened();
+    void openFailed(const QString &fileName);
+    // A link to a local document the user agreed to open.
+    void openFileRequested(const QString &filePath);
+
+public slots:
+    bool openDocument(const Nod::Domain::Document &doc);
+    void closeDocument() override;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void createToolBar();
+    QAction *addToolAction(const QString &objectName, const QString &iconPath, const QString &text,
+        const QKeySequence &shortcut = QKeySequence());
+    void finishOpening(const QSharedPointer<Backend::Document> &document);
+    void on_loader_finished(const DocumentLoader::Result &result);
+    void showLoadingPanel(const QString &text, bool busy);
+    void restoreViewState();
+    void restoreSiderBarState();
+    void on_siderBar_thrinked();
+    void on_siderBar_expanded();
+    void on_currentChanged(int index);
+    void on_readingView_changedPage(int page);
+    void on_pageBox_editingFinished();
+    void on_noteArea_triggered(QAction *action);
+    void updatePageBox();
+
+    int m_documentId = 0;
+    Nod::Domain::Document m_entity;
+    Nod::Domain::LastRead m_restored;
+    QSharedPointer<Backend::Document> m_document;
+    QSharedPointer<PDFDocumentScene> m_readingScene;
+    DocumentLoader *m_loader;
+    QUndoStack *m_undoStack;
+    QToolBar *m_toolBar;
+    SiderBarWidget *m_siderBar;
+    PDFToCInfoWidget *m_outline;
+    QStackedWidget *m_stack;
+    QSplitter *m_splitter;
+    PDFDocumentView *m_readingView;
+    QWidget *m_loadingPanel = nullptr; // in m_stack while the document opens or after it failed
+    QLabel *m_loadingLabel = nullptr;
+    QProgressBar *m_loadingBar = nullptr;
+    QSpinBox *m_pageBox = nullptr;
+    QToolButton *m_viewSwitch = nullptr;
+    QActionGroup *m_toolGroup = nullptr;
+    QActionGroup *m_viewGroup = nullptr;
+    QActionGroup *m_noteAreaGroup = nullptr;
+    QList<QAction *> m_readingOnlyActions;
+    QHash<QAction *, QString> m_toolShortcutNames;
+    QList<QColor> m_paneColors;
+    int m_noteAreaMode = 0;
+    bool m_siderBarRestored = false;
+    bool m_viewCentred = false;
+    bool m_closed = false;
+};
+
+} // namespace Nod::Presentation

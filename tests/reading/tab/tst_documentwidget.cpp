@@ -1,0 +1,267 @@
+#include "application/servicefixture.h"
+
+#include <application/documentservice.h>
+#include <domain/lastread.h>
+#include <reading/pdfdocumentscene.h>
+#include <reading/pdfdocumentview.h>
+#include <reading/readingpageitem.h>
+#include <reading/tab/documentwidget.h>
+#include <reading/tab/outlinemodel.h>
+#include <reading/tab/pdftocinfowidget.h>
+#include <reading/tab/siderbarwidget.h>
+
+#include <QAction>
+#include <QMenu>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QToolButton>
+#include <QTreeView>
+#include <QUndoStack>
+
+#include <cmath>
+#include <memory>
+
+using Nod::Domain::LastRead;
+using Nod::Domain::SiderBarState;
+using Nod::Domain::ViewSetting;
+using Nod::Presentation::DocumentWidget;
+using Nod::Presentation::OutlineModel;
+
+namespace {
+QString backendData(const QString &name) { return QStringLiteral(BACKEND_TEST_DATA "/") + name; }
+
+bool writeNumberedPdf(const QString &path, int pages)
+{
+    QPdfWriter writer(path);
+    writer.setResolution(72);
+    writer.setPageSize(QPageSize(QPageSize::Letter));
+    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+    QPainter painter(&writer);
+    for (int i = 0; i < pages; ++i) {
+        if (i > 0) {
+            writer.newPage();
+        }
+        painter.drawText(QPointF(72, 100), QStringLiteral("Page %1").arg(i + 1));
+    }
+    return painter.end();
+}
+} // namespace
+
+// A document tab over a real database: it restores the reading state stored with the document,
+// stores it again when closed, and opens EPUBs without holding up the interface.
+class DocumentWidgetTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<ServiceFixture> m_fixture;
+
+    Nod::Application::DocumentService *documents() const { return m_fixture->registry()->documentService(); }
+
+    int addDocument(const QString &path)
+    {
+        return documents()->newDocument(
+            QStringLiteral("0123456789abcdef0123456789abcdef"), path, QFileInfo(path).fileName());
+    }
+
+    // What the database holds, decoded as the next start would read it.
+    LastRead storedLastRead(int id) const
+    {
+        return LastRead::decode(
+            TestSupport::scalar(QStringLiteral("SELECT siderBarState FROM documents WHERE id = %1").arg(id))
+                .toByteArray());
+    }
+
+    std::unique_ptr<DocumentWidget> openShown(int id)
+    {
+        auto tab = std::make_unique<DocumentWidget>();
+        tab->resize(1000, 700);
+        tab->show();
+        if (!QTest::qWaitForWindowExposed(tab.get()) || !tab->openDocument(documents()->document(id))) {
+            return nullptr;
+        }
+        return tab;
+    }
+
+private slots:
+    void init()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        m_fixture = std::make_unique<ServiceFixture>();
+        QVERIFY(m_fixture->isValid());
+        Nod::Application::ServiceRegistry::setInstance(m_fixture->registry());
+    }
+
+    void cleanup()
+    {
+        Nod::Application::ServiceRegistry::setInstance(nullptr);
+        m_fixture.reset();
+    }
+
+    void readingState_isStoredOnCloseAndRestoredOnOpen()
+    {
+        const QString path = m_fixture->path(QStringLiteral("ten.pdf"));
+        QVERIFY(writeNumberedPdf(path, 10));
+        const int id = addDocument(path);
+
+        {
+            // Never read before: first page, zoom 1, side bar collapsed.
+            std::unique_ptr<DocumentWidget> tab = openShown(id);
+            QVERIFY(tab);
+            PDFDocumentView *view = tab->readingView();
+            QCOMPARE(view->currentPage(), 0);
+            QCOMPARE(view->zoomLevel(), 1.0);
+            QTRY_VERIFY(tab->siderBar()->isShrunk());
+            QCOMPARE(tab->pageBox()->suffix(), QStringLiteral(" / 10"));
+
+            view->setFocus();
+            QTest::keyClick(view, Qt::Key_End);
+            QTRY_COMPARE(view->currentPage(), 9);
+            QTRY_COMPARE(tab->pageBox()->value(), 10);
+            QTest::keyClick(view, Qt::Key_Equal, Qt::ControlModifier);
+            QCOMPARE(view->zoomLevel(), 1.1);
+            QMenu *noteAreaMenu = tab->findChild<QToolButton *>(QStringLiteral("noteArea"))->menu();
+            for (QAction *action : noteAreaMenu->actions()) {
+                if (action->data().toInt() == ViewSetting::BothSideMargin) {
+                    action->trigger();
+                }
+            }
+            QCOMPARE(tab->noteAreaMode(), 3);
+            QTest::mouseClick(tab->siderBar()->toggleButton(), Qt::LeftButton);
+            QTRY_VERIFY(!tab->siderBar()->isShrunk());
+            const double sideShare = double(tab->splitter()->sizes().at(0))
+                / (tab->splitter()->width() - tab->splitter()->handleWidth());
+            QVERIFY(sideShare > 0.05 && sideShare < 0.6);
+
+            tab->closeDocument();
+            const LastRead stored = storedLastRead(id);
+            QCOMPARE(stored.pageIndex(), 9);
+            QCOMPARE(stored.viewSetting().scaleMode(), ViewSetting::ScaleFactor);
+            QVERIFY(qFuzzyCompare(stored.viewSetting().scaleFactor(), 1.1));
+            QCOMPARE(stored.viewSetting().marginMode(), ViewSetting::BothSideMargin);
+            QVERIFY(!stored.siderBarState().isShrunk());
+            QCOMPARE(stored.siderBarState().sizes().size(), 2);
+            QVERIFY(std::abs(stored.siderBarState().sizes().at(0) - sideShare) < 1e-9);
+        }
+
+        // Reopened, the tab shows the same page, zoom, note area and side bar.
+        std::unique_ptr<DocumentWidget> tab = openShown(id);
+        QVERIFY(tab);
+        QCOMPARE(tab->readingView()->currentPage(), 9);
+        QVERIFY(qFuzzyCompare(tab->readingView()->zoomLevel(), 1.1));
+        QCOMPARE(tab->noteAreaMode(), 3);
+        QCOMPARE(tab->readingView()->pdfScene()->readingPageAt(0)->noteAreaMode(), 3);
+        QTRY_VERIFY(!tab->siderBar()->isShrunk());
+        const double restoredShare = double(tab->splitter()->sizes().at(0))
+            / (tab->splitter()->width() - tab->splitter()->handleWidth());
+        QVERIFY2(std::abs(restoredShare - storedLastRead(id).siderBarState().sizes().at(0)) < 0.01,
+            qPrintable(QString::number(restoredShare)));
+    }
+
+    void tabNeverShown_keepsWhatItRestored_andOutOfRangeStateIsClamped()
+    {
+        const QString path = m_fixture->path(QStringLiteral("four.pdf"));
+        QVERIFY(writeNumberedPdf(path, 4));
+        const int id = addDocument(path);
+        const SiderBarState siderBar(false, { 0.25, 0.75 });
+        QVERIFY(documents()->changeLastRead(id,
+            LastRead(2, QPointF(),
+                ViewSetting(ViewSetting::ScaleFactor, 2.0, ViewSetting::NoRotation, ViewSetting::NoMargin),
+                siderBar)));
+
+        // A background tab of a restored session is closed before it was ever laid out.
+        {
+            DocumentWidget tab;
+            QVERIFY(tab.openDocument(documents()->document(id)));
+            tab.closeDocument();
+        }
+        LastRead stored = storedLastRead(id);
+        QCOMPARE(stored.pageIndex(), 2);
+        QCOMPARE(stored.viewSetting().scaleFactor(), 2.0);
+        QCOMPARE(stored.siderBarState(), siderBar);
+
+        // A page past the end and a zoom that is no number open on the last page at zoom 1.
+        QVERIFY(documents()->changeLastRead(id,
+            LastRead(500, QPointF(),
+                ViewSetting(
+                    ViewSetting::ScaleFactor, std::nan(""), ViewSetting::NoRotation, ViewSetting::NoMargin),
+                siderBar)));
+        {
+            std::unique_ptr<DocumentWidget> tab = openShown(id);
+            QVERIFY(tab);
+            QCOMPARE(tab->readingView()->currentPage(), 3);
+            QCOMPARE(tab->readingView()->zoomLevel(), 1.0);
+            tab->closeDocument();
+        }
+        stored = storedLastRead(id);
+        QCOMPARE(stored.pageIndex(), 3);
+        QCOMPARE(stored.viewSetting().scaleFactor(), 1.0);
+    }
+
+    void unreadableFiles_openNoTab()
+    {
+        const TestSupport::LogCapture log;
+        const QString gone = m_fixture->path(QStringLiteral("gone.pdf"));
+        QVERIFY(writeNumberedPdf(gone, 1));
+        const int missing = addDocument(gone);
+        QVERIFY(QFile::remove(gone));
+        DocumentWidget tab;
+        QVERIFY(!tab.openDocument(documents()->document(missing)));
+        QVERIFY(log.contains(QStringLiteral("Open file failed.")));
+        // Nothing was opened, so nothing is stored over the old state.
+        tab.closeDocument();
+        QCOMPARE(storedLastRead(missing), LastRead());
+
+        const int garbage = addDocument(backendData(QStringLiteral("empty.pdf")));
+        DocumentWidget other;
+        QVERIFY(!other.openDocument(documents()->document(garbage)));
+    }
+
+    void outline_showsOpenEntriesAndNavigatesThroughTheHistory()
+    {
+        const int id = addDocument(backendData(QStringLiteral("text.pdf")));
+        std::unique_ptr<DocumentWidget> tab = openShown(id);
+        QVERIFY(tab);
+        OutlineModel *model = tab->outlineWidget()->model();
+        QTRY_COMPARE(model->rowCount(), 3);
+        QTreeView *tree = tab->outlineWidget()->treeView();
+        const QModelIndex chapterOne = model->index(0, 0);
+        const QModelIndex chapterTwo = model->index(1, 0);
+        QCOMPARE(chapterOne.data().toString(), QStringLiteral("Chapter One"));
+        QVERIFY(tree->isExpanded(chapterOne));
+        QVERIFY(!tree->isExpanded(chapterTwo));
+
+        // "Section B" leads to the third page; "Previous View" comes back to the first.
+        const QModelIndex sectionB = model->index(0, 0, chapterTwo);
+        QCOMPARE(sectionB.data().toString(), QStringLiteral("Section B"));
+        tree->selectionModel()->select(sectionB, QItemSelectionModel::ClearAndSelect);
+        QTRY_COMPARE(tab->readingView()->currentPage(), 2);
+        tab->readingView()->previousViewAction()->trigger();
+        QTRY_COMPARE(tab->readingView()->currentPage(), 0);
+    }
+
+    void epub_opensOffTheInterfaceThread_andACloseMeanwhileStoresNothing()
+    {
+        const int id = addDocument(backendData(QStringLiteral("book.epub")));
+        auto tab = std::make_unique<DocumentWidget>();
+        QSignalSpy opened(tab.get(), &DocumentWidget::documentOpened);
+        QVERIFY(tab->openDocument(documents()->document(id)));
+        QVERIFY(!tab->isOpened());
+        QVERIFY(opened.wait(20000));
+        QVERIFY(tab->isOpened());
+        QVERIFY(tab->readingView()->pageCount() > 0);
+
+        // A tab closed while its book is still being laid out stores nothing and waits for nothing.
+        QVERIFY(documents()->changeLastRead(id, LastRead(1, QPointF(), ViewSetting(), SiderBarState())));
+        auto closing = std::make_unique<DocumentWidget>();
+        QVERIFY(closing->openDocument(documents()->document(id)));
+        closing->closeDocument();
+        closing.reset();
+        QCOMPARE(storedLastRead(id).pageIndex(), 1);
+    }
+};
+
+QTEST_MAIN(DocumentWidgetTest)
+#include "tst_documentwidget.moc"

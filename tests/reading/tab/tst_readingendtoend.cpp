@@ -1,0 +1,153 @@
+#include <app/storage/applog.h>
+#include <domain/lastread.h>
+#include <domain/metatypes.h>
+
+#include <QDir>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using Common::Infrastructure::AppLog;
+
+namespace {
+QString readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+bool writeNumberedPdf(const QString &path, int pages)
+{
+    QPdfWriter writer(path);
+    QPainter painter(&writer);
+    for (int i = 0; i < pages; ++i) {
+        if (i > 0) {
+            writer.newPage();
+        }
+        painter.drawText(QRect(0, 0, 4000, 1000), QStringLiteral("Page %1").arg(i + 1));
+    }
+    return painter.end();
+}
+} // namespace
+
+// The real program in a real X server, driven by keys as a user would: a document named on the
+// command line opens in a tab, and where the reader left it is stored when the desktop ends the
+// program.
+class ReadingEndToEndTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_home;
+    QProcess m_xserver;
+    QString m_display;
+    QString m_xdotool;
+
+    QProcessEnvironment environment() const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        env.insert(QStringLiteral("DISPLAY"), m_display);
+        env.insert(QStringLiteral("HOME"), m_home.path());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral(".config")));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), m_home.filePath(QStringLiteral(".local/share")));
+        env.insert(QStringLiteral("XDG_CACHE_HOME"), m_home.filePath(QStringLiteral(".cache")));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_home.filePath(QStringLiteral("run")));
+        return env;
+    }
+
+    QString storage() const { return m_home.filePath(QStringLiteral("Documents/Nodera Reader")); }
+    QString log() const
+    {
+        return readAll(storage() + QStringLiteral("/Logs/") + AppLog::fileNameFor(QDate::currentDate()));
+    }
+
+    bool xdotool(const QStringList &arguments)
+    {
+        QProcess tool;
+        tool.setProcessEnvironment(environment());
+        tool.start(m_xdotool, arguments);
+        return tool.waitForFinished(10000) && tool.exitStatus() == QProcess::NormalExit
+            && tool.exitCode() == 0;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
+        m_xdotool = QStandardPaths::findExecutable(QStringLiteral("xdotool"));
+        if (xvfb.isEmpty() || m_xdotool.isEmpty()) {
+            QSKIP("Xvfb and xdotool are needed (scripts/install-deps installs them)");
+        }
+        QDir(m_home.path()).mkpath(QStringLiteral("run"));
+        QFile::setPermissions(
+            m_home.filePath(QStringLiteral("run")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const int number = 500 + QCoreApplication::applicationPid() % 400;
+        m_display = QStringLiteral(":%1").arg(number);
+        m_xserver.start(xvfb,
+            { m_display, QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1280x800x24"),
+                QStringLiteral("-nolisten"), QStringLiteral("tcp") });
+        QVERIFY(m_xserver.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number)), 10000);
+        Nod::Domain::registerMetaTypes();
+    }
+
+    void cleanupTestCase()
+    {
+        m_xserver.terminate();
+        m_xserver.waitForFinished(5000);
+    }
+
+    void pagedToTheEndAndZoomed_isWhereTheNextStartOpens()
+    {
+        const QString pdf = m_home.filePath(QStringLiteral("ten pages.pdf"));
+        QVERIFY(writeNumberedPdf(pdf, 10));
+
+        QProcess app;
+        app.setProcessEnvironment(environment());
+        app.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        app.start(QStringLiteral(NODERA_BINARY_DIR "/app/NoderaReader"), { pdf });
+        QVERIFY(app.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(log().contains(QStringLiteral("initialize reading for:")), 30000);
+
+        // A click on the page, then End goes to the last page and Ctrl+= zooms in once.
+        QVERIFY(xdotool({ QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--onlyvisible"),
+            QStringLiteral("--pid"), QString::number(app.processId()), QStringLiteral("windowfocus"),
+            QStringLiteral("mousemove"), QStringLiteral("--window"), QStringLiteral("%1"),
+            QStringLiteral("600"), QStringLiteral("400"), QStringLiteral("click"), QStringLiteral("1") }));
+        QVERIFY(xdotool({ QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("200"),
+            QStringLiteral("End"), QStringLiteral("ctrl+equal") }));
+        // Nothing in the program shows when a key has been handled; give the event loop its turn.
+        QTest::qWait(1500);
+
+        app.terminate();
+        QVERIFY(app.waitForFinished(15000));
+        QCOMPARE(app.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(app.exitCode(), 0);
+        QVERIFY2(!log().contains(QStringLiteral(" - Critical - ")), qPrintable(log()));
+
+        QByteArray stored;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
+            db.setDatabaseName(storage() + QStringLiteral("/database"));
+            QVERIFY(db.open());
+            QSqlQuery query(QStringLiteral("SELECT siderBarState FROM documents"), db);
+            QVERIFY(query.next());
+            stored = query.value(0).toByteArray();
+            QVERIFY(!query.next());
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("check"));
+        const Nod::Domain::LastRead lastRead = Nod::Domain::LastRead::decode(stored);
+        QCOMPARE(lastRead.pageIndex(), 9);
+        QVERIFY2(qFuzzyCompare(lastRead.viewSetting().scaleFactor(), 1.1),
+            qPrintable(QString::number(lastRead.viewSetting().scaleFactor())));
+    }
+};
+
+QTEST_MAIN(ReadingEndToEndTest)
+#include "tst_readingendtoend.moc"
