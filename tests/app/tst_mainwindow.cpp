@@ -10,6 +10,7 @@
 #include <domain/metatypes.h>
 #include <library/documentmodel.h>
 #include <library/librarywidget.h>
+#include <reading/pdfdocumentview.h>
 #include <reading/tab/documenttab.h>
 #include <reading/tab/documentwidget.h>
 
@@ -234,6 +235,41 @@ private slots:
         m_window = std::make_unique<MainWindow>();
         m_window->show();
         QCOMPARE(m_window->openDocumentIds(), (QList<int> { second.id(), first.id() }));
+    }
+
+    void documentTabs_keepTheirKeysAndPrintAndOpenWhatTheirLinksName()
+    {
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        const Nod::Domain::Document first = addDocument(QStringLiteral("first.pdf"));
+        const Nod::Domain::Document second = addDocument(QStringLiteral("second.pdf"));
+        openTab(first);
+        openTab(second);
+        auto *firstTab = dynamic_cast<DocumentWidget *>(m_window->documentTab(1));
+        auto *secondTab = dynamic_cast<DocumentWidget *>(m_window->documentTab(2));
+
+        // Every tab has the same keys; only the one in front answers them.
+        QCOMPARE(QApplication::focusWidget(), secondTab->readingView());
+        QTest::keyClick(secondTab->readingView(), Qt::Key_Equal, Qt::ControlModifier);
+        QVERIFY(qFuzzyCompare(secondTab->readingView()->zoomLevel(), 1.1));
+        QCOMPARE(firstTab->readingView()->zoomLevel(), 1.0);
+
+        // Printing is offered while a document is in front, not over the library.
+        auto printEntry = [this] {
+            QScopedPointer<QMenu> menu(
+                m_window->mainTabBar()->createMainMenu(nullptr, MainWindow::backgroundMode()));
+            return menu->findChild<QAction *>(QStringLiteral("print"))->isEnabled();
+        };
+        QVERIFY(printEntry());
+        m_window->mainTabBar()->tabBar()->setCurrentIndex(0);
+        QVERIFY(!printEntry());
+
+        // A link to a local document the reader agreed to follow opens it in a tab of its own.
+        const QString linked = makePdf(QStringLiteral("linked.pdf"));
+        emit firstTab->openFileRequested(linked);
+        QCOMPARE(m_window->openDocumentIds().size(), 3);
+        QCOMPARE(documents()->document(m_window->openDocumentIds().last()).localUrl(), linked);
+        QCOMPARE(m_window->mainTabBar()->tabBar()->currentIndex(), 3);
     }
 
     void backgroundMode_isKeptAcrossRuns()

@@ -18,6 +18,7 @@
 #include <QSplitter>
 #include <QToolButton>
 #include <QTreeView>
+#include <QUndoCommand>
 #include <QUndoStack>
 
 #include <cmath>
@@ -158,6 +159,27 @@ private slots:
             / (tab->splitter()->width() - tab->splitter()->handleWidth());
         QVERIFY2(std::abs(restoredShare - storedLastRead(id).siderBarState().sizes().at(0)) < 0.01,
             qPrintable(QString::number(restoredShare)));
+    }
+
+    void undoAndRedo_answerTheDesktopKeysAndCtrlY()
+    {
+        const QString path = m_fixture->path(QStringLiteral("one.pdf"));
+        QVERIFY(writeNumberedPdf(path, 1));
+        std::unique_ptr<DocumentWidget> tab = openShown(addDocument(path));
+        QVERIFY(tab);
+        QUndoStack *stack = tab->undoStack();
+        stack->push(new QUndoCommand(QStringLiteral("first")));
+        stack->push(new QUndoCommand(QStringLiteral("second")));
+        QWidget *view = tab->readingView();
+        view->setFocus();
+        QVERIFY(QTest::qWaitForWindowActive(tab.get()));
+        QTest::keyClick(view, Qt::Key_Z, Qt::ControlModifier);
+        QTest::keyClick(view, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(stack->index(), 0);
+        QTest::keyClick(view, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(stack->index(), 1);
+        QTest::keyClick(view, Qt::Key_Y, Qt::ControlModifier);
+        QCOMPARE(stack->index(), 2);
     }
 
     void tabNeverShown_keepsWhatItRestored_andOutOfRangeStateIsClamped()
