@@ -5,7 +5,7 @@ function(nodera_add_library name)
     add_library(${name} STATIC ${ARG_SOURCES})
     target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
     target_link_libraries(${name} PUBLIC ${ARG_PUBLIC_LIBS} PRIVATE ${ARG_PRIVATE_LIBS})
-    target_compile_definitions(${name} PRIVATE QT_NO_CAST_TO_ASCII QT_NO_FOREACH
+    target_compile_definitions(${name} PRIVATE QT_NO_CAST_FROM_ASCII QT_NO_CAST_TO_ASCII QT_NO_FOREACH
         QT_NO_URL_CAST_FROM_STRING QT_DEPRECATED_WARNINGS)
 endfunction()
 

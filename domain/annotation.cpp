@@ -61,8 +61,7 @@ void Annotation::removeMarker(int index)
 QByteArray Annotation::positionData() const
 {
     QByteArray bytes;
-    QDataStream stream(&bytes, QIODevice::WriteOnly);
-    stream.setVersion(storedStreamVersion);
+    StoredWriter stream(&bytes);
     stream << m_position;
     return bytes;
 }
@@ -70,8 +69,7 @@ QByteArray Annotation::positionData() const
 void Annotation::setPositionData(const QByteArray &bytes)
 {
     m_position = QPointF();
-    QDataStream stream(bytes);
-    stream.setVersion(storedStreamVersion);
+    StoredReader stream(bytes);
     QPointF position;
     if (BoundedReader::readPoint(stream, position)) {
         m_position = position;
@@ -92,8 +90,7 @@ QByteArray Annotation::markersData() const
         return QByteArray();
     }
     QByteArray bytes;
-    QDataStream stream(&bytes, QIODevice::WriteOnly);
-    stream.setVersion(storedStreamVersion);
+    StoredWriter stream(&bytes);
     stream << qint32(m_markers.size());
     for (const Marker &marker : m_markers) {
         stream << marker;
@@ -107,8 +104,7 @@ void Annotation::setMarkersData(const QByteArray &bytes)
     if (bytes.isEmpty()) {
         return;
     }
-    QDataStream stream(bytes);
-    stream.setVersion(storedStreamVersion);
+    StoredReader stream(bytes);
     qint32 count = 0;
     // A record holds at least its pair count.
     if (!BoundedReader::readInt(stream, count) || count < 0
@@ -132,8 +128,7 @@ void Annotation::setMarkersData(const QByteArray &bytes)
 QByteArray Annotation::childrenData() const
 {
     QByteArray bytes;
-    QDataStream stream(&bytes, QIODevice::WriteOnly);
-    stream.setVersion(storedStreamVersion);
+    StoredWriter stream(&bytes);
     stream << quint32(m_children.size());
     for (const int child : m_children) {
         stream << qint32(child);
@@ -144,8 +139,7 @@ QByteArray Annotation::childrenData() const
 void Annotation::setChildrenData(const QByteArray &bytes)
 {
     m_children.clear();
-    QDataStream stream(bytes);
-    stream.setVersion(storedStreamVersion);
+    StoredReader stream(bytes);
     quint32 count = 0;
     if (!BoundedReader::readCount(stream, count, 4)) {
         return;

@@ -68,4 +68,25 @@ private:
 // Qt release that runs the program.
 constexpr int storedStreamVersion = QDataStream::Qt_5_12;
 
+// Streams over a stored encoding, set to the stored version.
+class StoredWriter final : public QDataStream
+{
+public:
+    explicit StoredWriter(QByteArray *bytes)
+        : QDataStream(bytes, QIODevice::WriteOnly)
+    {
+        setVersion(storedStreamVersion);
+    }
+};
+
+class StoredReader final : public QDataStream
+{
+public:
+    explicit StoredReader(const QByteArray &bytes)
+        : QDataStream(bytes)
+    {
+        setVersion(storedStreamVersion);
+    }
+};
+
 } // namespace Nod::Domain

@@ -61,8 +61,7 @@ bool LastRead::read(QDataStream &stream, LastRead &lastRead)
 QByteArray LastRead::encode() const
 {
     QByteArray bytes;
-    QDataStream stream(&bytes, QIODevice::WriteOnly);
-    stream.setVersion(storedStreamVersion);
+    StoredWriter stream(&bytes);
     stream << *this;
     return bytes;
 }
@@ -71,8 +70,7 @@ LastRead LastRead::decode(const QByteArray &bytes)
 {
     LastRead lastRead;
     if (!bytes.isEmpty()) {
-        QDataStream stream(bytes);
-        stream.setVersion(storedStreamVersion);
+        StoredReader stream(bytes);
         read(stream, lastRead);
     }
     return lastRead;

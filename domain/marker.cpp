@@ -125,8 +125,7 @@ bool Marker::read(QDataStream &stream, Marker &marker)
 QByteArray Marker::encode() const
 {
     QByteArray bytes;
-    QDataStream stream(&bytes, QIODevice::WriteOnly);
-    stream.setVersion(storedStreamVersion);
+    StoredWriter stream(&bytes);
     stream << *this;
     return bytes;
 }
@@ -135,8 +134,7 @@ Marker Marker::decode(const QByteArray &bytes)
 {
     Marker marker;
     if (!bytes.isEmpty()) {
-        QDataStream stream(bytes);
-        stream.setVersion(storedStreamVersion);
+        StoredReader stream(bytes);
         read(stream, marker);
     }
     return marker;

@@ -15,8 +15,7 @@ Tag::Tag(int id, const QString &name, int parentId)
 QByteArray Tag::itemsData() const
 {
     QByteArray bytes;
-    QDataStream stream(&bytes, QIODevice::WriteOnly);
-    stream.setVersion(storedStreamVersion);
+    StoredWriter stream(&bytes);
     stream << quint32(m_items.size());
     for (const int item : m_items) {
         stream << qint32(item);
@@ -27,8 +26,7 @@ QByteArray Tag::itemsData() const
 void Tag::setItemsData(const QByteArray &bytes)
 {
     m_items.clear();
-    QDataStream stream(bytes);
-    stream.setVersion(storedStreamVersion);
+    StoredReader stream(bytes);
     quint32 count = 0;
     if (!BoundedReader::readCount(stream, count, 4)) {
         return;

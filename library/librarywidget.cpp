@@ -4,7 +4,6 @@
 #include "documentformat.h"
 #include "documentmodel.h"
 #include "filteredshelfmodel.h"
-#include "hashgenerator.h"
 #include "libraryroles.h"
 #include "overviewedit.h"
 #include "shelfview.h"
@@ -16,6 +15,7 @@
 #include <application/documentservice.h>
 #include <application/noteservice.h>
 #include <application/tagservice.h>
+#include <domain/hashgenerator.h>
 
 #include <QDataStream>
 #include <QDebug>
@@ -211,9 +211,9 @@ QString LibraryWidget::hashWithProgress(const QString &path)
     dialog.setWindowTitle(tr("Importing document"));
     dialog.setWindowModality(Qt::WindowModal);
     dialog.setCancelButton(nullptr);
-    Library::HashGenerator generator;
+    Domain::HashGenerator generator;
     connect(
-        &generator, &Library::HashGenerator::progressChanged, &dialog, [&dialog, maximum](qint64 bytesRead) {
+        &generator, &Domain::HashGenerator::progressChanged, &dialog, [&dialog, maximum](qint64 bytesRead) {
             dialog.setValue(int(std::min<qint64>(bytesRead / 1024, maximum)));
         });
     const QString hash = generator.generate(info.absoluteFilePath());

@@ -1,5 +1,5 @@
 // Fingerprint throughput against the system's md5sum on the same file, from a warm cache.
-#include <library/hashgenerator.h>
+#include <domain/hashgenerator.h>
 
 #include <bench/benchsupport.h>
 
@@ -35,7 +35,7 @@ int main(int argc, char *argv[])
         return 2;
     }
 
-    Nod::Library::HashGenerator generator;
+    Nod::Domain::HashGenerator generator;
     const QString ours = generator.generate(path); // warms the page cache
     std::vector<double> oursRates;
     std::vector<double> md5sumRates;

@@ -2,7 +2,7 @@
 
 #include "sqlhelpers.h"
 
-#include <library/hashgenerator.h>
+#include <domain/hashgenerator.h>
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -19,7 +19,7 @@ QHash<int, QString> hashFilesInParallel(const QVector<DocumentFile> &files)
         if (!QFileInfo(file.path).isFile()) {
             return qMakePair(file.id, QString());
         }
-        Nod::Library::HashGenerator generator;
+        Domain::HashGenerator generator;
         return qMakePair(file.id, generator.generate(file.path));
     };
     QFuture<QPair<int, QString>> future = QtConcurrent::mapped(files, hashOne);

@@ -16,8 +16,7 @@ namespace Nod::Infrastructure::Legacy {
 QVariant readVariant(const QByteArray &bytes)
 {
     QVariant value;
-    QDataStream stream(bytes);
-    stream.setVersion(Domain::storedStreamVersion);
+    Domain::StoredReader stream(bytes);
     try {
         stream >> value;
     } catch (const std::bad_alloc &) {
@@ -30,8 +29,7 @@ QVariant readVariant(const QByteArray &bytes)
 QByteArray writeVariant(const QVariant &value)
 {
     QByteArray bytes;
-    QDataStream stream(&bytes, QIODevice::WriteOnly);
-    stream.setVersion(Domain::storedStreamVersion);
+    Domain::StoredWriter stream(&bytes);
     stream << value;
     return bytes;
 }

@@ -70,7 +70,7 @@ private slots:
     void entities_exposeTheirColumnsAsPropertiesInOrder();
     void metaTypes_areRegisteredUnderTheStoredNames();
 
-    void annotation_storesPositionChildrenAndEmptyValuesAsSpecified();
+    void annotation_positionAndChildrenRoundTripWhileEmptyCanvasAndMarkersStoreNothing();
     void annotation_documentNoteStoresUnitCanvasRecord();
     void annotation_markersStoreCountThenRecords();
     void annotation_encodedPropertiesRoundTripThroughTheGadget();
@@ -145,7 +145,7 @@ void EncodingsTest::metaTypes_areRegisteredUnderTheStoredNames()
         encoded(QVariant::fromValue(TextRects())).startsWith(userVariantHeader("Nod::Domain::TextRects")));
 }
 
-void EncodingsTest::annotation_storesPositionChildrenAndEmptyValuesAsSpecified()
+void EncodingsTest::annotation_positionAndChildrenRoundTripWhileEmptyCanvasAndMarkersStoreNothing()
 {
     Annotation annotation(7, 3, 2, QPointF(1.5, -2), 1);
     QCOMPARE(annotation.positionData(), f64(1.5) + f64(-2));

@@ -3,7 +3,7 @@
 #include <QObject>
 #include <QString>
 
-namespace Nod::Library {
+namespace Nod::Domain {
 
 // Computes a document's content fingerprint: the MD5 of the file's bytes as 32 lowercase hex digits.
 // Objects hold no state between calls and may be used on any thread, one object per thread.
@@ -25,4 +25,4 @@ signals:
     void progressChanged(qint64 bytesRead);
 };
 
-} // namespace Nod::Library
+} // namespace Nod::Domain

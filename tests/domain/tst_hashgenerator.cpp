@@ -1,12 +1,12 @@
 // The content fingerprint: digests, progress reports and failures.
-#include <library/hashgenerator.h>
+#include <domain/hashgenerator.h>
 
 #include <QCryptographicHash>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
-using Nod::Library::HashGenerator;
+using Nod::Domain::HashGenerator;
 
 namespace {
 

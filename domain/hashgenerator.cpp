@@ -6,7 +6,7 @@
 
 #include <memory>
 
-namespace Nod::Library {
+namespace Nod::Domain {
 
 HashGenerator::HashGenerator(QObject *parent)
     : QObject(parent)
@@ -54,4 +54,4 @@ QString HashGenerator::generate(const QString &path)
     return QString::fromLatin1(hash.result().toHex());
 }
 
-} // namespace Nod::Library
+} // namespace Nod::Domain
