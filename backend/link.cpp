@@ -8,6 +8,6 @@ Link::Link() = default;
 
 Link::~Link() = default;
 
-void Link::setAction(PDFAction *action) { m_action.reset(action); }
+void Link::setAction(std::unique_ptr<PDFAction> action) { m_action = std::move(action); }
 
 } // namespace PdfAnnotation

@@ -23,7 +23,7 @@ public:
     QPolygonF quadPoints() const { return m_quadPoints; }
     // Owned by the link; may be null.
     const PDFAction *action() const { return m_action.get(); }
-    void setAction(PDFAction *action);
+    void setAction(std::unique_ptr<PDFAction> action);
 
 private:
     int m_highlightMode = 0;

@@ -47,8 +47,8 @@ void Page::requestRender(QObject *listener, double xres, double yres, const QRec
     if (!m_parent) {
         return;
     }
-    m_parent->processingThread().addRequest(
-        new PageProcessingRenderPageRequest(sharedFromThis(), listener, xres, yres, renderBox, cache));
+    m_parent->processingThread().addRequest(std::make_unique<PageProcessingRenderPageRequest>(
+        sharedFromThis(), listener, xres, yres, renderBox, cache));
 }
 
 void Page::requestLinks(QObject *listener)
@@ -58,7 +58,8 @@ void Page::requestLinks(QObject *listener)
     if (!m_parent) {
         return;
     }
-    m_parent->processingThread().addRequest(new PageProcessingLoadLinksRequest(sharedFromThis(), listener));
+    m_parent->processingThread().addRequest(
+        std::make_unique<PageProcessingLoadLinksRequest>(sharedFromThis(), listener));
 }
 
 QList<TextBox> Page::textBoxes() const { return {}; }
@@ -136,8 +137,8 @@ QImage Page::pageImage(QObject *listener, double xres, double yres, const QRect 
         return cached;
     }
     if (listener) {
-        m_parent->processingThread().addRequest(
-            new PageProcessingRenderPageRequest(sharedFromThis(), listener, xres, yres, box, true));
+        m_parent->processingThread().addRequest(std::make_unique<PageProcessingRenderPageRequest>(
+            sharedFromThis(), listener, xres, yres, box, true));
     }
 
     QImage image(box.size(), QImage::Format_ARGB32);

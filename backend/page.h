@@ -34,6 +34,7 @@ public:
 
     virtual void detachFromParent();
     // Queues a render on the document's processing thread; the listener gets a PDFPageRenderedEvent.
+    // Listeners live on the interface thread; one deleted before its answer arrives gets none.
     virtual void requestRender(
         QObject *listener, double xres, double yres, const QRect &renderBox, bool cache);
     // In points.

@@ -4,8 +4,69 @@
 #include <backend/pdfpageevents.h>
 
 #include <QCoreApplication>
+#include <QEvent>
 
 namespace Backend {
+
+namespace {
+
+// An answer on its way to a listener that may be gone by the time it arrives.
+class DispatchEvent final : public QEvent
+{
+public:
+    DispatchEvent(QPointer<QObject> listener, std::unique_ptr<QEvent> answer)
+        : QEvent(eventType())
+        , m_listener(std::move(listener))
+        , m_answer(std::move(answer))
+    { }
+
+    static QEvent::Type eventType()
+    {
+        static const QEvent::Type type = static_cast<QEvent::Type>(QEvent::registerEventType());
+        return type;
+    }
+
+    QObject *listener() const { return m_listener.data(); }
+    QEvent *answer() const { return m_answer.get(); }
+
+private:
+    QPointer<QObject> m_listener;
+    std::unique_ptr<QEvent> m_answer;
+};
+
+// Lives on the interface thread for the life of the process. A guarded pointer is only safe to
+// read on the thread that deletes its object, so the check whether a listener still exists is made
+// here, where listeners are deleted, and the answer handed over in the same step.
+class AnswerDispatcher final : public QObject
+{
+public:
+    static AnswerDispatcher *instance()
+    {
+        static AnswerDispatcher *const dispatcher = [] {
+            // Never deleted: a worker may answer until its document ends, whenever that is.
+            auto *created = new AnswerDispatcher;
+            if (QCoreApplication *application = QCoreApplication::instance()) {
+                created->moveToThread(application->thread());
+            }
+            return created;
+        }();
+        return dispatcher;
+    }
+
+protected:
+    void customEvent(QEvent *event) override
+    {
+        if (event->type() != DispatchEvent::eventType()) {
+            return;
+        }
+        const auto *dispatch = static_cast<DispatchEvent *>(event);
+        if (QObject *listener = dispatch->listener()) {
+            QCoreApplication::sendEvent(listener, dispatch->answer());
+        }
+    }
+};
+
+} // namespace
 
 PageProcessingRequest::PageProcessingRequest(const QSharedPointer<Page> &page, QObject *listener)
     : m_page(page)
@@ -17,13 +78,11 @@ bool PageProcessingRequest::isEqual(const PageProcessingRequest &other) const
     return type() == other.type() && m_page == other.m_page;
 }
 
-void PageProcessingRequest::post(QEvent *event) const
+void PageProcessingRequest::post(std::unique_ptr<QEvent> answer)
 {
-    if (QObject *listener = m_listener.data()) {
-        QCoreApplication::postEvent(listener, event);
-    } else {
-        delete event;
-    }
+    // Moving the guard hands it over without reading it.
+    QCoreApplication::postEvent(
+        AnswerDispatcher::instance(), new DispatchEvent(std::move(m_listener), std::move(answer)));
 }
 
 PageProcessingRenderPageRequest::PageProcessingRenderPageRequest(const QSharedPointer<Page> &page,
@@ -38,7 +97,7 @@ PageProcessingRenderPageRequest::PageProcessingRenderPageRequest(const QSharedPo
 bool PageProcessingRenderPageRequest::execute()
 {
     const QImage image = page()->renderImage(m_xres, m_yres, m_renderBox, m_cache);
-    post(new PDFPageRenderedEvent(m_xres, m_yres, m_renderBox, image));
+    post(std::make_unique<PDFPageRenderedEvent>(m_xres, m_yres, m_renderBox, image));
     return !image.isNull();
 }
 
@@ -54,7 +113,7 @@ bool PageProcessingRenderPageRequest::isEqual(const PageProcessingRequest &other
 
 bool PageProcessingLoadLinksRequest::execute()
 {
-    post(new PDFLinksLoadedEvent(page()->loadLinks()));
+    post(std::make_unique<PDFLinksLoadedEvent>(page()->loadLinks()));
     return true;
 }
 

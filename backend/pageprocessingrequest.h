@@ -5,11 +5,19 @@
 #include <QRect>
 #include <QSharedPointer>
 
+#include <memory>
+
+class QEvent;
+
 namespace Backend {
 
 class Page;
 
 // One job for a document's page-processing thread; its answer is posted to the listener.
+//
+// The listener lives on the interface thread and may be deleted at any time before its answer
+// arrives. The processing thread never looks at it: answers go through a dispatcher on the
+// interface thread, which checks there whether the listener still exists.
 class PageProcessingRequest : public QObject
 {
     Q_OBJECT
@@ -17,6 +25,7 @@ class PageProcessingRequest : public QObject
 public:
     enum RequestType { Render = 0, LoadLinks = 1 };
 
+    // On the listener's thread, with the listener alive.
     PageProcessingRequest(const QSharedPointer<Page> &page, QObject *listener);
 
     // Runs on the processing thread.
@@ -25,14 +34,14 @@ public:
     virtual bool isEqual(const PageProcessingRequest &other) const;
 
     QSharedPointer<Page> page() const { return m_page; }
-    QObject *listener() const { return m_listener.data(); }
 
 protected:
-    void post(QEvent *event) const;
+    // Any thread; once per request.
+    void post(std::unique_ptr<QEvent> answer);
 
 private:
     QSharedPointer<Page> m_page;
-    QPointer<QObject> m_listener;
+    QPointer<QObject> m_listener; // read only on the interface thread
 };
 
 class PageProcessingRenderPageRequest final : public PageProcessingRequest

@@ -4,6 +4,8 @@
 
 #include <QMutexLocker>
 
+#include <algorithm>
+
 namespace Backend {
 
 PDFPageProcessingThread::PDFPageProcessingThread(QObject *parent)
@@ -12,21 +14,20 @@ PDFPageProcessingThread::PDFPageProcessingThread(QObject *parent)
 
 PDFPageProcessingThread::~PDFPageProcessingThread() { stop(); }
 
-void PDFPageProcessingThread::addRequest(PageProcessingRequest *request)
+void PDFPageProcessingThread::addRequest(std::unique_ptr<PageProcessingRequest> request)
 {
     QMutexLocker locker(&m_mutex);
-    if (m_quit) {
-        delete request;
+    if (m_quit || !request) {
         return;
     }
-    for (auto it = m_stack.begin(); it != m_stack.end(); ++it) {
-        if ((*it)->isEqual(*request)) {
-            delete *it;
-            m_stack.erase(it);
-            break;
-        }
+    const auto equal = std::find_if(
+        m_stack.begin(), m_stack.end(), [&request](const std::unique_ptr<PageProcessingRequest> &waiting) {
+            return waiting->isEqual(*request);
+        });
+    if (equal != m_stack.end()) {
+        m_stack.erase(equal);
     }
-    m_stack.push_back(request);
+    m_stack.push_back(std::move(request));
     if (isRunning()) {
         m_wake.wakeOne();
     } else {
@@ -37,9 +38,6 @@ void PDFPageProcessingThread::addRequest(PageProcessingRequest *request)
 void PDFPageProcessingThread::cancelRequests()
 {
     QMutexLocker locker(&m_mutex);
-    for (PageProcessingRequest *request : m_stack) {
-        delete request;
-    }
     m_stack.clear();
     while (!m_idle && isRunning()) {
         m_idleCondition.wait(&m_mutex);
@@ -50,9 +48,6 @@ void PDFPageProcessingThread::stop()
 {
     {
         QMutexLocker locker(&m_mutex);
-        for (PageProcessingRequest *request : m_stack) {
-            delete request;
-        }
         m_stack.clear();
         m_quit = true;
         m_wake.wakeAll();
@@ -77,11 +72,11 @@ void PDFPageProcessingThread::run()
             continue;
         }
         m_idle = false;
-        PageProcessingRequest *request = m_stack.back();
+        std::unique_ptr<PageProcessingRequest> request = std::move(m_stack.back());
         m_stack.pop_back();
         locker.unlock();
         request->execute();
-        delete request;
+        request.reset();
         locker.relock();
     }
     m_idle = true;

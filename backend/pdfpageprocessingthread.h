@@ -4,6 +4,7 @@
 #include <QThread>
 #include <QWaitCondition>
 
+#include <memory>
 #include <vector>
 
 namespace Backend {
@@ -20,11 +21,11 @@ public:
     explicit PDFPageProcessingThread(QObject *parent = nullptr);
     ~PDFPageProcessingThread() override;
 
-    // Any thread. Takes ownership; an equal request still waiting is replaced.
-    void addRequest(PageProcessingRequest *request);
+    // Any thread. An equal request still waiting is replaced.
+    void addRequest(std::unique_ptr<PageProcessingRequest> request);
     // Any thread but the worker: drops the waiting requests and waits until the worker is idle.
     void cancelRequests();
-    // Drops the waiting requests and ends the worker; later requests are deleted unserved.
+    // Drops the waiting requests and ends the worker; later requests are dropped unserved.
     void stop();
     int pendingCount() const;
 
@@ -32,7 +33,7 @@ protected:
     void run() override;
 
 private:
-    std::vector<PageProcessingRequest *> m_stack; // owned
+    std::vector<std::unique_ptr<PageProcessingRequest>> m_stack;
     mutable QMutex m_mutex;
     QWaitCondition m_wake;
     bool m_idle = true;

@@ -28,6 +28,6 @@ PDFToCItem &PDFToCItem::operator=(const PDFToCItem &other)
 
 PDFToCItem::~PDFToCItem() = default;
 
-void PDFToCItem::setAction(PDFAction *action) { m_action.reset(action); }
+void PDFToCItem::setAction(std::unique_ptr<PDFAction> action) { m_action = std::move(action); }
 
 } // namespace Backend

@@ -28,7 +28,7 @@ public:
     void setOpen(bool open) { m_open = open; }
     // May be null; owned by the item.
     const PDFAction *action() const { return m_action.get(); }
-    void setAction(PDFAction *action);
+    void setAction(std::unique_ptr<PDFAction> action);
     QColor color() const { return m_color; }
     void setColor(const QColor &color) { m_color = color; }
     const QList<PDFToCItem> &children() const { return m_children; }

@@ -17,16 +17,16 @@ namespace Backend::MuPDF {
 namespace {
 
 // An external target carries a URI action, as links do, rather than a go-to action to nowhere.
-PDFAction *outlineAction(fz_context *ctx, fz_document *doc, fz_outline *node)
+std::unique_ptr<PDFAction> outlineAction(fz_context *ctx, fz_document *doc, fz_outline *node)
 {
     if (node->uri && fz_is_external_link(ctx, node->uri)) {
-        return new PDFURIAction(QUrl(QString::fromUtf8(node->uri)));
+        return std::make_unique<PDFURIAction>(QUrl(QString::fromUtf8(node->uri)));
     }
     LinkTarget target;
     if (node->uri) {
         target = resolveLinkTarget(ctx, doc, node->uri);
     }
-    return new PDFGotoAction(PDFDestination(target.page, QRectF(target.x, target.y, 0, 0)));
+    return std::make_unique<PDFGotoAction>(PDFDestination(target.page, QRectF(target.x, target.y, 0, 0)));
 }
 
 // Recursion depth is bounded by the library, which refuses cyclic outlines.

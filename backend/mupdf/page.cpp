@@ -39,6 +39,51 @@ bool selectionHolds(const QList<QRectF> &selection, const QRectF &box)
     return false;
 }
 
+// The page text as the program reads it, one UTF-16 unit with its box at a time, for the plain
+// text and the selection boxes alike. A run of white space becomes one space and none leads the
+// text; anything unprintable becomes "?"; each line ends in a "\n" whose box is the last one at
+// width 0.
+template <typename Add> void walkText(fz_stext_page *textPage, Add add)
+{
+    bool empty = true;
+    bool lastIsSpace = false;
+    QRectF last;
+    auto put = [&](QChar unit, const QRectF &rect) {
+        add(unit, rect);
+        empty = false;
+        lastIsSpace = unit.isSpace();
+        last = rect;
+    };
+    for (fz_stext_block *block = textPage->first_block; block; block = block->next) {
+        if (block->type != FZ_STEXT_BLOCK_TEXT) {
+            continue;
+        }
+        for (fz_stext_line *line = block->u.t.first_line; line; line = line->next) {
+            // The library joins a line's runs and inserts the spaces between them itself, so a
+            // line is walked as one span.
+            for (fz_stext_char *ch = line->first_char; ch; ch = ch->next) {
+                const QRectF box = charBox(ch);
+                const uint c = static_cast<uint>(ch->c);
+                if (c > 0xFFFF && c <= 0x10FFFF) {
+                    put(QChar(QChar::highSurrogate(c)), box);
+                    put(QChar(QChar::lowSurrogate(c)), box);
+                } else if (c <= 0xFFFF && QChar::isSpace(c)) {
+                    if (!empty && !lastIsSpace) {
+                        put(QLatin1Char(' '), box);
+                    }
+                } else if (c <= 0xFFFF && QChar::isPrint(c)) {
+                    put(QChar(c), box);
+                } else {
+                    put(QLatin1Char('?'), box);
+                }
+            }
+            if (!empty) {
+                put(QLatin1Char('\n'), withWidth(last, 0));
+            }
+        }
+    }
+}
+
 struct LinkData
 {
     QRectF rect;
@@ -416,45 +461,14 @@ QString Page::text(QVector<QRectF> &rects) const
 {
     qDebug("Backend::MuPDF::Page::text");
     rects.clear();
+    QString result;
     QReadLocker documentLocker(m_documentLock.data());
     QReadLocker locker(&m_lock);
-    fz_stext_page *textPage = lockTextPage(locker, PlainText);
-    if (!textPage) {
-        return {};
-    }
-    QString result;
-    auto endsWithSpace = [&result] { return !result.isEmpty() && result.back().isSpace(); };
-    for (fz_stext_block *block = textPage->first_block; block; block = block->next) {
-        if (block->type != FZ_STEXT_BLOCK_TEXT) {
-            continue;
-        }
-        for (fz_stext_line *line = block->u.t.first_line; line; line = line->next) {
-            // The library joins a line's runs and inserts the spaces between them itself, so a
-            // line is walked as one span.
-            for (fz_stext_char *ch = line->first_char; ch; ch = ch->next) {
-                const QRectF box = charBox(ch);
-                const uint c = static_cast<uint>(ch->c);
-                if (c > 0xFFFF && c <= 0x10FFFF) {
-                    result.append(QChar(QChar::highSurrogate(c)));
-                    result.append(QChar(QChar::lowSurrogate(c)));
-                    rects.append(box);
-                    rects.append(box);
-                } else if (c <= 0xFFFF && QChar::isSpace(c)) {
-                    if (!result.isEmpty() && !endsWithSpace()) {
-                        result.append(QLatin1Char(' '));
-                        rects.append(box);
-                    }
-                } else if (c <= 0xFFFF && QChar::isPrint(c)) {
-                    result.append(QChar(c));
-                    rects.append(box);
-                } else {
-                    result.append(QLatin1Char('?'));
-                    rects.append(box);
-                }
-            }
-            result.append(QLatin1Char('\n'));
-            rects.append(rects.isEmpty() ? QRectF() : withWidth(rects.last(), 0));
-        }
+    if (fz_stext_page *textPage = lockTextPage(locker, PlainText)) {
+        walkText(textPage, [&](QChar unit, const QRectF &rect) {
+            result.append(unit);
+            rects.append(rect);
+        });
     }
     return result;
 }
@@ -464,41 +478,13 @@ QList<TextBox> Page::textBoxes() const
     QList<TextBox> boxes;
     QReadLocker documentLocker(m_documentLock.data());
     QReadLocker locker(&m_lock);
-    fz_stext_page *textPage = lockTextPage(locker, PlainText);
-    if (!textPage) {
-        return boxes;
-    }
-    auto add = [&boxes](const QRectF &rect, QChar character) {
-        TextBox box;
-        box.rect = rect;
-        box.character = character;
-        boxes.append(box);
-    };
-    for (fz_stext_block *block = textPage->first_block; block; block = block->next) {
-        if (block->type != FZ_STEXT_BLOCK_TEXT) {
-            continue;
-        }
-        for (fz_stext_line *line = block->u.t.first_line; line; line = line->next) {
-            for (fz_stext_char *ch = line->first_char; ch; ch = ch->next) {
-                const QRectF rect = charBox(ch);
-                const uint c = static_cast<uint>(ch->c);
-                if (c > 0xFFFF && c <= 0x10FFFF) {
-                    add(rect, QChar(QChar::highSurrogate(c)));
-                    add(rect, QChar(QChar::lowSurrogate(c)));
-                } else if (c <= 0xFFFF && QChar::isSpace(c)) {
-                    if (!boxes.isEmpty() && !boxes.last().character.isSpace()) {
-                        add(rect, QLatin1Char(' '));
-                    }
-                } else if (c <= 0xFFFF && QChar::isPrint(c)) {
-                    add(rect, QChar(c));
-                } else {
-                    add(rect, QLatin1Char('?'));
-                }
-            }
-            if (!boxes.isEmpty()) {
-                add(withWidth(boxes.last().rect, 0), QLatin1Char('\n'));
-            }
-        }
+    if (fz_stext_page *textPage = lockTextPage(locker, PlainText)) {
+        walkText(textPage, [&](QChar unit, const QRectF &rect) {
+            TextBox box;
+            box.rect = rect;
+            box.character = unit;
+            boxes.append(box);
+        });
     }
     return boxes;
 }
@@ -610,9 +596,9 @@ QList<QSharedPointer<PdfAnnotation::Link>> Page::loadLinks()
         const bool external = fz_is_external_link(m_context->get(), found[i].uri.constData());
         libraryLocker.unlock();
         if (external) {
-            link->setAction(new PDFURIAction(QUrl(QString::fromUtf8(found[i].uri))));
+            link->setAction(std::make_unique<PDFURIAction>(QUrl(QString::fromUtf8(found[i].uri))));
         } else {
-            link->setAction(new PDFGotoAction(
+            link->setAction(std::make_unique<PDFGotoAction>(
                 PDFDestination(targets[i].page, QRectF(targets[i].x, targets[i].y, -1, -1))));
         }
         m_links.append(link);

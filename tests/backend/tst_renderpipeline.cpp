@@ -39,6 +39,30 @@ protected:
     }
 };
 
+// Records each render answer under its own number into a log that outlives it.
+class NumberedListener final : public QObject
+{
+public:
+    NumberedListener(int number, QVector<QPair<int, double>> *log)
+        : m_number(number)
+        , m_log(log)
+    { }
+
+protected:
+    bool event(QEvent *event) override
+    {
+        if (event->type() == Backend::PDFPageRenderedEvent::eventType()) {
+            m_log->append({ m_number, static_cast<Backend::PDFPageRenderedEvent *>(event)->xres() });
+            return true;
+        }
+        return QObject::event(event);
+    }
+
+private:
+    const int m_number;
+    QVector<QPair<int, double>> *m_log; // not owned
+};
+
 QImage solid(QRgb colour)
 {
     QImage image(4, 4, QImage::Format_ARGB32);
@@ -67,6 +91,7 @@ private slots:
     void tileItem_destroyedWhileRendering();
 
     void processingThread_servesNewestFirst();
+    void processingThread_answersOnlyListenersThatStillExist();
     void pageImage_composesPlaceholderThenServesRealRender();
 
 private:
@@ -324,6 +349,59 @@ void TestRenderPipeline::processingThread_servesNewestFirst()
     QCOMPARE(listener.xres, (QList<double> { 10, 20, 30 }));
     QVERIFY(!listener.images[2].isNull());
     QCOMPARE(listener.images[2].size(), page->renderImage(30, 30).size());
+}
+
+void TestRenderPipeline::processingThread_answersOnlyListenersThatStillExist()
+{
+    // A reading view makes and deletes listeners all the time, on the interface thread, while the
+    // worker finishes their requests. Every third listener stays; the others go at once, or after
+    // some answers came in, while the worker runs.
+    const auto page = textPage(0);
+    QVector<QPair<int, double>> log;
+    std::vector<std::unique_ptr<NumberedListener>> kept;
+    QSet<int> deleted;
+    constexpr int Listeners = 240;
+    for (int i = 0; i < Listeners; ++i) {
+        auto listener = std::make_unique<NumberedListener>(i, &log);
+        page->requestRender(listener.get(), 4 + i * 0.25, 4 + i * 0.25, QRect(), false);
+        if (i % 3 == 0) {
+            kept.push_back(std::move(listener));
+            continue;
+        }
+        if (i % 3 == 2) {
+            QCoreApplication::processEvents();
+        }
+        listener.reset();
+        deleted.insert(i);
+    }
+    // An answer already on its way when its listener goes is dropped too.
+    auto late = std::make_unique<NumberedListener>(Listeners, &log);
+    page->requestRender(late.get(), 2, 2, QRect(), false);
+    while (m_document->processingThread().pendingCount() > 0) {
+        QThread::msleep(1);
+    }
+    m_document->processingThread().cancelRequests(); // waits until the worker is idle
+    late.reset();
+    deleted.insert(Listeners);
+
+    QTRY_COMPARE(log.size()
+            - std::count_if(log.begin(), log.end(),
+                [&](const QPair<int, double> &entry) { return deleted.contains(entry.first); }),
+        int(kept.size()));
+    QCoreApplication::processEvents();
+    for (const auto &entry : qAsConst(log)) {
+        QCOMPARE(entry.second, 4 + entry.first * 0.25);
+        QVERIFY(!deleted.contains(entry.first) || entry.first % 3 == 2);
+    }
+    QSet<int> answered;
+    for (const auto &entry : qAsConst(log)) {
+        QVERIFY(!answered.contains(entry.first)); // one answer each
+        answered.insert(entry.first);
+    }
+    for (int i = 0; i < Listeners; i += 3) {
+        QVERIFY(answered.contains(i));
+    }
+    QVERIFY(!answered.contains(Listeners));
 }
 
 void TestRenderPipeline::pageImage_composesPlaceholderThenServesRealRender()
