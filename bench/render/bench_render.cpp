@@ -5,7 +5,9 @@
 // and times the same work done by mutool in the same run. Prints one "name: value unit" line per
 // figure. Each measurement starts from a freshly opened document, so nothing is warm but the
 // operating system's file cache. The render passes and mutool's draws are run NODERA_BENCH_RUNS
-// times (3 by default) and the fastest run counts.
+// times (3 by default) and the fastest run counts. Each run of mutool gets NODERA_BENCH_TOOL_TIMEOUT
+// seconds (60 by default): one that takes longer is stopped and reported as "<figure>_timeout_ms"
+// with the limit, in place of its figures.
 
 #include <backend/document.h>
 #include <backend/mupdf/document.h>
@@ -55,7 +57,15 @@ struct ProcessResult
     double ms = -1;
     QByteArray output;
     bool ok = false;
+    bool timedOut = false;
 };
+
+int toolTimeoutMs()
+{
+    bool ok = false;
+    const double seconds = qEnvironmentVariable("NODERA_BENCH_TOOL_TIMEOUT").toDouble(&ok);
+    return ok && seconds > 0 ? qMax(1, int(seconds * 1000)) : 60000;
+}
 
 ProcessResult runTool(const QString &program, const QStringList &arguments)
 {
@@ -68,7 +78,16 @@ ProcessResult runTool(const QString &program, const QStringList &arguments)
     QElapsedTimer timer;
     timer.start();
     process.start(program, arguments);
-    if (!process.waitForFinished(-1)) {
+    if (!process.waitForStarted()) {
+        return result;
+    }
+    // A damaged or hostile file can keep the reference tool busy for minutes.
+    if (!process.waitForFinished(toolTimeoutMs())) {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished();
+            result.timedOut = true;
+        }
         return result;
     }
     result.ms = timer.nsecsElapsed() / 1e6;
@@ -117,6 +136,19 @@ double availableCores()
         spinner.join();
     }
     return (cpuMs() - cpuBefore) / (timer.nsecsElapsed() / 1e6);
+}
+
+// The figure in milliseconds, or, for a run that was stopped at the limit, the limit under a name
+// that says so.
+void printTool(const char *name, const ProcessResult &result)
+{
+    if (result.timedOut) {
+        std::fprintf(
+            stderr, "warning: mutool did not finish within %d ms and was stopped\n", toolTimeoutMs());
+        print((QByteArray(name) + "_timeout_ms").constData(), toolTimeoutMs(), "ms");
+    } else {
+        print((QByteArray(name) + "_ms").constData(), result.ms, "ms");
+    }
 }
 
 QString scriptPath(const QString &name)
@@ -169,7 +201,8 @@ int main(int argc, char *argv[])
         return 2;
     }
     const double openMs = timer.nsecsElapsed() / 1e6;
-    const QImage firstImage = document->pageAt(0).toStrongRef()->renderImage(96, 96);
+    const QSharedPointer<Backend::Page> firstPage = document->pageAt(0).toStrongRef();
+    const QImage firstImage = firstPage ? firstPage->renderImage(96, 96) : QImage();
     const double openFirstPageMs = timer.nsecsElapsed() / 1e6;
     if (firstImage.isNull()) {
         std::fprintf(stderr, "error: %s: the first page cannot be rendered\n", qPrintable(file));
@@ -189,7 +222,7 @@ int main(int argc, char *argv[])
     print("open_first_page_ms", openFirstPageMs, "ms");
     const ProcessResult mutoolOpen
         = runTool(mutool, { QStringLiteral("run"), scriptPath(QStringLiteral("count.js")), file });
-    print("mutool_open_ms", mutoolOpen.ms, "ms");
+    printTool("mutool_open", mutoolOpen);
     document.reset();
 
     // Render timings on a shared machine swing by a third from run to run, so each pass is run a
@@ -241,7 +274,11 @@ int main(int argc, char *argv[])
         // page takes the document lock for writing, which would wait for the renders in flight.
         std::vector<QSharedPointer<Backend::Page>> poolPages;
         for (int i = first - 1; i < last; ++i) {
-            poolPages.push_back(document->pageAt(i).toStrongRef());
+            if (const QSharedPointer<Backend::Page> page = document->pageAt(i).toStrongRef()) {
+                poolPages.push_back(page);
+            } else {
+                runFailures.fetchAndAddRelaxed(1);
+            }
         }
         for (const auto &page : poolPages) {
             tasks.emplace_back(new RenderTask(page));
@@ -276,6 +313,9 @@ int main(int argc, char *argv[])
         ProcessResult best;
         for (int run = 0; run < runs; ++run) {
             const ProcessResult result = runTool(mutool, arguments);
+            if (result.timedOut) {
+                return result; // another try would only wait as long again
+            }
             if (result.ms > 0 && (best.ms < 0 || result.ms < best.ms)) {
                 best = result;
             }
@@ -283,7 +323,8 @@ int main(int argc, char *argv[])
         return best;
     };
     const ProcessResult mutoolRange = fastest(drawArgs + QStringList { range });
-    const ProcessResult mutoolFirst = fastest(drawArgs + QStringList { QString::number(first) });
+    const ProcessResult mutoolFirst
+        = mutoolRange.timedOut ? ProcessResult() : fastest(drawArgs + QStringList { QString::number(first) });
     // The process start and the first page are taken out: what remains is the per-page cost.
     double mutoolPerPage = -1;
     if (mutoolRange.ms > 0 && mutoolFirst.ms > 0) {
@@ -293,8 +334,12 @@ int main(int argc, char *argv[])
     const double renderPerPage = pages > 1 ? (singleMs - firstPageMs) / (pages - 1) : singleMs;
     print("render_ms_per_page", renderPerPage, "ms");
     print("render_failures", failures, "pages");
-    print("mutool_ms_per_page", mutoolPerPage, "ms");
-    print("mutool_ratio", mutoolPerPage > 0 ? renderPerPage / mutoolPerPage : -1, "x");
+    if (mutoolRange.timedOut || mutoolFirst.timedOut) {
+        printTool("mutool_draw", mutoolRange.timedOut ? mutoolRange : mutoolFirst);
+    } else {
+        print("mutool_ms_per_page", mutoolPerPage, "ms");
+        print("mutool_ratio", mutoolPerPage > 0 ? renderPerPage / mutoolPerPage : -1, "x");
+    }
     print("pool_ms_per_page", poolMs / pages, "ms");
     print("cores_available", availableCores(), "cores");
     print("pool_threads", RenderTask::threadPool()->maxThreadCount(), "threads");
@@ -325,9 +370,11 @@ int main(int argc, char *argv[])
     print("search_cores_used", searchCpuMs / searchMs, "cores");
     const ProcessResult mutoolSearch
         = runTool(mutool, { QStringLiteral("run"), scriptPath(QStringLiteral("search.js")), file, word });
-    print("mutool_search_ms", mutoolSearch.ms, "ms");
-    print("mutool_search_hits",
-        mutoolSearch.ok ? QString::fromUtf8(mutoolSearch.output).trimmed().toInt() : -1, "hits");
+    printTool("mutool_search", mutoolSearch);
+    if (!mutoolSearch.timedOut) {
+        print("mutool_search_hits",
+            mutoolSearch.ok ? QString::fromUtf8(mutoolSearch.output).trimmed().toInt() : -1, "hits");
+    }
 
     // First full text extraction.
     document = open(file);
@@ -346,7 +393,7 @@ int main(int argc, char *argv[])
     const ProcessResult mutoolText = runTool(mutool,
         { QStringLiteral("draw"), QStringLiteral("-q"), QStringLiteral("-F"), QStringLiteral("txt"),
             QStringLiteral("-o"), QStringLiteral("/dev/null"), file });
-    print("mutool_text_ms", mutoolText.ms, "ms");
+    printTool("mutool_text", mutoolText);
     print("peak_rss_mib", peakRssMib(), "MiB");
     return 0;
 }
