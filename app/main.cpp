@@ -45,6 +45,9 @@ int main(int argc, char *argv[])
         return EXIT_FAILURE;
     }
 
+    // From here on a closing signal ends the program in order, even while a dialog is open.
+    Nod::App::TerminationHandler termination;
+
     auto *house = Common::Infrastructure::House::instance();
     QObject::connect(house, &Common::Infrastructure::House::locationChanged, &Nod::App::setUpLog);
     QObject::connect(house, &Common::Infrastructure::House::locationChanged, &Nod::App::openDatabase);
@@ -63,17 +66,25 @@ int main(int argc, char *argv[])
     Nod::App::loadTranslation();
 
     Nod::Presentation::MainWindow window;
+    if (termination.isRequested()) {
+        return 0; // during the database upgrade: nothing was shown, so nothing is saved
+    }
     Nod::Presentation::MessageReceiver receiver(&window);
     QObject::connect(
         &app, &SingleApplication::instanceStarted, &window, &Nod::Presentation::MainWindow::bringToFront);
     QObject::connect(&app, &SingleApplication::receivedMessage, &receiver,
         &Nod::Presentation::MessageReceiver::receivedMessage);
-    Nod::App::TerminationHandler termination;
+    window.showMaximized();
     QObject::connect(
         &termination, &Nod::App::TerminationHandler::terminationRequested, &window, &QWidget::close);
-    window.showMaximized();
     for (const QString &path : files) {
+        if (termination.isRequested()) {
+            break;
+        }
         window.addToLibrary(path);
+    }
+    if (termination.isRequested()) {
+        return 0; // the window saved its state as it closed
     }
     app.startDelivery();
     return app.exec();

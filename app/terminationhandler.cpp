@@ -1,7 +1,14 @@
 #include "terminationhandler.h"
 
+#include <QApplication>
 #include <QDebug>
+#include <QDialog>
 #include <QSocketNotifier>
+#include <QWidget>
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
 
 #include <csignal>
 #include <fcntl.h>
@@ -62,11 +69,39 @@ void TerminationHandler::readSignal()
 {
     m_notifier->setEnabled(false);
     char byte = 0;
-    if (::read(g_pipe[1], &byte, 1) == 1) {
-        qInfo() << "Closing on signal" << int(byte);
-        emit terminationRequested(byte);
+    if (::read(g_pipe[1], &byte, 1) == 1 && !m_requested) {
+        terminate(byte);
     }
     m_notifier->setEnabled(true);
+}
+
+void TerminationHandler::terminate(int signal)
+{
+    qInfo() << "Closing on signal" << signal;
+    m_requested = true;
+
+    // A session manager or a service manager kills whatever is still there after a few seconds; the
+    // state is saved below, so ending at the deadline loses nothing.
+    std::thread([] {
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        qWarning() << "Still busy two seconds after the closing signal; ending now";
+        std::_Exit(0);
+    }).detach();
+
+    // Dialogs and menus run event loops of their own, which a closing main window does not end.
+    while (QWidget *popup = QApplication::activePopupWidget()) {
+        popup->close();
+    }
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget *window : windows) {
+        if (auto *dialog = qobject_cast<QDialog *>(window); dialog && dialog->isVisible()) {
+            dialog->reject();
+        }
+    }
+    emit terminationRequested(signal);
+    // Ends every running event loop, and makes any started later (a dialog opened by code that a
+    // closed one returned to) return at once.
+    QCoreApplication::exit(0);
 }
 
 } // namespace Nod::App

@@ -6,8 +6,11 @@ class QSocketNotifier;
 
 namespace Nod::App {
 
-// Turns SIGTERM, SIGINT and SIGHUP (a logout, a kill, Ctrl+C in a terminal) into an orderly close of
-// the windows, so that reading state and the session are saved as on a normal close.
+// Turns SIGTERM, SIGINT and SIGHUP (a logout, a service manager's stop, Ctrl+C in a terminal) into
+// an orderly end within two seconds, whatever the program is doing: open dialogs, menus and the
+// nested event loops they run are closed, terminationRequested lets the main window save its state
+// as on a normal close, and every event loop ends. Should the interface thread still be busy two
+// seconds later, the process ends there.
 class TerminationHandler final : public QObject
 {
     Q_OBJECT
@@ -17,14 +20,20 @@ public:
     explicit TerminationHandler(QObject *parent = nullptr);
     ~TerminationHandler() override;
 
+    // Whether a signal came: an event loop started after it would run on, so callers check first.
+    bool isRequested() const { return m_requested; }
+
 signals:
+    // Connected directly: the receivers save what they must before this returns.
     void terminationRequested(int signal);
 
 private:
     static void onSignal(int signal);
     void readSignal();
+    void terminate(int signal);
 
     QSocketNotifier *m_notifier = nullptr;
+    bool m_requested = false;
 };
 
 } // namespace Nod::App

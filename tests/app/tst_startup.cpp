@@ -147,6 +147,61 @@ private slots:
         }
     }
 
+    // A logout or a service stop while a message box waits for the user: the box goes, the
+    // window saves its state as on a normal close, and the program ends without the backstop; files
+    // still waiting on the command line are left alone.
+    void closingSignal_whileAMessageBoxIsOpen_savesAndEnds_data()
+    {
+        QTest::addColumn<int>("files");
+        QTest::newRow("one box") << 1;
+        QTest::newRow("more boxes waiting") << 3;
+    }
+    void closingSignal_whileAMessageBoxIsOpen_savesAndEnds()
+    {
+        QFETCH(int, files);
+        QTemporaryDir home;
+        QStringList arguments;
+        for (int i = 0; i < files; ++i) {
+            const QString path = home.filePath(QStringLiteral("notes%1.pdf").arg(i));
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("plain notes, no document\n");
+            arguments << path;
+        }
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), home.path());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral(".config")));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral(".local/share")));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        QProcess app;
+        app.setProcessEnvironment(env);
+        app.start(QStringLiteral(NODERA_BINARY_DIR "/app/NoderaReader"), arguments);
+        QVERIFY(app.waitForStarted());
+
+        const QString logPath = home.filePath(QStringLiteral("Documents/Nodera Reader/Logs/"))
+            + AppLog::fileNameFor(QDate::currentDate());
+        QTRY_VERIFY_WITH_TIMEOUT(
+            readAll(logPath).contains(QStringLiteral("is not a valid PDF/EPUB file")), 20000);
+        QTest::qWait(200); // the box is up
+        app.terminate();
+        const bool ended = app.waitForFinished(15000);
+        if (!ended) {
+            app.kill();
+            app.waitForFinished();
+        }
+        QVERIFY2(ended, "still running after the closing signal");
+        QCOMPARE(app.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(app.exitCode(), 0);
+
+        const QString log = readAll(logPath);
+        QVERIFY2(log.contains(QStringLiteral(" - Info - Closing on signal 15\n")), qPrintable(log));
+        QVERIFY2(!log.contains(QStringLiteral("Still busy")), qPrintable(log));
+        QCOMPARE(log.count(QStringLiteral("is not a valid PDF/EPUB file")), 1);
+        const QString ini
+            = readAll(home.filePath(QStringLiteral(".local/share/Nodera/Nodera Desktop/NoderaDesktop.ini")));
+        QVERIFY2(ini.contains(QStringLiteral("geometry=")), qPrintable(ini));
+    }
+
     void existingDatabase_upgradesOnceWithOneBackup()
     {
         QTemporaryDir storage;
