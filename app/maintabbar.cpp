@@ -3,6 +3,7 @@
 #include "tabbar.h"
 
 #include <QActionGroup>
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QKeySequence>
 #include <QMenu>
@@ -13,40 +14,6 @@
 namespace Nod::Presentation {
 
 namespace {
-
-// The empty stretch of the top row: dragging it moves the window and a double click toggles
-// maximised, as a title bar would.
-class DragArea final : public QWidget
-{
-public:
-    explicit DragArea(MainTabBar *bar)
-        : QWidget(bar)
-        , m_bar(bar)
-    {
-        setObjectName(QStringLiteral("mainTabBar-space"));
-        setMinimumWidth(24);
-        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-    }
-
-protected:
-    void mousePressEvent(QMouseEvent *event) override
-    {
-        if (event->button() == Qt::LeftButton && window()->windowHandle()) {
-            window()->windowHandle()->startSystemMove();
-        }
-    }
-    void mouseDoubleClickEvent(QMouseEvent *) override
-    {
-        if (window()->isMaximized()) {
-            emit m_bar->showNormalRequested();
-        } else {
-            emit m_bar->showMaximizedRequested();
-        }
-    }
-
-private:
-    MainTabBar *m_bar; // not owned
-};
 
 struct ModeEntry
 {
@@ -61,9 +28,14 @@ struct ModeEntry
 MainTabBar::MainTabBar(QWidget *parent)
     : QWidget(parent)
     , m_tabBar(new TabBar(this))
-    , m_dragArea(new DragArea(this))
+    , m_dragArea(new QWidget(this))
 {
     setObjectName(QStringLiteral("MainTabBar"));
+    // Presses on it fall through to the strip, as do those on the stretch and on the tab bar
+    // beside its tabs.
+    m_dragArea->setObjectName(QStringLiteral("mainTabBar-space"));
+    m_dragArea->setMinimumWidth(24);
+    m_dragArea->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     setAttribute(Qt::WA_StyledBackground);
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -98,6 +70,48 @@ MainTabBar::MainTabBar(QWidget *parent)
     connect(m_maximize, &QToolButton::clicked, this, &MainTabBar::showMaximizedRequested);
     connect(m_restore, &QToolButton::clicked, this, &MainTabBar::showNormalRequested);
     connect(close, &QToolButton::clicked, this, &MainTabBar::closeRequested);
+}
+
+void MainTabBar::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton) {
+        m_pressPosition = event->globalPos();
+        m_moving = true;
+    }
+    event->accept();
+}
+
+void MainTabBar::mouseMoveEvent(QMouseEvent *event)
+{
+    // The move starts once the pointer has gone some way, so that the two presses of a double click
+    // both reach the strip rather than the window manager.
+    if (m_moving && (event->buttons() & Qt::LeftButton)
+        && (event->globalPos() - m_pressPosition).manhattanLength() >= QApplication::startDragDistance()) {
+        m_moving = false;
+        if (QWindow *handle = window()->windowHandle()) {
+            handle->startSystemMove();
+        }
+    }
+    event->accept();
+}
+
+void MainTabBar::mouseReleaseEvent(QMouseEvent *event)
+{
+    m_moving = false;
+    event->accept();
+}
+
+void MainTabBar::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    m_moving = false;
+    if (event->button() == Qt::LeftButton) {
+        if (window()->isMaximized()) {
+            emit showNormalRequested();
+        } else {
+            emit showMaximizedRequested();
+        }
+    }
+    event->accept();
 }
 
 QToolButton *MainTabBar::addButton(const char *objectName, const QString &toolTip)

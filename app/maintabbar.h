@@ -2,6 +2,7 @@
 
 #include <domain/backgroundmode.h>
 
+#include <QPoint>
 #include <QWidget>
 
 class QMenu;
@@ -11,8 +12,9 @@ namespace Nod::Presentation {
 
 class TabBar;
 
-// The window's top row: the tab strip, the tab list, a drag area standing in for the title bar, the
-// main menu and the window buttons.
+// The window's top row: the tab strip, the tab list, a drag area, the main menu and the window
+// buttons. The window has no frame, so the row is its title bar: every part of it that is not a
+// tab or a button moves the window when dragged and toggles maximised on a double click.
 class MainTabBar final : public QWidget
 {
     Q_OBJECT
@@ -54,6 +56,12 @@ public slots:
     void on_tabList_clicked();
     void on_mainMenu_clicked();
 
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+
 private:
     QToolButton *addButton(const char *objectName, const QString &toolTip);
 
@@ -66,6 +74,8 @@ private:
     Nod::Domain::BackgroundMode m_backgroundMode;
     bool m_printEnabled = false;
     bool m_settingsEnabled = false;
+    QPoint m_pressPosition;
+    bool m_moving = false;
 };
 
 } // namespace Nod::Presentation

@@ -2,6 +2,7 @@
 
 #include <QContextMenuEvent>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QToolButton>
 
 namespace Nod::Presentation {
@@ -101,6 +102,49 @@ void TabBar::contextMenuEvent(QContextMenuEvent *event)
     QMenu *menu = createContextMenu(index, this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->popup(event->globalPos());
+}
+
+bool TabBar::passesOn(QMouseEvent *event)
+{
+    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) {
+        m_passing = tabAt(event->pos()) < 0;
+    }
+    const bool passing = m_passing;
+    if (event->type() == QEvent::MouseButtonRelease && event->buttons() == Qt::NoButton) {
+        m_passing = false;
+    }
+    if (passing) {
+        event->ignore();
+    }
+    return passing;
+}
+
+void TabBar::mousePressEvent(QMouseEvent *event)
+{
+    if (!passesOn(event)) {
+        QTabBar::mousePressEvent(event);
+    }
+}
+
+void TabBar::mouseMoveEvent(QMouseEvent *event)
+{
+    if (!passesOn(event)) {
+        QTabBar::mouseMoveEvent(event);
+    }
+}
+
+void TabBar::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (!passesOn(event)) {
+        QTabBar::mouseReleaseEvent(event);
+    }
+}
+
+void TabBar::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    if (!passesOn(event)) {
+        QTabBar::mouseDoubleClickEvent(event);
+    }
 }
 
 } // namespace Nod::Presentation

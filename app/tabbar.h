@@ -28,9 +28,17 @@ protected:
     void tabInserted(int index) override;
     void tabRemoved(int index) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
+    // Beside the tabs the strip is title bar: those events go on to the parent.
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
 
 private:
     int indexOfButton(const QWidget *button) const;
+    bool passesOn(QMouseEvent *event);
+
+    bool m_passing = false; // a press beside the tabs: its move and release go on too
 
     QIcon m_currentCloseIcon;
     QIcon m_closeIcon;

@@ -5,6 +5,7 @@
 #include <QMenu>
 #include <QSignalSpy>
 #include <QToolButton>
+#include <QVBoxLayout>
 #include <QtTest>
 
 using namespace Nod::Presentation;
@@ -143,6 +144,53 @@ private slots:
         QVERIFY(maximize->isVisible() && !restore->isVisible());
         bar.setMaximized(true);
         QVERIFY(!maximize->isVisible() && restore->isVisible());
+    }
+
+    // The window has no frame: every part of the strip that is neither a tab nor a button is its
+    // title bar, and a double click there toggles maximised. A double click on a tab does not.
+    void emptyPartsOfTheStrip_toggleMaximisedOnDoubleClick()
+    {
+        QWidget window;
+        auto *layout = new QVBoxLayout(&window);
+        auto *strip = new MainTabBar(&window);
+        layout->addWidget(strip);
+        layout->addStretch();
+        connect(strip, &MainTabBar::showMaximizedRequested, &window, &QWidget::showMaximized);
+        connect(strip, &MainTabBar::showNormalRequested, &window, &QWidget::showNormal);
+        TabBar *tabs = strip->tabBar();
+        tabs->addTab(QStringLiteral("My Library"));
+        tabs->addTab(QStringLiteral("a.pdf"));
+        // Wider than its tabs, as when titles are elided: the rest of the tab bar is empty.
+        tabs->setMinimumWidth(tabs->sizeHint().width() + 120);
+        window.resize(1000, 300);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+        const QRect tabList
+            = strip->findChild<QToolButton *>(QStringLiteral("mainTabBar-moreTabs"))->geometry();
+        const QRect dragArea = strip->dragArea()->geometry();
+        QVERIFY(dragArea.left() - tabList.right() > 10); // the stretch between them
+        const QPoint besideTabs(tabs->width() - 20, tabs->height() / 2);
+        QVERIFY(tabs->tabAt(besideTabs) < 0);
+        const QList<QPair<QWidget *, QPoint>> emptyParts {
+            { tabs, besideTabs },
+            { strip, QPoint((tabList.right() + dragArea.left()) / 2, strip->height() / 2) },
+            { strip->dragArea(), strip->dragArea()->rect().center() },
+        };
+        for (const auto &[widget, point] : emptyParts) {
+            const bool wasMaximized = window.isMaximized();
+            QTest::mouseDClick(widget, Qt::LeftButton, {}, point);
+            QVERIFY2(window.isMaximized() != wasMaximized, qPrintable(widget->objectName()));
+            QTest::mouseDClick(widget, Qt::LeftButton, {}, point);
+            QCOMPARE(window.isMaximized(), wasMaximized);
+        }
+
+        QSignalSpy maximize(strip, &MainTabBar::showMaximizedRequested);
+        QSignalSpy restore(strip, &MainTabBar::showNormalRequested);
+        QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(1).center());
+        QCOMPARE(tabs->currentIndex(), 1);
+        QTest::mouseDClick(tabs, Qt::LeftButton, {}, tabs->tabRect(1).center());
+        QCOMPARE(maximize.count() + restore.count(), 0);
     }
 };
 
