@@ -5,6 +5,7 @@
 #include <backend/document.h>
 
 #include <QCoreApplication>
+#include <QDebug>
 #include <QThread>
 #include <QThreadPool>
 #include <QtConcurrent>
@@ -51,6 +52,9 @@ DocumentLoader::Result DocumentLoader::open(BackendInterface *backend, const QSt
 {
     Result result;
     result.document = backend->newDocument(fileName);
+    if (result.document && !isReadable(*result.document)) {
+        result.document.reset();
+    }
     if (result.document) {
         // Made on this thread; the interface thread drives it from now on.
         if (QCoreApplication::instance()) {
@@ -59,6 +63,17 @@ DocumentLoader::Result DocumentLoader::open(BackendInterface *backend, const QSt
         result.outline = result.document->toc();
     }
     return result;
+}
+
+bool DocumentLoader::isReadable(const Backend::Document &document)
+{
+    // A damaged book can open and yet lay out to nothing; a locked one shows its pages once
+    // unlocked.
+    if (document.isValid() && !document.isLocked() && document.pageCount() <= 0) {
+        qWarning() << "Document without pages:" << document.fileName();
+        return false;
+    }
+    return document.isValid();
 }
 
 bool DocumentLoader::start(const QString &fileName)

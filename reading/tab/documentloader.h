@@ -40,6 +40,8 @@ public:
     bool isRunning() const;
     qint64 elapsed() const { return m_timer.isValid() ? m_timer.elapsed() : 0; }
 
+    // False for a document that cannot be shown: not opened, or opened without pages.
+    static bool isReadable(const Backend::Document &document);
     // Opens on the calling thread, which must be the interface thread.
     static Result load(const QString &fileName);
 

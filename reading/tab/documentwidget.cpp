@@ -317,7 +317,7 @@ bool DocumentWidget::openDocument(const Nod::Domain::Document &doc)
         return true;
     }
     const QSharedPointer<Backend::Document> document = BackendManager::instance()->openDocument(fileName);
-    if (!document) {
+    if (!document || !DocumentLoader::isReadable(*document)) {
         qWarning() << "Open file failed.";
         return false;
     }

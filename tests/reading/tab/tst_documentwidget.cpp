@@ -282,6 +282,15 @@ private slots:
         closing->closeDocument();
         closing.reset();
         QCOMPARE(storedLastRead(id).pageIndex(), 1);
+
+        // A book that cannot be laid out says so in its tab.
+        const int broken = addDocument(backendData(QStringLiteral("truncated.epub")));
+        DocumentWidget failing;
+        QSignalSpy failed(&failing, &DocumentWidget::openFailed);
+        QVERIFY(failing.openDocument(documents()->document(broken)));
+        QVERIFY(failed.wait(20000));
+        QVERIFY(!failing.isOpened());
+        QVERIFY(failing.findChild<QWidget *>(QStringLiteral("loadingPanel"))->isVisibleTo(&failing));
     }
 };
 
