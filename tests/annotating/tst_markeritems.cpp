@@ -310,6 +310,38 @@ private slots:
         QCOMPARE(canvasChanged.count(), 1);
     }
 
+    void lineGroup_keepsItsLinesInOrderAsTheyCome_andGo()
+    {
+        auto *canvas = static_cast<CanvasMarkerItem *>(show(Marker(QRectF(0, 0, 120, 12))));
+        QVector<LineMarkerItem *> lines;
+        for (int i = 0; i < 3; ++i) {
+            lines << static_cast<LineMarkerItem *>(MarkerItemFactory::create(
+                Marker(QLineF(0, 3 * i, 120, 3 * i), QPen(Qt::red)), kPageTransform));
+        }
+        canvas->insertChild(0, lines[2]);
+        canvas->insertChild(0, lines[0]);
+        canvas->insertChild(1, lines[1]);
+        canvas->insertChild(9, lines[1]); // already there: ignored
+        QCOMPARE(canvas->childCount(), 3);
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(canvas->indexOf(lines[i]), i);
+            QCOMPARE(lines[i]->parentItem(), canvas);
+        }
+        // A line deleted by its owner leaves no gap.
+        delete lines[1];
+        QCOMPARE(canvas->childCount(), 2);
+        QCOMPARE(canvas->childAt(1), static_cast<MarkerItem *>(lines[2]));
+        QCOMPARE(canvas->indexOf(lines[2]), 1);
+        // The lines keep to the page through their canvas.
+        lines[2]->setFlag(QGraphicsItem::ItemIsSelectable);
+        lines[2]->setSelected(true);
+        auto *kit = lines[2]->gripkit();
+        dragGrip(kit->handgrip(8), m_page->mapToScene(-70, 300));
+        QCOMPARE(lines[2]->mapToScene(lines[2]->line().p1()).x(), m_page->mapToScene(0, 0).x());
+        delete canvas; // with its lines
+        QCOMPARE(m_page->childItems().size(), 0);
+    }
+
     void painting_lightensOnlyOnScreenOverDarkBackgrounds()
     {
         auto *highlight = static_cast<BoxesMarkerItem *>(show(

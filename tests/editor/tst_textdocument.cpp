@@ -225,6 +225,11 @@ private slots:
         QVERIFY(document.toPlainText().contains(QStringLiteral("beforeafter")));
         QCOMPARE(resourceRows(m_note), 0);
 
+        // Picked as a file, the same source is refused with a message, without a read that blocks.
+        if (!source.contains(QLatin1Char(':')) && source.endsWith(QLatin1String(".png"))) {
+            QCOMPARE(document.insertImageFiles(cursor, { source }).size(), 1);
+        }
+
         // The same HTML loaded as a stored note is shown, with placeholders, without reading anything.
         TextDocument stored(m_note, resources());
         stored.setHtml(html);
