@@ -3,6 +3,7 @@
 #include "addresses.h"
 #include "databasestartup.h"
 #include "maintabbar.h"
+#include "settingsdialog.h"
 #include "tabbar.h"
 
 #include <app/storage/settings.h>
@@ -71,6 +72,8 @@ MainWindow::MainWindow(QWidget *parent)
     connect(m_mainTabBar, &MainTabBar::closeRequested, this, &QWidget::close);
     connect(m_mainTabBar, &MainTabBar::backgroundModeChanged, this, &MainWindow::setBackgroundMode);
     connect(m_mainTabBar, &MainTabBar::helpRequested, this, &MainWindow::showHelp);
+    connect(m_mainTabBar, &MainTabBar::settingRequested, this, &MainWindow::on_settingRequested);
+    m_mainTabBar->setSettingsEnabled(true);
     connect(m_mainTabBar, &MainTabBar::donateRequested, this, &MainWindow::showDonation);
     connect(m_mainTabBar, &MainTabBar::printRequested, this, [this] {
         if (DocumentTab *tab = currentDocumentTab()) {
@@ -266,6 +269,21 @@ void MainWindow::loadLastSession()
     const QList<int> ids = settings()->mainWindow.lastSessionDocuments();
     for (int id : ids) {
         m_library->open(id);
+    }
+}
+
+void MainWindow::on_settingRequested()
+{
+    SettingsDialog dialog(this);
+    dialog.setWindowTitle(tr("Settings"));
+    if (dialog.exec() != QDialog::Accepted) {
+        return;
+    }
+    for (int i = 1; i < m_stack->count(); ++i) {
+        if (DocumentTab *tab = documentTab(i)) {
+            tab->reloadShortcuts();
+            tab->reloadColors();
+        }
     }
 }
 

@@ -51,6 +51,9 @@ public slots:
     // Another start handed over to this window: show it, and ask for attention where the window
     // manager refuses to raise it.
     void bringToFront();
+    // Shows the settings dialog; when it is accepted, every document tab picks up the new shortcuts
+    // and colours.
+    void on_settingRequested();
 
 protected:
     void showEvent(QShowEvent *event) override;

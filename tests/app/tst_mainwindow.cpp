@@ -2,6 +2,7 @@
 
 #include <app/maintabbar.h>
 #include <app/mainwindow.h>
+#include <app/settingsdialog.h>
 #include <app/storage/house.h>
 #include <app/storage/settings.h>
 #include <app/tabbar.h>
@@ -14,11 +15,13 @@
 #include <reading/tab/documenttab.h>
 #include <reading/tab/documentwidget.h>
 
+#include <QDialogButtonBox>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QPushButton>
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -29,6 +32,28 @@
 using namespace Nod::Presentation;
 using Common::Infrastructure::House;
 using Common::Infrastructure::Settings;
+
+// A document tab that records what the window asks it to reload.
+class ReloadRecorder : public QWidget, public DocumentTab
+{
+    Q_OBJECT
+    Q_INTERFACES(Nod::Presentation::DocumentTab)
+
+public:
+    ReloadRecorder(int id, QStringList *log)
+        : m_id(id)
+        , m_log(log)
+    { }
+    int documentId() const override { return m_id; }
+    void closeDocument() override { }
+    void reloadShortcuts() override { m_log->append(QStringLiteral("shortcuts %1").arg(m_id)); }
+    void reloadColors() override { m_log->append(QStringLiteral("colors %1").arg(m_id)); }
+    void print() override { }
+
+private:
+    int m_id;
+    QStringList *m_log;
+};
 
 class MainWindowTest : public QObject
 {
@@ -270,6 +295,38 @@ private slots:
         QCOMPARE(m_window->openDocumentIds().size(), 3);
         QCOMPARE(documents()->document(m_window->openDocumentIds().last()).localUrl(), linked);
         QCOMPARE(m_window->mainTabBar()->tabBar()->currentIndex(), 3);
+    }
+
+    void settingsEntry_showsTheDialogAndOkReloadsEveryTab()
+    {
+        QStringList reloads;
+        const Nod::Domain::Document first = addDocument(QStringLiteral("first.pdf"));
+        const Nod::Domain::Document second = addDocument(QStringLiteral("second.pdf"));
+        m_window->addDocumentPage(new ReloadRecorder(first.id(), &reloads), first);
+        m_window->addDocumentPage(new ReloadRecorder(second.id(), &reloads), second);
+        QScopedPointer<QMenu> menu(
+            m_window->mainTabBar()->createMainMenu(nullptr, MainWindow::backgroundMode()));
+        QAction *settings = menu->findChild<QAction *>(QStringLiteral("settings"));
+        QVERIFY(settings->isEnabled());
+
+        for (const auto which : { QDialogButtonBox::Cancel, QDialogButtonBox::Ok }) {
+            QString title;
+            QTimer poll;
+            connect(&poll, &QTimer::timeout, this, [&] {
+                if (auto *dialog = qobject_cast<SettingsDialog *>(QApplication::activeModalWidget())) {
+                    title = dialog->windowTitle();
+                    QTest::mouseClick(dialog->findChild<QDialogButtonBox *>()->button(which), Qt::LeftButton);
+                }
+            });
+            poll.start(20);
+            settings->trigger();
+            QCOMPARE(title, QStringLiteral("Settings"));
+        }
+        // Cancel reloads nothing; OK reloads each tab's shortcuts and colours.
+        QCOMPARE(reloads,
+            (QStringList { QStringLiteral("shortcuts %1").arg(first.id()),
+                QStringLiteral("colors %1").arg(first.id()), QStringLiteral("shortcuts %1").arg(second.id()),
+                QStringLiteral("colors %1").arg(second.id()) }));
     }
 
     void backgroundMode_isKeptAcrossRuns()
