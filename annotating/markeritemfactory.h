@@ -18,6 +18,10 @@ public:
     // with a logged warning, for a Marker whose shape is of no supported type.
     static MarkerItem *create(
         const Domain::Marker &marker, const QTransform &pageTransform, QGraphicsItem *parent = nullptr);
+    // Brings an existing item to the Marker through the item's setters, which ignore unchanged
+    // values, so applying what an edit produced announces nothing again. False when the Marker's
+    // shape is not of the item's kind.
+    static bool apply(MarkerItem *item, const Domain::Marker &marker, const QTransform &pageTransform);
 };
 
 } // namespace Nod::Presentation

@@ -144,6 +144,18 @@ private slots:
         const Marker back = MarkerFactory::create(item, kPageTransform.inverted());
         QVERIFY(back == marker);
         QCOMPARE(back.shape().userType(), marker.shape().userType());
+
+        // Applying what the item shows changes nothing; applying a moved shape changes it once.
+        QSignalSpy shapeChanged(item, &MarkerItem::shapeChanged);
+        QVERIFY(MarkerItemFactory::apply(item, back, kPageTransform));
+        QCOMPARE(shapeChanged.count(), 0);
+        const QTransform moved = QTransform::fromTranslate(3, 4);
+        const Marker shifted = MarkerFactory::create(item, kPageTransform.inverted() * moved);
+        QVERIFY(MarkerItemFactory::apply(item, shifted, kPageTransform));
+        QCOMPARE(shapeChanged.count(), 1);
+        QVERIFY(MarkerFactory::create(item, kPageTransform.inverted()) == shifted);
+        QVERIFY(!MarkerItemFactory::apply(
+            item, Marker(QVariant(QStringLiteral("x")), Marker::NoLine, {}, {}), kPageTransform));
     }
 
     void factories_refuseWhatIsNotAMark()
