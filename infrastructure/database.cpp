@@ -105,6 +105,26 @@ bool execQuery(QSqlQuery &query)
     throw DatabaseException(query.lastError(), query.executedQuery());
 }
 
+QString writeProblem()
+{
+    QSqlDatabase db = QSqlDatabase::database();
+    if (!db.isOpen()) {
+        return QStringLiteral("the database is not open");
+    }
+    if (!db.transaction()) {
+        return db.lastError().text();
+    }
+    QString problem;
+    {
+        QSqlQuery probe;
+        if (!probe.exec(QStringLiteral("CREATE TABLE nodera_write_probe (x INTEGER)"))) {
+            problem = probe.lastError().text();
+        }
+    }
+    db.rollback();
+    return problem;
+}
+
 QSet<QString> tableColumns(const QString &table)
 {
     const QSqlRecord record = QSqlDatabase::database().record(table);

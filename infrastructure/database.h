@@ -37,4 +37,8 @@ bool execQuery(QSqlQuery &query);
 // Column names of a table of the default connection, from the driver's record of the table.
 QSet<QString> tableColumns(const QString &table);
 
+// Why the default connection cannot store changes (a read-only file or connection), or empty when it
+// can. Tries a change inside a transaction and rolls it back, so nothing is stored either way.
+QString writeProblem();
+
 } // namespace Nod::Infrastructure

@@ -5,6 +5,8 @@
 #include <QSqlQuery>
 #include <QVariant>
 
+#include <limits>
+
 namespace Nod::Infrastructure {
 
 int IdSource::nextId()
@@ -21,7 +23,15 @@ int IdSource::nextId()
         return -1;
     }
     if (query.exec(QStringLiteral("SELECT id FROM IdSource")) && query.next()) {
-        return query.value(0).toInt();
+        // A NULL counter stays NULL; one past the largest id would wrap into ids already in use.
+        bool ok = false;
+        const qint64 id = query.value(0).toLongLong(&ok);
+        if (!query.value(0).isNull() && ok && id > 0 && id <= std::numeric_limits<int>::max()) {
+            return int(id);
+        }
+        qWarning() << "IdSource::nextId"
+                   << "IdSource holds no usable id:" << query.value(0);
+        return -1;
     }
     qWarning() << "IdSource::nextId" << query.lastError() << query.executedQuery();
     return -1;

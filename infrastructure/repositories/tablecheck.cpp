@@ -98,6 +98,38 @@ bool checkTables()
     return allMatch;
 }
 
+QStringList schemaProblems()
+{
+    const QList<QPair<QString, const QMetaObject *>> tables {
+        { QStringLiteral("documents"), &Domain::Document::staticMetaObject },
+        { QStringLiteral("Annotation"), &Domain::Annotation::staticMetaObject },
+        { QStringLiteral("Category"), &Domain::Tag::staticMetaObject },
+        { QStringLiteral("Tag"), &Domain::Tag::staticMetaObject },
+        { QStringLiteral("Resource"), &Domain::Resource::staticMetaObject },
+        { QStringLiteral("IdSource"), nullptr },
+    };
+    QStringList problems;
+    for (const auto &table : tables) {
+        const QSet<QString> columns = tableColumns(table.first);
+        if (columns.isEmpty()) {
+            problems << QStringLiteral("Table %1 is missing.").arg(table.first);
+            continue;
+        }
+        QSet<QString> needed { QStringLiteral("id") };
+        if (table.second) {
+            for (int i = table.second->propertyOffset(); i < table.second->propertyCount(); ++i) {
+                needed.insert(QString::fromLatin1(table.second->property(i).name()));
+            }
+        }
+        const QSet<QString> missing = needed.subtract(columns);
+        if (!missing.isEmpty()) {
+            problems
+                << QStringLiteral("Table %1 lacks the columns %2.").arg(table.first, sortedList(missing));
+        }
+    }
+    return problems;
+}
+
 void ensureIndexes()
 {
     struct Index

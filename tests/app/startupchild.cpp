@@ -1,5 +1,6 @@
 // Runs the start-up's storage and database steps on the folder named by argv[1], closing every
-// message box it raises and printing its title, so that a test can watch the process end.
+// message box it raises and printing its title (and, on a line of its own, its texts), so that a test
+// can watch the process end.
 
 #include <app/databasestartup.h>
 #include <app/startup.h>
@@ -27,6 +28,8 @@ int main(int argc, char *argv[])
     QObject::connect(&closer, &QTimer::timeout, [] {
         if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
             std::printf("box: %s\n", qPrintable(box->windowTitle()));
+            std::printf("text: %s %s\n", qPrintable(box->text().simplified()),
+                qPrintable(box->informativeText().simplified()));
             std::fflush(stdout);
             box->accept();
         }

@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QMessageBox>
 #include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -31,6 +33,29 @@ void startChild(QProcess &child, const QStringList &arguments)
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     child.setProcessEnvironment(env);
     child.start(QStringLiteral(NODERA_BINARY_DIR "/tests/app/startupchild"), arguments);
+}
+
+// A library made by a first start, for a test to damage.
+bool makeLibrary(const QString &storage)
+{
+    QProcess child;
+    startChild(child, { storage });
+    return child.waitForFinished(20000) && child.exitCode() == 0;
+}
+
+void execOn(const QString &databasePath, const QStringList &statements)
+{
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("damage"));
+        db.setDatabaseName(databasePath);
+        QVERIFY(db.open());
+        for (const QString &sql : statements) {
+            QSqlQuery query(db);
+            QVERIFY2(query.exec(sql), qPrintable(sql));
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("damage"));
 }
 
 // Closes the next modal box and remembers its texts.
@@ -136,7 +161,8 @@ private slots:
         QCOMPARE(child.exitStatus(), QProcess::NormalExit); // ended, not crashed
         QCOMPARE(child.exitCode(), EXIT_FAILURE);
         const QString output = QString::fromUtf8(child.readAllStandardOutput());
-        QCOMPARE(output, QStringLiteral("box: %1\n").arg(title));
+        QVERIFY2(output.startsWith(QStringLiteral("box: %1\n").arg(title)), qPrintable(output));
+        QCOMPARE(output.count(QStringLiteral("box: ")), 1);
         const QString log
             = readAll(storage.filePath(QStringLiteral("Logs/")) + AppLog::fileNameFor(QDate::currentDate()));
         QVERIFY2(log.contains(QStringLiteral(" - Fatal - Create database FAILED.\n")), qPrintable(log));
@@ -200,6 +226,84 @@ private slots:
         const QString ini
             = readAll(home.filePath(QStringLiteral(".local/share/Nodera/Nodera Desktop/NoderaDesktop.ini")));
         QVERIFY2(ini.contains(QStringLiteral("geometry=")), qPrintable(ini));
+    }
+
+    void damagedLibrary_isExplainedAndEndsCleanly_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<QStringList>("titles");
+        QTest::addColumn<QString>("told");
+        const QString unusable = QStringLiteral("Database can't be used");
+        QTest::newRow("missing table") << QStringLiteral("drop") << QStringList { unusable }
+                                       << QStringLiteral("Table Category is missing.");
+        QTest::newRow("missing column") << QStringLiteral("column") << QStringList { unusable }
+                                        << QStringLiteral("Table Resource lacks the columns data, width.");
+        QTest::newRow("failed upgrade")
+            << QStringLiteral("oldest") << QStringList { QStringLiteral("Warning"), unusable }
+            << QStringLiteral("Migrating task(M20170111_2100_createDocuments) FAILD");
+    }
+
+    void damagedLibrary_isExplainedAndEndsCleanly()
+    {
+        QFETCH(QString, damage);
+        QFETCH(QStringList, titles);
+        QFETCH(QString, told);
+        QTemporaryDir storage;
+        const QString database = storage.filePath(QStringLiteral("database"));
+        if (damage == QLatin1String("oldest")) {
+            execOn(database, { QStringLiteral("CREATE TABLE documents_v1 (id INTEGER PRIMARY KEY)") });
+        } else {
+            QVERIFY(makeLibrary(storage.path()));
+            if (damage == QLatin1String("drop")) {
+                execOn(database, { QStringLiteral("DROP TABLE Category") });
+            } else {
+                execOn(database,
+                    { QStringLiteral("DROP TABLE Resource"),
+                        QStringLiteral("CREATE TABLE Resource (id INTEGER PRIMARY KEY, ownerId INTEGER, hash "
+                                       "TEXT, height INTEGER)") });
+            }
+        }
+        QProcess child;
+        startChild(child, { storage.path() });
+        QVERIFY(child.waitForFinished(20000));
+        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(child.exitCode(), EXIT_FAILURE);
+        const QString output = QString::fromUtf8(child.readAllStandardOutput());
+        QStringList shown;
+        const QStringList lines = output.split(QLatin1Char('\n'));
+        for (const QString &line : lines) {
+            if (line.startsWith(QLatin1String("box: "))) {
+                shown << line.mid(5);
+            }
+        }
+        QCOMPARE(shown, titles);
+        QVERIFY2(output.contains(told), qPrintable(output));
+        QVERIFY2(output.contains(QStringLiteral("Backups")), qPrintable(output));
+        const QString log
+            = readAll(storage.filePath(QStringLiteral("Logs/")) + AppLog::fileNameFor(QDate::currentDate()));
+        QVERIFY2(log.contains(QStringLiteral(" - Fatal - Check tables FAILED.\n")), qPrintable(log));
+    }
+
+    void readOnlyDatabase_isReportedAtStart()
+    {
+        QTemporaryDir storage;
+        QVERIFY(makeLibrary(storage.path()));
+        // A write version above 2 in the file header makes SQLite refuse every change, even to root.
+        QFile file(storage.filePath(QStringLiteral("database")));
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.seek(18));
+        QVERIFY(file.putChar(3));
+        file.close();
+
+        QProcess child;
+        startChild(child, { storage.path() });
+        QVERIFY(child.waitForFinished(20000));
+        QCOMPARE(child.exitCode(), 0);
+        const QString output = QString::fromUtf8(child.readAllStandardOutput());
+        QVERIFY2(output.contains(QStringLiteral("box: Warning\ntext: The library is read-only.")),
+            qPrintable(output));
+        QVERIFY2(output.contains(QStringLiteral("cannot be written")), qPrintable(output));
+        QVERIFY(output.endsWith(QStringLiteral("upgraded: 1\n")));
     }
 
     void existingDatabase_upgradesOnceWithOneBackup()
