@@ -167,12 +167,13 @@ PrintReport printScene(PDFDocumentScene *scene, QPrinter *printer, QWidget *pare
         progress.setValue(i + 1 - first);
         progress.setLabelText(
             QCoreApplication::translate("Reading::Printing", "Printing page %1 / %2").arg(i + 1).arg(count));
+        // Events first, so that a Cancel pressed during this page stops the job before the next.
+        QCoreApplication::processEvents();
         if (progress.wasCanceled()) {
             report.cancelled = true;
             printer->abort();
             return report;
         }
-        QCoreApplication::processEvents();
         if (i + 1 < end) {
             printer->newPage();
         }

@@ -96,6 +96,11 @@ DocumentWidget::DocumentWidget(QWidget *parent)
     connect(m_readingView, &PDFDocumentView::changedPage, this, &DocumentWidget::on_readingView_changedPage);
     connect(m_readingView, &PDFDocumentView::requestOpenPdf, this,
         [this](const QString &fileName, int, bool) { emit openFileRequested(fileName); });
+    // A reload or an unlock rebuilds the pages: the page count and the outline may have changed.
+    connect(m_readingView, &PDFDocumentView::changedDocument, this, [this] {
+        updatePageBox();
+        m_outline->initFromDocument(m_document);
+    });
     connect(m_loader, &DocumentLoader::finished, this, &DocumentWidget::on_loader_finished);
     reloadShortcuts();
     reloadColors();

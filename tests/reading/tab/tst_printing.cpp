@@ -8,8 +8,10 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPrinter>
+#include <QProgressDialog>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QUndoStack>
 #include <QtTest>
 
@@ -131,6 +133,28 @@ private slots:
             QVERIFY2(std::abs(double(widths.at(1)) / widths.at(0) - (i + 3)) < 0.15,
                 qPrintable(QStringLiteral("%1 / %2").arg(widths.at(1)).arg(widths.at(0))));
         }
+    }
+
+    void cancel_stopsTheJobAfterThePageInHand()
+    {
+        const QString source = m_dir.filePath(QStringLiteral("five.pdf"));
+        QVERIFY(writeBarPdf(source, 5, QSizeF(612, 792)));
+        QSharedPointer<Backend::Document> document = open(source);
+        QVERIFY(document);
+        QUndoStack undo;
+        PDFDocumentScene scene(document, 1, &undo, 96, 96);
+        QWidget parent;
+        // The first time the loop lets events through, the user presses Cancel.
+        QTimer::singleShot(0, &parent, [&parent] {
+            if (auto *progress = parent.findChild<QProgressDialog *>()) {
+                progress->cancel();
+            }
+        });
+        std::unique_ptr<QPrinter> printer = pdfPrinter(m_dir.filePath(QStringLiteral("cancelled.pdf")));
+        const Reading::PrintReport report = Reading::printScene(&scene, printer.get(), &parent);
+        QVERIFY(report.cancelled);
+        QCOMPARE(report.printedPages, QList<int> { 1 });
+        QVERIFY(!scene.isReloadSuspended());
     }
 
     void tallPage_fitsThePaperWhole()
