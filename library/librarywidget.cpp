@@ -194,8 +194,14 @@ std::optional<int> LibraryWidget::documentIdForPath(const QString &path) const
     if (!m_documents || path.isEmpty()) {
         return std::nullopt;
     }
-    const QVector<Domain::Document> found
-        = m_documents->documentsWithPath(Application::DocumentService::localUrlOf(QFileInfo(path)));
+    QVector<Domain::Document> found;
+    try {
+        found = m_documents->documentsWithPath(Application::DocumentService::localUrlOf(QFileInfo(path)));
+    } catch (const std::exception &error) {
+        // An import that follows meets the same fault and tells the user.
+        qWarning() << "Nod::Presentation::LibraryWidget::documentIdForPath" << error.what();
+        return std::nullopt;
+    }
     if (found.isEmpty()) {
         return std::nullopt;
     }
@@ -221,7 +227,27 @@ QString LibraryWidget::hashWithProgress(const QString &path)
     return hash;
 }
 
+void LibraryWidget::refuseImport(const QString &path, const QString &reason)
+{
+    qWarning().noquote() << QStringLiteral("File '%1' could not be added:").arg(path) << reason;
+    QMessageBox box(QMessageBox::Warning, tr("Warning"),
+        tr("File '%1' could not be added to the library.").arg(path), QMessageBox::Ok, this);
+    box.setInformativeText(reason + QLatin1Char(' ') + tr("The library is unchanged."));
+    box.exec();
+}
+
 std::optional<int> LibraryWidget::addFile(const QString &path)
+{
+    // A database fault must not end the program in the middle of an import: it refuses this file.
+    try {
+        return importFile(path);
+    } catch (const std::exception &error) {
+        refuseImport(path, QString::fromLocal8Bit(error.what()));
+        return -1;
+    }
+}
+
+std::optional<int> LibraryWidget::importFile(const QString &path)
 {
     if (!m_documents) {
         return std::nullopt;
@@ -262,12 +288,7 @@ std::optional<int> LibraryWidget::addFile(const QString &path)
             if (box.clickedButton() == view) {
                 selectDocument(copy.id());
             } else if (box.clickedButton() == overwrite) {
-                try {
-                    return m_documents->changeFile(copy.id(), info, hash) ? copy.id() : -1;
-                } catch (const std::exception &error) {
-                    qWarning() << "Nod::Presentation::LibraryWidget::addFile" << error.what();
-                    return -1;
-                }
+                return m_documents->changeFile(copy.id(), info, hash) ? copy.id() : -1;
             }
         }
         return -1;
@@ -275,6 +296,10 @@ std::optional<int> LibraryWidget::addFile(const QString &path)
 
     const int id = m_documents->newDocument(hash, info.absoluteFilePath(), info.fileName());
     if (id <= 0) {
+        // The file was checked above, so only the id counter can have refused.
+        refuseImport(path,
+            tr("The database gave no new id: its IdSource table is damaged or the database cannot be "
+               "written."));
         return -1;
     }
     const QModelIndex category = m_tagTree->currentIndex();

@@ -46,7 +46,8 @@ public:
     // Imports a file. Nothing when the file is missing or is not a PDF or EPUB (the user has been
     // told); the existing id when the path is already in the library; the id of the document that
     // now points at this file after "Overwrite"; -1 when the user kept the existing copies (View or
-    // Cancel) or the document could not be added (the file could not be read).
+    // Cancel) or the document could not be added (the file could not be read, the database refused).
+    // A database fault refuses the file with a message rather than ending the program.
     std::optional<int> addFile(const QString &path);
     // The fingerprint, computed under a window-modal progress dialog; empty when unreadable.
     QString hashWithProgress(const QString &path);
@@ -80,6 +81,8 @@ public slots:
     void on_tagBar_addTagRequested(QString names);
 
 private:
+    std::optional<int> importFile(const QString &path); // throws what the services throw
+    void refuseImport(const QString &path, const QString &reason);
     int currentDocumentId() const;
     void refreshDetail();
     void saveOverview(const QString &text);

@@ -162,6 +162,41 @@ private slots:
         }
     }
 
+    void databaseFault_refusesTheFileWithAMessage_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::newRow("counter below ids in use") << QStringLiteral("UPDATE IdSource SET id = id - 2");
+        QTest::newRow("empty counter") << QStringLiteral("DELETE FROM IdSource");
+        QTest::newRow("two counters") << QStringLiteral("INSERT INTO IdSource SELECT id FROM IdSource");
+        QTest::newRow("NULL counter") << QStringLiteral("UPDATE IdSource SET id = NULL");
+        QTest::newRow("counter at its maximum") << QStringLiteral("UPDATE IdSource SET id = 2147483647");
+        QTest::newRow("read-only database") << QStringLiteral("PRAGMA query_only = 1");
+    }
+
+    void databaseFault_refusesTheFileWithAMessage()
+    {
+        QFETCH(QString, damage);
+        // The last ids went to this document and its note.
+        addDocument(*m_fixture, QStringLiteral("existing"));
+        const QString documentsBefore = rowsOf(QStringLiteral("documents")).join(QLatin1Char('\n'));
+        const QString annotationsBefore = rowsOf(QStringLiteral("Annotation")).join(QLatin1Char('\n'));
+        TestSupport::exec(damage);
+
+        const QString report = pdf(QStringLiteral("report.pdf"));
+        answerBox(QStringLiteral("OK"), &m_boxes);
+        QCOMPARE(m_library->addFile(report), std::optional<int>(-1));
+        QCOMPARE(m_boxes.size(), 1);
+        QCOMPARE(m_boxes.first().title, QStringLiteral("Warning"));
+        QCOMPARE(
+            m_boxes.first().text, QStringLiteral("File '%1' could not be added to the library.").arg(report));
+        QVERIFY(!m_boxes.first().informative.isEmpty());
+
+        TestSupport::exec(QStringLiteral("PRAGMA query_only = 0"));
+        QCOMPARE(rowsOf(QStringLiteral("documents")).join(QLatin1Char('\n')), documentsBefore);
+        QCOMPARE(rowsOf(QStringLiteral("Annotation")).join(QLatin1Char('\n')), annotationsBefore);
+        QCOMPARE(m_library->documentModel()->rowCount(), 1);
+    }
+
     void pdfAndEpubAreAddedOnceByPath()
     {
         const QString report = pdf(QStringLiteral("report.pdf"));
