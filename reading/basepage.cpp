@@ -4,8 +4,8 @@
 
 namespace Base {
 
-Page::Page(
-    const QWeakPointer<Backend::Page> &page, double resolutionX, double resolutionY, QGraphicsItem *parent)
+Page::Page(const QWeakPointer<Backend::Page> &page, int pageNumber, double resolutionX, double resolutionY,
+    const QSizeF &fallbackSize, QGraphicsItem *parent)
     : QGraphicsObject(parent)
     , m_page(page)
     , m_dpiX(resolutionX)
@@ -13,11 +13,10 @@ Page::Page(
     , m_pointScale(QTransform::fromScale(resolutionX / 72.0, resolutionY / 72.0))
 {
     setFlag(QGraphicsItem::ItemUsesExtendedStyleOption);
-    if (const QSharedPointer<Backend::Page> backendPage = page.toStrongRef()) {
-        m_pageNumber = backendPage->pageNumber();
-        const QSizeF points = backendPage->pageSize();
-        m_pageSize = QSizeF(points.width() * resolutionX / 72.0, points.height() * resolutionY / 72.0);
-    }
+    m_pageNumber = pageNumber;
+    const QSharedPointer<Backend::Page> backendPage = page.toStrongRef();
+    const QSizeF points = backendPage ? backendPage->pageSize() : fallbackSize;
+    m_pageSize = QSizeF(points.width() * resolutionX / 72.0, points.height() * resolutionY / 72.0);
 }
 
 double Page::noteAreaWidth() const { return m_pageSize.width() * 0.3 / 0.7; }

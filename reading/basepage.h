@@ -23,8 +23,9 @@ public:
     enum { Type = UserType + 1 };
     enum NoteAreaMode { NoNoteArea = 0, RightNoteArea = 1, LeftNoteArea = 2, BothNoteAreas = 3 };
 
-    Page(const QWeakPointer<Backend::Page> &page, double resolutionX, double resolutionY,
-        QGraphicsItem *parent = nullptr);
+    // A page the back-end could not load keeps its place with fallbackSize (points), blank.
+    Page(const QWeakPointer<Backend::Page> &page, int pageNumber, double resolutionX, double resolutionY,
+        const QSizeF &fallbackSize = QSizeF(612, 792), QGraphicsItem *parent = nullptr);
 
     int type() const override { return Type; }
     QRectF boundingRect() const override;

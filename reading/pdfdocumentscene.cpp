@@ -269,8 +269,13 @@ void PDFDocumentScene::buildPages()
     QElapsedTimer timer;
     timer.start();
     m_pages.reserve(count);
+    QSizeF lastSize(612, 792);
     for (int i = 0; i < count; ++i) {
-        auto *item = new ReadingPageItem(m_document->pageAt(i), m_dpiX, m_dpiY);
+        const QWeakPointer<Backend::Page> page = m_document->pageAt(i);
+        if (const QSharedPointer<Backend::Page> loaded = page.toStrongRef()) {
+            lastSize = loaded->pageSize();
+        }
+        auto *item = new ReadingPageItem(page, i, m_dpiX, m_dpiY, lastSize);
         item->setVisible(m_visiblePage == -2 || m_visiblePage == i);
         m_pages.append(item);
         addItem(item);

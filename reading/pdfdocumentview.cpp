@@ -334,10 +334,40 @@ void PDFDocumentView::goToPageItem(const ReadingPageItem *page, int alignment)
             maybeUpdateSceneRect();
         }
         centerOn(page->mapRectToScene(rect).center());
+        anchorPage(page, rect, alignment);
     }
     m_pageChosenAt = QPoint(horizontalScrollBar()->value(), verticalScrollBar()->value());
     m_currentPage = index;
     emit changedPage(m_currentPage);
+}
+
+void PDFDocumentView::anchorPage(const ReadingPageItem *page, const QRectF &rect, int alignment)
+{
+    m_anchorPage = page->pageNumber();
+    m_anchorRect = rect;
+    m_anchorAlignment = alignment;
+}
+
+void PDFDocumentView::reapplyAnchor()
+{
+    const ReadingPageItem *page = m_pdfScene ? m_pdfScene->readingPageAt(m_anchorPage) : nullptr;
+    if (!page || m_anchorPage != m_currentPage) {
+        return;
+    }
+    const QSizeF size = mapToScene(viewport()->rect()).boundingRect().size();
+    QRectF rect(m_anchorRect.topLeft(), page->mapRectFromScene(QRectF(QPointF(), size)).size());
+    if (m_anchorAlignment & AlignRight) {
+        rect.moveRight(m_anchorRect.right());
+    } else if (m_anchorAlignment & AlignHCenter) {
+        rect.moveCenter(QPointF(m_anchorRect.center().x(), rect.center().y()));
+    }
+    if (m_anchorAlignment & AlignBottom) {
+        rect.moveBottom(m_anchorRect.bottom());
+    } else if (m_anchorAlignment & AlignVCenter) {
+        rect.moveCenter(QPointF(rect.center().x(), m_anchorRect.center().y()));
+    }
+    centerOn(page->mapRectToScene(rect).center());
+    m_pageChosenAt = QPoint(horizontalScrollBar()->value(), verticalScrollBar()->value());
 }
 
 void PDFDocumentView::goToPageItem(const ReadingPageItem *page, const QRectF &viewRect, bool mayZoom)
@@ -370,6 +400,7 @@ void PDFDocumentView::goToPageItem(const ReadingPageItem *page, const QRectF &vi
             }
         }
         centerOn(target.center());
+        anchorPage(page, page->mapRectFromScene(target), AlignLeft | AlignTop);
     }
     m_pageChosenAt = QPoint(horizontalScrollBar()->value(), verticalScrollBar()->value());
     m_currentPage = index;
@@ -457,6 +488,11 @@ void PDFDocumentView::setPageMode(PDFDocumentView::PageMode pageMode, bool force
             break;
         }
         setBackgroundBrush(pageMode == PageMode_Presentation ? QBrush(Qt::black) : QBrush(Qt::NoBrush));
+        // A fitted page needs no scroll bars, and bars appearing would unfit it.
+        const Qt::ScrollBarPolicy bars
+            = pageMode == PageMode_Presentation ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded;
+        setHorizontalScrollBarPolicy(bars);
+        setVerticalScrollBarPolicy(bars);
         m_pageMode = pageMode;
         layout.relayout();
         maybeUpdateSceneRect();
@@ -844,9 +880,13 @@ void PDFDocumentView::changeEvent(QEvent *event)
 
 void PDFDocumentView::resizeEvent(QResizeEvent *event)
 {
+    const bool anchored
+        = QPoint(horizontalScrollBar()->value(), verticalScrollBar()->value()) == m_pageChosenAt;
     PagedView::resizeEvent(event);
     if (m_pageMode == PageMode_Presentation) {
         zoomFitWindow();
+    } else if (anchored) {
+        reapplyAnchor();
     }
 }
 

@@ -169,6 +169,9 @@ protected:
 private:
     void on_verticalScrollBar_actionTriggered(int action);
     void updateCurrentPage();
+    // Remembers where goToPage put the page, so that a resize before the user moves keeps it there.
+    void anchorPage(const ReadingPageItem *page, const QRectF &rect, int alignment);
+    void reapplyAnchor();
     void cancelRendersOutsideViewport();
     bool atScrollTop() const;
     bool atScrollBottom() const;
@@ -189,4 +192,7 @@ private:
     // The scroll position a goToPage left; painting keeps the page it chose until the view moves.
     QPoint m_pageChosenAt { -1, -1 };
     PDFDestination m_positionBeforeRebuild;
+    int m_anchorPage = -1;
+    QRectF m_anchorRect; // in the anchored page's item coordinates
+    int m_anchorAlignment = 0;
 };

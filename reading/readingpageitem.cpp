@@ -29,9 +29,9 @@ PDFDocumentView *documentViewOf(QWidget *widget)
 
 } // namespace
 
-ReadingPageItem::ReadingPageItem(
-    const QWeakPointer<Backend::Page> &page, double resolutionX, double resolutionY, QGraphicsItem *parent)
-    : Base::Page(page, resolutionX, resolutionY, parent)
+ReadingPageItem::ReadingPageItem(const QWeakPointer<Backend::Page> &page, int pageNumber, double resolutionX,
+    double resolutionY, const QSizeF &fallbackSize, QGraphicsItem *parent)
+    : Base::Page(page, pageNumber, resolutionX, resolutionY, fallbackSize, parent)
 { }
 
 ReadingPageItem::~ReadingPageItem() = default;

@@ -29,8 +29,8 @@ public:
     // Largest whole-page render, in bytes; above it the page is tiled.
     static constexpr qint64 WholePageLimit = 8 << 20;
 
-    ReadingPageItem(const QWeakPointer<Backend::Page> &page, double resolutionX, double resolutionY,
-        QGraphicsItem *parent = nullptr);
+    ReadingPageItem(const QWeakPointer<Backend::Page> &page, int pageNumber, double resolutionX,
+        double resolutionY, const QSizeF &fallbackSize = QSizeF(612, 792), QGraphicsItem *parent = nullptr);
     ~ReadingPageItem() override;
 
     int type() const override { return Type; }
