@@ -33,6 +33,7 @@ PDFToCInfoWidget::PDFToCInfoWidget(QWidget *parent)
     m_tree->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_tree->header()->setStretchLastSection(false);
     layout->addWidget(m_tree);
+    m_tree->viewport()->installEventFilter(this);
     connect(m_tree->selectionModel(), &QItemSelectionModel::selectionChanged, this,
         &PDFToCInfoWidget::itemSelectionChanged);
     connect(m_watcher, &QFutureWatcherBase::finished, this, [this] {
@@ -93,6 +94,16 @@ void PDFToCInfoWidget::itemSelectionChanged()
     if (const PDFAction *action = m_model->action(selected.first())) {
         emit actionTriggered(action);
     }
+}
+
+bool PDFToCInfoWidget::eventFilter(QObject *watched, QEvent *event)
+{
+    // Rows span the whole width (for the alternating colours) and grow past it for long labels,
+    // which then scroll sideways.
+    if (watched == m_tree->viewport() && event->type() == QEvent::Resize) {
+        m_tree->header()->setMinimumSectionSize(m_tree->viewport()->width());
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void PDFToCInfoWidget::retranslateUi() { setWindowTitle(tr("Table of Contents")); }

@@ -4,11 +4,13 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPixmap>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QTabBar>
 #include <QTimer>
 #include <QToolButton>
+#include <QTransform>
 #include <QVBoxLayout>
 
 namespace Nod::Presentation {
@@ -63,7 +65,10 @@ SiderBarWidget::SiderBarWidget(QWidget *parent)
 int SiderBarWidget::addPage(QWidget *page, const QIcon &icon, const QString &text)
 {
     m_pages->addWidget(page);
-    const int index = m_tabBar->addTab(icon, QString());
+    // The strip draws its tabs turned a quarter to the left; the icon is turned back to stand up.
+    const QSize size = m_tabBar->iconSize();
+    const QPixmap upright = icon.pixmap(size).transformed(QTransform().rotate(90), Qt::SmoothTransformation);
+    const int index = m_tabBar->addTab(QIcon(upright), QString());
     m_tabBar->setTabToolTip(index, text);
     on_tabBar_currentChanged(m_tabBar->currentIndex());
     return index;
