@@ -5,6 +5,7 @@
 #include <QDebug>
 
 #include <stdexcept>
+#include <vector>
 
 namespace Nod::Application {
 
@@ -51,6 +52,9 @@ void TagService::on_tagChanged(Tag entity) { m_tags.insert(entity.id(), entity);
 
 std::optional<Tag> TagService::find(int id)
 {
+    if (Transaction::isOpen()) {
+        return m_repository->find(id);
+    }
     const auto it = m_tags.constFind(id);
     if (it != m_tags.constEnd()) {
         return it.value();
@@ -177,6 +181,41 @@ bool TagService::remove(int id)
     m_repository->remove(*entity);
     transaction.commit();
     Transaction::afterCommit([this, tag = *entity] { emit removed(tag); });
+    return true;
+}
+
+bool TagService::removeTree(int id)
+{
+    qInfo() << "Nod::Application::TagService::removeTree"
+            << "id:" << id;
+    if (id < 1) {
+        return false;
+    }
+    if (!find(id)) {
+        return true;
+    }
+    Transaction transaction;
+    // Post-order without recursion: a tag goes once everything below it has gone.
+    std::vector<int> path { id };
+    while (!path.empty()) {
+        const QVector<Tag> children = m_repository->findChildren(path.back());
+        if (!children.isEmpty()) {
+            path.push_back(children.first().id());
+            continue;
+        }
+        const Tag entity = tag(path.back());
+        path.pop_back();
+        const QSet<int> items = entity.items();
+        for (const int item : items) {
+            if (!removeItem(entity.id(), item)) {
+                return false;
+            }
+        }
+        if (!remove(entity.id())) {
+            return false;
+        }
+    }
+    transaction.commit();
     return true;
 }
 

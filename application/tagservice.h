@@ -18,6 +18,8 @@ using Domain::Tag;
 // A tree of named tags, each carrying a set of item ids: the library's categories (items are
 // documents) or note tags (items are annotations). Every tag is kept in memory together with an
 // index from item id to the tags carrying it, so that a document's categories need no database read.
+// The memory follows the completion signals, which come after the outermost commit; inside an open
+// transaction the tags are therefore read from the database.
 class TagService final : public QObject
 {
     Q_OBJECT
@@ -31,6 +33,10 @@ public:
     bool changeTagName(int id, const QString &name);
     bool move(int id, int toParentId);
     bool remove(int id);
+    // Removes the tag, every tag below it and their items' memberships as one unit; each step is
+    // announced as its own operation once the unit has committed. False (nothing changed) when a
+    // step is refused.
+    bool removeTree(int id);
     bool addItem(int tagId, int docId);
     bool removeItem(int tagId, int docId);
 

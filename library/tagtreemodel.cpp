@@ -141,45 +141,20 @@ Qt::ItemFlags TagTreeModel::flags(const QModelIndex &index) const
     return result;
 }
 
-bool TagTreeModel::removeCategory(TreeItem *item)
-{
-    // The item goes away with its category, so everything needed is read first.
-    const int id = static_cast<TagItem *>(item)->id;
-    QVector<TreeItem *> children;
-    for (int i = 0; i < item->childCount(); ++i) {
-        children.append(item->child(i));
-    }
-    for (TreeItem *child : qAsConst(children)) {
-        if (!removeCategory(child)) {
-            return false;
-        }
-    }
-    const std::optional<Domain::Tag> tag = m_categories->find(id);
-    if (!tag) {
-        return true;
-    }
-    const QSet<int> documents = tag->items();
-    for (int docId : documents) {
-        if (!m_categories->removeItem(id, docId)) {
-            return false;
-        }
-    }
-    return m_categories->remove(id);
-}
-
 bool TagTreeModel::removeRows(int row, int count, const QModelIndex &parent)
 {
     TreeItem *parentItem = itemFor(parent);
     if (row < 0 || count <= 0 || row + count > parentItem->childCount() || parentItem == rootItem()) {
         return false;
     }
-    QVector<TreeItem *> items;
+    // The items go away with their categories, so the ids are read first.
+    QVector<int> ids;
     for (int i = row; i < row + count; ++i) {
-        items.append(parentItem->child(i));
+        ids.append(static_cast<TagItem *>(parentItem->child(i))->id);
     }
     try {
-        for (TreeItem *item : qAsConst(items)) {
-            if (!removeCategory(item)) {
+        for (const int id : qAsConst(ids)) {
+            if (!m_categories->removeTree(id)) {
                 return false;
             }
         }

@@ -55,7 +55,6 @@ private:
     struct TagItem;
     TagItem *tagItem(const QModelIndex &index) const;
     TreeItem *itemOfTag(int tagId) const;
-    bool removeCategory(TreeItem *item);
 
     void on_added(const Domain::Tag &tag);
     void on_removed(const Domain::Tag &tag);

@@ -102,6 +102,44 @@ private slots:
         QCOMPARE(storedTags(QStringLiteral("Category"))[a].second, QSet<int>());
     }
 
+    void removeTree_isOneUnit()
+    {
+        const int top = m_categories->newTag(QStringLiteral("top"), 0);
+        const int child = m_categories->newTag(QStringLiteral("child"), top);
+        const int grandchild = m_categories->newTag(QStringLiteral("grandchild"), child);
+        const int other = m_categories->newTag(QStringLiteral("other"), 0);
+        QVERIFY(m_categories->addItem(top, 101));
+        QVERIFY(m_categories->addItem(top, 102));
+        QVERIFY(m_categories->addItem(child, 101));
+        QVERIFY(m_categories->addItem(other, 101));
+        const auto before = storedTags(QStringLiteral("Category"));
+        QSignalSpy removed(m_categories, &TagService::removed);
+        QSignalSpy itemRemoved(m_categories, &TagService::itemRemoved);
+
+        // The first step of the unit fails, then its last one.
+        const QStringList triggers { QStringLiteral("BEFORE UPDATE ON Category"),
+            QStringLiteral("BEFORE DELETE ON Category WHEN OLD.id = %1").arg(top) };
+        for (const QString &when : triggers) {
+            TestSupport::exec(
+                QStringLiteral("CREATE TRIGGER refuse %1 BEGIN SELECT RAISE(ABORT, 'forced'); END")
+                    .arg(when));
+            QVERIFY_EXCEPTION_THROWN(m_categories->removeTree(top), Nod::Infrastructure::DatabaseException);
+            TestSupport::exec(QStringLiteral("DROP TRIGGER refuse"));
+            QVERIFY(storedTags(QStringLiteral("Category")) == before);
+            QCOMPARE(removed.count() + itemRemoved.count(), 0);
+            QCOMPARE(idsOf(m_categories->tagsOfDocument(101)), (QSet<int> { top, child, other }));
+            QCOMPARE(m_categories->tag(top).items(), (QSet<int> { 101, 102 }));
+        }
+
+        QVERIFY(m_categories->removeTree(top));
+        QCOMPARE(removed.count(), 3);
+        QCOMPARE(itemRemoved.count(), 3);
+        QCOMPARE(storedTags(QStringLiteral("Category")).size(), std::size_t(1));
+        QVERIFY(!m_categories->find(grandchild));
+        QCOMPARE(idsOf(m_categories->tagsOfDocument(101)), QSet<int> { other });
+        QVERIFY(m_categories->tagsOfDocument(102).isEmpty());
+    }
+
     void remove_onlyEmptyLeaves()
     {
         const int parent = m_categories->newTag(QStringLiteral("p"), 0);
