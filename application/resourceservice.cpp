@@ -76,4 +76,22 @@ void ResourceService::remove(int id)
     Transaction::afterCommit([this, resource] { emit removed(resource); });
 }
 
+void ResourceService::restore(const Domain::Resource &resource)
+{
+    qInfo() << "Nod::Application::ResourceService::restore"
+            << "id:" << resource.id() << ", owner id:" << resource.ownerId() << ", hash:" << resource.hash();
+    if (resource.id() <= 0 || resource.ownerId() <= 0 || resource.hash().isEmpty()
+        || resource.data().isEmpty()) {
+        throw std::invalid_argument("Nod::Application::ResourceService::restore");
+    }
+    if (m_repository->findByOwnerAndHash(resource.ownerId(), resource.hash())
+        || m_repository->find(resource.id())) {
+        return;
+    }
+    Transaction transaction;
+    m_repository->insert(resource);
+    transaction.commit();
+    Transaction::afterCommit([this, resource] { emit added(resource); });
+}
+
 } // namespace Nod::Application

@@ -37,6 +37,9 @@ public:
     QVector<Domain::Resource> resources(int ownerId);
     // Throws std::bad_optional_access when there is no such resource.
     void remove(int id);
+    // Puts back a resource exactly as it was stored (same id), as undoing a removal needs it; nothing
+    // happens when the note holds that image already. Throws std::invalid_argument on invalid input.
+    void restore(const Domain::Resource &resource);
 
 signals:
     void added(Domain::Resource res);

@@ -1,5 +1,7 @@
 #include "pdfdocumentscene.h"
 
+#include "annotationindex.h"
+
 #include <reading/pdflinkgraphicsitem.h>
 #include <reading/readingpageitem.h>
 
@@ -51,6 +53,7 @@ PDFDocumentScene::PDFDocumentScene(const QSharedPointer<Backend::Document> &docu
     });
     watchFile();
     reinitializeScene();
+    m_annotations = new AnnotationIndex(this);
 }
 
 PDFDocumentScene::~PDFDocumentScene()
@@ -131,6 +134,7 @@ void PDFDocumentScene::setNoteAreaMode(int mode)
     for (Base::Page *page : qAsConst(m_pages)) {
         page->setNoteAreaMode(mode);
     }
+    m_annotations->updateNoteAreas();
     m_pageLayout.relayout();
 }
 

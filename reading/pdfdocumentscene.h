@@ -6,6 +6,7 @@
 #include <QSharedPointer>
 #include <QTimer>
 
+class AnnotationIndex;
 class PDFAction;
 class QFileSystemWatcher;
 class QGraphicsProxyWidget;
@@ -33,6 +34,8 @@ public:
     ~PDFDocumentScene() override;
 
     QSharedPointer<Backend::Document> document() const { return m_document; }
+    // The marks and notes shown on the pages.
+    AnnotationIndex *annotations() const { return m_annotations; }
     ReadingPageItem *readingPageAt(int index) const;
     // The only page shown (single page and presentation modes), or -2 when all pages are shown.
     int visiblePage() const { return m_visiblePage; }
@@ -85,4 +88,5 @@ private:
     QLabel *m_unlockLabel = nullptr;
     QPushButton *m_unlockButton = nullptr;
     int m_visiblePage = -2;
+    AnnotationIndex *m_annotations = nullptr; // child
 };

@@ -51,6 +51,8 @@ void ReadingPageItem::paint(QPainter *painter, const QStyleOptionGraphicsItem *o
     if (!m_linksRequested) {
         m_linksRequested = true;
         page->requestLinks(this);
+        // Marks and notes are made on the first paint, once painting is over.
+        QMetaObject::invokeMethod(this, &Base::Page::requestPopulateChildren, Qt::QueuedConnection);
     }
     const QTransform world = painter->worldTransform();
     const double zoom = world.m11();

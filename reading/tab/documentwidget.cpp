@@ -8,6 +8,7 @@
 #include <application/serviceregistry.h>
 #include <backend/backendmanager.h>
 #include <backend/document.h>
+#include <reading/annotationindex.h>
 #include <reading/basepage.h>
 #include <reading/baseview.h>
 #include <reading/pdfdocumentscene.h>
@@ -141,6 +142,7 @@ void DocumentWidget::createToolBar()
     reload->setToolTip(tr("Open the file again from disk"));
     connect(reload, &QAction::triggered, this, [this] {
         if (m_readingScene) {
+            commitNotes();
             m_readingScene->reloadDocument();
         }
     });
@@ -190,10 +192,21 @@ void DocumentWidget::createToolBar()
     undo->setShortcuts(QKeySequence::Undo);
     undo->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     undo->setToolTip(tr("Press Ctrl+Y to Redo"));
+    // The note being edited becomes a step of its own before any step is undone or redone.
+    disconnect(undo, &QAction::triggered, m_undoStack, &QUndoStack::undo);
+    connect(undo, &QAction::triggered, this, [this] {
+        commitNotes();
+        m_undoStack->undo();
+    });
     addAction(undo);
     m_toolBar->addAction(undo);
     QAction *redo = m_undoStack->createRedoAction(this, tr("Redo"));
     redo->setObjectName(QStringLiteral("redo"));
+    disconnect(redo, &QAction::triggered, m_undoStack, &QUndoStack::redo);
+    connect(redo, &QAction::triggered, this, [this] {
+        commitNotes();
+        m_undoStack->redo();
+    });
     // Ctrl+Shift+Z is the desktop's redo; Ctrl+Y is what the undo button's tip promises.
     QList<QKeySequence> redoKeys = QKeySequence::keyBindings(QKeySequence::Redo);
     for (const QKeySequence &key :
@@ -218,8 +231,10 @@ void DocumentWidget::createToolBar()
     readingView->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     addAction(readingView);
     m_viewGroup->addAction(readingView);
-    connect(m_viewGroup, &QActionGroup::triggered, this,
-        [this](QAction *action) { m_stack->setCurrentIndex(action->data().toInt()); });
+    connect(m_viewGroup, &QActionGroup::triggered, this, [this](QAction *action) {
+        commitNotes();
+        m_stack->setCurrentIndex(action->data().toInt());
+    });
     m_viewSwitch = new QToolButton(this);
     m_viewSwitch->setObjectName(QStringLiteral("viewSwitch"));
     m_viewSwitch->setPopupMode(QToolButton::InstantPopup);
@@ -455,12 +470,23 @@ LastRead DocumentWidget::lastRead() const
     return LastRead(qMax(0, m_readingView->currentPage()), QPointF(0, 0), setting, siderBar);
 }
 
+void DocumentWidget::commitNotes()
+{
+    if (AnnotationIndex *annotations = m_readingScene ? m_readingScene->annotations() : nullptr) {
+        annotations->commitEditing();
+    }
+}
+
 void DocumentWidget::closeDocument()
 {
     if (!isOpened() || m_closed) {
         return;
     }
     m_closed = true;
+    commitNotes();
+    if (AnnotationIndex *annotations = m_readingScene ? m_readingScene->annotations() : nullptr) {
+        annotations->removeUnusedImages();
+    }
     auto *registry = Application::ServiceRegistry::instance();
     if (!registry || !registry->documentService()->changeLastRead(m_documentId, lastRead())) {
         qWarning() << "Reading state not saved for document" << m_documentId;

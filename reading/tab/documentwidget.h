@@ -101,6 +101,8 @@ private:
     void on_pageBox_editingFinished();
     void on_noteArea_triggered(QAction *action);
     void updatePageBox();
+    // Stores the note being edited as an undo step.
+    void commitNotes();
 
     int m_documentId = 0;
     Nod::Domain::Document m_entity;

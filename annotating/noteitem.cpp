@@ -1,0 +1,455 @@
+#include "noteitem.h"
+
+#include <editor/textdocument.h>
+
+#include <QAbstractTextDocumentLayout>
+#include <QApplication>
+#include <QClipboard>
+#include <QCursor>
+#include <QGraphicsSceneContextMenuEvent>
+#include <QGraphicsSceneHoverEvent>
+#include <QGraphicsSceneMouseEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QPainter>
+#include <QPointer>
+#include <QStyleOptionGraphicsItem>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextLayout>
+
+namespace Nod::Presentation {
+
+NoteItem::NoteItem(int annotationId, Application::ResourceService *resources, QGraphicsItem *parent)
+    : QGraphicsTextItem(parent)
+    , m_annotationId(annotationId)
+    , m_document(new TextDocument(annotationId, resources, this))
+{
+    setDocument(m_document);
+    setFlag(QGraphicsItem::ItemIsSelectable);
+    setAcceptDrops(false);
+    setAcceptHoverEvents(true);
+    setTextInteractionFlags(Qt::TextEditorInteraction);
+    setDefaultTextColor(Qt::black);
+    connect(m_document, &QTextDocument::contentsChanged, this, &NoteItem::on_contentChanged);
+}
+
+NoteItem::~NoteItem() = default;
+
+void NoteItem::setNoteMode(int mode)
+{
+    if (mode == m_noteMode) {
+        return;
+    }
+    prepareGeometryChange();
+    m_noteMode = mode;
+    update();
+}
+
+void NoteItem::load(const QString &html, const QFont &emptyFont)
+{
+    const QSignalBlocker blocker(m_document);
+    m_document->setUndoRedoEnabled(false);
+    if (html.isEmpty()) {
+        m_document->clear();
+        QTextCursor cursor(m_document);
+        QTextBlockFormat block = cursor.blockFormat();
+        block.setLineHeight(150, QTextBlockFormat::ProportionalHeight);
+        cursor.setBlockFormat(block);
+        QTextCharFormat chars;
+        chars.setFont(emptyFont);
+        cursor.mergeBlockCharFormat(chars);
+        cursor.mergeCharFormat(chars);
+        QTextCursor shown = textCursor();
+        shown.mergeCharFormat(chars);
+        setTextCursor(shown);
+    } else {
+        m_document->setHtml(html);
+    }
+    m_document->setUndoRedoEnabled(true);
+    m_document->setModified(false);
+    prepareGeometryChange();
+    update();
+    if (isCollapsed() && m_reportedHeight != 0) {
+        setReportedHeight(0);
+    }
+}
+
+QString NoteItem::html() const { return m_document->toHtml(); }
+
+bool NoteItem::commitEditing()
+{
+    if (!m_document->isModified()) {
+        return false;
+    }
+    m_document->setModified(false);
+    emit textChanged();
+    return true;
+}
+
+bool NoteItem::isCollapsed() const
+{
+    return m_noteMode == 1 && !hasFocus() && !isSelected() && !m_menuOpen && m_document->isEmpty();
+}
+
+QRectF NoteItem::boundingRect() const
+{
+    if (isCollapsed()) {
+        return QRectF();
+    }
+    return QGraphicsTextItem::boundingRect();
+}
+
+void NoteItem::paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *widget)
+{
+    const QRectF frame = boundingRect().normalized();
+    if (frame.isEmpty()) {
+        return;
+    }
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+    QPen pen((isSelected() || hasFocus()) ? Qt::black : Qt::lightGray);
+    pen.setCosmetic(true);
+    painter->setPen(pen);
+    painter->setBrush(Qt::NoBrush);
+    painter->drawRect(frame);
+    painter->restore();
+    // The frame above shows selection and focus; the framework's own dashed decoration would not.
+    QStyleOptionGraphicsItem plain(*option);
+    plain.state = QStyle::State_None;
+    QGraphicsTextItem::paint(painter, &plain, widget);
+}
+
+bool NoteItem::canInsertFromMimeData(const QMimeData *source) const
+{
+    if (!source) {
+        return false;
+    }
+    return source->hasImage() || source->hasUrls() || !source->text().isEmpty() || source->hasHtml()
+        || source->hasFormat(QStringLiteral("application/x-qrichtext"))
+        || source->hasFormat(QStringLiteral("application/x-qt-richtext"));
+}
+
+void NoteItem::mergeCurrentCharFormat(const QTextCharFormat &format)
+{
+    QTextCursor cursor = textCursor();
+    cursor.mergeCharFormat(format);
+    setTextCursor(cursor);
+    checkCharFormat();
+}
+
+QPainterPath NoteItem::searchPaths(const QString &text, Qt::CaseSensitivity cs) const
+{
+    QPainterPath path;
+    if (text.isEmpty()) {
+        return path;
+    }
+    const QTextDocument::FindFlags flags
+        = cs == Qt::CaseSensitive ? QTextDocument::FindCaseSensitively : QTextDocument::FindFlags();
+    QTextCursor found = m_document->find(text, 0, flags);
+    QAbstractTextDocumentLayout *layout = m_document->documentLayout();
+    while (!found.isNull()) {
+        for (QTextBlock block = m_document->findBlock(found.selectionStart());
+             block.isValid() && block.position() < found.selectionEnd(); block = block.next()) {
+            const QTextLayout *lines = block.layout();
+            const QPointF origin = layout->blockBoundingRect(block).topLeft();
+            const int from = std::max(found.selectionStart() - block.position(), 0);
+            const int to = std::min(found.selectionEnd() - block.position(), block.length());
+            for (int i = 0; i < lines->lineCount(); ++i) {
+                const QTextLine line = lines->lineAt(i);
+                const int start = std::max(from, line.textStart());
+                const int end = std::min(to, line.textStart() + line.textLength());
+                if (start >= end) {
+                    continue;
+                }
+                const double x1 = line.cursorToX(start);
+                const double x2 = line.cursorToX(end);
+                path.addRect(QRectF(
+                    origin.x() + std::min(x1, x2), origin.y() + line.y(), std::abs(x2 - x1), line.height()));
+            }
+        }
+        found = m_document->find(text, found, flags);
+    }
+    return path;
+}
+
+void NoteItem::setHovered(bool v)
+{
+    if (m_hovered == v) {
+        return;
+    }
+    m_hovered = v;
+    update();
+}
+
+void NoteItem::undo() { m_document->undo(); }
+void NoteItem::redo() { m_document->redo(); }
+
+void NoteItem::cut()
+{
+    QTextCursor cursor = textCursor();
+    if (!cursor.hasSelection()) {
+        return;
+    }
+    QApplication::clipboard()->setText(cursor.selectedText().replace(QChar::ParagraphSeparator, QLatin1Char('\n')));
+    cursor.removeSelectedText();
+    setTextCursor(cursor);
+}
+
+void NoteItem::copy()
+{
+    const QTextCursor cursor = textCursor();
+    if (cursor.hasSelection()) {
+        QApplication::clipboard()->setText(cursor.selectedText().replace(QChar::ParagraphSeparator, QLatin1Char('\n')));
+    }
+}
+
+void NoteItem::paste()
+{
+    if (!(textInteractionFlags() & Qt::TextEditable)) {
+        return;
+    }
+    const QMimeData *source = QApplication::clipboard()->mimeData();
+    if (!source || source->formats().isEmpty() || !canInsertFromMimeData(source)) {
+        return;
+    }
+    QTextCursor cursor = textCursor();
+    const QTextBlockFormat block = cursor.blockFormat();
+    const QTextCharFormat chars = cursor.charFormat();
+    m_document->insertFromMimeData(cursor, source);
+    cursor.setBlockFormat(block);
+    cursor.setCharFormat(chars);
+    setTextCursor(cursor);
+    checkCharFormat();
+}
+
+void NoteItem::deleteSelected()
+{
+    QTextCursor cursor = textCursor();
+    cursor.removeSelectedText();
+    setTextCursor(cursor);
+}
+
+void NoteItem::selectAll()
+{
+    QTextCursor cursor(m_document);
+    cursor.select(QTextCursor::Document);
+    setTextCursor(cursor);
+}
+
+void NoteItem::on_remove_triggered() { requestRemoval(); }
+
+void NoteItem::requestRemoval()
+{
+    if (m_removalPending) {
+        return;
+    }
+    m_removalPending = true;
+    // Queued with the item as context: whoever removes the annotation may delete this item, which
+    // must not happen while its own handler still runs.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_removalPending = false;
+            emit removeRequested();
+        },
+        Qt::QueuedConnection);
+}
+
+void NoteItem::on_contentChanged()
+{
+    const double height = m_document->documentLayout()->documentSize().height();
+    if (!qFuzzyCompare(1.0 + height, 1.0 + m_reportedHeight)) {
+        setReportedHeight(height);
+    }
+}
+
+void NoteItem::setReportedHeight(double height)
+{
+    prepareGeometryChange();
+    m_reportedHeight = height;
+    emit heightChanged();
+}
+
+QVariant NoteItem::itemChange(GraphicsItemChange change, const QVariant &value)
+{
+    if (change == ItemSelectedChange) {
+        prepareGeometryChange();
+    } else if (change == ItemSelectedHasChanged) {
+        emit selectedChanged(value.toBool());
+        if (m_noteMode == 1 && m_document->isEmpty()) {
+            emit heightChanged();
+        }
+    }
+    return QGraphicsTextItem::itemChange(change, value);
+}
+
+void NoteItem::hoverEnterEvent(QGraphicsSceneHoverEvent *event)
+{
+    setCursor(Qt::IBeamCursor);
+    m_hovered = true;
+    emit hoveredChanged(true);
+    QGraphicsTextItem::hoverEnterEvent(event);
+}
+
+void NoteItem::hoverLeaveEvent(QGraphicsSceneHoverEvent *event)
+{
+    unsetCursor();
+    m_hovered = false;
+    emit hoveredChanged(false);
+    QGraphicsTextItem::hoverLeaveEvent(event);
+}
+
+void NoteItem::mousePressEvent(QGraphicsSceneMouseEvent *event)
+{
+    QGraphicsTextItem::mousePressEvent(event);
+    emit editingStarted();
+}
+
+void NoteItem::mouseReleaseEvent(QGraphicsSceneMouseEvent *event)
+{
+    QGraphicsTextItem::mouseReleaseEvent(event);
+    checkCharFormat();
+}
+
+void NoteItem::focusInEvent(QFocusEvent *event)
+{
+    prepareGeometryChange();
+    QGraphicsTextItem::focusInEvent(event);
+    if (m_noteMode == 1 && m_document->isEmpty()) {
+        setReportedHeight(m_document->documentLayout()->documentSize().height());
+    }
+    emit editingStarted();
+}
+
+void NoteItem::focusOutEvent(QFocusEvent *event)
+{
+    prepareGeometryChange();
+    QGraphicsTextItem::focusOutEvent(event);
+    if (event->reason() == Qt::PopupFocusReason) {
+        // The note's own menu keeps the editing going; any other popup (a tool menu, a dialog's
+        // completer) may lead anywhere, so what was typed is stored now.
+        if (!m_menuOpen) {
+            commitEditing();
+        }
+        return;
+    }
+    QTextCursor cursor = textCursor();
+    if (cursor.hasSelection()) {
+        cursor.clearSelection();
+        setTextCursor(cursor);
+    }
+    commitEditing();
+    if (parentItem()) {
+        parentItem()->update();
+    }
+    if (m_noteMode == 1 && m_document->isEmpty()) {
+        setReportedHeight(0);
+    }
+    emit editingFinished();
+}
+
+void NoteItem::keyPressEvent(QKeyEvent *event)
+{
+    const bool extend = event->modifiers() & Qt::ShiftModifier;
+    const QTextCursor::MoveMode mode = extend ? QTextCursor::KeepAnchor : QTextCursor::MoveAnchor;
+    QTextCursor cursor = textCursor();
+    auto moveTo = [&](QTextCursor::MoveOperation op) {
+        cursor.movePosition(op, mode);
+        setTextCursor(cursor);
+        checkCharFormat();
+        event->accept();
+    };
+    if (!(event->modifiers() & Qt::ControlModifier)) {
+        switch (event->key()) {
+        case Qt::Key_Home:
+            return moveTo(QTextCursor::StartOfLine);
+        case Qt::Key_End:
+            return moveTo(QTextCursor::EndOfLine);
+        case Qt::Key_PageUp:
+            return moveTo(QTextCursor::PreviousBlock);
+        case Qt::Key_PageDown:
+            return moveTo(QTextCursor::NextBlock);
+        default:
+            break;
+        }
+    }
+    if (event->key() == Qt::Key_Delete && m_document->toPlainText().isEmpty()) {
+        event->accept();
+        requestRemoval();
+        return;
+    }
+    if (event->matches(QKeySequence::Copy)) {
+        copy();
+        event->accept();
+        return;
+    }
+    if (event->matches(QKeySequence::Paste)) {
+        paste();
+        event->accept();
+        return;
+    }
+    QGraphicsTextItem::keyPressEvent(event);
+    checkCharFormat();
+}
+
+void NoteItem::contextMenuEvent(QGraphicsSceneContextMenuEvent *event)
+{
+    if (textInteractionFlags() == Qt::NoTextInteraction) {
+        return;
+    }
+    event->accept();
+    const bool editable = textInteractionFlags() & Qt::TextEditable;
+    const bool selection = textCursor().hasSelection();
+    auto *menu = new QMenu;
+    auto add = [&](const QString &text, QKeySequence::StandardKey key, const char *name, bool enabled,
+                   void (NoteItem::*slot)()) {
+        QString label = text;
+        if (key != QKeySequence::UnknownKey) {
+            label += QLatin1Char('\t') + QKeySequence(key).toString(QKeySequence::NativeText);
+        }
+        QAction *action = menu->addAction(label);
+        if (name) {
+            action->setObjectName(QLatin1String(name));
+        }
+        action->setEnabled(enabled);
+        connect(action, &QAction::triggered, this, slot);
+    };
+    if (editable) {
+        add(tr("Undo"), QKeySequence::Undo, "edit-undo", m_document->isUndoAvailable(), &NoteItem::undo);
+        add(tr("Redo"), QKeySequence::Redo, "edit-redo", m_document->isRedoAvailable(), &NoteItem::redo);
+        menu->addSeparator();
+        add(tr("Cut"), QKeySequence::Cut, "edit-cut", selection, &NoteItem::cut);
+    }
+    add(tr("Copy"), QKeySequence::Copy, "edit-copy", selection, &NoteItem::copy);
+    if (editable) {
+        add(tr("Paste"), QKeySequence::Paste, "edit-paste",
+            canInsertFromMimeData(QApplication::clipboard()->mimeData()), &NoteItem::paste);
+        add(tr("Delete"), QKeySequence::UnknownKey, "edit-delete", selection, &NoteItem::deleteSelected);
+    }
+    menu->addSeparator();
+    add(tr("Select All"), QKeySequence::SelectAll, "select-all", !m_document->isEmpty(),
+        &NoteItem::selectAll);
+    menu->addSeparator();
+    add(tr("Remove Annotation"), QKeySequence::UnknownKey, nullptr, true, &NoteItem::on_remove_triggered);
+
+    m_menuOpen = true;
+    QPointer<QObject> alive(this);
+    menu->exec(event->screenPos());
+    menu->deleteLater();
+    if (alive) {
+        m_menuOpen = false;
+    }
+}
+
+void NoteItem::checkCharFormat()
+{
+    const QTextCharFormat format = textCursor().charFormat();
+    if (format != m_charFormat) {
+        m_charFormat = format;
+        emit currentCharFormatChanged(format);
+    }
+}
+
+} // namespace Nod::Presentation

@@ -1,0 +1,112 @@
+#pragma once
+
+#include <QGraphicsTextItem>
+#include <QTextCharFormat>
+
+class QMimeData;
+
+namespace Nod::Application {
+class ResourceService;
+}
+
+namespace Nod::Presentation {
+
+class TextDocument;
+
+// The rich-text note of one annotation, shown beside its page. The item only edits: a changed text is
+// announced through textChanged() when the editing ends (focus leaves, also to a foreign popup, or
+// commitEditing() is called before the tab closes, reloads, switches view or undoes), and whoever
+// owns the page turns that into an undo command. Images the text stops naming are left in the store:
+// an undo step may still need them.
+class NoteItem : public QGraphicsTextItem
+{
+    Q_OBJECT
+
+public:
+    enum { Type = UserType + 30 };
+
+    // `resources` is not owned; without one the registry's resource service is used.
+    explicit NoteItem(
+        int annotationId, Application::ResourceService *resources = nullptr, QGraphicsItem *parent = nullptr);
+    ~NoteItem() override;
+
+    int type() const override { return Type; }
+    int annotationId() const { return m_annotationId; }
+    TextDocument *textDocument() const { return m_document; }
+
+    // 1: an empty note that is neither focused, selected nor showing its menu takes no space.
+    int noteMode() const { return m_noteMode; }
+    void setNoteMode(int mode);
+    bool isHovered() const { return m_hovered; }
+    bool isMenuOpen() const { return m_menuOpen; }
+
+    // Fills the note from stored HTML without leaving an undo step or a modified flag; an empty text
+    // starts with the note font at line height 150 %.
+    void load(const QString &html, const QFont &emptyFont);
+    // Announces an edited text now (textChanged()) and clears the modified flag; false when the text
+    // had not changed since it was loaded or last announced.
+    bool commitEditing();
+    // The HTML as it is stored.
+    QString html() const;
+
+    QRectF boundingRect() const override;
+    void paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *widget) override;
+
+    virtual bool canInsertFromMimeData(const QMimeData *source) const;
+    // Applies a format from the editor tool bar to the selection.
+    void mergeCurrentCharFormat(const QTextCharFormat &format);
+
+    // The outline of every occurrence of the text, one rectangle per covered line part.
+    QPainterPath searchPaths(const QString &text, Qt::CaseSensitivity cs = Qt::CaseInsensitive) const;
+
+signals:
+    void removeRequested();
+    void textChanged();
+    void editingStarted();
+    void editingFinished();
+    void hoveredChanged(bool hovered);
+    void selectedChanged(bool s);
+    void currentCharFormatChanged(const QTextCharFormat &f);
+    void heightChanged();
+
+public slots:
+    void setHovered(bool v);
+    void undo();
+    void redo();
+    void cut();
+    void copy();
+    void paste();
+    void deleteSelected();
+    void selectAll();
+    void on_remove_triggered();
+    void on_contentChanged();
+
+protected:
+    QVariant itemChange(GraphicsItemChange change, const QVariant &value) override;
+    void hoverEnterEvent(QGraphicsSceneHoverEvent *event) override;
+    void hoverLeaveEvent(QGraphicsSceneHoverEvent *event) override;
+    void mousePressEvent(QGraphicsSceneMouseEvent *event) override;
+    void mouseReleaseEvent(QGraphicsSceneMouseEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void contextMenuEvent(QGraphicsSceneContextMenuEvent *event) override;
+
+private:
+    bool isCollapsed() const;
+    void checkCharFormat();
+    void setReportedHeight(double height);
+    // Asks for removal once control is back in the event loop; repeated requests before then are one.
+    void requestRemoval();
+
+    int m_annotationId;
+    TextDocument *m_document; // child
+    double m_reportedHeight = 0;
+    int m_noteMode = 0;
+    bool m_hovered = false;
+    bool m_menuOpen = false;
+    bool m_removalPending = false;
+    QTextCharFormat m_charFormat;
+};
+
+} // namespace Nod::Presentation
