@@ -193,7 +193,8 @@ void DocumentWidget::createToolBar()
     undo->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     undo->setToolTip(tr("Press Ctrl+Y to Redo"));
     // The note being edited becomes a step of its own before any step is undone or redone.
-    disconnect(undo, &QAction::triggered, m_undoStack, &QUndoStack::undo);
+    // (The stack connects its actions by name, so only the string form undoes that.)
+    disconnect(undo, SIGNAL(triggered()), m_undoStack, SLOT(undo()));
     connect(undo, &QAction::triggered, this, [this] {
         commitNotes();
         m_undoStack->undo();
@@ -202,7 +203,7 @@ void DocumentWidget::createToolBar()
     m_toolBar->addAction(undo);
     QAction *redo = m_undoStack->createRedoAction(this, tr("Redo"));
     redo->setObjectName(QStringLiteral("redo"));
-    disconnect(redo, &QAction::triggered, m_undoStack, &QUndoStack::redo);
+    disconnect(redo, SIGNAL(triggered()), m_undoStack, SLOT(redo()));
     connect(redo, &QAction::triggered, this, [this] {
         commitNotes();
         m_undoStack->redo();
