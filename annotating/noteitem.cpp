@@ -192,7 +192,8 @@ void NoteItem::cut()
     if (!cursor.hasSelection()) {
         return;
     }
-    QApplication::clipboard()->setText(cursor.selectedText().replace(QChar::ParagraphSeparator, QLatin1Char('\n')));
+    QApplication::clipboard()->setText(
+        cursor.selectedText().replace(QChar::ParagraphSeparator, QLatin1Char('\n')));
     cursor.removeSelectedText();
     setTextCursor(cursor);
 }
@@ -201,7 +202,8 @@ void NoteItem::copy()
 {
     const QTextCursor cursor = textCursor();
     if (cursor.hasSelection()) {
-        QApplication::clipboard()->setText(cursor.selectedText().replace(QChar::ParagraphSeparator, QLatin1Char('\n')));
+        QApplication::clipboard()->setText(
+            cursor.selectedText().replace(QChar::ParagraphSeparator, QLatin1Char('\n')));
     }
 }
 
