@@ -13,9 +13,11 @@ namespace Common::Infrastructure {
 namespace {
 Settings *g_instance = nullptr;
 
-const QString kStorageLocation = QStringLiteral("general/storageLocation");
+// The ini format keeps a group named "general" as "[%General]" and reads it back as "General": keys
+// spelt "general/..." would be lost on the next start. "General/..." is the same line in the file.
+const QString kStorageLocation = QStringLiteral("General/storageLocation");
 const QString kAppDataPath = QStringLiteral("mainWindow/appDataPath");
-const QString kLoadLastSession = QStringLiteral("general/loadLastSessionWhenStart");
+const QString kLoadLastSession = QStringLiteral("General/loadLastSessionWhenStart");
 const QString kShortcutPrefix = QStringLiteral("shortcut/");
 const QString kNoteFont = QStringLiteral("note/font");
 const QString kPaneColors = QStringLiteral("colorPane/paneColors");

@@ -1,9 +1,13 @@
 #include "infrastructure/testsupport.h"
 
+#include <app/messagereceiver.h>
 #include <app/singleapplication.h>
 
 #include <QMessageBox>
+#include <QProcess>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
@@ -58,6 +62,43 @@ private slots:
         bool later = false;
         QTimer::singleShot(0, this, [&later] { later = true; });
         QTRY_VERIFY(later);
+    }
+
+    void primaryFollowsItsStorageFolder_soLaterStartsThereHandOver()
+    {
+        auto *app = qobject_cast<Nod::App::SingleApplication *>(QCoreApplication::instance());
+        QVERIFY(app->isPrimary());
+        QSignalSpy received(app, &Nod::App::SingleApplication::receivedMessage);
+        app->startDelivery();
+
+        // The storage folder moved: a start configured for the new folder must find this process.
+        QTemporaryDir moved;
+        QVERIFY(app->followStorageLocation(moved.path()));
+
+        // Another process configured for it, with the key spelt as the settings dialog spells it.
+        QTemporaryDir other;
+        const QString dataHome = other.filePath(QStringLiteral("data"));
+        QSettings(dataHome + QStringLiteral("/Nodera/Nodera Desktop/NoderaDesktop.ini"), QSettings::IniFormat)
+            .setValue(QStringLiteral("general/storageLocation"), moved.path());
+        const QString file = other.filePath(QStringLiteral("handed.pdf"));
+        QFile pdf(file);
+        QVERIFY(pdf.open(QIODevice::WriteOnly));
+        pdf.write("%PDF-1.1\n");
+        pdf.close();
+
+        QProcess later;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_DATA_HOME"), dataHome);
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        later.setProcessEnvironment(env);
+        later.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        later.start(QStringLiteral(NODERA_BINARY_DIR "/app/NoderaReader"), { file });
+        QVERIFY(later.waitForStarted());
+        QTRY_COMPARE_WITH_TIMEOUT(received.count(), 1, 20000);
+        QCOMPARE(Nod::Presentation::MessageReceiver::decode(received.first().at(1).toByteArray()),
+            QStringList { file });
+        QTRY_COMPARE_WITH_TIMEOUT(later.state(), QProcess::NotRunning, 10000);
+        QCOMPARE(later.exitCode(), 0);
     }
 };
 

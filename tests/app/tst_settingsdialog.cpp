@@ -7,6 +7,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -63,6 +64,7 @@ private:
     std::function<void(QFileDialog *)> m_chooseFolder;
     QString m_chooserStart;
     std::unique_ptr<QTemporaryDir> m_tmp;
+    QList<QUrl> m_opened;
 
     static ShortcutEdit *edit(SettingsDialog &dialog, const char *name)
     {
@@ -76,6 +78,9 @@ private:
     {
         return storedValue(QStringLiteral("shortcut/") + name).value<QKeySequence>();
     }
+
+public slots:
+    void openedUrl(const QUrl &url) { m_opened << url; }
 
 private slots:
     void initTestCase()
@@ -280,9 +285,9 @@ private slots:
         QCOMPARE(m_boxes.size(), 1);
         QCOMPARE(location->text(), empty);
         QCOMPARE(House::instance()->location(), empty);
-        QCOMPARE(storedValue(QStringLiteral("general/storageLocation")).toString(), empty);
+        QCOMPARE(storedValue(QStringLiteral("General/storageLocation")).toString(), empty);
         QTest::mouseClick(button(dialog, QDialogButtonBox::Cancel), Qt::LeftButton);
-        QCOMPARE(storedValue(QStringLiteral("general/storageLocation")).toString(), empty);
+        QCOMPARE(storedValue(QStringLiteral("General/storageLocation")).toString(), empty);
 
         for (const char *room : { "Documents", "Logs", "Crashes", "Backups", "Resources" }) {
             QVERIFY2(QFileInfo(empty + QLatin1Char('/') + QLatin1String(room)).isDir(), room);
@@ -294,6 +299,13 @@ private slots:
         QVERIFY(insert.exec(QStringLiteral("INSERT INTO notes VALUES ('new')")));
         QCOMPARE(column(QStringLiteral("SELECT count(*) FROM notes")), QStringList { QStringLiteral("3") });
         QVERIFY(QFile::exists(old + QStringLiteral("/database"))); // the old folder is left as it was
+
+        // "Open Folder" shows the new folder in the file browser.
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "openedUrl");
+        QTest::mouseClick(
+            dialog.findChild<QPushButton *>(QStringLiteral("openStorageLocationButton")), Qt::LeftButton);
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+        QCOMPARE(m_opened, QList<QUrl> { QUrl::fromLocalFile(empty) });
     }
 };
 
