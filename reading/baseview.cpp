@@ -16,7 +16,9 @@ bool fuzzyEqual(double a, double b) { return std::abs(a - b) <= 1e-12 * std::max
 
 View::View(QWidget *parent)
     : QGraphicsView(parent)
-{ }
+{
+    setUpSearch();
+}
 
 double View::clampZoom(double zoom)
 {

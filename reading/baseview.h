@@ -1,8 +1,16 @@
 #pragma once
 
+#include <reading/searchable.h>
+
 #include <QGraphicsView>
 
+class QProgressDialog;
 class QTimer;
+class Searching;
+
+namespace Nod::Presentation {
+class SearchLine;
+}
 
 namespace Base {
 
@@ -10,7 +18,7 @@ namespace Base {
 // multiplier of the view transform, kept within [MinimumZoom, MaximumZoom], and Ctrl+wheel zoom
 // gathered for 100 ms so that quick notches zoom once. A wheel step is 120 units of angle delta;
 // touchpads send fractions of it, which zoom proportionally.
-class View : public QGraphicsView
+class View : public QGraphicsView, public IParalleledSearchable
 {
     Q_OBJECT
 
@@ -26,6 +34,14 @@ public:
 
     // Shows the print dialog and prints the scene; false when nothing was printed.
     virtual bool print();
+
+    // The find bar (hidden until asked for) and the search it drives.
+    Nod::Presentation::SearchLine *searchLine() const { return m_searchLine; }
+    Searching *searching() const { return m_searching; }
+    // A view without searchable content finds nothing.
+    QFuture<QVector<ISearchable::Result>> search(const QString &keyword) override;
+    // Clears the results and hides the find bar.
+    void clearSearch();
 
 public slots:
     void zoomBy(double zoomFactor, QGraphicsView::ViewportAnchor anchor);
@@ -45,11 +61,26 @@ protected:
     void wheelEvent(QWheelEvent *event) override;
     // Takes the zoom level from the transform after a fit and announces it.
     void readZoomFromTransform();
+    void resizeEvent(QResizeEvent *event) override;
+    // Brings a result's highlight into sight.
+    virtual void revealSearchResult(QGraphicsItem *highlight);
 
     double m_wheelDelta = 0; // accumulated Ctrl+wheel steps
     QTimer *m_wheelTimer = nullptr; // child, created on first use
     double m_zoomLevel = 1.0;
     QPoint m_wheelPosition;
+
+private:
+    void setUpSearch();
+    void placeSearchLine();
+    void on_searching_started();
+    void on_searching_ended();
+    void on_searching_finished();
+    void on_searching_currentResultChanged(int current);
+
+    Nod::Presentation::SearchLine *m_searchLine = nullptr; // child
+    Searching *m_searching = nullptr; // child
+    QProgressDialog *m_searchProgress = nullptr; // child, made for the first search
 };
 
 } // namespace Base

@@ -7,6 +7,7 @@
 #include <reading/pdfdocumentscene.h>
 #include <reading/pdflinkgraphicsitem.h>
 #include <reading/readingpageitem.h>
+#include <reading/searching.h>
 
 #include <backend/document.h>
 #include <backend/pdfaction.h>
@@ -81,6 +82,7 @@ PDFDocumentView::PDFDocumentView(QWidget *parent)
 
 PDFDocumentView::~PDFDocumentView()
 {
+    searching()->cancelAndWait();
     if (m_armedTool) {
         m_armedTool->deactivate();
     }
@@ -97,6 +99,7 @@ Backend::Document *PDFDocumentView::document() const
 
 void PDFDocumentView::setScene(const QSharedPointer<PDFDocumentScene> &scene)
 {
+    searching()->clearResults();
     if (m_pdfScene) {
         m_pdfScene->disconnect(this);
         disconnect(m_pdfScene.data(), nullptr, this, nullptr);
@@ -143,6 +146,7 @@ void PDFDocumentView::on_scene_aboutToBeRebuilt()
 {
     // Nothing may keep pointing at the items about to go.
     m_paintedPages.clear();
+    searching()->clearResults();
     if (m_currentPage >= 0) {
         m_positionBeforeRebuild = currentDestination();
     }

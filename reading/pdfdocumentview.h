@@ -101,6 +101,8 @@ public:
     QRectF visibleSceneRect() const;
 
     bool print() override;
+    // Searches every page on worker threads, the current page first, then onwards, wrapping.
+    QFuture<QVector<ISearchable::Result>> search(const QString &keyword) override;
 
 public slots:
     void goPrev();
@@ -149,6 +151,7 @@ protected slots:
 protected:
     // Asks the user whether to open a local document a link names; a hook for embedding.
     virtual bool confirmOpenDocument(const QString &path);
+    void revealSearchResult(QGraphicsItem *highlight) override;
 
     void goToPageItem(const ReadingPageItem *page, int alignment);
     void goToPageItem(const ReadingPageItem *page, const QRectF &viewRect, bool mayZoom);

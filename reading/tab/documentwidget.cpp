@@ -13,6 +13,7 @@
 #include <reading/baseview.h>
 #include <reading/pdfdocumentscene.h>
 #include <reading/pdfdocumentview.h>
+#include <reading/searchline.h>
 
 #include <QAction>
 #include <QActionGroup>
@@ -266,6 +267,14 @@ void DocumentWidget::createToolBar()
     noteArea->setMenu(noteAreaMenu);
     m_toolBar->addWidget(noteArea);
 
+    QAction *search = addToolAction(
+        QStringLiteral("search"), QStringLiteral(":icons/search.svg"), tr("Search"), QKeySequence::Find);
+    connect(search, &QAction::triggered, this, [this] {
+        if (auto *view = qobject_cast<Base::View *>(m_stack->currentWidget())) {
+            view->searchLine()->activate();
+        }
+    });
+
     m_readingOnlyActions = { previous, pageBoxAction, next, zoomIn, zoomOut, hand };
     m_toolShortcutNames.clear();
     // The page actions answer only while the page or the tool bar has the focus, so that the
@@ -491,6 +500,15 @@ void DocumentWidget::closeDocument()
     auto *registry = Application::ServiceRegistry::instance();
     if (!registry || !registry->documentService()->changeLastRead(m_documentId, lastRead())) {
         qWarning() << "Reading state not saved for document" << m_documentId;
+    }
+}
+
+void DocumentWidget::clearAllWidgetResults()
+{
+    for (int i = 0; i < m_stack->count(); ++i) {
+        if (auto *view = qobject_cast<Base::View *>(m_stack->widget(i))) {
+            view->clearSearch();
+        }
     }
 }
 

@@ -80,6 +80,8 @@ signals:
 public slots:
     bool openDocument(const Nod::Domain::Document &doc);
     void closeDocument() override;
+    // Clears the search results of every view and hides their find bars.
+    void clearAllWidgetResults();
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QFuture>
+#include <QPainterPath>
+#include <QString>
+#include <QVector>
+
+class QGraphicsItem;
+
+// Something on a scene that can be searched for a keyword, on the interface thread.
+class ISearchable
+{
+public:
+    // One hit: the item the highlight goes on and the area it covers, in that item's coordinates.
+    struct Result
+    {
+        QGraphicsItem *item = nullptr; // not owned
+        QPainterPath path;
+    };
+
+    virtual ~ISearchable() = default;
+    virtual QVector<Result> search(const QString &keyword) = 0;
+};
+
+// A view whose content is searched on worker threads. The future holds one vector of results per
+// piece of work, at that piece's index; the view chooses the order of the pieces, and that order is
+// the order in which results are shown and stepped through. Items named in the results stay alive
+// until the search is cancelled and waited for, which the view does before removing any of them.
+class IParalleledSearchable
+{
+public:
+    virtual ~IParalleledSearchable() = default;
+    virtual QFuture<QVector<ISearchable::Result>> search(const QString &keyword) = 0;
+};
