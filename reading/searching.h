@@ -36,6 +36,8 @@ public:
     int currentIndex() const { return m_current; }
     int total() const { return m_highlights.size(); }
     bool isRunning() const { return m_watcher != nullptr; }
+    // The running search, or a finished empty one.
+    ResultFuture future() const { return m_watcher ? m_watcher->future() : ResultFuture(); }
     // Scene items, one per result in result order; valid until the results are cleared.
     const QList<QGraphicsPathItem *> &highlights() const { return m_highlights; }
     QGraphicsPathItem *currentHighlight() const;
