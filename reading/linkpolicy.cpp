@@ -15,7 +15,7 @@ LinkPolicy::Verdict LinkPolicy::classify(const QUrl &url, const QString &baseDir
     if (scheme == QLatin1String("mailto")) {
         return url.path().isEmpty() ? Refuse : OpenExternally;
     }
-    if (scheme == QLatin1String("file") && url.isLocalFile() && url.host().isEmpty()) {
+    if (scheme == QLatin1String("file")) {
         const QString path = localDocumentPath(url, baseDir);
         const QString suffix = QFileInfo(path).suffix().toLower();
         if ((suffix == QLatin1String("pdf") || suffix == QLatin1String("epub")) && QFileInfo(path).isFile()) {
@@ -27,7 +27,13 @@ LinkPolicy::Verdict LinkPolicy::classify(const QUrl &url, const QString &baseDir
 
 QString LinkPolicy::localDocumentPath(const QUrl &url, const QString &baseDir)
 {
-    const QString path = url.toLocalFile();
+    // MuPDF writes a launch or remote go-to of "sub/x.pdf" as "file://sub/x.pdf": what looks like
+    // a host is the first folder of a path relative to the document.
+    const QString host = url.host();
+    QString path = url.path();
+    if (!host.isEmpty() && host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) != 0) {
+        path = host + path;
+    }
     const QFileInfo info(
         QDir::isRelativePath(path) && !baseDir.isEmpty() ? QDir(baseDir).filePath(path) : path);
     const QString canonical = info.canonicalFilePath();
