@@ -131,6 +131,7 @@ void PDFDocumentScene::showAllPages()
 
 void PDFDocumentScene::setNoteAreaMode(int mode)
 {
+    m_noteAreaMode = mode;
     for (Base::Page *page : qAsConst(m_pages)) {
         page->setNoteAreaMode(mode);
     }
@@ -280,6 +281,8 @@ void PDFDocumentScene::buildPages()
             lastSize = loaded->pageSize();
         }
         auto *item = new ReadingPageItem(page, i, m_dpiX, m_dpiY, lastSize);
+        // A reload keeps the note area the user chose.
+        item->setNoteAreaMode(m_noteAreaMode);
         item->setVisible(m_visiblePage == -2 || m_visiblePage == i);
         m_pages.append(item);
         addItem(item);

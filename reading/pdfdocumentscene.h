@@ -89,4 +89,5 @@ private:
     QPushButton *m_unlockButton = nullptr;
     int m_visiblePage = -2;
     AnnotationIndex *m_annotations = nullptr; // child
+    int m_noteAreaMode = 0;
 };
