@@ -680,6 +680,12 @@ void PDFDocumentView::on_verticalScrollBar_actionTriggered(int action)
 
 void PDFDocumentView::keyPressEvent(QKeyEvent *event)
 {
+    // Keys typed into a note being edited are the note's, scrolling keys included.
+    if (scene() && scene()->focusItem()
+        && (scene()->focusItem()->flags() & QGraphicsItem::ItemAcceptsInputMethod)) {
+        PagedView::keyPressEvent(event);
+        return;
+    }
     QScrollBar *bar = verticalScrollBar();
     const bool onePageShown = m_pageMode == PageMode_SinglePage || m_pageMode == PageMode_Presentation;
     const auto pushScroll = [this, bar](int value) {
