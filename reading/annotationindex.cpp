@@ -20,6 +20,7 @@
 #include <QDateTime>
 #include <QDebug>
 #include <QKeyEvent>
+#include <QScopedValueRollback>
 #include <QTextCursor>
 #include <QUndoStack>
 
@@ -402,6 +403,9 @@ int AnnotationIndex::removeUnusedImages()
 
 void AnnotationIndex::on_annotation_shapeEdited(int annotationId)
 {
+    if (m_applying) {
+        return;
+    }
     const Entry entry = m_entries.value(annotationId);
     const std::optional<Annotation> anno = m_notes->find(annotationId);
     Base::Page *page = m_scene->pageAt(entry.pageIndex);
@@ -416,6 +420,9 @@ void AnnotationIndex::on_annotation_shapeEdited(int annotationId)
 
 void AnnotationIndex::on_marker_shapeEdited(int annotationId, MarkerItem *mark)
 {
+    if (m_applying) {
+        return;
+    }
     auto *composite = dynamic_cast<CompositeMarkerItem *>(mark->parentItem());
     const int index = composite ? composite->indexOf(mark) : -1;
     const std::optional<Annotation> anno = m_notes->find(annotationId);
@@ -464,6 +471,7 @@ void AnnotationIndex::on_note_contentChanged(int annotationId)
 
 void AnnotationIndex::on_service_added(const Annotation &anno)
 {
+    const QScopedValueRollback<bool> applying(m_applying, true);
     if (!ours(anno)) {
         return;
     }
@@ -485,6 +493,7 @@ void AnnotationIndex::on_service_removed(const Annotation &anno)
 
 void AnnotationIndex::on_service_canvasChanged(const Annotation &anno)
 {
+    const QScopedValueRollback<bool> applying(m_applying, true);
     const Entry entry = m_entries.value(anno.id());
     Base::Page *page = m_scene->pageAt(entry.pageIndex);
     if (!ours(anno) || !entry.canvas || !page) {
@@ -497,6 +506,7 @@ void AnnotationIndex::on_service_canvasChanged(const Annotation &anno)
 
 void AnnotationIndex::on_service_markerInserted(const Annotation &anno, int index)
 {
+    const QScopedValueRollback<bool> applying(m_applying, true);
     const Entry entry = m_entries.value(anno.id());
     auto *composite = dynamic_cast<CompositeMarkerItem *>(entry.canvas.data());
     Base::Page *page = m_scene->pageAt(entry.pageIndex);
@@ -522,6 +532,7 @@ void AnnotationIndex::on_service_markerRemoved(const Annotation &anno, int index
 
 void AnnotationIndex::on_service_markerReplaced(const Annotation &anno, int index)
 {
+    const QScopedValueRollback<bool> applying(m_applying, true);
     const Entry entry = m_entries.value(anno.id());
     auto *composite = dynamic_cast<CompositeMarkerItem *>(entry.canvas.data());
     Base::Page *page = m_scene->pageAt(entry.pageIndex);

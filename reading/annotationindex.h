@@ -130,4 +130,6 @@ private:
     QHash<int, Entry> m_entries; // by annotation id
     QHash<int, PageState> m_pages; // by page index
     QSet<int> m_touchedNotes; // whose images may have lost their last reference
+    // Set while stored changes are shown: the items' change signals then are no user edits.
+    bool m_applying = false;
 };

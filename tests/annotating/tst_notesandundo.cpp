@@ -1,0 +1,419 @@
+#include "application/servicefixture.h"
+
+#include <annotating/canvasmarkeritem.h>
+#include <annotating/markeritem.h>
+#include <annotating/markeritemfactory.h>
+#include <annotating/notearealayout.h>
+#include <annotating/noteitem.h>
+#include <annotating/undocommands.h>
+#include <application/documentservice.h>
+#include <editor/textdocument.h>
+#include <reading/annotationindex.h>
+#include <reading/pdfdocumentscene.h>
+#include <reading/pdfdocumentview.h>
+#include <reading/readingpageitem.h>
+#include <reading/tab/documentwidget.h>
+
+#include <QAction>
+#include <QGraphicsRectItem>
+#include <QGraphicsScene>
+#include <QMenu>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QRandomGenerator>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTextCursor>
+#include <QUndoStack>
+
+#include <memory>
+
+using namespace Nod::Presentation;
+using Nod::Domain::Marker;
+
+namespace {
+
+Marker area(const QRectF &rect)
+{
+    return Marker(QPolygonF(rect), Marker::AllEdges, QPen(Qt::yellow), QBrush(Qt::yellow));
+}
+
+bool writePdf(const QString &path, int pages)
+{
+    QPdfWriter writer(path);
+    writer.setResolution(72);
+    writer.setPageSize(QPageSize(QPageSize::Letter));
+    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+    QPainter painter(&writer);
+    for (int i = 0; i < pages; ++i) {
+        if (i > 0) {
+            writer.newPage();
+        }
+        painter.drawText(QPointF(72, 100), QStringLiteral("Page %1").arg(i + 1));
+    }
+    return painter.end();
+}
+
+// Every stored annotation and image, byte for byte, in id order.
+QString dump()
+{
+    QString out;
+    for (const QString &table : { QStringLiteral("Annotation"), QStringLiteral("Resource") }) {
+        QSqlQuery query(QStringLiteral("SELECT * FROM %1 ORDER BY id").arg(table));
+        while (query.next()) {
+            const QSqlRecord record = query.record();
+            for (int i = 0; i < record.count(); ++i) {
+                const QVariant value = record.value(i);
+                out += value.type() == QVariant::ByteArray ? QString::fromLatin1(value.toByteArray().toHex())
+                                                           : value.toString();
+                out += QLatin1Char('|');
+            }
+            out += QLatin1Char('\n');
+        }
+    }
+    return out;
+}
+
+QString storedNote(int id)
+{
+    return TestSupport::scalar(QStringLiteral("SELECT noteText FROM Annotation WHERE id = %1").arg(id))
+        .toString();
+}
+
+QString plain(const QString &html)
+{
+    QTextDocument document;
+    document.setHtml(html);
+    return document.toPlainText();
+}
+
+} // namespace
+
+// Notes beside their marks and the undo steps of annotations, over a real database and a real tab.
+class NotesAndUndoTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<ServiceFixture> m_fixture;
+    std::unique_ptr<DocumentWidget> m_tab;
+    int m_documentId = 0;
+
+    Nod::Application::NoteService *notes() const { return m_fixture->registry()->noteService(); }
+    AnnotationIndex *index() const { return m_tab->readingView()->pdfScene()->annotations(); }
+    QUndoStack *stack() const { return m_tab->undoStack(); }
+
+    bool openTab(int pages, int noteAreaMode)
+    {
+        const QString path = m_fixture->path(QStringLiteral("doc.pdf"));
+        if (!writePdf(path, pages)) {
+            return false;
+        }
+        m_documentId = m_fixture->registry()->documentService()->newDocument(
+            QStringLiteral("0123456789abcdef0123456789abcdef"), path, QStringLiteral("doc.pdf"));
+        m_tab = std::make_unique<DocumentWidget>();
+        m_tab->resize(1000, 700);
+        m_tab->show();
+        if (!QTest::qWaitForWindowActive(m_tab.get())
+            || !m_tab->openDocument(m_fixture->registry()->documentService()->document(m_documentId))) {
+            return false;
+        }
+        m_tab->setNoteAreaMode(noteAreaMode);
+        index()->populate(m_tab->readingView()->pdfScene()->readingPageAt(0));
+        return true;
+    }
+
+    int create(int page, const QPointF &at, const QRectF &rect = QRectF(0, 0, 60, 20))
+    {
+        return index()->createAnnotation(page, at, area(rect));
+    }
+
+    // Types into the note as the user does: the note has the focus of a shown, active view.
+    void type(NoteItem *note, const QString &text)
+    {
+        m_tab->readingView()->setFocus();
+        note->setFocus(Qt::MouseFocusReason);
+        QTextCursor cursor = note->textCursor();
+        cursor.movePosition(QTextCursor::End);
+        note->setTextCursor(cursor);
+        QTest::keyClicks(m_tab->readingView()->viewport(), text);
+    }
+
+private slots:
+    void init()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        m_fixture = std::make_unique<ServiceFixture>();
+        QVERIFY(m_fixture->isValid());
+        Nod::Application::ServiceRegistry::setInstance(m_fixture->registry());
+    }
+
+    void cleanup()
+    {
+        m_tab.reset();
+        Nod::Application::ServiceRegistry::setInstance(nullptr);
+        m_fixture.reset();
+    }
+
+    void layouts_keepNotesNearTheirMarksWithoutOverlapOrOverflow()
+    {
+        QGraphicsScene scene;
+        const double pageWidth = 700;
+        auto *page = new QGraphicsRectItem(QRectF(-150, 0, pageWidth + 300, 1000));
+        page->setPen(Qt::NoPen);
+        scene.addItem(page);
+        auto mark = [&](double x, double y) {
+            MarkerItem *item = MarkerItemFactory::create(Marker(QRectF(0, 0, 10, 10)), QTransform(), page);
+            item->setPos(x, y);
+            return item;
+        };
+        auto note = [&](const QString &text) {
+            auto *item = new NoteItem(1, m_fixture->registry()->resourceService(), page);
+            item->load(text, QFont());
+            return item;
+        };
+
+        // One column on the right: the second note goes below the first, not level with its mark.
+        std::unique_ptr<NoteAreaLayout> right(NoteAreaLayout::create(1, page, pageWidth));
+        NoteItem *first = note(QStringLiteral("first"));
+        NoteItem *second = note(QStringLiteral("second"));
+        right->addNote(mark(50, 110), second);
+        right->addNote(mark(50, 100), first);
+        right->relayout();
+        QCOMPARE(first->pos(), QPointF(pageWidth + 20, 100));
+        const double h = first->boundingRect().height();
+        QCOMPARE(second->pos().y(), 100 + h + 5);
+        QCOMPARE(first->textWidth(), 150.0 - 30);
+
+        // A mark near the bottom pulls its note up, to end 5 above the bottom with a gap of its own.
+        NoteItem *last = note(QStringLiteral("last"));
+        right->addNote(mark(50, 990), last);
+        right->relayout();
+        QCOMPARE(last->pos().y(), 1000 - 10 - last->boundingRect().height());
+        // A mark above the top keeps its note 5 below the column top.
+        NoteItem *top = note(QStringLiteral("top"));
+        right->addNote(mark(50, -40), top);
+        right->relayout();
+        QCOMPARE(top->pos().y(), 5.0);
+        QVERIFY(first->pos().y() >= top->pos().y() + top->boundingRect().height() + 5);
+
+        // Both sides: a mark left of the centre gets its note on the left, 10 from the outer edge.
+        std::unique_ptr<NoteAreaLayout> both(NoteAreaLayout::create(3, page, pageWidth));
+        NoteItem *left = note(QStringLiteral("left"));
+        NoteItem *onRight = note(QStringLiteral("right"));
+        both->addNote(mark(20, 300), left);
+        both->addNote(mark(600, 300), onRight);
+        both->relayout();
+        QCOMPARE(left->pos(), QPointF(-150 + 10, 300));
+        QCOMPARE(onRight->pos(), QPointF(pageWidth + 20, 300));
+        QCOMPARE(left->textWidth(), 150.0 - 30);
+
+        // In note mode 1 an empty note takes no room until it has the focus.
+        NoteItem *empty = note(QString());
+        empty->setNoteMode(1);
+        QVERIFY(empty->boundingRect().isEmpty());
+        empty->setSelected(true);
+        QVERIFY(!empty->boundingRect().isEmpty());
+    }
+
+    void noteEdits_areStoredOnEveryWayOut()
+    {
+        QVERIFY(openTab(2, 1));
+        const int id = create(0, QPointF(100, 100));
+        QVERIFY(id > 0);
+        NoteItem *note = index()->noteItem(id);
+        QVERIFY(note);
+        const int base = stack()->count();
+
+        // Focus moving elsewhere in the scene.
+        type(note, QStringLiteral("alpha"));
+        QCOMPARE(plain(storedNote(id)), QString());
+        note->clearFocus();
+        QCOMPARE(plain(storedNote(id)), QStringLiteral("alpha"));
+        QCOMPARE(stack()->count(), base + 1);
+
+        // A popup that is not the note's own menu.
+        type(note, QStringLiteral(" beta"));
+        QMenu popup;
+        popup.addAction(QStringLiteral("x"));
+        popup.popup(QPoint(10, 10));
+        QVERIFY(QTest::qWaitForWindowExposed(&popup));
+        QTRY_COMPARE(plain(storedNote(id)), QStringLiteral("alpha beta"));
+        popup.close();
+
+        // The tab's Undo: the typing becomes a step first, then that step is undone.
+        type(note, QStringLiteral(" gamma"));
+        const int before = stack()->count();
+        m_tab->findChild<QAction *>(QStringLiteral("undo"))->trigger();
+        QCOMPARE(stack()->count(), before + 1);
+        QCOMPARE(plain(storedNote(id)), QStringLiteral("alpha beta"));
+        QCOMPARE(note->textDocument()->toPlainText(), QStringLiteral("alpha beta"));
+        m_tab->findChild<QAction *>(QStringLiteral("redo"))->trigger();
+        QCOMPARE(plain(storedNote(id)), QStringLiteral("alpha beta gamma"));
+
+        // Reloading the file.
+        type(note, QStringLiteral(" delta"));
+        m_tab->findChild<QAction *>(QStringLiteral("openFile"))->trigger();
+        QCOMPARE(plain(storedNote(id)), QStringLiteral("alpha beta gamma delta"));
+
+        // Closing the tab (also the main window's way out, on quitting or a closing signal).
+        note = index()->noteItem(id);
+        if (!note) {
+            index()->populate(m_tab->readingView()->pdfScene()->readingPageAt(0));
+            note = index()->noteItem(id);
+        }
+        QVERIFY(note);
+        type(note, QStringLiteral(" epsilon"));
+        m_tab->closeDocument();
+        QCOMPARE(plain(storedNote(id)), QStringLiteral("alpha beta gamma delta epsilon"));
+    }
+
+    void images_surviveRemovalAndUndo_andGoOnlyWhenNoStoredTextNamesThem()
+    {
+        QVERIFY(openTab(1, 1));
+        const int id = create(0, QPointF(100, 100));
+        NoteItem *note = index()->noteItem(id);
+        QVERIFY(note);
+        const QByteArray png = ServiceFixture::pngBytes(Qt::red);
+        const QUrl url = note->textDocument()->addImage(png);
+        QVERIFY(url.isValid());
+        QTextCursor cursor(note->textDocument());
+        cursor.insertImage(url.toString());
+        QVERIFY(note->commitEditing());
+        QCOMPARE(
+            TestSupport::scalar(QStringLiteral("SELECT count(*) FROM Resource WHERE ownerId = %1").arg(id))
+                .toInt(),
+            1);
+        const QString withImage = dump();
+
+        QVERIFY(index()->removeAnnotation(id));
+        QVERIFY(!index()->isShown(id));
+        QCOMPARE(TestSupport::scalar(QStringLiteral("SELECT count(*) FROM Resource")).toInt(), 0);
+        stack()->undo();
+        QCOMPARE(dump(), withImage);
+        note = index()->noteItem(id);
+        QVERIFY(note);
+        const QImage shown
+            = note->textDocument()->resource(QTextDocument::ImageResource, url).value<QImage>();
+        QCOMPARE(shown.size(), QSize(4, 3));
+        QVERIFY(shown != TextDocument::placeholderImage());
+
+        // Text without the image is stored; an undo step still needs the image, so it stays until
+        // the tab closes, and then only because the stored text no longer names it.
+        note->load(QStringLiteral("no picture"), QFont());
+        note->textDocument()->setModified(true);
+        QVERIFY(note->commitEditing());
+        QCOMPARE(TestSupport::scalar(QStringLiteral("SELECT count(*) FROM Resource")).toInt(), 1);
+        stack()->undo();
+        QVERIFY(TextDocument::usedImageNames(storedNote(id))
+                    .contains(QString::fromLatin1(
+                        QCryptographicHash::hash(png, QCryptographicHash::Sha1).toHex())));
+        stack()->redo();
+        m_tab->closeDocument();
+        QCOMPARE(TestSupport::scalar(QStringLiteral("SELECT count(*) FROM Resource")).toInt(), 0);
+    }
+
+    void randomChanges_undoAndRedoToTheByte()
+    {
+        QVERIFY(openTab(3, 3));
+        for (int page = 0; page < 3; ++page) {
+            index()->populate(m_tab->readingView()->pdfScene()->readingPageAt(page));
+        }
+        // A node with two children, and a line annotation, to start from.
+        const int parent = create(0, QPointF(50, 50));
+        const int lines = index()->createAnnotation(1, QPointF(80, 80), Marker(QRectF(0, 0, 100, 40)),
+            { Marker(QLineF(0, 10, 100, 10), QPen(Qt::red)),
+                Marker(QLineF(0, 30, 100, 30), QPen(Qt::blue)) });
+        QVERIFY(parent > 0 && lines > 0);
+        const int root = notes()->documentNote(m_documentId).id();
+        QVERIFY(index()->moveNode(root, 1, parent, 0));
+        stack()->clear();
+        const QString start = dump();
+
+        QRandomGenerator random(20261208);
+        int recorded = 0;
+        for (int step = 0; step < 50; ++step) {
+            const QVector<int> ids = notes()->documentNote(m_documentId).children();
+            const int some = ids.isEmpty() ? 0 : ids.at(random.bounded(ids.size()));
+            const double x = random.bounded(400), y = random.bounded(600);
+            bool done = false;
+            switch (ids.isEmpty() ? 0 : random.bounded(5)) {
+            case 0:
+                done = create(random.bounded(3), QPointF(x, y)) > 0;
+                break;
+            case 1: {
+                const auto anno = notes()->annotation(some);
+                if (anno.markers().isEmpty()) {
+                    done = AnnotationCommand::push(stack(),
+                        new ChangeCanvasCommand(
+                            notes(), some, area(QRectF(0, 0, x / 4 + 1, y / 4 + 1)), anno.canvas()));
+                } else {
+                    done = AnnotationCommand::push(stack(),
+                        new ReplaceMarkerCommand(notes(), some, 0,
+                            Marker(QLineF(0, y / 10, x / 4 + 1, y / 10), QPen(Qt::green)),
+                            anno.markers().at(0)));
+                }
+                break;
+            }
+            case 2:
+                done = AnnotationCommand::push(stack(),
+                    new ChangeNoteCommand(notes(), some, QStringLiteral("<p>note %1</p>").arg(step),
+                        notes()->annotation(some).noteText()));
+                break;
+            case 3:
+                done = index()->removeAnnotation(some);
+                break;
+            default:
+                if (ids.size() > 1) {
+                    done = index()->moveNode(
+                        root, random.bounded(ids.size()), root, random.bounded(ids.size()));
+                }
+                break;
+            }
+            recorded += done ? 1 : 0;
+            // Shown items follow the rows, once each.
+            int rows = 0;
+            for (int page = 0; page < 3; ++page) {
+                rows += notes()->annotations(m_documentId, page).size();
+            }
+            QCOMPARE(index()->shownCount(), rows);
+        }
+        QVERIFY(recorded > 30);
+        QCOMPARE(stack()->count(), recorded);
+        const QString end = dump();
+        QVERIFY(end != start);
+
+        while (stack()->canUndo()) {
+            stack()->undo();
+        }
+        QCOMPARE(dump(), start);
+        while (stack()->canRedo()) {
+            stack()->redo();
+        }
+        QCOMPARE(dump(), end);
+    }
+
+    void failedSteps_areNotRecorded_andAMacroFailingHalfWayLeavesNothing()
+    {
+        QVERIFY(openTab(1, 1));
+        const int id = create(0, QPointF(10, 10));
+        const int count = stack()->count();
+        const QString before = dump();
+        // A marker index past the end: refused, nothing recorded.
+        QVERIFY(!AnnotationCommand::push(
+            stack(), new RemoveMarkerCommand(notes(), id, 5, Marker(QLineF(0, 0, 1, 1), QPen()))));
+        QCOMPARE(stack()->count(), count);
+        // A macro whose second step fails rolls back its first.
+        auto *macro = new MacroCommand(notes(), QStringLiteral("two"));
+        macro->append(new ChangeNoteCommand(notes(), id, QStringLiteral("changed"), QString()));
+        macro->append(new RemoveMarkerCommand(notes(), id, 3, Marker(QLineF(0, 0, 1, 1), QPen())));
+        QVERIFY(!AnnotationCommand::push(stack(), macro));
+        QCOMPARE(stack()->count(), count);
+        QCOMPARE(dump(), before);
+        QVERIFY(index()->noteItem(id));
+        QCOMPARE(stack()->undoLimit(), AnnotationIndex::undoLimit);
+    }
+};
+
+QTEST_MAIN(NotesAndUndoTest)
+#include "tst_notesandundo.moc"
