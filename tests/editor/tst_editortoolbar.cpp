@@ -1,5 +1,7 @@
 #include "application/servicefixture.h"
 
+#include <annotating/noteitem.h>
+#include <annotating/undocommands.h>
 #include <application/documentservice.h>
 #include <application/tagservice.h>
 #include <domain/tag.h>
@@ -22,6 +24,7 @@
 #include <QTextList>
 #include <QTimer>
 #include <QToolButton>
+#include <QUndoStack>
 #include <QVBoxLayout>
 
 using Nod::Presentation::ColorPane;
@@ -225,6 +228,37 @@ private slots:
         QVERIFY(!m_bar->boldAction()->isChecked());
         QTest::keyClick(m_view, Qt::Key_End, Qt::ControlModifier);
         QTRY_VERIFY(m_bar->boldAction()->isChecked());
+    }
+
+    void noteItem_boldStoredThroughTheNoteServiceWhenTheNoteIsLeft()
+    {
+        Nod::Application::NoteService *notes = m_fixture->registry()->noteService();
+        auto *note = new Nod::Presentation::NoteItem(m_note, m_fixture->registry()->resourceService());
+        note->setTextWidth(300);
+        note->load(QStringLiteral("<p>keep this word</p>"), QFont());
+        note->setPos(0, 200);
+        m_scene->addItem(note);
+        QUndoStack stack;
+        // What the page's annotation index does with a note's announced text.
+        connect(note, &Nod::Presentation::NoteItem::textChanged, this, [&] {
+            Nod::Presentation::AnnotationCommand::push(&stack,
+                new Nod::Presentation::ChangeNoteCommand(
+                    notes, m_note, note->html(), notes->annotation(m_note).noteText()));
+        });
+        m_bar->attach(note, m_note);
+        m_view->setFocus();
+        note->setFocus();
+        QTest::keyClick(m_view, Qt::Key_End, Qt::ControlModifier);
+        QTest::keyClick(m_view, Qt::Key_Left, Qt::ControlModifier | Qt::ShiftModifier);
+        QTest::mouseClick(button(m_bar->boldAction()), Qt::LeftButton);
+        QCOMPARE(note->textCursor().selectedText(), QStringLiteral("word"));
+        QCOMPARE(stack.count(), 0);
+
+        QTest::mouseClick(m_elsewhere, Qt::LeftButton);
+        QCOMPARE(stack.count(), 1);
+        const QString html = storedNote(m_note);
+        QVERIFY2(html.contains(QLatin1String("font-weight:600")), qPrintable(html));
+        QCOMPARE(notes->annotation(m_note).noteText(), html);
     }
 
     void textEdit_takesTheSameCommandsAndKeys()
