@@ -1,0 +1,236 @@
+// Times the annotation side of a document tab on a generated 500-page PDF with 2,000 annotations,
+// 200 of them on one page, short notes and one in ten with an image. No arguments.
+#include <annotating/markeritem.h>
+#include <annotating/noteitem.h>
+#include <annotating/undocommands.h>
+#include <application/documentservice.h>
+#include <application/noteservice.h>
+#include <application/resourceservice.h>
+#include <application/serviceregistry.h>
+#include <domain/metatypes.h>
+#include <infrastructure/database.h>
+#include <infrastructure/migrations/migrator.h>
+#include <infrastructure/transaction.h>
+#include <reading/annotationindex.h>
+#include <reading/pdfdocumentscene.h>
+#include <reading/pdfdocumentview.h>
+#include <reading/readingpageitem.h>
+#include <reading/tab/documentwidget.h>
+
+#include <bench/benchsupport.h>
+
+#include <QApplication>
+#include <QBuffer>
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QUndoStack>
+
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+using namespace Nod;
+using Domain::Marker;
+
+namespace {
+
+constexpr int kPages = 500;
+constexpr int kAnnotations = 2000;
+constexpr int kCrowdedPage = 3;
+constexpr int kOnCrowdedPage = 200;
+
+bool writePdf(const QString &path)
+{
+    QPdfWriter writer(path);
+    writer.setResolution(72);
+    writer.setPageSize(QPageSize(QPageSize::A4));
+    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+    QPainter painter(&writer);
+    for (int i = 0; i < kPages; ++i) {
+        if (i > 0) {
+            writer.newPage();
+        }
+        for (int line = 0; line < 40; ++line) {
+            painter.drawText(QPointF(60, 60 + line * 18),
+                QStringLiteral("Page %1 line %2 of sample text").arg(i + 1).arg(line));
+        }
+    }
+    return painter.end();
+}
+
+QByteArray pngBytes(int seed)
+{
+    QImage image(64, 48, QImage::Format_RGB32);
+    image.fill(QColor::fromHsv(seed * 37 % 360, 200, 200));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+void fill(int documentId)
+{
+    auto *notes = Application::ServiceRegistry::instance()->noteService();
+    auto *resources = Application::ServiceRegistry::instance()->resourceService();
+    const int root = notes->documentNote(documentId).id();
+    Infrastructure::Transaction transaction;
+    for (int i = 0; i < kAnnotations; ++i) {
+        Application::NewAnnotation record;
+        record.id = notes->nextId();
+        record.documentId = documentId;
+        const bool crowded = i < kOnCrowdedPage;
+        record.pageIndex = crowded ? kCrowdedPage : (i * 7) % kPages;
+        record.position = QPointF(40 + (i * 53) % 480, 40 + (i * 31) % 760);
+        record.canvas = Marker(QPolygonF(QRectF(0, 0, 50, 12)), Marker::AllEdges, QPen(Qt::NoPen),
+            QBrush(QColor(255, 220, 0, 120)));
+        record.createdAt = QDateTime::currentDateTime();
+        record.parentId = root;
+        record.index = i;
+        QString html = QStringLiteral("<p>Note %1: a short remark.</p>").arg(i);
+        if (i % 10 == 0) {
+            const QByteArray png = pngBytes(i);
+            const QByteArray hash = QCryptographicHash::hash(png, QCryptographicHash::Sha1).toHex();
+            html += QStringLiteral("<p><img src=\"database:%1\"/></p>").arg(QString::fromLatin1(hash));
+            notes->newAnnotation(record);
+            resources->handle({ record.id, hash, QSize(64, 48), png });
+            notes->changeNote(record.id, html);
+            continue;
+        }
+        record.noteText = html;
+        notes->newAnnotation(record);
+    }
+    transaction.commit();
+}
+
+template <typename Predicate> bool waitFor(Predicate done, int ms = 20000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return done();
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QStandardPaths::setTestModeEnabled(true);
+    QApplication app(argc, argv);
+    Domain::registerMetaTypes();
+    QTemporaryDir dir;
+    Infrastructure::Database database;
+    if (!dir.isValid() || !database.open(dir.filePath(QStringLiteral("database")))) {
+        std::fprintf(stderr, "cannot open a database\n");
+        return 1;
+    }
+    Infrastructure::Migrator migrator;
+    if (!migrator.migrate()) {
+        std::fprintf(stderr, "cannot migrate the database\n");
+        return 1;
+    }
+    auto registry = std::make_unique<Application::ServiceRegistry>();
+    Application::ServiceRegistry::setInstance(registry.get());
+    const QString path = dir.filePath(QStringLiteral("bench.pdf"));
+    if (!writePdf(path)) {
+        std::fprintf(stderr, "cannot write the document\n");
+        return 1;
+    }
+    const int documentId = registry->documentService()->newDocument(
+        QStringLiteral("0123456789abcdef0123456789abcdef"), path, QStringLiteral("bench.pdf"));
+    fill(documentId);
+    {
+        // Open the tab with notes on both sides, to the first page painted with its marks and notes.
+        auto *documents = registry->documentService();
+        const Domain::LastRead last = documents->document(documentId).lastRead();
+        const Domain::ViewSetting setting(Domain::ViewSetting::ScaleFactor, 1.0,
+            Domain::ViewSetting::NoRotation, Domain::ViewSetting::BothSideMargin);
+        documents->changeLastRead(documentId, Domain::LastRead(0, QPointF(), setting, last.siderBarState()));
+    }
+    auto tab = std::make_unique<Presentation::DocumentWidget>();
+    tab->resize(1200, 900);
+    QElapsedTimer timer;
+    timer.start();
+    tab->show();
+    if (!tab->openDocument(registry->documentService()->document(documentId))) {
+        std::fprintf(stderr, "cannot open the tab\n");
+        return 1;
+    }
+    PDFDocumentScene *scene = tab->readingView()->pdfScene().data();
+    AnnotationIndex *index = scene->annotations();
+    const bool opened = waitFor([&] { return index->isPopulated(0) && scene->readingPageAt(0)->isSharp(); });
+    Bench::print("tab_open_ms", opened ? double(timer.elapsed()) : -1.0, "ms");
+
+    timer.restart();
+    index->populate(scene->readingPageAt(kCrowdedPage));
+    Bench::print("populate_page_ms", double(timer.elapsed()), "ms");
+
+    // Mouse moves over the crowded page.
+    PDFDocumentView *view = tab->readingView();
+    view->goToPage(kCrowdedPage);
+    QCoreApplication::processEvents();
+    ReadingPageItem *crowded = scene->readingPageAt(kCrowdedPage);
+    std::vector<double> moves;
+    for (int i = 0; i < 200; ++i) {
+        const QPointF scenePos = crowded->mapToScene(
+            QPointF(40 + (i * 53) % 480, 40 + (i * 31) % 760) * crowded->resolutionX() / 72.0);
+        const QPoint at = view->mapFromScene(scenePos);
+        QMouseEvent move(QEvent::MouseMove, at, view->viewport()->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+            Qt::NoModifier);
+        QElapsedTimer one;
+        one.start();
+        QApplication::sendEvent(view->viewport(), &move);
+        moves.push_back(one.nsecsElapsed() / 1e6);
+    }
+    Bench::print("hover_move_ms", Bench::median(moves), "ms");
+
+    QUndoStack *stack = tab->undoStack();
+    std::vector<double> steps;
+    for (int i = 0; i < 20; ++i) {
+        QElapsedTimer one;
+        one.start();
+        const int id = index->createAnnotation(kCrowdedPage, QPointF(100 + i, 300),
+            Marker(QPolygonF(QRectF(0, 0, 40, 10)), Marker::AllEdges, QPen(Qt::NoPen), QBrush(Qt::yellow)));
+        stack->undo();
+        stack->redo();
+        if (id <= 0) {
+            std::fprintf(stderr, "creation failed\n");
+            return 1;
+        }
+        steps.push_back(one.nsecsElapsed() / 1e6 / 3.0);
+    }
+    Bench::print("create_undo_redo_ms", Bench::median(steps), "ms");
+
+    const QVector<Domain::Annotation> onPage = registry->noteService()->annotations(documentId, kCrowdedPage);
+    stack->clear();
+    for (int i = 0; i < 500; ++i) {
+        const Domain::Annotation &anno = onPage.at(i % onPage.size());
+        Presentation::AnnotationCommand::push(stack,
+            new Presentation::ChangeNoteCommand(registry->noteService(), anno.id(),
+                QStringLiteral("<p>change %1</p>").arg(i),
+                registry->noteService()->annotation(anno.id()).noteText()));
+    }
+    timer.restart();
+    while (stack->canUndo()) {
+        stack->undo();
+    }
+    Bench::print("undo_all_ms", double(timer.elapsed()), "ms");
+
+    tab.reset();
+    Application::ServiceRegistry::setInstance(nullptr);
+    registry.reset();
+    Infrastructure::Database::close();
+    return 0;
+}
