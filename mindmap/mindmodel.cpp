@@ -1,0 +1,182 @@
+#include "mindmodel.h"
+
+#include <application/noteservice.h>
+
+#include <QDebug>
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace Nod::Presentation {
+
+MindModel::MindModel(Application::NoteService *service, QUndoStack *undoStack, QObject *parent)
+    : QObject(parent)
+    , m_service(service)
+    , m_undoStack(undoStack)
+{
+    qRegisterMetaType<Range>();
+    using Application::NoteService;
+    connect(service, &NoteService::added, this, &MindModel::on_noteService_added);
+    connect(service, &NoteService::aboutToBeRemoved, this, &MindModel::on_noteService_aboutToBeRemoved);
+    connect(service, &NoteService::removed, this, &MindModel::on_noteService_removed);
+    connect(service, &NoteService::aboutToBeMoved, this, &MindModel::on_noteService_aboutToBeMoved);
+    connect(service, &NoteService::moved, this, &MindModel::on_noteService_moved);
+}
+
+void MindModel::load(int documentId)
+{
+    m_records.clear();
+    m_documentId = documentId;
+    m_rootId = 0;
+    try {
+        const Domain::Annotation root = m_service->documentNote(documentId);
+        m_rootId = root.id();
+        readSubtree(m_rootId, 0);
+    } catch (const std::exception &e) {
+        qWarning() << "Nod::Presentation::MindModel::load" << documentId << e.what();
+    }
+    emit reset();
+}
+
+QVector<int> MindModel::children(int id) const { return m_records.value(id).children; }
+
+int MindModel::parentOf(int id) const { return m_records.value(id).parentId; }
+
+bool MindModel::isFolded(int id) const { return m_records.value(id).folded; }
+
+QVector<int> MindModel::descendants(int id) const
+{
+    QVector<int> out;
+    QVector<int> stack = m_records.value(id).children;
+    std::reverse(stack.begin(), stack.end());
+    while (!stack.isEmpty()) {
+        const int next = stack.takeLast();
+        out.append(next);
+        const QVector<int> below = m_records.value(next).children;
+        for (auto it = below.crbegin(); it != below.crend(); ++it) {
+            stack.append(*it);
+        }
+    }
+    return out;
+}
+
+void MindModel::on_noteService_added(Domain::Annotation anno, int index, Domain::Identity parentId)
+{
+    if (parentId <= 0 || index < 0 || !contains(parentId) || contains(anno.id())) {
+        return;
+    }
+    Record &parent = m_records[parentId];
+    if (index > parent.children.size()) {
+        return;
+    }
+    const Range range { parentId, index, index };
+    emit aboutToBeInserted(range);
+    m_records[parentId].children.insert(index, anno.id());
+    // The service creates nodes without children.
+    m_records.insert(anno.id(), Record { anno.id(), parentId, {}, anno.isFolded() });
+    emit inserted(range);
+}
+
+void MindModel::on_noteService_aboutToBeRemoved(Domain::Annotation anno, int index, Domain::Identity parentId)
+{
+    if (holds(parentId, index, anno.id())) {
+        emit aboutToBeRemoved(Range { parentId, index, index });
+    }
+}
+
+void MindModel::on_noteService_removed(Domain::Annotation anno, int index, Domain::Identity parentId)
+{
+    if (!holds(parentId, index, anno.id())) {
+        return;
+    }
+    m_records[parentId].children.remove(index);
+    forgetSubtree(anno.id());
+    emit removed(Range { parentId, index, index });
+}
+
+void MindModel::on_noteService_aboutToBeMoved(
+    Domain::Annotation sourceParent, int sourceIndex, Domain::Annotation destParent, int destIndex)
+{
+    const int sourceId = sourceParent.id();
+    if (!contains(sourceId) || sourceIndex < 0 || sourceIndex >= m_records.value(sourceId).children.size()) {
+        return;
+    }
+    const Range range { sourceId, sourceIndex, sourceIndex };
+    if (contains(destParent.id())) {
+        emit aboutToBeMoved(range, destParent.id(), destIndex);
+    } else {
+        emit aboutToBeRemoved(range);
+    }
+}
+
+void MindModel::on_noteService_moved(
+    Domain::Annotation sourceParent, int sourceIndex, Domain::Annotation destParent, int destIndex)
+{
+    const int sourceId = sourceParent.id();
+    const int destId = destParent.id();
+    const bool sourceKnown
+        = contains(sourceId) && sourceIndex >= 0 && sourceIndex < m_records.value(sourceId).children.size();
+    const bool destKnown = contains(destId);
+    const Range range { sourceId, sourceIndex, sourceIndex };
+    if (sourceKnown && destKnown) {
+        const int node = m_records.value(sourceId).children.at(sourceIndex);
+        m_records[sourceId].children.remove(sourceIndex);
+        QVector<int> &into = m_records[destId].children;
+        into.insert(qBound(0, destIndex, int(into.size())), node);
+        m_records[node].parentId = destId;
+        emit moved(range, destId, destIndex);
+    } else if (sourceKnown) {
+        const int node = m_records.value(sourceId).children.at(sourceIndex);
+        m_records[sourceId].children.remove(sourceIndex);
+        forgetSubtree(node);
+        emit removed(range);
+    } else if (destKnown) {
+        const QVector<int> now = destParent.children();
+        if (destIndex < 0 || destIndex >= now.size() || destIndex > m_records.value(destId).children.size()) {
+            return;
+        }
+        const Range entering { destId, destIndex, destIndex };
+        emit aboutToBeInserted(entering);
+        m_records[destId].children.insert(destIndex, now.at(destIndex));
+        try {
+            readSubtree(now.at(destIndex), destId);
+        } catch (const std::exception &e) {
+            qWarning() << "Nod::Presentation::MindModel::on_noteService_moved" << e.what();
+        }
+        emit inserted(entering);
+    }
+}
+
+void MindModel::readSubtree(int id, int parentId)
+{
+    // Iterative: a long chain of notes must not exhaust the stack.
+    QVector<QPair<int, int>> pending { { id, parentId } };
+    while (!pending.isEmpty()) {
+        const auto [nodeId, nodeParent] = pending.takeLast();
+        const Domain::Annotation anno = m_service->annotation(nodeId);
+        m_records.insert(nodeId, Record { nodeId, nodeParent, anno.children(), anno.isFolded() });
+        for (int child : anno.children()) {
+            if (!m_records.contains(child)) {
+                pending.append({ child, nodeId });
+            }
+        }
+    }
+}
+
+void MindModel::forgetSubtree(int id)
+{
+    QVector<int> pending { id };
+    while (!pending.isEmpty()) {
+        const Record record = m_records.take(pending.takeLast());
+        pending += record.children;
+    }
+}
+
+bool MindModel::holds(int parentId, int index, int childId) const
+{
+    const auto it = m_records.constFind(parentId);
+    return it != m_records.constEnd() && index >= 0 && index < it->children.size()
+        && it->children.at(index) == childId;
+}
+
+} // namespace Nod::Presentation
