@@ -64,7 +64,7 @@ struct Reader
             view->setScene(scene);
         }
         view->show();
-        QTest::qWaitForWindowExposed(view.get());
+        exposed = QTest::qWaitForWindowExposed(view.get());
     }
 
     ReadingPageItem *page(int index) const { return scene->readingPageAt(index); }
@@ -86,6 +86,7 @@ struct Reader
     QSharedPointer<Backend::Document> document;
     QSharedPointer<PDFDocumentScene> scene;
     std::unique_ptr<PDFDocumentView> view;
+    bool exposed = false;
 };
 
 } // namespace ReadingTest
