@@ -17,6 +17,7 @@
 #include <backend/document.h>
 
 #include <bench/benchsupport.h>
+#include <bench/interfacewatch.h>
 
 #include <QApplication>
 #include <QDir>
@@ -32,57 +33,10 @@
 #include <functional>
 
 using Bench::print;
+using Bench::rssMiB;
+using Bench::Watchdog;
 
 namespace {
-
-double rssMiB(const char *field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) {
-        return 0;
-    }
-    const QByteArray key = QByteArray(field) + ':';
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(key)) {
-            return line.mid(key.size()).trimmed().split(' ').value(0).toDouble() / 1024.0;
-        }
-    }
-    return 0;
-}
-
-// Measures the longest gap between the ticks of a 1 ms timer on the interface thread.
-class Watchdog
-{
-public:
-    Watchdog()
-    {
-        m_timer.setTimerType(Qt::PreciseTimer);
-        m_timer.setInterval(1);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            const qint64 now = m_clock.nsecsElapsed();
-            m_maxGap = std::max(m_maxGap, now - m_last);
-            m_last = now;
-        });
-    }
-    void start()
-    {
-        m_maxGap = 0;
-        m_clock.start();
-        m_last = 0;
-        m_timer.start();
-    }
-    double stop()
-    {
-        m_timer.stop();
-        return m_maxGap / 1e6;
-    }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    qint64 m_last = 0;
-    qint64 m_maxGap = 0;
-};
 
 // Counts the frames the viewport paints.
 class FrameCounter final : public QObject

@@ -19,6 +19,7 @@
 #include <backend/document.h>
 
 #include <bench/benchsupport.h>
+#include <bench/interfacewatch.h>
 
 #include <QApplication>
 #include <QDir>
@@ -37,67 +38,12 @@
 #include <functional>
 
 using Bench::print;
+using Bench::rssMiB;
+using Bench::Watchdog;
 
 namespace {
 
 constexpr int MutoolLimitMs = 300000;
-
-double rssMiB(const char *field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) {
-        return 0;
-    }
-    const QByteArray key = QByteArray(field) + ':';
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(key)) {
-            return line.mid(key.size()).trimmed().split(' ').value(0).toDouble() / 1024.0;
-        }
-    }
-    return 0;
-}
-
-// The longest gap between the ticks of a 1 ms timer on the interface thread.
-class Watchdog
-{
-public:
-    Watchdog()
-    {
-        m_timer.setTimerType(Qt::PreciseTimer);
-        m_timer.setInterval(1);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            const qint64 now = m_clock.nsecsElapsed();
-            if (now - m_last > m_maxGap) {
-                m_maxGap = now - m_last;
-                m_maxGapAt = now;
-            }
-            m_last = now;
-        });
-    }
-    void start()
-    {
-        m_maxGap = 0;
-        m_clock.start();
-        m_last = 0;
-        m_timer.start();
-    }
-    double stop()
-    {
-        m_timer.stop();
-        return m_maxGap / 1e6;
-    }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    qint64 m_last = 0;
-    qint64 m_maxGap = 0;
-    qint64 m_maxGapAt = 0;
-
-public:
-    // When the longest stall ended, in ms after start().
-    double maxGapAt() const { return m_maxGapAt / 1e6; }
-};
 
 bool waitFor(const std::function<bool()> &done, int timeoutMs)
 {
