@@ -415,7 +415,7 @@ void PDFDocumentView::goToPageItem(const ReadingPageItem *page, const QRectF &vi
 
 PDFDestination PDFDocumentView::currentDestination() const
 {
-    const ReadingPageItem *page = m_pdfScene ? m_pdfScene->readingPageAt(m_currentPage) : nullptr;
+    const ReadingPageItem *page = currentPageItem();
     if (!page) {
         return PDFDestination(m_currentPage, QRectF());
     }
@@ -467,7 +467,7 @@ void PDFDocumentView::setPageMode(PDFDocumentView::PageMode pageMode, bool force
         return;
     }
     const PageMode oldMode = m_pageMode;
-    ReadingPageItem *current = m_pdfScene ? m_pdfScene->readingPageAt(m_currentPage) : nullptr;
+    ReadingPageItem *current = currentPageItem();
     if (m_pdfScene && current) {
         const QRectF remembered = current->mapRectFromScene(visibleSceneRect());
         PageLayout &layout = m_pdfScene->pageLayout();
@@ -539,6 +539,11 @@ void PDFDocumentView::maybeUpdateSceneRect()
     }
 }
 
+ReadingPageItem *PDFDocumentView::currentPageItem() const
+{
+    return m_pdfScene ? m_pdfScene->readingPageAt(m_currentPage) : nullptr;
+}
+
 // Zoom ------------------------------------------------------------------------------------------
 
 void PDFDocumentView::zoomToRect(QRectF a_rect)
@@ -552,7 +557,7 @@ void PDFDocumentView::zoomToRect(QRectF a_rect)
 
 void PDFDocumentView::zoomFitWindow()
 {
-    const ReadingPageItem *page = m_pdfScene ? m_pdfScene->readingPageAt(m_currentPage) : nullptr;
+    const ReadingPageItem *page = currentPageItem();
     if (!page) {
         return;
     }
@@ -565,7 +570,7 @@ void PDFDocumentView::zoomFitWindow()
 
 void PDFDocumentView::zoomFitWidth()
 {
-    const ReadingPageItem *page = m_pdfScene ? m_pdfScene->readingPageAt(m_currentPage) : nullptr;
+    const ReadingPageItem *page = currentPageItem();
     if (!page) {
         return;
     }

@@ -172,6 +172,8 @@ protected:
 private:
     void on_verticalScrollBar_actionTriggered(int action);
     void updateCurrentPage();
+    // The item of the current page; null before a scene is set.
+    ReadingPageItem *currentPageItem() const;
     // Remembers where goToPage put the page, so that a resize before the user moves keeps it there.
     void anchorPage(const ReadingPageItem *page, const QRectF &rect, int alignment);
     void reapplyAnchor();
