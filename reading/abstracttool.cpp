@@ -39,5 +39,6 @@ void AbstractTool::mouseMoveEvent(QMouseEvent *) { }
 void AbstractTool::mouseReleaseEvent(QMouseEvent *) { }
 void AbstractTool::contextMenuEvent(QContextMenuEvent *) { }
 void AbstractTool::paintEvent(QPainter *) { }
+void AbstractTool::setColor(const QColor &) { }
 
 } // namespace DocumentTool

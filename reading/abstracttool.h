@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QCursor>
 #include <QObject>
 
@@ -50,6 +51,11 @@ public:
     virtual void contextMenuEvent(QContextMenuEvent *event);
     // Paints over the scene after the view drew it (selections, rubber bands).
     virtual void paintEvent(QPainter *painter);
+
+    // The colour the tool marks with, as picked from its tool action's pane; each marking tool
+    // applies it to its own pen or brush (highlights with alpha 128). Invalid for the others.
+    virtual QColor color() const { return QColor(); }
+    virtual void setColor(const QColor &color);
 
 protected:
     PDFDocumentView *m_view; // not owned

@@ -80,6 +80,40 @@ MarkerItem *AnnotationIndex::canvasItem(int annotationId) const
 }
 NoteItem *AnnotationIndex::noteItem(int annotationId) const { return m_entries.value(annotationId).note; }
 
+int AnnotationIndex::annotationOf(const QGraphicsItem *item) const
+{
+    // A mark's topmost mark ancestor is its annotation's canvas.
+    const QGraphicsItem *canvas = nullptr;
+    for (const QGraphicsItem *it = item; it; it = it->parentItem()) {
+        if (dynamic_cast<const MarkerItem *>(it)) {
+            canvas = it;
+        }
+    }
+    if (!canvas) {
+        return 0;
+    }
+    for (auto it = m_entries.constBegin(); it != m_entries.constEnd(); ++it) {
+        if (it->canvas == canvas) {
+            return it.key();
+        }
+    }
+    return 0;
+}
+
+int AnnotationIndex::annotationAt(const QPointF &scenePos) const
+{
+    const QList<QGraphicsItem *> hits
+        = m_scene->items(scenePos, Qt::IntersectsItemShape, Qt::DescendingOrder);
+    for (const QGraphicsItem *item : hits) {
+        if (dynamic_cast<const CompositeMarkerItem *>(item)) {
+            if (const int id = annotationOf(item)) {
+                return id;
+            }
+        }
+    }
+    return 0;
+}
+
 bool AnnotationIndex::isPopulated(int pageIndex) const { return m_pages.value(pageIndex).populated; }
 
 NoteAreaLayout *AnnotationIndex::layoutOf(int pageIndex) const { return m_pages.value(pageIndex).layout; }

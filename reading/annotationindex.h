@@ -50,6 +50,11 @@ public:
     Nod::Presentation::MarkerItem *canvasItem(int annotationId) const;
     Nod::Presentation::NoteItem *noteItem(int annotationId) const;
     bool isShown(int annotationId) const { return m_entries.contains(annotationId); }
+    // The annotation of the topmost composite mark whose shape holds the scene point (a canvas or
+    // one of its marks), or 0. Tools keep this id, never the item, across a gesture.
+    int annotationAt(const QPointF &scenePos) const;
+    // The annotation shown by a canvas item or one of its marks, or 0.
+    int annotationOf(const QGraphicsItem *item) const;
     int shownCount() const { return m_entries.size(); }
     bool isPopulated(int pageIndex) const;
     Nod::Presentation::NoteAreaLayout *layoutOf(int pageIndex) const;
