@@ -14,6 +14,7 @@
 #include <reading/pdfdocumentscene.h>
 #include <reading/pdfdocumentview.h>
 #include <reading/searchline.h>
+#include <reading/tools/recttool.h>
 
 #include <QAction>
 #include <QActionGroup>
@@ -69,6 +70,8 @@ DocumentWidget::DocumentWidget(QWidget *parent)
     m_toolBar->setIconSize(QSize(20, 20));
 
     m_readingView->setObjectName(QStringLiteral("readingView"));
+    m_readingView->registerTool(new DocumentTool::Rectangle(m_readingView));
+    m_readingView->registerTool(new DocumentTool::RectangleHighlight(m_readingView));
     m_stack->addWidget(m_readingView);
     m_siderBar->addPage(m_outline, QIcon(QStringLiteral(":icons/toc.png")), tr("Outline"));
 

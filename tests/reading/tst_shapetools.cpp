@@ -1,0 +1,225 @@
+#include "application/servicefixture.h"
+
+#include <application/documentservice.h>
+#include <domain/marker.h>
+#include <reading/annotationindex.h>
+#include <reading/pdfdocumentscene.h>
+#include <reading/pdfdocumentview.h>
+#include <reading/readingpageitem.h>
+#include <reading/tab/documentwidget.h>
+#include <reading/tools/recttool.h>
+
+#include <QApplication>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QSqlQuery>
+#include <QUndoStack>
+
+#include <memory>
+
+using Nod::Domain::Marker;
+using Nod::Presentation::DocumentWidget;
+
+namespace {
+
+bool writePdf(const QString &path, int pages)
+{
+    QPdfWriter writer(path);
+    writer.setResolution(72);
+    writer.setPageSize(QPageSize(QPageSize::Letter));
+    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+    QPainter painter(&writer);
+    for (int i = 0; i < pages; ++i) {
+        if (i > 0) {
+            writer.newPage();
+        }
+        painter.drawText(QPointF(72, 100), QStringLiteral("Page %1").arg(i + 1));
+    }
+    return painter.end();
+}
+
+struct Row
+{
+    int id = 0;
+    int pageIndex = -1;
+    QPointF position;
+    Marker canvas;
+    QVector<Marker> markers;
+    QByteArray bytes; // every column, for byte comparisons
+};
+
+// The stored page annotations, in id order.
+QList<Row> rows()
+{
+    QList<Row> out;
+    QSqlQuery query(QStringLiteral("SELECT * FROM Annotation WHERE pageIndex >= 0 ORDER BY id"));
+    while (query.next()) {
+        Row row;
+        row.id = query.value(QStringLiteral("id")).toInt();
+        row.pageIndex = query.value(QStringLiteral("pageIndex")).toInt();
+        Nod::Domain::Annotation anno;
+        anno.setPositionData(query.value(QStringLiteral("position")).toByteArray());
+        anno.setCanvasData(query.value(QStringLiteral("canvas")).toByteArray());
+        anno.setMarkersData(query.value(QStringLiteral("markers")).toByteArray());
+        row.position = anno.position();
+        row.canvas = anno.canvas();
+        row.markers = anno.markers();
+        for (int i = 0; i < query.record().count(); ++i) {
+            row.bytes += query.value(i).toByteArray() + '|';
+        }
+        out << row;
+    }
+    return out;
+}
+
+} // namespace
+
+// The rectangle and line tools, driven by mouse and key events on a real tab over a real database.
+class ShapeToolsTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<ServiceFixture> m_fixture;
+    std::unique_ptr<DocumentWidget> m_tab;
+
+    PDFDocumentView *view() const { return m_tab->readingView(); }
+    QWidget *viewport() const { return view()->viewport(); }
+    AnnotationIndex *index() const { return view()->pdfScene()->annotations(); }
+    QUndoStack *stack() const { return m_tab->undoStack(); }
+
+    bool openTab(int pages)
+    {
+        const QString path = m_fixture->path(QStringLiteral("doc.pdf"));
+        if (!writePdf(path, pages)) {
+            return false;
+        }
+        auto *documents = m_fixture->registry()->documentService();
+        const int id = documents->newDocument(
+            QStringLiteral("0123456789abcdef0123456789abcdef"), path, QStringLiteral("doc.pdf"));
+        m_tab = std::make_unique<DocumentWidget>();
+        m_tab->resize(900, 800);
+        m_tab->show();
+        if (!QTest::qWaitForWindowActive(m_tab.get()) || !m_tab->openDocument(documents->document(id))) {
+            return false;
+        }
+        // Small enough that the first page, its right margin and the top of the second are in view.
+        view()->setZoomLevel(0.5);
+        view()->goToPage(0, PDFDocumentView::AlignTop | PDFDocumentView::AlignLeft);
+        QCoreApplication::processEvents();
+        index()->populate(view()->pdfScene()->readingPageAt(0));
+        return true;
+    }
+
+    // A point of a page, in page points, as a viewport position.
+    QPoint at(int page, QPointF point) const
+    {
+        ReadingPageItem *item = view()->pdfScene()->readingPageAt(page);
+        return view()->mapFromScene(item->mapToScene(item->pageTransform().map(point)));
+    }
+
+    void drag(QPoint from, QPoint to)
+    {
+        QTest::mousePress(viewport(), Qt::LeftButton, Qt::NoModifier, from);
+        QTest::mouseMove(viewport(), (from + to) / 2);
+        QTest::mouseMove(viewport(), to);
+        QTest::mouseRelease(viewport(), Qt::LeftButton, Qt::NoModifier, to);
+    }
+
+    void send(QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons buttons)
+    {
+        QMouseEvent event(type, pos, viewport()->mapToGlobal(pos), button, buttons, Qt::NoModifier);
+        QApplication::sendEvent(viewport(), &event);
+    }
+
+private slots:
+    void init()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        m_fixture = std::make_unique<ServiceFixture>();
+        QVERIFY(m_fixture->isValid());
+        Nod::Application::ServiceRegistry::setInstance(m_fixture->registry());
+    }
+
+    void cleanup()
+    {
+        m_tab.reset();
+        Nod::Application::ServiceRegistry::setInstance(nullptr);
+        m_fixture.reset();
+    }
+
+    void rectangles_commitOnlyRealDragsClippedToTheirPage_andUndoRedoToTheByte()
+    {
+        QVERIFY(openTab(2));
+        view()->armTool(DocumentTool::AbstractTool::Rectangle);
+        const int slop = QApplication::startDragDistance();
+
+        // Within the start-drag distance: nothing.
+        const QPoint start = at(0, QPointF(100, 300));
+        drag(start, start + QPoint(slop / 2, slop / 2));
+        QCOMPARE(rows().size(), 0);
+
+        // The right button joins in during the drag: nothing, not even once the left one is let go.
+        send(QEvent::MouseButtonPress, start, Qt::LeftButton, Qt::LeftButton);
+        send(QEvent::MouseMove, start + QPoint(80, 80), Qt::NoButton, Qt::LeftButton);
+        send(QEvent::MouseButtonPress, start + QPoint(80, 80), Qt::RightButton,
+            Qt::LeftButton | Qt::RightButton);
+        send(QEvent::MouseButtonRelease, start + QPoint(80, 80), Qt::RightButton, Qt::LeftButton);
+        send(QEvent::MouseMove, start + QPoint(90, 90), Qt::NoButton, Qt::LeftButton);
+        send(QEvent::MouseButtonRelease, start + QPoint(90, 90), Qt::LeftButton, Qt::NoButton);
+        QCOMPARE(rows().size(), 0);
+
+        // Dragged past the page's right edge: the mark stops at the edge of the page it began on.
+        const QPoint end = at(0, QPointF(700, 400));
+        QVERIFY(view()->viewport()->rect().contains(end));
+        drag(start, end);
+        QList<Row> stored = rows();
+        QCOMPARE(stored.size(), 1);
+        const Row rect = stored.first();
+        QCOMPARE(rect.pageIndex, 0);
+        QCOMPARE(rect.canvas.outline(), Marker::AllEdges);
+        QCOMPARE(rect.canvas.pen().color(), QColor(Qt::red));
+        const QPolygonF polygon = rect.canvas.shape().value<QPolygonF>();
+        QCOMPARE(polygon.size(), 12);
+        QCOMPARE(polygon.at(0), QPointF(0, 0));
+        QCOMPARE(polygon.at(2), QPointF(0, 0));
+        QCOMPARE(polygon.at(3), polygon.at(5));
+        const QRectF onPage = polygon.boundingRect().translated(rect.position);
+        QVERIFY2(qAbs(onPage.left() - 100) < 1.5 && qAbs(onPage.top() - 300) < 1.5,
+            qPrintable(QString::number(onPage.left())));
+        QVERIFY2(qAbs(onPage.right() - 612) < 1e-6, qPrintable(QString::number(onPage.right())));
+        QVERIFY(qAbs(onPage.bottom() - 400) < 1.5);
+
+        // Undo and redo bring back the same row, byte for byte.
+        stack()->undo();
+        QCOMPARE(rows().size(), 0);
+        stack()->redo();
+        QCOMPARE(rows().size(), 1);
+        QCOMPARE(rows().first().bytes, rect.bytes);
+        QVERIFY(index()->canvasItem(rect.id));
+    }
+
+    void rectangleStartedOnAMark_addsAMarkerToItsAnnotation()
+    {
+        QVERIFY(openTab(1));
+        const int highlight = index()->createAnnotation(0, QPointF(100, 100),
+            Marker(QPolygonF(QRectF(0, 0, 200, 50)), Marker::NoLine, QPen(Qt::NoPen), QBrush(Qt::yellow)));
+        QVERIFY(highlight);
+        view()->armTool(DocumentTool::AbstractTool::RectangleHighlight);
+        view()->tool(DocumentTool::AbstractTool::RectangleHighlight)->setColor(Qt::green);
+        drag(at(0, QPointF(150, 120)), at(0, QPointF(400, 300)));
+
+        const QList<Row> stored = rows();
+        QCOMPARE(stored.size(), 1);
+        QCOMPARE(stored.first().markers.size(), 1);
+        const Marker added = stored.first().markers.first();
+        QCOMPARE(added.outline(), Marker::NoLine);
+        QCOMPARE(added.brush().color(), QColor(0, 255, 0, 128));
+        // Relative to the annotation's position.
+        const QRectF bounds = added.shape().value<QPolygonF>().boundingRect();
+        QVERIFY(qAbs(bounds.left() - 50) < 1.5 && qAbs(bounds.top() - 20) < 1.5);
+    }
+};
+
+QTEST_MAIN(ShapeToolsTest)
+#include "tst_shapetools.moc"
