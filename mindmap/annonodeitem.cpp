@@ -3,6 +3,7 @@
 #include <annotating/markeritem.h>
 #include <annotating/noteitem.h>
 
+#include <QGraphicsSceneMouseEvent>
 #include <QPainter>
 #include <QStyleOptionGraphicsItem>
 
@@ -37,7 +38,8 @@ QColor AnnoNodeItem::color() const
 void AnnoNodeItem::setExcerpt(const QImage &image)
 {
     m_excerpt = image;
-    m_excerptAsked = false;
+    // Answered: nothing more is asked until the image is dropped or made stale.
+    m_excerptAsked = true;
     update();
 }
 
@@ -47,12 +49,31 @@ void AnnoNodeItem::clearExcerpt()
     m_excerptAsked = false;
 }
 
+void AnnoNodeItem::invalidateExcerpt() { m_excerptAsked = false; }
+
+void AnnoNodeItem::setLowDetail(bool low)
+{
+    if (m_lowDetail != low) {
+        m_lowDetail = low;
+        m_note->setVisible(!low);
+        update();
+    }
+}
+
 void AnnoNodeItem::paint(QPainter *painter, const QStyleOptionGraphicsItem *, QWidget *)
 {
     const QRectF area = canvasRect();
+    if (m_lowDetail) {
+        painter->fillRect(m_note->mapRectToParent(m_note->boundingRect()), QColor(250, 250, 250));
+    }
     const qreal scale = QStyleOptionGraphicsItem::levelOfDetailFromTransform(painter->worldTransform());
     if (scale >= readableScale && !m_excerpt.isNull()) {
         painter->drawImage(area, m_excerpt);
+        if (!m_excerptAsked) {
+            // A stale image stays until its sharper replacement arrives.
+            m_excerptAsked = true;
+            emit excerptNeeded(m_annotationId);
+        }
         return;
     }
     painter->fillRect(area, QColor(236, 236, 236));
@@ -60,6 +81,12 @@ void AnnoNodeItem::paint(QPainter *painter, const QStyleOptionGraphicsItem *, QW
         m_excerptAsked = true;
         emit excerptNeeded(m_annotationId);
     }
+}
+
+void AnnoNodeItem::mouseDoubleClickEvent(QGraphicsSceneMouseEvent *event)
+{
+    event->accept();
+    emit toggleViewRequested();
 }
 
 void AnnoNodeItem::arrange()

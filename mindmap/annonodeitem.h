@@ -36,6 +36,14 @@ public:
     void setExcerpt(const QImage &image);
     // Drops the image (for a node far out of view); it is asked for again when next painted.
     void clearExcerpt();
+    // Keeps showing the image but asks for a sharper one when next painted (the zoom changed).
+    void invalidateExcerpt();
+    // Far out, text is unreadable and costly to draw: the note shows as a plain block.
+    void setLowDetail(bool low);
+    bool isLowDetail() const { return m_lowDetail; }
+
+    // Places the note under the canvas again and takes the new size (after a change of the canvas).
+    void refresh() { arrange(); }
 
     QRectF boundingRect() const override { return m_rect; }
     void paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *widget) override;
@@ -43,6 +51,10 @@ public:
 signals:
     // Emitted from painting: answer later (queued), never by painting synchronously.
     void excerptNeeded(int annotationId);
+    void toggleViewRequested();
+
+protected:
+    void mouseDoubleClickEvent(QGraphicsSceneMouseEvent *event) override;
 
 private:
     void arrange();
@@ -53,6 +65,7 @@ private:
     QRectF m_rect;
     QImage m_excerpt;
     bool m_excerptAsked = false;
+    bool m_lowDetail = false;
 };
 
 } // namespace Nod::Presentation

@@ -1,8 +1,10 @@
 #include "mindmodel.h"
 
+#include <annotating/undocommands.h>
 #include <application/noteservice.h>
 
 #include <QDebug>
+#include <QUndoStack>
 
 #include <algorithm>
 #include <stdexcept>
@@ -58,6 +60,65 @@ QVector<int> MindModel::descendants(int id) const
         }
     }
     return out;
+}
+
+bool MindModel::isValidRange(const Range &range) const
+{
+    const auto it = m_records.constFind(range.parentId);
+    return it != m_records.constEnd() && range.first >= 0 && range.first <= range.last
+        && range.last < it->children.size();
+}
+
+bool MindModel::move(const Range &range, int destParentId, int destIndex)
+{
+    if (!isValidRange(range) || !contains(destParentId) || destIndex < 0) {
+        return false;
+    }
+    auto *macro = new MacroCommand(m_service, tr("move node"));
+    for (int i = range.last; i >= range.first; --i) {
+        macro->append(new MoveNodeCommand(m_service, { range.parentId, i, destParentId, destIndex }));
+    }
+    if (!m_undoStack) {
+        const bool ok = macro->apply();
+        delete macro;
+        return ok;
+    }
+    return AnnotationCommand::push(m_undoStack, macro);
+}
+
+bool MindModel::remove(const Range &range)
+{
+    if (!isValidRange(range)) {
+        return false;
+    }
+    auto *macro = new MacroCommand(m_service, tr("remove node"));
+    try {
+        // Each node goes after everything below it, children last to first (the reverse of the tree
+        // order), so that every removal takes a leaf and every recorded index is the place the node
+        // has when it goes; the undo re-creates them parents first, first child first.
+        const QVector<int> children = m_records.value(range.parentId).children;
+        for (int i = range.last; i >= range.first; --i) {
+            QVector<int> order { children.at(i) };
+            order += descendants(children.at(i));
+            for (auto it = order.crbegin(); it != order.crend(); ++it) {
+                const Application::NewAnnotation record = recordOf(m_service, m_service->annotation(*it));
+                if (record.index < 0) {
+                    throw std::runtime_error("node not among its parent's children");
+                }
+                macro->append(new RemoveAnnotationCommand(m_service, record));
+            }
+        }
+    } catch (const std::exception &e) {
+        qWarning() << "Nod::Presentation::MindModel::remove" << e.what();
+        delete macro;
+        return false;
+    }
+    if (!m_undoStack) {
+        const bool ok = macro->apply();
+        delete macro;
+        return ok;
+    }
+    return AnnotationCommand::push(m_undoStack, macro);
 }
 
 void MindModel::on_noteService_added(Domain::Annotation anno, int index, Domain::Identity parentId)

@@ -52,6 +52,14 @@ public:
     // The ids below `id`, depth first in tree order, `id` itself excluded.
     QVector<int> descendants(int id) const;
 
+    // Moves the nodes of the range, last to first, to the index of the destination parent, as one undo
+    // step. False (nothing recorded) when a parent is unknown, the range lies outside the parent's
+    // children or the service refuses the move.
+    bool move(const Range &range, int destParentId, int destIndex);
+    // Removes the nodes of the range with everything below them, deepest first, as one undo step that
+    // restores every node, its place and its images. False when nothing was removed.
+    bool remove(const Range &range);
+
     Application::NoteService *service() const { return m_service; }
     QUndoStack *undoStack() const { return m_undoStack; }
 
@@ -87,6 +95,7 @@ private:
     void readSubtree(int id, int parentId);
     void forgetSubtree(int id);
     bool holds(int parentId, int index, int childId) const;
+    bool isValidRange(const Range &range) const;
 
     Application::NoteService *m_service; // not owned
     QUndoStack *m_undoStack; // not owned

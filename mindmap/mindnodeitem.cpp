@@ -3,6 +3,8 @@
 #include "mindlineitem.h"
 #include "mindnodecollapser.h"
 
+#include <QApplication>
+#include <QGraphicsSceneMouseEvent>
 #include <QMetaObject>
 
 #include <algorithm>
@@ -152,6 +154,48 @@ void MindNodeItem::setLayoutSuspended(bool suspended)
     if (!suspended) {
         top->layoutBranch();
     }
+}
+
+void MindNodeItem::setDragged(bool dragged)
+{
+    if (m_dragged == dragged) {
+        return;
+    }
+    m_dragged = dragged;
+    if (m_folded) {
+        return;
+    }
+    for (MindNodeItem *child : qAsConst(m_children)) {
+        child->setVisible(!dragged);
+    }
+    for (MindLineItem *line : qAsConst(m_lines)) {
+        line->setVisible(!dragged);
+    }
+}
+
+void MindNodeItem::updateLineTo(MindNodeItem *child)
+{
+    const int index = indexOf(child);
+    if (index < 0) {
+        return;
+    }
+    const QRectF rect = child->boundingRect();
+    m_lines.at(index)->setEndPoint(child->pos() + QPointF(rect.left(), rect.center().y()));
+}
+
+void MindNodeItem::mouseMoveEvent(QGraphicsSceneMouseEvent *event)
+{
+    // Nodes are never moved by hand: a drag proposes a new place in the tree instead.
+    event->accept();
+    if (!(event->buttons() & Qt::LeftButton) || m_dragged || !isDraggable()) {
+        return;
+    }
+    const QPoint moved = event->screenPos() - event->buttonDownScreenPos(Qt::LeftButton);
+    if (moved.manhattanLength() < QApplication::startDragDistance()) {
+        return;
+    }
+    // The drag runs its own event loop; nothing of this node is touched after it.
+    emit dragRequested(event->scenePos(), event->widget());
 }
 
 void MindNodeItem::updateGeometry()

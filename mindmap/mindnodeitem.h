@@ -59,12 +59,24 @@ public:
     void setLayoutSuspended(bool suspended);
     bool isLayoutPending() const { return m_dirty; }
 
+    // Only nodes under another one can be dragged; the document stays where it is.
+    virtual bool isDraggable() const { return m_parentNode != nullptr; }
+    // While dragged, an unfolded node travels without its children and lines.
+    void setDragged(bool dragged);
+    bool isDragged() const { return m_dragged; }
+    // Aims the line that leads to the child at the child's current place.
+    void updateLineTo(MindNodeItem *child);
+
     QRectF boundingRect() const override = 0;
 
 signals:
     void foldedChanged(bool folded);
+    // The pointer moved the drag distance with the left button held; the scene runs the drag.
+    void dragRequested(QPointF pointerScenePos, QWidget *source);
 
 protected:
+    void mouseMoveEvent(QGraphicsSceneMouseEvent *event) override;
+
     // Places the fold button beside the node and restarts the lines; call after the node's
     // bounding rectangle changed.
     void updateGeometry();
@@ -86,6 +98,7 @@ private:
     bool m_dirty = false;
     bool m_passScheduled = false;
     bool m_suspended = false;
+    bool m_dragged = false;
 };
 
 } // namespace Nod::Presentation

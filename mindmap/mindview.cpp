@@ -1,0 +1,125 @@
+#include "mindview.h"
+
+#include "annonodeitem.h"
+#include "mindmodel.h"
+#include "mindnodeitem.h"
+#include "mindscene.h"
+
+#include <application/noteservice.h>
+#include <application/serviceregistry.h>
+
+#include <QDragMoveEvent>
+#include <QMessageBox>
+#include <QScrollBar>
+
+namespace Nod::Presentation {
+
+MindView::MindView(QWidget *parent)
+    : Base::View(parent)
+{
+    setObjectName(QStringLiteral("mindView"));
+    setDragMode(QGraphicsView::ScrollHandDrag);
+    setRenderHint(QPainter::Antialiasing);
+    setAcceptDrops(true);
+    setAlignment(Qt::AlignCenter);
+    connect(this, &Base::View::changedZoom, this, &MindView::updateDetailScale);
+}
+
+MindView::~MindView() { closeDocument(); }
+
+bool MindView::openDocument(const QSharedPointer<Backend::Document> &document, int documentId,
+    QUndoStack *undoStack, double resolutionX, double resolutionY, Application::NoteService *notes)
+{
+    closeDocument();
+    if (!notes) {
+        auto *registry = Application::ServiceRegistry::instance();
+        notes = registry ? registry->noteService() : nullptr;
+    }
+    if (!notes) {
+        return false;
+    }
+    m_model = new MindModel(notes, undoStack, this);
+    m_scene = new MindScene(m_model, document, resolutionX, resolutionY, this);
+    connect(m_scene, &Base::Scene::toggleView, this, &MindView::toggleView);
+    setScene(m_scene);
+    m_model->load(documentId);
+    updateDetailScale();
+    if (MindNodeItem *root = m_scene->nodeItem(m_model->rootId())) {
+        centerOn(root);
+    }
+    return m_model->rootId() > 0;
+}
+
+void MindView::closeDocument()
+{
+    setScene(nullptr);
+    delete m_scene.data();
+    delete m_model.data();
+}
+
+bool MindView::print()
+{
+    QMessageBox::information(
+        this, tr("Information"), tr("Unsuppoted function, please wait a litter."), QMessageBox::Ok);
+    return false;
+}
+
+void MindView::jumpToAnnotation(int annoId)
+{
+    MindNodeItem *node = m_scene ? m_scene->nodeItem(annoId) : nullptr;
+    if (!node) {
+        return;
+    }
+    for (MindNodeItem *above = node->parentNode(); above; above = above->parentNode()) {
+        above->setFolded(false);
+    }
+    node->flushLayout();
+    m_scene->clearSelection();
+    node->setSelected(true);
+    centerOn(node);
+}
+
+void MindView::updateDetailScale()
+{
+    if (m_scene) {
+        m_scene->setDetailScale(zoomLevel() * devicePixelRatioF());
+    }
+}
+
+void MindView::dragMoveEvent(QDragMoveEvent *event)
+{
+    const QRect area = viewport()->rect();
+    const QPoint at = event->pos();
+    if (at.x() < area.left() + autoScrollMargin) {
+        horizontalScrollBar()->setValue(horizontalScrollBar()->value() - autoScrollStep);
+    } else if (at.x() > area.right() - autoScrollMargin) {
+        horizontalScrollBar()->setValue(horizontalScrollBar()->value() + autoScrollStep);
+    }
+    if (at.y() < area.top() + autoScrollMargin) {
+        verticalScrollBar()->setValue(verticalScrollBar()->value() - autoScrollStep);
+    } else if (at.y() > area.bottom() - autoScrollMargin) {
+        verticalScrollBar()->setValue(verticalScrollBar()->value() + autoScrollStep);
+    }
+    Base::View::dragMoveEvent(event);
+}
+
+void MindView::paintEvent(QPaintEvent *event)
+{
+    Base::View::paintEvent(event);
+    // Painting asked for the excerpts of the nodes in sight; past the budget, the rest let theirs go.
+    if (!m_scene || m_scene->excerptCount() <= MindScene::excerptBudget) {
+        return;
+    }
+    QVector<AnnoNodeItem *> visible;
+    const QList<QGraphicsItem *> shown = items(viewport()->rect());
+    for (QGraphicsItem *item : shown) {
+        if (auto *node = qgraphicsitem_cast<MindNodeItem *>(item)) {
+            if (auto *anno = qobject_cast<AnnoNodeItem *>(node)) {
+                visible.append(anno);
+            }
+        }
+    }
+    m_scene->keepExcerpts(visible);
+}
+
+} // namespace Nod::Presentation

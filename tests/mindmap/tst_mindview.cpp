@@ -1,0 +1,304 @@
+#include "application/servicefixture.h"
+
+#include <application/documentservice.h>
+#include <backend/backendmanager.h>
+#include <backend/document.h>
+#include <mindmap/annonodeitem.h>
+#include <mindmap/mindmodel.h>
+#include <mindmap/mindscene.h>
+#include <mindmap/mindview.h>
+#include <mindmap/rootmindnodeitem.h>
+
+#include <QGraphicsRectItem>
+#include <QMimeData>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QScrollBar>
+#include <QUndoStack>
+
+using namespace Nod::Presentation;
+
+namespace {
+
+bool writePdf(const QString &path, int pages)
+{
+    QPdfWriter writer(path);
+    writer.setResolution(72);
+    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+    QPainter painter(&writer);
+    for (int i = 0; i < pages; ++i) {
+        if (i > 0) {
+            writer.newPage();
+        }
+        painter.fillRect(QRectF(72, 72, 300, 200), Qt::darkBlue);
+    }
+    return painter.end();
+}
+
+// The stored tree columns of one annotation, blobs as they are on disk.
+QByteArray treeRow(int id)
+{
+    QSqlQuery query;
+    query.prepare(QStringLiteral("SELECT parentId, children FROM Annotation WHERE id = ?"));
+    query.addBindValue(id);
+    if (!query.exec() || !query.next()) {
+        return {};
+    }
+    return query.value(0).toByteArray() + '|' + query.value(1).toByteArray();
+}
+
+QPointF centreOf(const QGraphicsItem *item) { return item->mapToScene(item->boundingRect().center()); }
+
+} // namespace
+
+class MindViewTest : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<ServiceFixture> m_fixture;
+    Nod::Application::NoteService *m_notes = nullptr;
+    int m_documentId = 0;
+    int m_root = 0;
+    QSharedPointer<Backend::Document> m_document;
+    QUndoStack m_stack;
+    std::unique_ptr<MindView> m_view;
+
+    int addNode(int parentId, int page, QPointF position, const QString &text)
+    {
+        Nod::Application::NewAnnotation record;
+        record.id = m_notes->nextId();
+        record.documentId = m_documentId;
+        record.pageIndex = page;
+        record.position = position;
+        record.canvas = Nod::Domain::Marker(QPolygonF(QRectF(0, 0, 120, 30)), Nod::Domain::Marker::AllEdges,
+            QPen(Qt::NoPen), QBrush(QColor(255, 200, 0, 120)));
+        record.noteText = QStringLiteral("<p>%1</p>").arg(text);
+        record.createdAt = QDateTime::fromMSecsSinceEpoch(1700000000000);
+        record.parentId = parentId;
+        record.index = m_notes->annotation(parentId).children().size();
+        m_notes->newAnnotation(record);
+        return record.id;
+    }
+
+    MindScene *scene() const { return m_view->mindScene(); }
+    MindNodeItem *node(int id) const { return scene()->nodeItem(id); }
+
+    // Drags a node so that the grabbed point (its centre) ends at `to`, the way the view's own drag
+    // delivers it; returns whether the drop was accepted.
+    bool dragNode(int id, QPointF to, QMimeData *foreign = nullptr)
+    {
+        MindNodeItem *dragged = node(id);
+        const QPointF grab = centreOf(dragged);
+        std::unique_ptr<QMimeData> own(scene()->beginNodeDrag(dragged, grab));
+        QMimeData *data = foreign ? foreign : own.get();
+        QWidget *viewport = m_view->viewport();
+        enter(data, grab);
+        const QPoint end = m_view->mapFromScene(to);
+        QDragMoveEvent move(end, Qt::MoveAction, data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &move);
+        QDropEvent drop(end, Qt::MoveAction, data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &drop);
+        scene()->endNodeDrag();
+        return drop.isAccepted();
+    }
+
+    // A drag always enters the view before it moves over it.
+    void enter(QMimeData *data, QPointF at)
+    {
+        QDragEnterEvent event(m_view->mapFromScene(at), Qt::MoveAction, data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(m_view->viewport(), &event);
+    }
+
+    void settle() { scene()->rootNode()->flushLayout(); }
+
+    void openView()
+    {
+        m_view = std::make_unique<MindView>();
+        m_view->resize(1400, 1000);
+        m_view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
+        QVERIFY(m_view->openDocument(m_document, m_documentId, &m_stack, 72, 72));
+        settle();
+        m_view->centerOn(scene()->itemsBoundingRect().center());
+    }
+
+private slots:
+    void init()
+    {
+        m_fixture = std::make_unique<ServiceFixture>();
+        QVERIFY(m_fixture->isValid());
+        Nod::Application::ServiceRegistry::setInstance(m_fixture->registry());
+        m_notes = m_fixture->registry()->noteService();
+        const QString path = m_fixture->path(QStringLiteral("map.pdf"));
+        QVERIFY(writePdf(path, 2));
+        m_documentId = m_fixture->registry()->documentService()->newDocument(
+            QStringLiteral("00112233445566778899aabbccddeeff"), path, QStringLiteral("A Title To Map"));
+        QVERIFY(m_documentId > 0);
+        m_root = m_notes->documentNote(m_documentId).id();
+        m_document = BackendManager::instance()->openDocument(path);
+        QVERIFY(m_document);
+        m_stack.clear();
+    }
+
+    void cleanup()
+    {
+        m_view.reset();
+        m_document.reset();
+        m_stack.clear();
+        Nod::Application::ServiceRegistry::setInstance(nullptr);
+        m_fixture.reset();
+    }
+
+    // Dropping a node onto another appends it there and dropping it above its previous sibling puts it
+    // first; each is one undo step that brings back parentId and both children lists byte for byte.
+    void dragging_reparentsAndReorders_undoRestoresTheBytes()
+    {
+        const int a = addNode(m_root, 0, QPointF(72, 72), QStringLiteral("a"));
+        const int b = addNode(m_root, 1, QPointF(100, 300), QStringLiteral("b"));
+        const int c = addNode(m_root, 0, QPointF(200, 500), QStringLiteral("c"));
+        const int a1 = addNode(a, 0, QPointF(72, 600), QStringLiteral("a1"));
+        openView();
+        QCOMPARE(scene()->rootNode()->title(), QStringLiteral("A Title To Map"));
+        QCOMPARE(scene()->rootNode()->childCount(), 3);
+        const QList<int> ids { m_root, a, b, c, a1 };
+        QHash<int, QByteArray> before;
+        for (int id : ids) {
+            before.insert(id, treeRow(id));
+        }
+
+        QVERIFY(dragNode(c, centreOf(node(a))));
+        QCOMPARE(m_notes->annotation(a).children(), (QVector<int> { a1, c }));
+        QCOMPARE(m_notes->annotation(c).parentId(), a);
+        QCOMPARE(m_notes->annotation(m_root).children(), (QVector<int> { a, b }));
+        QCOMPARE(node(c)->parentNode(), node(a));
+        QCOMPARE(m_stack.count(), 1);
+        m_stack.undo();
+        for (int id : ids) {
+            QCOMPARE(treeRow(id), before.value(id));
+        }
+        QCOMPARE(node(c)->parentNode(), node(m_root));
+        m_stack.redo();
+        QCOMPARE(m_notes->annotation(c).parentId(), a);
+        m_stack.undo();
+        settle();
+
+        // b's centre just above a, in the gap: no node under it, so it goes before a.
+        const QRectF aRect = node(a)->mapRectToScene(node(a)->boundingRect());
+        MindNodeItem *dragged = node(b);
+        std::unique_ptr<QMimeData> data(scene()->beginNodeDrag(dragged, centreOf(dragged)));
+        enter(data.get(), centreOf(dragged));
+        const QPoint gap = m_view->mapFromScene(QPointF(centreOf(dragged).x(), aRect.top() - 15));
+        QDragMoveEvent move(gap, Qt::MoveAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(m_view->viewport(), &move);
+        QVERIFY(scene()->dropIndicator()->isVisible());
+        QCOMPARE(scene()->dropIndicator()->rect().bottom(), aRect.top() - 4);
+        QDropEvent drop(gap, Qt::MoveAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(m_view->viewport(), &drop);
+        scene()->endNodeDrag();
+        QVERIFY(!scene()->dropIndicator()->isVisible());
+        QCOMPARE(m_notes->annotation(m_root).children(), (QVector<int> { b, a, c }));
+        QCOMPARE(node(m_root)->childAt(0), node(b));
+        m_stack.undo();
+        for (int id : ids) {
+            QCOMPARE(treeRow(id), before.value(id));
+        }
+        QCOMPARE(node(m_root)->childAt(1), node(b));
+    }
+
+    // Drops that mean nothing store nothing and record nothing: on empty space, onto the node's own
+    // parent, and a node drag that is not this view's own (another window's, or a stale one).
+    void meaninglessAndForeignDrops_changeNothing()
+    {
+        const int a = addNode(m_root, 0, QPointF(72, 72), QStringLiteral("a"));
+        const int b = addNode(m_root, 0, QPointF(72, 300), QStringLiteral("b"));
+        const int a1 = addNode(a, 1, QPointF(72, 72), QStringLiteral("a1"));
+        const int a2 = addNode(a, 1, QPointF(72, 400), QStringLiteral("a2"));
+        openView();
+        const QStringList rows = rowsOf(QStringLiteral("Annotation"));
+        const QPointF home = node(a1)->pos();
+
+        dragNode(a1, centreOf(node(a1)) + QPointF(500, 0));
+        dragNode(a1, centreOf(node(a)));
+        QCOMPARE(rowsOf(QStringLiteral("Annotation")), rows);
+        QCOMPARE(m_stack.count(), 0);
+        settle();
+        QCOMPARE(node(a1)->pos(), home);
+
+        // Another window's drag: the right type, plausible points, no running drag of ours.
+        QByteArray bytes;
+        QDataStream out(&bytes, QIODevice::WriteOnly);
+        out << centreOf(node(b)) << centreOf(node(b)) << quint64(1);
+        QMimeData foreign;
+        foreign.setData(MindScene::mimeType(), bytes);
+        QDropEvent drop(m_view->mapFromScene(centreOf(node(a))), Qt::MoveAction, &foreign, Qt::LeftButton,
+            Qt::NoModifier);
+        QApplication::sendEvent(m_view->viewport(), &drop);
+        QVERIFY(!drop.isAccepted());
+        // The same while a drag of ours runs.
+        QVERIFY(!dragNode(b, centreOf(node(a2)), &foreign));
+        QCOMPARE(rowsOf(QStringLiteral("Annotation")), rows);
+        QCOMPARE(m_stack.count(), 0);
+
+        // A drag near the right edge scrolls by a fixed step per move.
+        m_view->setZoomLevel(4);
+        QScrollBar *bar = m_view->horizontalScrollBar();
+        bar->setValue(bar->minimum());
+        std::unique_ptr<QMimeData> data(scene()->beginNodeDrag(node(b), centreOf(node(b))));
+        enter(data.get(), m_view->mapToScene(m_view->viewport()->rect().center()));
+        const QPoint edge(m_view->viewport()->width() - 10, m_view->viewport()->height() / 2);
+        QDragMoveEvent move(edge, Qt::MoveAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(m_view->viewport(), &move);
+        QCOMPARE(bar->value(), bar->minimum() + MindView::autoScrollStep);
+        scene()->endNodeDrag();
+    }
+
+    // Removing a node takes its whole subtree after a question that says how many notes go; one undo
+    // brings back every row, the order of the children and the images.
+    void removingANode_takesItsSubtree_oneUndoRestoresAll()
+    {
+        const int a = addNode(m_root, 0, QPointF(72, 72), QStringLiteral("a"));
+        const int b = addNode(m_root, 0, QPointF(72, 300), QStringLiteral("b"));
+        const int a1 = addNode(a, 0, QPointF(72, 500), QStringLiteral("a1"));
+        const int a2 = addNode(a, 1, QPointF(72, 72), QStringLiteral("a2"));
+        const int a3 = addNode(a, 1, QPointF(72, 200), QStringLiteral("a3"));
+        const int a2x = addNode(a2, 1, QPointF(200, 300), QStringLiteral("a2x"));
+        m_fixture->addImage(a1, Qt::red);
+        m_fixture->addImage(a2x, Qt::green);
+        openView();
+        const QStringList annotations = rowsOf(QStringLiteral("Annotation"));
+        const QStringList resources = rowsOf(QStringLiteral("Resource"));
+        QCOMPARE(resources.size(), 2);
+
+        QString asked;
+        scene()->setRemovalConfirmation([&asked](const QString &question) {
+            asked = question;
+            return false;
+        });
+        QVERIFY(!scene()->requestRemoval(a));
+        QVERIFY(asked.contains(QLatin1String("4")));
+        QCOMPARE(rowsOf(QStringLiteral("Annotation")), annotations);
+
+        scene()->setRemovalConfirmation([](const QString &) { return true; });
+        QVERIFY(scene()->requestRemoval(a));
+        for (int id : { a, a1, a2, a3, a2x }) {
+            QVERIFY(!m_notes->find(id));
+            QVERIFY(!scene()->nodeItem(id));
+        }
+        QCOMPARE(m_notes->annotation(m_root).children(), QVector<int> { b });
+        QVERIFY(rowsOf(QStringLiteral("Resource")).isEmpty());
+        QCOMPARE(m_stack.count(), 1);
+
+        m_stack.undo();
+        QCOMPARE(rowsOf(QStringLiteral("Annotation")), annotations);
+        QCOMPARE(rowsOf(QStringLiteral("Resource")), resources);
+        QCOMPARE(node(a)->childCount(), 3);
+        QCOMPARE(node(a)->childAt(1), node(a2));
+        QCOMPARE(node(a2x)->parentNode(), node(a2));
+        m_stack.redo();
+        QVERIFY(!m_notes->find(a2x));
+        QVERIFY(rowsOf(QStringLiteral("Resource")).isEmpty());
+    }
+};
+
+QTEST_MAIN(MindViewTest)
+#include "tst_mindview.moc"
