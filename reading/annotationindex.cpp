@@ -170,7 +170,7 @@ void AnnotationIndex::resetLayout(PageState &state)
 {
     delete state.layout;
     Base::Page *page = state.page;
-    state.layout = NoteAreaLayout::create(page->noteAreaMode(), page, page->pageSize().width());
+    state.layout = page->createNoteAreaLayout();
     const bool visible = page->noteAreaMode() != Base::Page::NoNoteArea;
     for (int id : qAsConst(state.ids)) {
         const Entry entry = m_entries.value(id);

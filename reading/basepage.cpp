@@ -1,5 +1,6 @@
 #include "basepage.h"
 
+#include <annotating/notearealayout.h>
 #include <backend/page.h>
 
 namespace Base {
@@ -49,6 +50,11 @@ void Page::setNoteAreaMode(int mode)
     }
     prepareGeometryChange();
     m_noteAreaMode = mode;
+}
+
+Nod::Presentation::NoteAreaLayout *Page::createNoteAreaLayout()
+{
+    return Nod::Presentation::NoteAreaLayout::create(m_noteAreaMode, this, m_pageSize.width());
 }
 
 } // namespace Base

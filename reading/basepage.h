@@ -10,6 +10,10 @@ namespace Backend {
 class Page;
 }
 
+namespace Nod::Presentation {
+class NoteAreaLayout;
+}
+
 namespace Base {
 
 // One document page in a scene: its size in item units (points × resolution / 72), the transform
@@ -43,6 +47,9 @@ public:
     int noteAreaMode() const { return m_noteAreaMode; }
     void setNoteAreaMode(int mode);
     double noteAreaWidth() const;
+    // The object that places this page's marks and notes for its note-area mode; the caller owns
+    // it. Pages that show their annotations differently (the summary's rows) bring their own.
+    virtual Nod::Presentation::NoteAreaLayout *createNoteAreaLayout();
 
 signals:
     void requestPopulateChildren();
