@@ -14,6 +14,7 @@
 #include <reading/pdfdocumentscene.h>
 #include <reading/pdfdocumentview.h>
 #include <reading/searchline.h>
+#include <reading/tools/linetool.h>
 #include <reading/tools/recttool.h>
 
 #include <QAction>
@@ -72,6 +73,8 @@ DocumentWidget::DocumentWidget(QWidget *parent)
     m_readingView->setObjectName(QStringLiteral("readingView"));
     m_readingView->registerTool(new DocumentTool::Rectangle(m_readingView));
     m_readingView->registerTool(new DocumentTool::RectangleHighlight(m_readingView));
+    m_readingView->registerTool(new DocumentTool::HorLine(m_readingView));
+    m_readingView->registerTool(new DocumentTool::HorHighlight(m_readingView));
     m_stack->addWidget(m_readingView);
     m_siderBar->addPage(m_outline, QIcon(QStringLiteral(":icons/toc.png")), tr("Outline"));
 

@@ -7,12 +7,17 @@
 #include <reading/pdfdocumentview.h>
 #include <reading/readingpageitem.h>
 #include <reading/tab/documentwidget.h>
+#include <reading/tools/linedialog.h>
+#include <reading/tools/linetool.h>
 #include <reading/tools/recttool.h>
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QSqlQuery>
+#include <QTimer>
 #include <QUndoStack>
 
 #include <memory>
@@ -126,6 +131,23 @@ private:
         QTest::mouseRelease(viewport(), Qt::LeftButton, Qt::NoModifier, to);
     }
 
+    // Answers the next question box once it shows, and keeps its text.
+    void answerNextQuestion(QMessageBox::StandardButton answer)
+    {
+        m_question.clear();
+        auto *poll = new QTimer(this);
+        connect(poll, &QTimer::timeout, this, [this, poll, answer] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                poll->deleteLater();
+                m_question = box->text();
+                box->button(answer)->click();
+            }
+        });
+        poll->start(20);
+    }
+
+    QString m_question;
+
     void send(QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons buttons)
     {
         QMouseEvent event(type, pos, viewport()->mapToGlobal(pos), button, buttons, Qt::NoModifier);
@@ -218,6 +240,127 @@ private slots:
         // Relative to the annotation's position.
         const QRectF bounds = added.shape().value<QPolygonF>().boundingRect();
         QVERIFY(qAbs(bounds.left() - 50) < 1.5 && qAbs(bounds.top() - 20) < 1.5);
+    }
+
+    void horizontalLines_areSavedTogetherOnReturn_andAnotherPageAsksFirst()
+    {
+        QVERIFY(openTab(2));
+        view()->armTool(DocumentTool::AbstractTool::HorLine);
+        auto *tool
+            = static_cast<DocumentTool::AbstractLine *>(view()->tool(DocumentTool::AbstractTool::HorLine));
+
+        // The pointer wanders up and down: lines stay level; past the page edge they stop at it.
+        drag(at(0, QPointF(100, 200)), at(0, QPointF(300, 230)));
+        drag(at(0, QPointF(150, 260)), at(0, QPointF(700, 250)));
+        // A twitch within the start-drag distance adds no line.
+        const QPoint twitch = at(0, QPointF(100, 400));
+        drag(twitch, twitch + QPoint(QApplication::startDragDistance() / 2, 0));
+        QCOMPARE(tool->unsavedLineCount(), 2);
+        QCOMPARE(rows().size(), 0);
+        QVERIFY(tool->lineDialog()->isVisible());
+        QTest::keyClick(tool->lineDialog(), Qt::Key_Return);
+
+        QList<Row> stored = rows();
+        QCOMPARE(stored.size(), 1);
+        const Row lines = stored.first();
+        QCOMPARE(lines.pageIndex, 0);
+        QCOMPARE(lines.markers.size(), 2);
+        const QRectF canvas = lines.canvas.shape().toRectF().translated(lines.position);
+        QVector<QLineF> onPage;
+        for (const Marker &marker : lines.markers) {
+            QCOMPARE(marker.pen(), QPen(Qt::red, 2));
+            const QLineF line = marker.shape().toLineF().translated(lines.position);
+            QCOMPARE(line.y1(), line.y2());
+            QVERIFY(canvas.contains(line.p1()) && canvas.contains(line.p2()));
+            onPage << line;
+        }
+        QVERIFY(qAbs(onPage.at(0).y1() - 200) < 1.5 && qAbs(onPage.at(0).x2() - 300) < 1.5);
+        QCOMPARE(qMax(onPage.at(1).x1(), onPage.at(1).x2()), 612.0);
+        QVERIFY(canvas.right() <= 612.0);
+        QVERIFY(!tool->lineDialog()->isVisible());
+
+        stack()->undo();
+        QCOMPARE(rows().size(), 0);
+        stack()->redo();
+        QCOMPARE(rows().size(), 1);
+        QCOMPARE(rows().first().bytes, lines.bytes);
+
+        // A single line's frame reaches 20 units above it.
+        drag(at(0, QPointF(100, 500)), at(0, QPointF(300, 500)));
+        QCOMPARE(tool->unsavedLineCount(), 1);
+        // Drawing on the next page first asks about these: No drops them, and the press draws nothing.
+        answerNextQuestion(QMessageBox::No);
+        drag(at(1, QPointF(100, 50)), at(1, QPointF(300, 50)));
+        QVERIFY2(m_question.contains(QStringLiteral("save")), qPrintable(m_question));
+        QCOMPARE(tool->unsavedLineCount(), 0);
+        QCOMPARE(rows().size(), 1);
+
+        // Yes stores them as their own annotation.
+        drag(at(0, QPointF(100, 500)), at(0, QPointF(300, 500)));
+        answerNextQuestion(QMessageBox::Yes);
+        drag(at(1, QPointF(100, 50)), at(1, QPointF(300, 50)));
+        stored = rows();
+        QCOMPARE(stored.size(), 2);
+        const Row single = stored.last();
+        QCOMPARE(single.markers.size(), 1);
+        const QRectF frame = single.canvas.shape().toRectF().translated(single.position);
+        const double y = single.markers.first().shape().toLineF().translated(single.position).y1();
+        QVERIFY2(qAbs(frame.top() - (y - 21 * 72.0 / view()->logicalDpiY())) < 1e-6,
+            qPrintable(QStringLiteral("%1 %2").arg(frame.top()).arg(y)));
+    }
+
+    void lineStartedOnAMark_isAddedToItsAnnotationAtOnce()
+    {
+        QVERIFY(openTab(1));
+        const int box = index()->createAnnotation(0, QPointF(100, 100),
+            Marker(QPolygonF(QRectF(0, 0, 300, 100)), Marker::NoLine, QPen(Qt::NoPen), QBrush(Qt::yellow)));
+        view()->armTool(DocumentTool::AbstractTool::HorHighlight);
+        drag(at(0, QPointF(120, 150)), at(0, QPointF(350, 150)));
+        const QList<Row> stored = rows();
+        QCOMPARE(stored.size(), 1);
+        QCOMPARE(stored.first().id, box);
+        QCOMPARE(stored.first().markers.size(), 1);
+        const QLineF line = stored.first().markers.first().shape().toLineF();
+        QVERIFY(qAbs(line.y1() - 50) < 1.5 && qAbs(line.x1() - 20) < 1.5);
+        QCOMPARE(stored.first().markers.first().pen().width(), 20);
+
+        // The mark is undone while the next stroke is drawn on it: the stroke makes an annotation of its own.
+        const QPoint from = at(0, QPointF(120, 170));
+        QTest::mousePress(viewport(), Qt::LeftButton, Qt::NoModifier, from);
+        QTest::mouseMove(viewport(), from + QPoint(40, 0));
+        stack()->undo();
+        stack()->undo();
+        QCOMPARE(rows().size(), 0);
+        QTest::mouseMove(viewport(), from + QPoint(80, 0));
+        QTest::mouseRelease(viewport(), Qt::LeftButton, Qt::NoModifier, from + QPoint(80, 0));
+        auto *tool = static_cast<DocumentTool::AbstractLine *>(
+            view()->tool(DocumentTool::AbstractTool::HorHighlight));
+        QTest::keyClick(tool->lineDialog(), Qt::Key_Return);
+        QCOMPARE(rows().size(), 1);
+        QCOMPARE(rows().first().markers.size(), 1);
+        QVERIFY(rows().first().id != box);
+    }
+
+    void aReloadDuringADrag_commitsNothingAndLeavesTheToolsWorking()
+    {
+        QVERIFY(openTab(1));
+        for (int type : { DocumentTool::AbstractTool::Rectangle, DocumentTool::AbstractTool::HorLine }) {
+            view()->armTool(type);
+            const QPoint from = at(0, QPointF(100, 300));
+            QTest::mousePress(viewport(), Qt::LeftButton, Qt::NoModifier, from);
+            QTest::mouseMove(viewport(), from + QPoint(60, 40));
+            QVERIFY(view()->pdfScene()->reloadDocument());
+            QTest::mouseMove(viewport(), from + QPoint(80, 50));
+            QTest::mouseRelease(viewport(), Qt::LeftButton, Qt::NoModifier, from + QPoint(80, 50));
+            QCOMPARE(rows().size(), 0);
+        }
+        // Lines drawn after the reload are saved as usual.
+        index()->populate(view()->pdfScene()->readingPageAt(0));
+        drag(at(0, QPointF(100, 300)), at(0, QPointF(200, 300)));
+        auto *tool
+            = static_cast<DocumentTool::AbstractLine *>(view()->tool(DocumentTool::AbstractTool::HorLine));
+        QTest::keyClick(tool->lineDialog(), Qt::Key_Return);
+        QCOMPARE(rows().size(), 1);
     }
 };
 
