@@ -1,3 +1,4 @@
+#include <app/commandlineexport.h>
 #include <app/databasestartup.h>
 #include <app/mainwindow.h>
 #include <app/messagereceiver.h>
@@ -14,6 +15,11 @@
 
 int main(int argc, char *argv[])
 {
+    // A script's export runs on its own: never handed to a running instance, no window.
+    if (Nod::App::isNotesExportCommand(argc, argv)) {
+        return Nod::App::runNotesExportCommand(argc, argv);
+    }
+
     // Relative paths on the command line name files from here; the storage folder becomes the
     // current directory later.
     const QString startDirectory = QDir::currentPath();

@@ -5,6 +5,7 @@
 #include "maintabbar.h"
 #include "settingsdialog.h"
 #include "tabbar.h"
+#include <annotating/exchange/documentexchange.h>
 
 #include <app/storage/settings.h>
 #include <application/documentservice.h>
@@ -98,6 +99,8 @@ MainWindow::MainWindow(QWidget *parent)
         &MainWindow::on_documentService_aboutToBeRemoved);
     connect(m_library, &LibraryWidget::openFileRequested, this, &MainWindow::on_shelf_requestOpenFile);
     connect(m_library, &LibraryWidget::addFilesRequested, this, &MainWindow::on_addRequested);
+    connect(m_library, &LibraryWidget::exportNotesRequested, this,
+        [this](int documentId) { Nod::Exchange::exportNotesInteractively(this, documentId); });
     connect(m_mainTabBar->tabBar(), &QTabBar::tabCloseRequested, this,
         &MainWindow::on_tabWidget_tabCloseRequested);
 

@@ -100,6 +100,9 @@ LibraryWidget::LibraryWidget(QWidget *parent)
         [this](const QModelIndex &index) { open(index.data(LibraryRole::DocumentId).toInt()); });
     connect(m_shelf, &ShelfView::openFolderRequested, this, &LibraryWidget::openFolder);
     connect(m_shelf, &ShelfView::relocateRequested, this, &LibraryWidget::relocate);
+    connect(m_shelf, &ShelfView::exportNotesRequested, this, [this](const QModelIndex &index) {
+        emit exportNotesRequested(index.data(LibraryRole::DocumentId).toInt());
+    });
     connect(m_shelf, &ShelfView::currentIndexChanged, this, &LibraryWidget::refreshDetail);
     connect(m_detail->overviewEdit(), &OverviewEdit::editingFinished, this, &LibraryWidget::saveOverview);
     connect(m_detail->tagBar(), &TagBar::addTagRequested, this, &LibraryWidget::on_tagBar_addTagRequested);

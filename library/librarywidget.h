@@ -73,6 +73,7 @@ public:
 signals:
     void openFileRequested(Nod::Domain::Document doc);
     void addFilesRequested();
+    void exportNotesRequested(int documentId);
 
 public slots:
     void open(int id);

@@ -240,6 +240,8 @@ void ShelfView::contextMenuEvent(QContextMenuEvent *event)
         [this, index] { edit(index.sibling(index.row(), DocumentModel::TitleColumn)); });
     connect(menu.addAction(tr("Relocate File...")), &QAction::triggered, this,
         [this, index] { emit relocateRequested(index); });
+    connect(menu.addAction(tr("Export &Notes...")), &QAction::triggered, this,
+        [this, index] { emit exportNotesRequested(index); });
     menu.addSeparator();
     connect(menu.addAction(tr("&Remove Files")), &QAction::triggered, this, &ShelfView::removeSelectedRows);
     menu.exec(event->globalPos());

@@ -35,6 +35,7 @@ signals:
     void openFileRequested(QModelIndex index);
     void openFolderRequested(QModelIndex index);
     void relocateRequested(QModelIndex index);
+    void exportNotesRequested(QModelIndex index);
     void currentIndexChanged(QModelIndex current);
     void addFilesRequested();
 

@@ -251,7 +251,8 @@ NotesExporter::~NotesExporter() = default;
 
 void NotesExporter::setBackendDocument(const QSharedPointer<Backend::Document> &document)
 {
-    m_backend = document;
+    // A file that is not open (locked, damaged) gives neither text nor pictures.
+    m_backend = document && document->isValid() && !document->isLocked() ? document : nullptr;
     m_cachedPage = -1;
     m_cachedImage = QImage();
 }
@@ -400,9 +401,7 @@ bool NotesExporter::exportNotes(int documentId, const QString &filePath, NotesFo
         if (file.isFile()) {
             QSharedPointer<Backend::Document> opened
                 = BackendManager::instance()->openDocument(file.absoluteFilePath());
-            if (opened && opened->isValid() && !opened->isLocked()) {
-                setBackendDocument(opened);
-            }
+            setBackendDocument(opened);
         }
         if (!m_backend) {
             qInfo() << "Nod::Exchange::NotesExporter::exportNotes"

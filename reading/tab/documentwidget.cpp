@@ -3,6 +3,7 @@
 #include "pdftocinfowidget.h"
 #include "siderbarwidget.h"
 
+#include <annotating/exchange/documentexchange.h>
 #include <app/storage/settings.h>
 #include <application/documentservice.h>
 #include <application/serviceregistry.h>
@@ -280,6 +281,19 @@ void DocumentWidget::createToolBar()
             view->searchLine()->activate();
         }
     });
+
+    auto *exchange = new Nod::Exchange::DocumentExchange(m_documentId, m_undoStack, this);
+    exchange->setDocumentProvider([this] {
+        commitNotes();
+        return m_document;
+    });
+    auto *exchangeButton = new QToolButton(this);
+    exchangeButton->setObjectName(QStringLiteral("exchange"));
+    exchangeButton->setIcon(QIcon(QStringLiteral(":icons/file-text.svg")));
+    exchangeButton->setToolTip(tr("Notes in and out"));
+    exchangeButton->setPopupMode(QToolButton::InstantPopup);
+    exchangeButton->setMenu(exchange->menu());
+    m_toolBar->addWidget(exchangeButton);
 
     m_readingOnlyActions = { previous, pageBoxAction, next, zoomIn, zoomOut, hand };
     m_toolShortcutNames.clear();
