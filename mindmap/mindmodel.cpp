@@ -38,6 +38,13 @@ void MindModel::load(int documentId)
         qWarning() << "Nod::Presentation::MindModel::load" << documentId << e.what();
     }
     emit reset();
+    m_justRead.clear();
+}
+
+Domain::Annotation MindModel::annotation(int id) const
+{
+    const auto it = m_justRead.constFind(id);
+    return it != m_justRead.constEnd() ? *it : m_service->annotation(id);
 }
 
 QVector<int> MindModel::children(int id) const { return m_records.value(id).children; }
@@ -205,6 +212,7 @@ void MindModel::on_noteService_moved(
             qWarning() << "Nod::Presentation::MindModel::on_noteService_moved" << e.what();
         }
         emit inserted(entering);
+        m_justRead.clear();
     }
 }
 
@@ -215,6 +223,7 @@ void MindModel::readSubtree(int id, int parentId)
     while (!pending.isEmpty()) {
         const auto [nodeId, nodeParent] = pending.takeLast();
         const Domain::Annotation anno = m_service->annotation(nodeId);
+        m_justRead.insert(nodeId, anno);
         m_records.insert(nodeId, Record { nodeId, nodeParent, anno.children(), anno.isFolded() });
         for (int child : anno.children()) {
             if (!m_records.contains(child)) {

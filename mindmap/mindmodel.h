@@ -60,6 +60,10 @@ public:
     // restores every node, its place and its images. False when nothing was removed.
     bool remove(const Range &range);
 
+    // The annotation as stored. While reset() or inserted() is announced for a subtree the model
+    // has just read, this answers from that read instead of asking the database again.
+    Domain::Annotation annotation(int id) const;
+
     Application::NoteService *service() const { return m_service; }
     QUndoStack *undoStack() const { return m_undoStack; }
 
@@ -100,6 +104,7 @@ private:
     Application::NoteService *m_service; // not owned
     QUndoStack *m_undoStack; // not owned
     QHash<int, Record> m_records;
+    QHash<int, Domain::Annotation> m_justRead; // only while a read subtree is announced
     int m_documentId = 0;
     int m_rootId = 0;
 };

@@ -212,7 +212,7 @@ void MindScene::reinitializeScene()
         const QVector<int> children = m_model->children(id);
         for (int child : children) {
             try {
-                AnnoNodeItem *node = makeNode(m_model->service()->annotation(child));
+                AnnoNodeItem *node = makeNode(m_model->annotation(child));
                 parent->insertChild(parent->childCount(), node);
                 pending.append(child);
             } catch (const std::exception &e) {
@@ -278,13 +278,13 @@ void MindScene::connectNode(MindNodeItem *node)
 
 MindNodeItem *MindScene::buildSubtree(int id)
 {
-    AnnoNodeItem *top = makeNode(m_model->service()->annotation(id));
+    AnnoNodeItem *top = makeNode(m_model->annotation(id));
     QVector<int> pending { id };
     while (!pending.isEmpty()) {
         const int parentId = pending.takeLast();
         MindNodeItem *parent = nodeItem(parentId);
         for (int child : m_model->children(parentId)) {
-            parent->insertChild(parent->childCount(), makeNode(m_model->service()->annotation(child)));
+            parent->insertChild(parent->childCount(), makeNode(m_model->annotation(child)));
             pending.append(child);
         }
     }

@@ -5,10 +5,12 @@
 #include "mindnodeitem.h"
 #include "mindscene.h"
 
+#include <annotating/noteitem.h>
 #include <application/noteservice.h>
 #include <application/serviceregistry.h>
 
 #include <QDragMoveEvent>
+#include <QFutureInterface>
 #include <QMessageBox>
 #include <QScrollBar>
 
@@ -62,6 +64,54 @@ bool MindView::print()
     QMessageBox::information(
         this, tr("Information"), tr("Unsuppoted function, please wait a litter."), QMessageBox::Ok);
     return false;
+}
+
+QFuture<QVector<ISearchable::Result>> MindView::search(const QString &keyword)
+{
+    QFutureInterface<QVector<ISearchable::Result>> future;
+    future.reportStarted();
+    if (m_scene && m_model && !keyword.isEmpty()) {
+        QVector<ISearchable::Result> results;
+        const QVector<int> order = m_model->descendants(m_model->rootId());
+        for (int id : order) {
+            AnnoNodeItem *node = m_scene->annoNode(id);
+            if (!node) {
+                continue;
+            }
+            NoteItem *note = node->noteItem();
+            const QPainterPath found = note->searchPaths(keyword);
+            for (const QPolygonF &part : found.toSubpathPolygons()) {
+                QPainterPath path;
+                path.addPolygon(part);
+                path.closeSubpath();
+                results.append({ note, path });
+            }
+        }
+        future.reportResult(results, 0);
+    }
+    future.reportFinished();
+    return future.future();
+}
+
+void MindView::commitEditing()
+{
+    if (auto *note = m_scene ? dynamic_cast<NoteItem *>(m_scene->focusItem()) : nullptr) {
+        note->commitEditing();
+    }
+}
+
+void MindView::revealSearchResult(QGraphicsItem *highlight)
+{
+    for (QGraphicsItem *item = highlight; item; item = item->parentItem()) {
+        if (auto *node = qgraphicsitem_cast<MindNodeItem *>(item)) {
+            for (MindNodeItem *above = node->parentNode(); above; above = above->parentNode()) {
+                above->setFolded(false);
+            }
+            node->flushLayout();
+            break;
+        }
+    }
+    Base::View::revealSearchResult(highlight);
 }
 
 void MindView::jumpToAnnotation(int annoId)

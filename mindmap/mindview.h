@@ -48,6 +48,10 @@ public:
 
     // The map cannot be printed; the user is told so.
     bool print() override;
+    // Finds the keyword in the notes, node after node in tree order, one result per occurrence.
+    QFuture<QVector<ISearchable::Result>> search(const QString &keyword) override;
+    // Stores the note being edited, if any, as an undo step (before the view is left or the tab closes).
+    void commitEditing();
 
 public slots:
     // Unfolds the way to the annotation's node, selects it and brings it into the middle.
@@ -59,6 +63,8 @@ signals:
 protected:
     void dragMoveEvent(QDragMoveEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
+    // A result in a folded branch is shown by unfolding the way to it.
+    void revealSearchResult(QGraphicsItem *highlight) override;
 
 private:
     void updateDetailScale();

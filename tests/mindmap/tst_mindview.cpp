@@ -1,5 +1,6 @@
 #include "application/servicefixture.h"
 
+#include <annotating/noteitem.h>
 #include <application/documentservice.h>
 #include <backend/backendmanager.h>
 #include <backend/document.h>
@@ -14,6 +15,7 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QUndoStack>
 
 using namespace Nod::Presentation;
@@ -250,6 +252,37 @@ private slots:
         QApplication::sendEvent(m_view->viewport(), &move);
         QCOMPARE(bar->value(), bar->minimum() + MindView::autoScrollStep);
         scene()->endNodeDrag();
+    }
+
+    // A double-click on a node asks for the reader at its annotation; a jump from elsewhere unfolds the
+    // way to a node and brings it into sight; the find bar's search reaches notes in folded branches;
+    // nodes in sight get their page excerpts from the processing thread.
+    void crossViewJumpsSearchAndExcerpts()
+    {
+        const int a = addNode(m_root, 0, QPointF(72, 72), QStringLiteral("a"));
+        const int a1 = addNode(a, 1, QPointF(72, 72), QStringLiteral("a needle here"));
+        addNode(m_root, 1, QPointF(100, 300), QStringLiteral("b"));
+        openView();
+        QSignalSpy toggles(m_view.get(), &MindView::toggleView);
+        AnnoNodeItem *first = scene()->annoNode(a);
+        const QPoint onCanvas = m_view->mapFromScene(first->mapToScene(first->canvasRect().center()));
+        QTest::mouseDClick(m_view->viewport(), Qt::LeftButton, Qt::NoModifier, onCanvas);
+        QCOMPARE(toggles.count(), 1);
+        QCOMPARE(toggles.first().first().toInt(), a);
+        QTRY_VERIFY(first->hasExcerpt());
+
+        node(a)->setFolded(true);
+        const QFuture<QVector<ISearchable::Result>> found = m_view->search(QStringLiteral("NEEDLE"));
+        QCOMPARE(found.resultCount(), 1);
+        QCOMPARE(found.resultAt(0).size(), 1);
+        QCOMPARE(
+            found.resultAt(0).first().item, static_cast<QGraphicsItem *>(scene()->annoNode(a1)->noteItem()));
+
+        m_view->centerOn(QPointF(-5000, -5000));
+        m_view->jumpToAnnotation(a1);
+        QVERIFY(!node(a)->isFolded());
+        QVERIFY(node(a1)->isVisible() && node(a1)->isSelected());
+        QVERIFY(m_view->mapToScene(m_view->viewport()->rect()).boundingRect().contains(centreOf(node(a1))));
     }
 
     // Removing a node takes its whole subtree after a question that says how many notes go; one undo

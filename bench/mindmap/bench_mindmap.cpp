@@ -1,0 +1,214 @@
+// Times the mind map of a generated 500-page PDF with 2,000 annotations under the document note,
+// short notes and one in ten with an image: building the map, the layout after one move, and
+// painting the whole map zoomed out. No arguments.
+#include <application/documentservice.h>
+#include <application/noteservice.h>
+#include <application/resourceservice.h>
+#include <application/serviceregistry.h>
+#include <backend/backendmanager.h>
+#include <backend/document.h>
+#include <domain/metatypes.h>
+#include <infrastructure/database.h>
+#include <infrastructure/migrations/migrator.h>
+#include <infrastructure/transaction.h>
+#include <mindmap/annonodeitem.h>
+#include <mindmap/mindmodel.h>
+#include <mindmap/mindscene.h>
+#include <mindmap/mindview.h>
+#include <mindmap/rootmindnodeitem.h>
+
+#include <bench/benchsupport.h>
+
+#include <QApplication>
+#include <QBuffer>
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QUndoStack>
+
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+using namespace Nod;
+using Domain::Marker;
+
+namespace {
+
+constexpr int kPages = 500;
+constexpr int kAnnotations = 2000;
+
+bool writePdf(const QString &path)
+{
+    QPdfWriter writer(path);
+    writer.setResolution(72);
+    writer.setPageSize(QPageSize(QPageSize::A4));
+    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+    QPainter painter(&writer);
+    for (int i = 0; i < kPages; ++i) {
+        if (i > 0) {
+            writer.newPage();
+        }
+        for (int line = 0; line < 40; ++line) {
+            painter.drawText(QPointF(60, 60 + line * 18),
+                QStringLiteral("Page %1 line %2 of sample text").arg(i + 1).arg(line));
+        }
+    }
+    return painter.end();
+}
+
+QByteArray pngBytes(int seed)
+{
+    QImage image(64, 48, QImage::Format_RGB32);
+    image.fill(QColor::fromHsv(seed * 37 % 360, 200, 200));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+void fill(int documentId)
+{
+    auto *notes = Application::ServiceRegistry::instance()->noteService();
+    auto *resources = Application::ServiceRegistry::instance()->resourceService();
+    const int root = notes->documentNote(documentId).id();
+    Infrastructure::Transaction transaction;
+    for (int i = 0; i < kAnnotations; ++i) {
+        Application::NewAnnotation record;
+        record.id = notes->nextId();
+        record.documentId = documentId;
+        record.pageIndex = i < 200 ? 3 : (i * 7) % kPages;
+        record.position = QPointF(40 + (i * 53) % 480, 40 + (i * 31) % 760);
+        record.canvas = Marker(QPolygonF(QRectF(0, 0, 50, 12)), Marker::AllEdges, QPen(Qt::NoPen),
+            QBrush(QColor(255, 220, 0, 120)));
+        record.createdAt = QDateTime::currentDateTime();
+        record.parentId = root;
+        record.index = i;
+        QString html = QStringLiteral("<p>Note %1: a short remark.</p>").arg(i);
+        if (i % 10 == 0) {
+            const QByteArray png = pngBytes(i);
+            const QByteArray hash = QCryptographicHash::hash(png, QCryptographicHash::Sha1).toHex();
+            html += QStringLiteral("<p><img src=\"database:%1\"/></p>").arg(QString::fromLatin1(hash));
+            notes->newAnnotation(record);
+            resources->handle({ record.id, hash, QSize(64, 48), png });
+            notes->changeNote(record.id, html);
+            continue;
+        }
+        record.noteText = html;
+        notes->newAnnotation(record);
+    }
+    transaction.commit();
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QStandardPaths::setTestModeEnabled(true);
+    QApplication app(argc, argv);
+    Domain::registerMetaTypes();
+    QTemporaryDir dir;
+    Infrastructure::Database database;
+    if (!dir.isValid() || !database.open(dir.filePath(QStringLiteral("database")))) {
+        std::fprintf(stderr, "cannot open a database\n");
+        return 1;
+    }
+    Infrastructure::Migrator migrator;
+    if (!migrator.migrate()) {
+        std::fprintf(stderr, "cannot migrate the database\n");
+        return 1;
+    }
+    auto registry = std::make_unique<Application::ServiceRegistry>();
+    Application::ServiceRegistry::setInstance(registry.get());
+    const QString path = dir.filePath(QStringLiteral("bench.pdf"));
+    if (!writePdf(path)) {
+        std::fprintf(stderr, "cannot write the document\n");
+        return 1;
+    }
+    const int documentId = registry->documentService()->newDocument(
+        QStringLiteral("0123456789abcdef0123456789abcdef"), path, QStringLiteral("bench.pdf"));
+    fill(documentId);
+    const QSharedPointer<Backend::Document> document = BackendManager::instance()->openDocument(path);
+    if (!document) {
+        std::fprintf(stderr, "cannot open the document\n");
+        return 1;
+    }
+
+    QUndoStack stack;
+    auto view = std::make_unique<Presentation::MindView>();
+    view->resize(1200, 900);
+    view->show();
+    QCoreApplication::processEvents();
+
+    // Model, scene, 2,000 nodes with their marks and notes, and the layout of the whole map.
+    QElapsedTimer timer;
+    timer.start();
+    view->openDocument(document, documentId, &stack, 96, 96);
+    Bench::print("mindmap_build_ms", double(timer.elapsed()), "ms");
+    Presentation::MindScene *scene = view->mindScene();
+    Presentation::MindModel *model = view->model();
+    if (model->children(model->rootId()).size() != kAnnotations) {
+        std::fprintf(stderr, "the map is incomplete\n");
+        return 1;
+    }
+
+    // One node moved to the end of the column, then the one layout pass that follows.
+    std::vector<double> passes;
+    std::vector<double> moves;
+    for (int i = 0; i < 20; ++i) {
+        const int root = model->rootId();
+        QElapsedTimer one;
+        one.start();
+        model->move({ root, i * 50, i * 50 }, root, kAnnotations - 1);
+        const qint64 stored = one.nsecsElapsed();
+        scene->rootNode()->flushLayout();
+        passes.push_back((one.nsecsElapsed() - stored) / 1e6);
+        moves.push_back(one.nsecsElapsed() / 1e6);
+    }
+    Bench::print("mindmap_relayout_ms", Bench::median(passes), "ms");
+    Bench::print("mindmap_move_and_relayout_ms", Bench::median(moves), "ms");
+
+    // Every node in sight at once.
+    view->fitInView(scene->itemsBoundingRect(), Qt::KeepAspectRatio);
+    view->setZoomLevel(view->transform().m11());
+    QCoreApplication::processEvents();
+    std::vector<double> paints;
+    for (int i = 0; i < 10; ++i) {
+        QElapsedTimer one;
+        one.start();
+        view->viewport()->repaint();
+        paints.push_back(one.nsecsElapsed() / 1e6);
+    }
+    Bench::print("mindmap_zoomed_out_paint_ms", Bench::median(paints), "ms");
+
+    // Zoomed in on a screenful of nodes: each shown node's excerpt arrives from the processing thread.
+    view->setZoomLevel(1.0);
+    view->centerOn(scene->annoNode(model->children(model->rootId()).at(100)));
+    timer.restart();
+    view->viewport()->repaint();
+    const qint64 paintMs = timer.elapsed();
+    QCoreApplication::processEvents();
+    QElapsedTimer wait;
+    wait.start();
+    while (scene->excerptCount() == 0 && wait.elapsed() < 20000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    Bench::print("mindmap_zoomed_in_paint_ms", double(paintMs), "ms");
+    Bench::print(
+        "mindmap_first_excerpt_ms", scene->excerptCount() > 0 ? double(timer.elapsed()) : -1.0, "ms");
+
+    view.reset();
+    Application::ServiceRegistry::setInstance(nullptr);
+    registry.reset();
+    Infrastructure::Database::close();
+    return 0;
+}
