@@ -24,6 +24,8 @@ View::View(QWidget *parent)
 
 View::~View() = default;
 
+Nod::Presentation::EmptyStateNotice *View::emptyStateNotice() const { return m_notice; }
+
 void View::setScene(const QSharedPointer<Scene> &scene)
 {
     if (m_scene) {

@@ -31,7 +31,7 @@ public:
     // -1 while no page shows a row.
     int currentPage() const { return m_currentPage; }
     // Null while annotations exist.
-    Nod::Presentation::EmptyStateNotice *emptyStateNotice() const { return m_notice; }
+    Nod::Presentation::EmptyStateNotice *emptyStateNotice() const;
 
     // Shows the print dialog and prints the rows; false when nothing was printed.
     bool print() override;

@@ -16,8 +16,11 @@
 #include <reading/pdfdocumentview.h>
 #include <reading/readingpageitem.h>
 #include <reading/tab/documentwidget.h>
+#include <reviewing/scene.h>
+#include <reviewing/view.h>
 
 #include <bench/benchsupport.h>
+#include <bench/interfacewatch.h>
 
 #include <QApplication>
 #include <QBuffer>
@@ -28,9 +31,11 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QScrollBar>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QUndoStack>
+#include <QWindow>
 
 #include <cstdio>
 #include <memory>
@@ -227,6 +232,46 @@ int main(int argc, char **argv)
         stack->undo();
     }
     Bench::print("undo_all_ms", double(timer.elapsed()), "ms");
+
+    {
+        // The summary of the same document with notes on both sides, from building its scene to
+        // its first paint; then scrolling through it at 60 steps a second, half a view a step.
+        const double dpi = tab->logicalDpiX();
+        Reviewing::View summary;
+        summary.resize(1200, 900);
+        summary.show();
+        waitFor([&summary] { return summary.windowHandle() && summary.windowHandle()->isExposed(); });
+        timer.restart();
+        auto summaryScene
+            = QSharedPointer<Reviewing::Scene>::create(tab->document(), documentId, stack, dpi, dpi);
+        summaryScene->setNoteAreaMode(Base::Page::BothNoteAreas);
+        summary.setScene(summaryScene);
+        summary.viewport()->repaint();
+        Bench::print("summary_first_paint_ms", double(timer.elapsed()), "ms");
+        Bench::print("summary_rows", summaryScene->annotationCount(), "rows");
+
+        QScrollBar *bar = summary.verticalScrollBar();
+        const int steps = std::max(1, (bar->maximum() - bar->value()) / (summary.viewport()->height() / 2));
+        const double stepSize = double(bar->maximum() - bar->value()) / steps;
+        const int startValue = bar->value();
+        int step = 0;
+        QTimer stepper;
+        stepper.setTimerType(Qt::PreciseTimer);
+        stepper.setInterval(1000 / 60);
+        QObject::connect(&stepper, &QTimer::timeout, [&] {
+            ++step;
+            bar->setValue(startValue + int(step * stepSize));
+            if (step >= steps) {
+                stepper.stop();
+            }
+        });
+        Bench::Watchdog watchdog;
+        watchdog.start();
+        stepper.start();
+        waitFor([&stepper] { return !stepper.isActive(); }, 600000);
+        Bench::print("summary_scroll_max_ui_stall_ms", watchdog.stop(), "ms");
+        Bench::print("summary_scroll_steps", steps, "steps");
+    }
 
     tab.reset();
     Application::ServiceRegistry::setInstance(nullptr);
