@@ -8,6 +8,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QResizeEvent>
+#include <QScrollBar>
 
 namespace Reviewing {
 
@@ -42,6 +43,8 @@ void View::setScene(const QSharedPointer<Scene> &scene)
     }
     // The zoom stays as it is: the tab couples it across its views.
     setTransform(QTransform::fromScale(m_zoomLevel, m_zoomLevel));
+    // A scene taller than the view would show its middle; the summary starts at its first row.
+    verticalScrollBar()->setValue(verticalScrollBar()->minimum());
     on_scene_contentChanged();
 }
 

@@ -339,7 +339,7 @@ private slots:
             store(i % 4, QPointF(60 + (i * 37) % 300, 40 + (i * 97) % 650), QSizeF(90, 40),
                 QStringLiteral("<p>%1</p>").arg(text));
         }
-        // Taller than any sheet once fitted to the paper's width.
+        // Taller than a sheet once fitted to the width of landscape paper.
         texts.append(QStringLiteral("Tallest0xq"));
         store(1, QPointF(40, 20), QSizeF(500, 740), QStringLiteral("<p>Tallest0xq</p>"));
         showSummary(1);
@@ -349,6 +349,7 @@ private slots:
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(output);
         printer.setPageSize(QPageSize(QPageSize::A5));
+        printer.setPageOrientation(QPageLayout::Landscape);
         printer.setResolution(150);
         QVERIFY(m_scene->print(&printer, nullptr));
 
