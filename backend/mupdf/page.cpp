@@ -529,7 +529,9 @@ QVector<SearchResult> Page::search(const QString &text, int) const
     const QByteArray needle = text.toUtf8();
     int count = 0;
     fz_var(count);
-    fz_context *ctx = m_context->clone();
+    // In the family that made the text, which the thread that made it most likely still works in;
+    // another family's locks would be contended by whoever draws there.
+    fz_context *ctx = m_context->clone(m_textFamily[SearchText]);
     if (!ctx) {
         return results;
     }
