@@ -121,6 +121,11 @@ QKeySequence Settings::Shortcut::shortcut(const QString &name) const
     return typedValue<QKeySequence>(m_settings, key, QKeySequence());
 }
 
+bool Settings::Shortcut::isStored(const QString &name) const
+{
+    return m_settings->contains(kShortcutPrefix + name);
+}
+
 void Settings::Shortcut::setShortcut(const QString &name, const QKeySequence &sequence)
 {
     m_settings->setValue(kShortcutPrefix + name, QVariant::fromValue(sequence));
@@ -140,6 +145,15 @@ QKeySequence Settings::Shortcut::defaultShortcut(const QString &name)
 QFont Settings::Note::font() const { return typedValue<QFont>(m_settings, kNoteFont, defaultNoteFont()); }
 
 void Settings::Note::setFont(const QFont &font) { m_settings->setValue(kNoteFont, font); }
+
+QList<QColor> Settings::ColorPane::defaultColors()
+{
+    QList<QColor> colors;
+    for (const QString &name : defaultPaneColors()) {
+        colors.append(QColor(name));
+    }
+    return colors;
+}
 
 QList<QColor> Settings::ColorPane::paneColors() const
 {

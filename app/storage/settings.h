@@ -50,6 +50,8 @@ public:
     public:
         using Section::Section;
         QKeySequence shortcut(const QString &name) const;
+        // True when the user stored a shortcut of that name (defaults aside).
+        bool isStored(const QString &name) const;
         void setShortcut(const QString &name, const QKeySequence &sequence);
         static QKeySequence defaultShortcut(const QString &name);
     };
@@ -67,6 +69,8 @@ public:
     public:
         using Section::Section;
         QList<QColor> paneColors() const;
+        // The ten colours used when none are stored.
+        static QList<QColor> defaultColors();
         int rowCount() const;
         int columnCount() const;
     };

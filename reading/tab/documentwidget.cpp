@@ -1,5 +1,6 @@
 #include "documentwidget.h"
 
+#include "annotationtoolaction.h"
 #include "pdftocinfowidget.h"
 #include "siderbarwidget.h"
 
@@ -17,6 +18,8 @@
 #include <reading/searchline.h>
 #include <reading/tools/linetool.h>
 #include <reading/tools/recttool.h>
+#include <reading/tools/select.h>
+#include <reading/tools/textannotation.h>
 
 #include <QAction>
 #include <QActionGroup>
@@ -72,6 +75,9 @@ DocumentWidget::DocumentWidget(QWidget *parent)
     m_toolBar->setIconSize(QSize(20, 20));
 
     m_readingView->setObjectName(QStringLiteral("readingView"));
+    m_readingView->registerTool(new DocumentTool::Select(m_readingView));
+    m_readingView->registerTool(new DocumentTool::TextHighlight(m_readingView));
+    m_readingView->registerTool(new DocumentTool::TextUnderline(m_readingView));
     m_readingView->registerTool(new DocumentTool::Rectangle(m_readingView));
     m_readingView->registerTool(new DocumentTool::RectangleHighlight(m_readingView));
     m_readingView->registerTool(new DocumentTool::HorLine(m_readingView));
@@ -182,13 +188,29 @@ void DocumentWidget::createToolBar()
 
     m_toolGroup = new QActionGroup(this);
     m_toolGroup->setExclusive(true);
-    QAction *hand = addToolAction(QStringLiteral("hand"), QStringLiteral(":icons/hand.svg"), tr("Hand"));
+    QAction *hand = addToolAction(QStringLiteral("hand"), QStringLiteral(":icons/hand.png"),
+        tr("Hand tool") + QStringLiteral(" (Esc)"));
     hand->setCheckable(true);
     hand->setChecked(true);
     hand->setData(kMoveTool);
     m_toolGroup->addAction(hand);
-    connect(m_toolGroup, &QActionGroup::triggered, this,
-        [this](QAction *action) { m_readingView->armTool(action->data().toInt()); });
+    QAction *selectText = addToolAction(
+        QStringLiteral("selectText"), QStringLiteral(":icons/select-text.png"), tr("Select text"));
+    selectText->setCheckable(true);
+    selectText->setData(int(DocumentTool::AbstractTool::Select));
+    m_toolGroup->addAction(selectText);
+    m_toolShortcutNames.insert(selectText, QStringLiteral("selectText"));
+    createAnnotationToolActions();
+    connect(m_toolGroup, &QActionGroup::triggered, this, [this](QAction *action) {
+        const int type = action->data().toInt();
+        m_readingView->armTool(type);
+        // Tools registered after the colour was picked learn it here.
+        if (auto *annotationAction = qobject_cast<AnnotationToolAction *>(action)) {
+            if (DocumentTool::AbstractTool *tool = m_readingView->tool(type)) {
+                tool->setColor(annotationAction->color());
+            }
+        }
+    });
     auto *escape
         = new QShortcut(QKeySequence(Qt::Key_Escape), m_readingView, nullptr, nullptr, Qt::WidgetShortcut);
     connect(escape, &QShortcut::activated, hand, &QAction::trigger);
@@ -295,8 +317,10 @@ void DocumentWidget::createToolBar()
     exchangeButton->setMenu(exchange->menu());
     m_toolBar->addWidget(exchangeButton);
 
-    m_readingOnlyActions = { previous, pageBoxAction, next, zoomIn, zoomOut, hand };
-    m_toolShortcutNames.clear();
+    m_readingOnlyActions = { previous, pageBoxAction, next, zoomIn, zoomOut, hand, selectText };
+    for (AnnotationToolAction *action : qAsConst(m_annotationActions)) {
+        m_readingOnlyActions.append(action);
+    }
     // The page actions answer only while the page or the tool bar has the focus, so that the
     // arrow keys keep their meaning in the outline and the page box.
     for (QAction *action : { previous, next }) {
@@ -304,17 +328,105 @@ void DocumentWidget::createToolBar()
     }
 }
 
+void DocumentWidget::createAnnotationToolActions()
+{
+    struct Spec
+    {
+        const char *name;
+        const char *icon;
+        QString text;
+        QString whatsThis;
+        int type;
+        const char *shortcut;
+        int colorNumber;
+    };
+    using Tool = DocumentTool::AbstractTool;
+    const Spec specs[] = {
+        { "rectangle", ":icons/square-outline.svg", tr("Rectangle"),
+            tr("Draw rectangle in any Pdf document."), Tool::Rectangle, "rectangle", 6 },
+        { "areaHighlight", ":icons/square.png", tr("Area highlight"),
+            tr("Highlight rectangle in any Pdf document."), Tool::RectangleHighlight, "areaHighlight", 1 },
+        { "underline", ":icons/underline.svg", tr("Underline"),
+            tr("Underline selectable text in text-format Pdf document."), Tool::TextUnderline,
+            "textUnderline", 6 },
+        { "textHighlight", ":icons/text.png", tr("Text highlight"),
+            tr("Highlight selectable text in text-format Pdf document."), Tool::TextHighlight,
+            "textHighlight", 1 },
+        { "linePen", ":icons/horline.png", tr("Horizontal line"),
+            tr("Draw horizontal line in any Pdf document."), Tool::HorLine, "linePen", 6 },
+        { "lineBrush", ":icons/horHighlight.png", tr("Horizontal highlight"),
+            tr("Draw horizontal highlight in any Pdf document."), Tool::HorHighlight, "lineBrush", 1 },
+    };
+    for (const Spec &spec : specs) {
+        auto *action = new AnnotationToolAction(QIcon(QLatin1String(spec.icon)), spec.text, spec.type, this);
+        action->setObjectName(QLatin1String(spec.name));
+        action->setWhatsThis(spec.whatsThis);
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        action->setProperty("defaultColorNumber", spec.colorNumber);
+        m_toolGroup->addAction(action);
+        addAction(action);
+        m_toolBar->addAction(action);
+        m_toolShortcutNames.insert(action, QLatin1String(spec.shortcut));
+        m_annotationActions.append(action);
+        const int type = spec.type;
+        connect(action, &AnnotationToolAction::colorChanged, this, [this, type](const QColor &color) {
+            if (DocumentTool::AbstractTool *tool = m_readingView->tool(type)) {
+                tool->setColor(color);
+            }
+        });
+    }
+}
+
 void DocumentWidget::reloadShortcuts()
 {
     const auto *settings = Common::Infrastructure::Settings::instance();
     for (auto it = m_toolShortcutNames.constBegin(); it != m_toolShortcutNames.constEnd(); ++it) {
-        it.key()->setShortcut(settings->shortcut.shortcut(it.value()));
+        const QKeySequence key = settings->shortcut.shortcut(it.value());
+        it.key()->setShortcut(key);
+        const QString text = it.key()->text();
+        it.key()->setToolTip(key.isEmpty()
+                ? text
+                : QStringLiteral("%1 (%2)").arg(text, key.toString(QKeySequence::NativeText)));
+    }
+    // One key per colour of the pane, named by the colour without its "#"; only keys the user set.
+    qDeleteAll(m_colorShortcuts);
+    m_colorShortcuts.clear();
+    for (const QColor &color : qAsConst(m_paneColors)) {
+        const QString name = color.name().mid(1);
+        if (!settings->shortcut.isStored(name)) {
+            continue;
+        }
+        const QKeySequence key = settings->shortcut.shortcut(name);
+        if (key.isEmpty()) {
+            continue;
+        }
+        auto *shortcut = new QShortcut(key, this, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+        const QString colorName = color.name();
+        connect(shortcut, &QShortcut::activated, this,
+            [this, colorName] { on_colorShortcut_actived(colorName); });
+        m_colorShortcuts.append(shortcut);
     }
 }
 
 void DocumentWidget::reloadColors()
 {
-    m_paneColors = Common::Infrastructure::Settings::instance()->colorPane.paneColors();
+    const auto *settings = Common::Infrastructure::Settings::instance();
+    m_paneColors = settings->colorPane.paneColors();
+    const QVector<QColor> colors(m_paneColors.begin(), m_paneColors.end());
+    for (AnnotationToolAction *action : qAsConst(m_annotationActions)) {
+        action->setColors(colors, settings->colorPane.columnCount());
+        if (!action->color().isValid()) {
+            action->setColor(DocumentTool::paneColor(action->property("defaultColorNumber").toInt()));
+        }
+    }
+    reloadShortcuts();
+}
+
+void DocumentWidget::on_colorShortcut_actived(const QString &name)
+{
+    if (auto *action = qobject_cast<AnnotationToolAction *>(m_toolGroup->checkedAction())) {
+        action->setColor(QColor(name));
+    }
 }
 
 void DocumentWidget::print()

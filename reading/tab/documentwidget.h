@@ -21,6 +21,7 @@ class QSplitter;
 class QStackedWidget;
 class QToolBar;
 class QToolButton;
+class QShortcut;
 class QUndoStack;
 
 namespace Backend {
@@ -29,6 +30,7 @@ class Document;
 
 namespace Nod::Presentation {
 
+class AnnotationToolAction;
 class PDFToCInfoWidget;
 class SiderBarWidget;
 
@@ -89,6 +91,8 @@ protected:
 
 private:
     void createToolBar();
+    void createAnnotationToolActions();
+    void on_colorShortcut_actived(const QString &name);
     QAction *addToolAction(const QString &objectName, const QString &iconPath, const QString &text,
         const QKeySequence &shortcut = QKeySequence());
     void finishOpening(const QSharedPointer<Backend::Document> &document);
@@ -130,6 +134,8 @@ private:
     QList<QAction *> m_readingOnlyActions;
     QHash<QAction *, QString> m_toolShortcutNames;
     QList<QColor> m_paneColors;
+    QList<AnnotationToolAction *> m_annotationActions; // children
+    QList<QShortcut *> m_colorShortcuts; // children
     int m_noteAreaMode = 0;
     bool m_siderBarRestored = false;
     bool m_viewCentred = false;
