@@ -5,6 +5,12 @@
 #include "scene.h"
 #include "summary.h"
 
+#include <reading/annotationindex.h>
+#include <reading/backgroundmodeholder.h>
+
+#include <annotating/noteitem.h>
+
+#include <QFutureInterface>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QResizeEvent>
@@ -21,6 +27,9 @@ View::View(QWidget *parent)
     setFocusPolicy(Qt::StrongFocus);
     setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
     setViewportUpdateMode(QGraphicsView::MinimalViewportUpdate);
+    // The excerpts take the colours of the background mode.
+    connect(BackgroundModeHolder::instance(), &BackgroundModeHolder::modeChanged, viewport(),
+        qOverload<>(&QWidget::update));
 }
 
 View::~View() = default;
@@ -139,6 +148,39 @@ void View::jumpToAnnotation(int annoId)
     m_scene->clearSelection();
     row->setSelected(true);
     row->setFocus(Qt::OtherFocusReason);
+}
+
+QFuture<QVector<ISearchable::Result>> View::search(const QString &keyword)
+{
+    QFutureInterface<QVector<ISearchable::Result>> future;
+    future.reportStarted();
+    if (m_scene && !keyword.isEmpty()) {
+        QVector<ISearchable::Result> results;
+        const QList<Summary *> rows = m_scene->summaries();
+        for (const Summary *row : rows) {
+            Nod::Presentation::NoteItem *note = row->note();
+            if (!note || !note->isVisible()) {
+                continue;
+            }
+            const QPainterPath found = note->searchPaths(keyword);
+            for (const QPolygonF &part : found.toSubpathPolygons()) {
+                QPainterPath path;
+                path.addPolygon(part);
+                path.closeSubpath();
+                results.append({ note, path });
+            }
+        }
+        future.reportResult(results, 0);
+    }
+    future.reportFinished();
+    return future.future();
+}
+
+void View::commitEditing()
+{
+    if (m_scene && m_scene->annotations()) {
+        m_scene->annotations()->commitEditing();
+    }
 }
 
 bool View::print()

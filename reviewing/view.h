@@ -35,6 +35,10 @@ public:
 
     // Shows the print dialog and prints the rows; false when nothing was printed.
     bool print() override;
+    // Finds the keyword in the shown notes, row after row.
+    QFuture<QVector<ISearchable::Result>> search(const QString &keyword) override;
+    // Stores the note being edited as an undo step (before the view is left or the tab closes).
+    void commitEditing();
 
 public slots:
     // Scrolls the annotation's row into the middle of the view and selects it.

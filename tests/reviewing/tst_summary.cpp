@@ -310,6 +310,11 @@ private slots:
         }
         QCOMPARE(pageHeight, rowsHeight);
 
+        // The find bar finds the notes shown in the rows.
+        const QVector<ISearchable::Result> found = m_view->search(QStringLiteral("SECOND")).result();
+        QCOMPARE(found.size(), 1);
+        QCOMPARE(found.first().item, m_scene->summaryOf(second)->note());
+
         // The tab's jump from the reading view selects the row and brings it into view.
         m_view->jumpToAnnotation(child);
         Summary *target = m_scene->summaryOf(child);
@@ -343,6 +348,12 @@ private slots:
         texts.append(QStringLiteral("Tallest0xq"));
         store(1, QPointF(40, 20), QSizeF(500, 740), QStringLiteral("<p>Tallest0xq</p>"));
         showSummary(1);
+
+        // Scrolling to the end makes the last page with rows the current one.
+        QSignalSpy changedPage(m_view.get(), &Reviewing::View::changedPage);
+        m_view->verticalScrollBar()->setValue(m_view->verticalScrollBar()->maximum());
+        QTRY_COMPARE(m_view->currentPage(), 3);
+        QCOMPARE(changedPage.last().first().toInt(), 3);
 
         const QString output = m_fixture->path(QStringLiteral("summary.pdf"));
         QPrinter printer(QPrinter::HighResolution);
