@@ -1,5 +1,6 @@
 // Times the annotation side of a document tab on a generated 500-page PDF with 2,000 annotations,
-// 200 of them on one page, short notes and one in ten with an image. No arguments.
+// 200 of them on one page, short notes and one in ten with an image; and the text tools on a page
+// of 5,000 characters. No arguments.
 #include <annotating/markeritem.h>
 #include <annotating/noteitem.h>
 #include <annotating/undocommands.h>
@@ -7,6 +8,7 @@
 #include <application/noteservice.h>
 #include <application/resourceservice.h>
 #include <application/serviceregistry.h>
+#include <backend/page.h>
 #include <domain/metatypes.h>
 #include <infrastructure/database.h>
 #include <infrastructure/migrations/migrator.h>
@@ -16,6 +18,7 @@
 #include <reading/pdfdocumentview.h>
 #include <reading/readingpageitem.h>
 #include <reading/tab/documentwidget.h>
+#include <reading/tools/select.h>
 #include <reviewing/scene.h>
 #include <reviewing/view.h>
 
@@ -66,6 +69,27 @@ bool writePdf(const QString &path)
             painter.drawText(QPointF(60, 60 + line * 18),
                 QStringLiteral("Page %1 line %2 of sample text").arg(i + 1).arg(line));
         }
+    }
+    return painter.end();
+}
+
+// One page of 100 lines of 50 characters.
+bool writeDensePdf(const QString &path)
+{
+    QPdfWriter writer(path);
+    writer.setResolution(72);
+    writer.setPageSize(QPageSize(QPageSize::A4));
+    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+    QPainter painter(&writer);
+    QFont font(QStringLiteral("DejaVu Sans Mono"));
+    font.setPixelSize(7);
+    painter.setFont(font);
+    for (int line = 0; line < 100; ++line) {
+        QString text;
+        for (int word = 0; text.size() < 50; ++word) {
+            text += QStringLiteral("w%1l%2 ").arg(word).arg(line);
+        }
+        painter.drawText(QPointF(40, 30 + line * 8), text.left(50));
     }
     return painter.end();
 }
@@ -123,6 +147,86 @@ template <typename Predicate> bool waitFor(Predicate done, int ms = 20000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     }
     return done();
+}
+
+// Text-flow selection moves and whole-page highlights on a page of 5,000 characters.
+bool benchTextTools(Application::ServiceRegistry *registry, const QString &path)
+{
+    const int documentId = registry->documentService()->newDocument(
+        QStringLiteral("fedcba9876543210fedcba9876543210"), path, QStringLiteral("dense.pdf"));
+    auto tab = std::make_unique<Presentation::DocumentWidget>();
+    tab->resize(1200, 900);
+    tab->show();
+    if (!tab->openDocument(registry->documentService()->document(documentId))) {
+        return false;
+    }
+    PDFDocumentView *view = tab->readingView();
+    PDFDocumentScene *scene = view->pdfScene().data();
+    ReadingPageItem *page = scene->readingPageAt(0);
+    scene->annotations()->populate(page);
+    waitFor([page] { return page->isSharp(); });
+    const QList<Backend::TextBox> boxes = page->page().toStrongRef()->textBoxes();
+    int characters = 0;
+    for (const Backend::TextBox &box : boxes) {
+        characters += box.character != QLatin1Char('\n') ? 1 : 0;
+    }
+    Bench::print("textflow_page_characters", characters, "chars");
+    const auto toView = [view, page](const QPointF &pagePoint) {
+        return view->mapFromScene(page->mapToScene(page->pageTransform().map(pagePoint)));
+    };
+    const auto send
+        = [view](QEvent::Type type, const QPoint &at, Qt::MouseButton button, Qt::MouseButtons held) {
+              QMouseEvent event(type, at, view->viewport()->mapToGlobal(at), button, held, Qt::NoModifier);
+              QApplication::sendEvent(view->viewport(), &event);
+          };
+    view->armTool(DocumentTool::AbstractTool::TextHighlight);
+    const QPoint first = toView(boxes.first().rect.center() - QPointF(boxes.first().rect.width() / 4, 0));
+    QRectF lastRect;
+    for (const Backend::TextBox &box : boxes) {
+        if (!box.rect.isEmpty()) {
+            lastRect = box.rect;
+        }
+    }
+    const QPoint last = toView(lastRect.center() + QPointF(lastRect.width() / 4, 0));
+
+    // Moves over the whole page while a selection follows the text.
+    std::vector<double> moves;
+    std::vector<double> painted;
+    send(QEvent::MouseButtonPress, first, Qt::LeftButton, Qt::LeftButton);
+    for (int i = 1; i <= 200; ++i) {
+        const QPoint at = first + (last - first) * i / 200 + QPoint((i * 37) % 60 - 30, 0);
+        QElapsedTimer one;
+        one.start();
+        send(QEvent::MouseMove, at, Qt::NoButton, Qt::LeftButton);
+        moves.push_back(one.nsecsElapsed() / 1e6);
+        view->viewport()->repaint();
+        painted.push_back(one.nsecsElapsed() / 1e6);
+    }
+    send(QEvent::MouseButtonRelease, last, Qt::LeftButton, Qt::NoButton);
+    Bench::print("textflow_move_ms", Bench::median(moves), "ms");
+    Bench::print("textflow_move_max_ms", *std::max_element(moves.begin(), moves.end()), "ms");
+    Bench::print("textflow_move_with_paint_ms", Bench::median(painted), "ms");
+
+    // The whole page highlighted: the release stores it, database commit included.
+    std::vector<double> commits;
+    for (int i = 0; i < 5; ++i) {
+        tab->undoStack()->undo();
+        send(QEvent::MouseButtonPress, first, Qt::LeftButton, Qt::LeftButton);
+        send(QEvent::MouseMove, last, Qt::NoButton, Qt::LeftButton);
+        QElapsedTimer one;
+        one.start();
+        send(QEvent::MouseButtonRelease, last, Qt::LeftButton, Qt::NoButton);
+        commits.push_back(one.nsecsElapsed() / 1e6);
+    }
+    const QVector<Domain::Annotation> stored = registry->noteService()->annotations(documentId, 0);
+    if (stored.size() != 1) {
+        std::fprintf(stderr, "the whole-page highlight was not stored once\n");
+        return false;
+    }
+    Bench::print("commit_full_page_ms", Bench::median(commits), "ms");
+    Bench::print(
+        "commit_full_page_rects", stored.first().canvas().shape().value<Domain::TextRects>().size(), "rects");
+    return true;
 }
 
 } // namespace
@@ -274,6 +378,11 @@ int main(int argc, char **argv)
     }
 
     tab.reset();
+    const QString dense = dir.filePath(QStringLiteral("dense.pdf"));
+    if (!writeDensePdf(dense) || !benchTextTools(registry.get(), dense)) {
+        std::fprintf(stderr, "the text tools could not be timed\n");
+        return 1;
+    }
     Application::ServiceRegistry::setInstance(nullptr);
     registry.reset();
     Infrastructure::Database::close();
