@@ -16,6 +16,7 @@
 #include <backend/document.h>
 #include <backend/page.h>
 #include <backend/pdfpageevents.h>
+#include <editor/textdocument.h>
 
 #include <QApplication>
 #include <QDataStream>
@@ -794,6 +795,28 @@ void MindScene::contextMenuEvent(QGraphicsSceneContextMenuEvent *event)
 }
 
 bool MindScene::print(QPrinter *, QWidget *) { return false; }
+
+bool MindScene::event(QEvent *event)
+{
+    if ((event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) && m_undoStack) {
+        auto *note = dynamic_cast<NoteItem *>(focusItem());
+        const auto *key = static_cast<QKeyEvent *>(event);
+        const bool undo = key->matches(QKeySequence::Undo);
+        const bool redo = key->matches(QKeySequence::Redo)
+            || (key->key() == Qt::Key_Y && key->modifiers() == Qt::ControlModifier);
+        if (note
+            && ((undo && !note->textDocument()->isUndoAvailable())
+                || (redo && !note->textDocument()->isRedoAvailable()))) {
+            event->accept();
+            if (event->type() == QEvent::KeyPress) {
+                note->commitEditing();
+                undo ? m_undoStack->undo() : m_undoStack->redo();
+            }
+            return true;
+        }
+    }
+    return Base::Scene::event(event);
+}
 
 // Page excerpts
 

@@ -88,6 +88,8 @@ public:
 
     bool print(QPrinter *printer, QWidget *parentWidget) override;
     bool isDocumentScene() const override { return false; }
+    // Undo and redo keys in a note past the note's own steps step the tab's stack.
+    bool event(QEvent *event) override;
 
 public slots:
     void reinitializeScene() override;

@@ -9,6 +9,7 @@
 #include <application/noteservice.h>
 #include <application/serviceregistry.h>
 
+#include <QDebug>
 #include <QDragMoveEvent>
 #include <QFutureInterface>
 #include <QMessageBox>
@@ -23,6 +24,7 @@ MindView::MindView(QWidget *parent)
     setDragMode(QGraphicsView::ScrollHandDrag);
     setRenderHint(QPainter::Antialiasing);
     setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
     setAlignment(Qt::AlignCenter);
     connect(this, &Base::View::changedZoom, this, &MindView::updateDetailScale);
 }
@@ -40,20 +42,45 @@ bool MindView::openDocument(const QSharedPointer<Backend::Document> &document, i
     if (!notes) {
         return false;
     }
-    m_model = new MindModel(notes, undoStack, this);
-    m_scene = new MindScene(m_model, document, resolutionX, resolutionY, this);
+    try {
+        notes->documentNote(documentId);
+    } catch (const std::exception &e) {
+        qWarning() << "Nod::Presentation::MindView::openDocument" << documentId << e.what();
+        return false;
+    }
+    m_pending = Pending { document, documentId, undoStack, resolutionX, resolutionY, notes };
+    if (isVisible()) {
+        ensureBuilt();
+    }
+    return true;
+}
+
+void MindView::ensureBuilt()
+{
+    if (m_scene || !m_pending.notes) {
+        return;
+    }
+    m_model = new MindModel(m_pending.notes, m_pending.undoStack, this);
+    m_scene = new MindScene(m_model, m_pending.document, m_pending.resolutionX, m_pending.resolutionY, this);
     connect(m_scene, &Base::Scene::toggleView, this, &MindView::toggleView);
+    connect(m_scene, &Base::Scene::contentChanged, this, &MindView::contentChanged);
     setScene(m_scene);
-    m_model->load(documentId);
+    m_model->load(m_pending.documentId);
     updateDetailScale();
     if (MindNodeItem *root = m_scene->nodeItem(m_model->rootId())) {
         centerOn(root);
     }
-    return m_model->rootId() > 0;
+}
+
+void MindView::showEvent(QShowEvent *event)
+{
+    Base::View::showEvent(event);
+    ensureBuilt();
 }
 
 void MindView::closeDocument()
 {
+    m_pending = Pending();
     setScene(nullptr);
     delete m_scene.data();
     delete m_model.data();
@@ -68,6 +95,7 @@ bool MindView::print()
 
 QFuture<QVector<ISearchable::Result>> MindView::search(const QString &keyword)
 {
+    ensureBuilt();
     QFutureInterface<QVector<ISearchable::Result>> future;
     future.reportStarted();
     if (m_scene && m_model && !keyword.isEmpty()) {
@@ -116,6 +144,7 @@ void MindView::revealSearchResult(QGraphicsItem *highlight)
 
 void MindView::jumpToAnnotation(int annoId)
 {
+    ensureBuilt();
     MindNodeItem *node = m_scene ? m_scene->nodeItem(annoId) : nullptr;
     if (!node) {
         return;

@@ -35,14 +35,18 @@ public:
     explicit MindView(QWidget *parent = nullptr);
     ~MindView() override;
 
-    // Builds the model and the scene of a document over the tab's undo stack (both owned by the view,
-    // replacing any earlier ones) and shows them. The resolution is the reading view's; without a
-    // note service the registry's is used. False when the document has no note tree.
+    // Shows the map of a document over the tab's undo stack, replacing any earlier one. The model and
+    // the scene (owned by the view) are built when the view is first shown, so that a tab opens without
+    // paying for a map nobody looks at. The resolution is the reading view's; without a note service
+    // the registry's is used. False when the document has no note tree.
     bool openDocument(const QSharedPointer<Backend::Document> &document, int documentId,
         QUndoStack *undoStack, double resolutionX, double resolutionY,
         Application::NoteService *notes = nullptr);
     void closeDocument();
+    // Builds the map now if a document is open and it was not built yet.
+    void ensureBuilt();
 
+    // Null until the map is built.
     MindModel *model() const { return m_model; }
     MindScene *mindScene() const { return m_scene; }
 
@@ -59,16 +63,30 @@ public slots:
 
 signals:
     void toggleView(int annoId);
+    // The annotations shown changed (the scene's contentChanged()).
+    void contentChanged();
 
 protected:
     void dragMoveEvent(QDragMoveEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     // A result in a folded branch is shown by unfolding the way to it.
     void revealSearchResult(QGraphicsItem *highlight) override;
 
 private:
+    struct Pending
+    {
+        QSharedPointer<Backend::Document> document;
+        int documentId = 0;
+        QUndoStack *undoStack = nullptr;
+        double resolutionX = 0;
+        double resolutionY = 0;
+        Application::NoteService *notes = nullptr;
+    };
+
     void updateDetailScale();
 
+    Pending m_pending;
     QPointer<MindScene> m_scene; // child
     QPointer<MindModel> m_model; // child
 };
