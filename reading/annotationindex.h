@@ -49,6 +49,7 @@ public:
 
     Nod::Presentation::MarkerItem *canvasItem(int annotationId) const;
     Nod::Presentation::NoteItem *noteItem(int annotationId) const;
+    Nod::Application::NoteService *noteService() const { return m_notes; }
     bool isShown(int annotationId) const { return m_entries.contains(annotationId); }
     // The annotation of the topmost composite mark whose shape holds the scene point (a canvas or
     // one of its marks), or 0. Tools keep this id, never the item, across a gesture.

@@ -101,8 +101,10 @@ public:
     QRectF visibleSceneRect() const;
 
     bool print() override;
-    // Searches every page on worker threads, the current page first, then onwards, wrapping.
+    // Searches every page on worker threads, the current page first, then onwards, wrapping; with
+    // the note area shown, the notes beside each page after its text.
     QFuture<QVector<ISearchable::Result>> search(const QString &keyword) override;
+    void completeResults(QVector<ISearchable::Result> &results, const QString &keyword) override;
 
 public slots:
     void goPrev();

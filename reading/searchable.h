@@ -16,6 +16,9 @@ public:
     {
         QGraphicsItem *item = nullptr; // not owned
         QPainterPath path;
+        // Non-zero for a hit in the note of this annotation beside `item`, found in a copy of the
+        // note's text: the view finds the note and the outline of its hits on the interface thread.
+        int annotationId = 0;
     };
 
     virtual ~ISearchable() = default;
@@ -31,4 +34,11 @@ class IParalleledSearchable
 public:
     virtual ~IParalleledSearchable() = default;
     virtual QFuture<QVector<ISearchable::Result>> search(const QString &keyword) = 0;
+    // On the interface thread, before a piece's results are shown: fills in what a worker could not
+    // (the outlines of hits in notes). Results left without a path are not shown.
+    virtual void completeResults(QVector<ISearchable::Result> &results, const QString &keyword)
+    {
+        Q_UNUSED(results)
+        Q_UNUSED(keyword)
+    }
 };

@@ -3,12 +3,35 @@
 #include <QGraphicsPathItem>
 #include <QPen>
 
+#include <utility>
+
 namespace {
 
 // Above the page's tiles and links, below nothing that takes input.
 constexpr qreal HighlightZ = 50;
 
 } // namespace
+
+// A result's highlight, a child of the item the result lies on. Deleted with that item, it takes
+// itself out of the results.
+class SearchHighlight final : public QGraphicsPathItem
+{
+public:
+    SearchHighlight(Searching *searching, const QPainterPath &path, QGraphicsItem *parent)
+        : QGraphicsPathItem(path, parent)
+        , m_searching(searching)
+    { }
+    ~SearchHighlight() override
+    {
+        if (m_searching) {
+            m_searching->forgetHighlight(this);
+        }
+    }
+    void detach() { m_searching = nullptr; }
+
+private:
+    Searching *m_searching; // not owned; null once the results let go of this highlight
+};
 
 Searching::Searching(IParalleledSearchable *view, QObject *parent)
     : QObject(parent)
@@ -17,8 +40,11 @@ Searching::Searching(IParalleledSearchable *view, QObject *parent)
 
 Searching::~Searching()
 {
-    // The highlights belong to their items, which may already be gone; only the workers matter.
+    // The highlights belong to their items and stay with them; the workers must stop.
     cancelAndWait();
+    for (QGraphicsPathItem *highlight : qAsConst(m_highlights)) {
+        static_cast<SearchHighlight *>(highlight)->detach();
+    }
 }
 
 QBrush Searching::resultsBrush()
@@ -97,8 +123,11 @@ void Searching::clearResults()
 {
     const bool wasRunning = isRunning();
     cancelAndWait();
-    qDeleteAll(m_highlights);
-    m_highlights.clear();
+    const QList<QGraphicsPathItem *> highlights = std::exchange(m_highlights, {});
+    for (QGraphicsPathItem *highlight : highlights) {
+        static_cast<SearchHighlight *>(highlight)->detach();
+        delete highlight;
+    }
     m_current = -1;
     m_nextDelivery = 0;
     m_keyword.clear();
@@ -139,13 +168,14 @@ void Searching::deliverReadyResults()
     const ResultFuture future = m_watcher->future();
     const int before = m_highlights.size();
     while (future.isResultReadyAt(m_nextDelivery)) {
-        const QVector<ISearchable::Result> results = future.resultAt(m_nextDelivery);
+        QVector<ISearchable::Result> results = future.resultAt(m_nextDelivery);
         ++m_nextDelivery;
+        m_view->completeResults(results, m_keyword);
         for (const ISearchable::Result &result : results) {
             if (!result.item || result.path.isEmpty()) {
                 continue;
             }
-            auto *highlight = new QGraphicsPathItem(result.path, result.item);
+            auto *highlight = new SearchHighlight(this, result.path, result.item);
             highlight->setPen(Qt::NoPen);
             highlight->setBrush(resultsBrush());
             highlight->setZValue(HighlightZ);
@@ -161,6 +191,23 @@ void Searching::deliverReadyResults()
     if (m_current < 0) {
         nextResult();
     }
+}
+
+void Searching::forgetHighlight(QGraphicsPathItem *highlight)
+{
+    const int index = m_highlights.indexOf(highlight);
+    if (index < 0) {
+        return;
+    }
+    m_highlights.removeAt(index);
+    if (index < m_current) {
+        --m_current;
+    } else if (index == m_current) {
+        // No hit is current until the next step, which starts at the first.
+        m_current = -1;
+    }
+    emit numberOfResultChanged(m_highlights.size());
+    emit currentResultChanged(m_current);
 }
 
 void Searching::on_watcher_finished()

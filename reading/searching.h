@@ -10,14 +10,17 @@
 #include <QTextDocument>
 
 class QGraphicsPathItem;
+class SearchHighlight;
 
 // The search of one view: starts the view's search, shows a highlight for every result as results
 // arrive and steps through them. Results are shown in the order of the view's pieces of work (for
 // the reading view: the current page first, then onwards, wrapping), whatever order the workers
-// finish in: a piece's results wait until every piece before it has delivered.
+// finish in: a piece's results wait until every piece before it has delivered. A highlight goes with
+// the item it lies on (a note removed, a node folded away) and leaves the results then.
 class Searching final : public QObject
 {
     Q_OBJECT
+    friend class SearchHighlight;
 
 public:
     using ResultFuture = QFuture<QVector<ISearchable::Result>>;
@@ -67,6 +70,7 @@ private:
     void deliverReadyResults();
     void step(int by);
     void dropWatcher();
+    void forgetHighlight(QGraphicsPathItem *highlight);
 
     IParalleledSearchable *m_view; // not owned
     QString m_keyword;

@@ -4,8 +4,67 @@
 #include "readingpageitem.h"
 #include "searchrequest.h"
 
+#include <reading/annotationindex.h>
+
+#include <annotating/noteitem.h>
+#include <application/noteservice.h>
+#include <editor/textdocument.h>
+
 #include <QFutureInterface>
+#include <QHash>
+#include <QSet>
 #include <QtConcurrent>
+
+#include <stdexcept>
+
+namespace {
+
+// The notes of a document by page, copied on the interface thread: the text of a note being shown
+// (it may hold edits not stored yet), the stored HTML of the others. Walks the note tree, so it costs
+// one look-up per annotation and nothing for a document without any.
+QHash<int, QVector<SearchRequest::Note>> snapshotNotes(const AnnotationIndex *index, int documentId)
+{
+    QHash<int, QVector<SearchRequest::Note>> byPage;
+    Nod::Application::NoteService *notes = index ? index->noteService() : nullptr;
+    if (!notes || notes->annotationCount(documentId) <= 1) {
+        return byPage;
+    }
+    QVector<int> pending;
+    try {
+        pending = notes->documentNote(documentId).children();
+    } catch (const std::runtime_error &) {
+        return byPage;
+    }
+    QSet<int> seen;
+    while (!pending.isEmpty()) {
+        const int id = pending.takeLast();
+        if (seen.contains(id)) {
+            continue;
+        }
+        seen.insert(id);
+        const std::optional<Nod::Domain::Annotation> anno = notes->find(id);
+        if (!anno) {
+            continue;
+        }
+        pending += anno->children();
+        if (anno->pageIndex() < 0) {
+            continue;
+        }
+        SearchRequest::Note note;
+        note.annotationId = id;
+        if (const Nod::Presentation::NoteItem *item = index->noteItem(id)) {
+            note.plainText = item->textDocument()->toPlainText();
+        } else {
+            note.html = anno->noteText();
+        }
+        if (!note.plainText.isEmpty() || !note.html.isEmpty()) {
+            byPage[anno->pageIndex()].append(note);
+        }
+    }
+    return byPage;
+}
+
+} // namespace
 
 QFuture<QVector<ISearchable::Result>> PDFDocumentView::search(const QString &keyword)
 {
@@ -15,6 +74,13 @@ QFuture<QVector<ISearchable::Result>> PDFDocumentView::search(const QString &key
         return Base::View::search(keyword);
     }
     const int first = qBound(0, m_currentPage, count - 1);
+    // Notes are searched only where the user sees them.
+    const ReadingPageItem *firstPage = m_pdfScene->readingPageAt(first);
+    const bool notesShown = firstPage && firstPage->noteAreaMode() != Base::Page::NoNoteArea;
+    QHash<int, QVector<SearchRequest::Note>> notes;
+    if (notesShown) {
+        notes = snapshotNotes(m_pdfScene->annotations(), m_pdfScene->documentId());
+    }
     requests.reserve(count);
     for (int i = 0; i < count; ++i) {
         const ReadingPageItem *page = m_pdfScene->readingPageAt((first + i) % count);
@@ -26,15 +92,44 @@ QFuture<QVector<ISearchable::Result>> PDFDocumentView::search(const QString &key
         request.page = page->page();
         request.pageItem = const_cast<ReadingPageItem *>(page);
         request.pageTransform = page->pageTransform();
+        request.notes = notes.value(page->pageNumber());
         requests.append(request);
     }
     return QtConcurrent::mapped(std::move(requests), &SearchRequest::run);
 }
 
+void PDFDocumentView::completeResults(QVector<ISearchable::Result> &results, const QString &keyword)
+{
+    AnnotationIndex *index = m_pdfScene ? m_pdfScene->annotations() : nullptr;
+    for (ISearchable::Result &result : results) {
+        if (result.annotationId == 0) {
+            continue;
+        }
+        result.path = QPainterPath();
+        auto *page = qgraphicsitem_cast<ReadingPageItem *>(result.item);
+        if (!index || !page || page->noteAreaMode() == Base::Page::NoNoteArea) {
+            continue;
+        }
+        // A page not shown yet has no note items; the user is about to be taken there.
+        index->populate(page);
+        Nod::Presentation::NoteItem *note = index->noteItem(result.annotationId);
+        if (!note || note->parentItem() != page) {
+            continue;
+        }
+        result.item = note;
+        result.path = note->searchPaths(keyword);
+    }
+}
+
 void PDFDocumentView::revealSearchResult(QGraphicsItem *highlight)
 {
     // In the one-page modes the page of the result may not be shown yet.
-    if (const auto *page = qgraphicsitem_cast<const ReadingPageItem *>(highlight->parentItem())) {
+    // A hit in a note lies on the note, a child of its page.
+    const QGraphicsItem *holder = highlight->parentItem();
+    while (holder && !qgraphicsitem_cast<const ReadingPageItem *>(holder)) {
+        holder = holder->parentItem();
+    }
+    if (const auto *page = qgraphicsitem_cast<const ReadingPageItem *>(holder)) {
         if (!page->isVisible() || page->pageNumber() != m_currentPage) {
             if (m_pageMode == PageMode_SinglePage || m_pageMode == PageMode_Presentation) {
                 goToPage(page->pageNumber());

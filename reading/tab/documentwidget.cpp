@@ -662,6 +662,8 @@ void DocumentWidget::on_noteArea_triggered(QAction *action)
 {
     const int mode = action->data().toInt();
     if (mode != m_noteAreaMode) {
+        // The notes are searched only while they are shown: the next search starts afresh.
+        clearAllWidgetResults();
         setNoteAreaMode(mode);
     }
 }

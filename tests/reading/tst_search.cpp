@@ -1,9 +1,14 @@
 #include "application/servicefixture.h"
 
+#include <annotating/noteitem.h>
 #include <application/documentservice.h>
+#include <application/noteservice.h>
+#include <domain/marker.h>
+#include <reading/annotationindex.h>
 #include <reading/basepage.h>
 #include <reading/pdfdocumentscene.h>
 #include <reading/pdfdocumentview.h>
+#include <reading/readingpageitem.h>
 #include <reading/searching.h>
 #include <reading/searchline.h>
 #include <reading/tab/documentwidget.h>
@@ -11,6 +16,7 @@
 #include <QGraphicsPathItem>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPdfWriter>
@@ -19,7 +25,9 @@
 
 #include <memory>
 
+using Nod::Domain::Marker;
 using Nod::Presentation::DocumentWidget;
+using Nod::Presentation::NoteItem;
 using Nod::Presentation::SearchLine;
 
 namespace {
@@ -338,6 +346,72 @@ private slots:
             QVERIFY2(sameSpots(spotsOf(view->searching()), expected), qPrintable(QString::number(threads)));
             QVERIFY(nearSpot(spotOf(view->searching()->currentHighlight()), { HeavyPage, 760 }));
         }
+    }
+
+    void notesBesideThePages_areSearchedOnlyWhileShown()
+    {
+        const QString path = m_fixture->path(QStringLiteral("kiwi.pdf"));
+        QVERIFY(writeKiwiPdf(path));
+        std::unique_ptr<DocumentWidget> tab = openTab(path);
+        QVERIFY(tab);
+        PDFDocumentView *view = tab->readingView();
+        Searching *searching = view->searching();
+        AnnotationIndex *index = view->pdfScene()->annotations();
+        auto *notes = m_fixture->registry()->noteService();
+        // One note on a page without the word in its text, one far on a page never shown so far.
+        const Marker area(
+            QPolygonF(QRectF(0, 0, 60, 20)), Marker::AllEdges, QPen(Qt::yellow), QBrush(Qt::yellow));
+        const int near = index->createAnnotation(2, QPointF(100, 100), area);
+        const int far = index->createAnnotation(9, QPointF(100, 100), area);
+        QVERIFY(near && far);
+        QVERIFY(notes->changeNote(near, QStringLiteral("<p>Peel the <b>Kiwi</b> first.</p>")));
+        QVERIFY(notes->changeNote(far, QStringLiteral("<p>no fruit here</p><p>kiwi and KIWI</p>")));
+        const auto noteHits = [searching] {
+            QList<int> ids;
+            for (const QGraphicsPathItem *highlight : searching->highlights()) {
+                if (const auto *note = qgraphicsitem_cast<const NoteItem *>(highlight->parentItem())) {
+                    ids.append(highlight->path().isEmpty() ? -1 : note->annotationId());
+                } else {
+                    ids.append(0);
+                }
+            }
+            return ids;
+        };
+
+        // A new document shows its notes on the right. Each note follows its page's text, in page
+        // order from the current page; the far note is found in its stored text and gets its items.
+        QCOMPARE(view->pdfScene()->readingPageAt(0)->noteAreaMode(), int(Base::Page::RightNoteArea));
+        QVERIFY(!index->noteItem(far));
+        typeSearch(tab.get(), QStringLiteral("kiwi"));
+        QTRY_VERIFY(!searching->isRunning());
+        QCOMPARE(noteHits(), QList<int>({ 0, near, 0, 0, 0, 0, far, 0 }));
+        // Stepping to the far note brings it into sight.
+        for (int i = 0; i < 6; ++i) {
+            QTest::keyClick(view->searchLine()->lineEdit(), Qt::Key_Return);
+        }
+        QCOMPARE(searching->currentIndex(), 6);
+        QCOMPARE(countText(tab.get()), QStringLiteral("7/8 "));
+        const QRectF shown = view->mapToScene(view->viewport()->rect()).boundingRect();
+        QVERIFY(shown.intersects(searching->currentHighlight()->sceneBoundingRect()));
+
+        // Removing an annotation takes its note's hits out of the results; stepping goes on safely.
+        QVERIFY(index->removeAnnotation(far));
+        QCOMPARE(searching->total(), 7);
+        QCOMPARE(noteHits(), QList<int>({ 0, near, 0, 0, 0, 0, 0 }));
+        for (int i = 0; i < 8; ++i) {
+            QTest::keyClick(view->searchLine()->lineEdit(), Qt::Key_Return);
+            QVERIFY(searching->currentHighlight());
+        }
+
+        // Hidden: the results go, and a new search finds the page text only.
+        auto *menu = tab->findChild<QMenu *>(QStringLiteral("noteAreaMenu"));
+        QVERIFY(menu);
+        menu->actions().at(0)->trigger();
+        QCOMPARE(view->pdfScene()->readingPageAt(0)->noteAreaMode(), int(Base::Page::NoNoteArea));
+        QCOMPARE(searching->total(), 0);
+        typeSearch(tab.get(), QStringLiteral("kiwi"));
+        QTRY_VERIFY(!searching->isRunning());
+        QCOMPARE(noteHits(), QList<int>({ 0, 0, 0, 0, 0, 0 }));
     }
 
     void closingOrReloading_leavesNoWorkerRunning()
