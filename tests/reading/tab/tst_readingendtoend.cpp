@@ -33,6 +33,48 @@ bool writeNumberedPdf(const QString &path, int pages)
     }
     return painter.end();
 }
+// A page covered with lines of text, so that a drag anywhere on it crosses words.
+bool writeTextPdf(const QString &path)
+{
+    QPdfWriter writer(path);
+    writer.setResolution(72);
+    writer.setPageSize(QPageSize(QPageSize::Letter));
+    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+    QPainter painter(&writer);
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(22);
+    painter.setFont(font);
+    for (int y = 30; y < 780; y += 26) {
+        painter.drawText(
+            QPointF(4, y), QStringLiteral("lorem ipsum dolor sit amet consectetur adipiscing elit sed"));
+    }
+    return painter.end();
+}
+
+// The stored marks of the document, byte for byte (the document note aside).
+QStringList storedMarks(const QString &databasePath)
+{
+    QStringList rows;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("marks"));
+        db.setDatabaseName(databasePath);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        if (db.open()) {
+            QSqlQuery query(
+                QStringLiteral("SELECT id, pageIndex, canvas, markers FROM Annotation WHERE pageIndex >= 0"),
+                db);
+            while (query.next()) {
+                rows << QStringLiteral("%1|%2|%3|%4")
+                            .arg(query.value(0).toInt())
+                            .arg(query.value(1).toInt())
+                            .arg(QString::fromLatin1(query.value(2).toByteArray().toHex()),
+                                QString::fromLatin1(query.value(3).toByteArray().toHex()));
+            }
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("marks"));
+    return rows;
+}
 } // namespace
 
 // The real program in a real X server, driven by keys as a user would: a document named on the
@@ -146,6 +188,52 @@ private slots:
         QCOMPARE(lastRead.pageIndex(), 9);
         QVERIFY2(qFuzzyCompare(lastRead.viewSetting().scaleFactor(), 1.1),
             qPrintable(QString::number(lastRead.viewSetting().scaleFactor())));
+    }
+
+    // Runs after the test above, whose database must hold one document only.
+    void textHighlightedByDrag_isStoredUndoneAndRedone()
+    {
+        const QString pdf = m_home.filePath(QStringLiteral("text page.pdf"));
+        QVERIFY(writeTextPdf(pdf));
+        QProcess app;
+        app.setProcessEnvironment(environment());
+        app.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        app.start(QStringLiteral(NODERA_BINARY_DIR "/app/NoderaReader"), { pdf });
+        QVERIFY(app.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(log().contains(QStringLiteral("initialize reading for: ") + pdf), 30000);
+        const QString database = storage() + QStringLiteral("/database");
+
+        // Focus the page with the hand tool, then Ctrl+T arms the text highlight.
+        QVERIFY(xdotool({ QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--onlyvisible"),
+            QStringLiteral("--pid"), QString::number(app.processId()), QStringLiteral("windowfocus"),
+            QStringLiteral("mousemove"), QStringLiteral("--window"), QStringLiteral("%1"),
+            QStringLiteral("500"), QStringLiteral("400"), QStringLiteral("click"), QStringLiteral("1") }));
+        QVERIFY(xdotool({ QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("200"),
+            QStringLiteral("ctrl+t") }));
+        QTest::qWait(500);
+        QVERIFY(storedMarks(database).isEmpty());
+
+        // A drag over the lines of text in steps, as a hand makes it.
+        QStringList drag { QStringLiteral("mousemove"), QStringLiteral("500"), QStringLiteral("380"),
+            QStringLiteral("mousedown"), QStringLiteral("1") };
+        for (int step = 1; step <= 10; ++step) {
+            drag << QStringLiteral("sleep") << QStringLiteral("0.05") << QStringLiteral("mousemove")
+                 << QString::number(500 + step * 25) << QString::number(380 + step * 4);
+        }
+        drag << QStringLiteral("mouseup") << QStringLiteral("1");
+        QVERIFY(xdotool(drag));
+        QTRY_COMPARE_WITH_TIMEOUT(storedMarks(database).size(), 1, 10000);
+        const QStringList created = storedMarks(database);
+
+        QVERIFY(xdotool({ QStringLiteral("key"), QStringLiteral("ctrl+z") }));
+        QTRY_VERIFY_WITH_TIMEOUT(storedMarks(database).isEmpty(), 10000);
+        QVERIFY(xdotool({ QStringLiteral("key"), QStringLiteral("ctrl+shift+z") }));
+        QTRY_COMPARE_WITH_TIMEOUT(storedMarks(database), created, 10000);
+
+        app.terminate();
+        QVERIFY(app.waitForFinished(15000));
+        QCOMPARE(app.exitCode(), 0);
+        QVERIFY2(!log().contains(QStringLiteral(" - Critical - ")), qPrintable(log()));
     }
 };
 
