@@ -5,6 +5,7 @@
 #include "siderbarwidget.h"
 
 #include <annotating/exchange/documentexchange.h>
+#include <annotating/noteitem.h>
 #include <app/storage/settings.h>
 #include <application/documentservice.h>
 #include <application/serviceregistry.h>
@@ -17,6 +18,7 @@
 #include <reading/pdfdocumentview.h>
 #include <reading/searchline.h>
 #include <reading/tools/linetool.h>
+#include <reading/tools/noteeditorhost.h>
 #include <reading/tools/recttool.h>
 #include <reading/tools/select.h>
 #include <reading/tools/textannotation.h>
@@ -82,6 +84,8 @@ DocumentWidget::DocumentWidget(QWidget *parent)
     m_readingView->registerTool(new DocumentTool::RectangleHighlight(m_readingView));
     m_readingView->registerTool(new DocumentTool::HorLine(m_readingView));
     m_readingView->registerTool(new DocumentTool::HorHighlight(m_readingView));
+    auto *registry = Nod::Application::ServiceRegistry::instance();
+    m_noteEditor = new NoteEditorHost(m_readingView, registry ? registry->tagService() : nullptr);
     m_stack->addWidget(m_readingView);
     m_siderBar->addPage(m_outline, QIcon(QStringLiteral(":icons/toc.png")), tr("Outline"));
 
@@ -521,6 +525,10 @@ void DocumentWidget::finishOpening(const QSharedPointer<Backend::Document> &docu
         new PDFDocumentScene(document, m_documentId, m_undoStack, logicalDpiX(), logicalDpiY()));
     m_readingView->setScene(m_readingScene);
     connect(m_readingScene.data(), &Base::Scene::toggleView, m_readingView, &PDFDocumentView::toggleView);
+    if (AnnotationIndex *annotations = m_readingScene->annotations()) {
+        connect(annotations, &AnnotationIndex::editingStarted, m_noteEditor, &NoteEditorHost::startEditing);
+        connect(annotations, &AnnotationIndex::editingFinished, m_noteEditor, &NoteEditorHost::finishEditing);
+    }
     m_stack->setCurrentIndex(ReadingView);
 
     restoreViewState();

@@ -31,6 +31,7 @@ class Document;
 namespace Nod::Presentation {
 
 class AnnotationToolAction;
+class NoteEditorHost;
 class PDFToCInfoWidget;
 class SiderBarWidget;
 
@@ -66,6 +67,8 @@ public:
     QSpinBox *pageBox() const { return m_pageBox; }
     QToolBar *toolBar() const { return m_toolBar; }
     QUndoStack *undoStack() const { return m_undoStack; }
+    // The note editor's tool bar over the reading view.
+    NoteEditorHost *noteEditor() const { return m_noteEditor; }
     int noteAreaMode() const { return m_noteAreaMode; }
     void setNoteAreaMode(int mode);
     // The reading state as closing would store it now.
@@ -123,6 +126,7 @@ private:
     QStackedWidget *m_stack;
     QSplitter *m_splitter;
     PDFDocumentView *m_readingView;
+    NoteEditorHost *m_noteEditor = nullptr; // child of the reading view
     QWidget *m_loadingPanel = nullptr; // in m_stack while the document opens or after it failed
     QLabel *m_loadingLabel = nullptr;
     QProgressBar *m_loadingBar = nullptr;

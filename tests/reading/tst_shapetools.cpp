@@ -1,7 +1,11 @@
 #include "application/servicefixture.h"
 
+#include <annotating/noteitem.h>
 #include <application/documentservice.h>
+#include <application/tagservice.h>
 #include <domain/marker.h>
+#include <editor/editortoolbar.h>
+#include <editor/tagsdialog.h>
 #include <reading/annotationindex.h>
 #include <reading/pdfdocumentscene.h>
 #include <reading/pdfdocumentview.h>
@@ -9,15 +13,19 @@
 #include <reading/tab/documentwidget.h>
 #include <reading/tools/linedialog.h>
 #include <reading/tools/linetool.h>
+#include <reading/tools/noteeditorhost.h>
 #include <reading/tools/recttool.h>
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QSpinBox>
 #include <QSqlQuery>
 #include <QTimer>
+#include <QToolBar>
 #include <QUndoStack>
 
 #include <memory>
@@ -75,6 +83,12 @@ QList<Row> rows()
         out << row;
     }
     return out;
+}
+
+QString stored(int id)
+{
+    return TestSupport::scalar(QStringLiteral("SELECT noteText FROM Annotation WHERE id = %1").arg(id))
+        .toString();
 }
 
 } // namespace
@@ -361,6 +375,66 @@ private slots:
             = static_cast<DocumentTool::AbstractLine *>(view()->tool(DocumentTool::AbstractTool::HorLine));
         QTest::keyClick(tool->lineDialog(), Qt::Key_Return);
         QCOMPARE(rows().size(), 1);
+    }
+
+    void editorBar_showsOverTheNoteBeingEdited_andItsFormatsAndTagsAreStored()
+    {
+        QVERIFY(openTab(1));
+        m_tab->setNoteAreaMode(1);
+        auto *host = m_tab->noteEditor();
+        auto *bar = host->toolBar();
+        QVERIFY(!bar->isVisible());
+
+        // A new rectangle's empty note takes the keys at once, with the bar above it.
+        view()->armTool(DocumentTool::AbstractTool::Rectangle);
+        drag(at(0, QPointF(100, 300)), at(0, QPointF(300, 400)));
+        QCOMPARE(rows().size(), 1);
+        const int id = rows().first().id;
+        Nod::Presentation::NoteItem *note = index()->noteItem(id);
+        QVERIFY(note && note->hasFocus());
+        QVERIFY(bar->isVisible());
+        QCOMPARE(bar->annotationId(), id);
+        QCOMPARE(host->note(), note);
+        QVERIFY(viewport()->rect().contains(bar->geometry()));
+        QTest::keyClicks(viewport(), QStringLiteral("Hello"));
+        QTest::keyClick(viewport(), Qt::Key_A, Qt::ControlModifier);
+        QVERIFY(!bar->boldAction()->isChecked());
+
+        // Bold from the bar's button: the note keeps its focus and selection.
+        QTest::mouseClick(bar->widgetForAction(bar->boldAction()), Qt::LeftButton);
+        QVERIFY(note->hasFocus());
+        QVERIFY(note->textCursor().hasSelection());
+        QVERIFY(bar->boldAction()->isChecked());
+
+        // A tag from the bar's dialog; afterwards the note is edited again.
+        QTimer::singleShot(0, this, [] {
+            if (auto *dialog
+                = qobject_cast<Nod::Presentation::TagsDialog *>(QApplication::activeModalWidget())) {
+                dialog->findChild<QLineEdit *>(QStringLiteral("TagsDialog-name"))
+                    ->setText(QStringLiteral("later"));
+                dialog->accept();
+            }
+        });
+        QTest::mouseClick(bar->widgetForAction(bar->tagsAction()), Qt::LeftButton);
+        auto *tags = m_fixture->registry()->tagService();
+        const auto named = tags->tagsWithName(QStringLiteral("later"));
+        QCOMPARE(named.size(), 1);
+        QVERIFY(named.first().items().contains(id));
+        QVERIFY(bar->isVisible());
+        // The note is still the one to take the keys once the window is active again (the window
+        // manager's part, done by hand offscreen).
+        QCOMPARE(view()->scene()->focusItem(), note);
+        m_tab->activateWindow();
+        QTRY_VERIFY(note->hasFocus());
+        QCOMPARE(bar->annotationId(), id);
+
+        // Leaving the note stores the bold text and takes the bar away.
+        QTest::keyClicks(viewport(), QStringLiteral(" again"));
+        m_tab->pageBox()->setFocus();
+        QVERIFY(!note->hasFocus());
+        QVERIFY(stored(id).contains(QStringLiteral("font-weight")));
+        QVERIFY(stored(id).contains(QStringLiteral("again")));
+        QVERIFY(!bar->isVisible());
     }
 };
 
