@@ -5,6 +5,7 @@
 #include <backend/page.h>
 #include <domain/marker.h>
 #include <domain/textrects.h>
+#include <editor/colorpane.h>
 #include <reading/annotationindex.h>
 #include <reading/pdfdocumentscene.h>
 #include <reading/pdfdocumentview.h>
@@ -12,12 +13,19 @@
 #include <reading/tab/documentwidget.h>
 #include <reading/tools/select.h>
 
+#include <app/storage/settings.h>
+
 #include <QAction>
 #include <QClipboard>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QSettings>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QTimer>
+#include <QToolButton>
 #include <QUndoStack>
 
 #include <memory>
@@ -163,6 +171,8 @@ private slots:
     void cleanup()
     {
         m_tab.reset();
+        QSettings raw(Common::Infrastructure::Settings::filePath(), QSettings::IniFormat);
+        raw.clear();
         Nod::Application::ServiceRegistry::setInstance(nullptr);
         m_fixture.reset();
     }
@@ -258,6 +268,46 @@ private slots:
         }
     }
 
+    void toolActions_followTheStoredKeysAndColours_escapeReturnsToTheHand()
+    {
+        // Three colours only, a key for the green one and another key for the highlight tool.
+        {
+            QSettings raw(Common::Infrastructure::Settings::filePath(), QSettings::IniFormat);
+            raw.setValue(QStringLiteral("colorPane/paneColors"),
+                QStringList {
+                    QStringLiteral("#ffff00"), QStringLiteral("#00ff00"), QStringLiteral("#00ffff") });
+            raw.setValue(QStringLiteral("shortcut/00ff00"), QKeySequence(QStringLiteral("Ctrl+Alt+G")));
+            raw.setValue(
+                QStringLiteral("shortcut/textHighlight"), QKeySequence(QStringLiteral("Ctrl+Alt+H")));
+        }
+        m_tab->reloadColors();
+        auto *underline = m_tab->findChild<QAction *>(QStringLiteral("underline"));
+        auto *highlight = m_tab->findChild<QAction *>(QStringLiteral("textHighlight"));
+        QVERIFY(underline && highlight);
+        QCOMPARE(highlight->shortcut(), QKeySequence(QStringLiteral("Ctrl+Alt+H")));
+        // "Colour 6" of a list of three is the sixth default colour.
+        view()->armTool(5);
+        underline->trigger();
+        QCOMPARE(view()->armedTool()->color(), QColor(QStringLiteral("#ff0000")));
+
+        QVERIFY(QTest::qWaitForWindowActive(m_tab.get()));
+        view()->setFocus();
+        QTest::keyClick(view(), Qt::Key_H, Qt::ControlModifier | Qt::AltModifier);
+        QCOMPARE(view()->armedTool()->type(), 10);
+        QVERIFY(highlight->isChecked());
+        QTest::keyClick(view(), Qt::Key_G, Qt::ControlModifier | Qt::AltModifier);
+        const QVector<QRectF> world = wordBoxes(0, QStringLiteral("world"));
+        drag(toView(0, world.first().center() - QPointF(world.first().width() / 4, 0)),
+            toView(0, world.last().center() + QPointF(world.last().width() / 4, 0)));
+        const QVector<Nod::Domain::Annotation> stored = notes()->annotations(m_documentId, 0);
+        QCOMPARE(stored.size(), 1);
+        QCOMPARE(stored.first().canvas().brush().color(), QColor(0, 255, 0, 128));
+
+        QTest::keyClick(view(), Qt::Key_Escape);
+        QCOMPARE(view()->armedTool()->type(), 5);
+        QVERIFY(m_tab->findChild<QAction *>(QStringLiteral("hand"))->isChecked());
+    }
+
     void select_doubleClickSelectsWholeWordsOnly_copyKeepsLines()
     {
         arm(QStringLiteral("selectText"));
@@ -290,6 +340,32 @@ private slots:
             QCOMPARE(clipboard->text(QClipboard::Selection), clipboard->text());
         }
         QVERIFY(rows().isEmpty());
+
+        // The context menu underlines the selection in the colour picked from its pane, once.
+        QTest::mouseClick(viewport(), Qt::LeftButton, Qt::NoModifier, inWord);
+        QTest::mouseDClick(viewport(), Qt::LeftButton, Qt::NoModifier, inWord);
+        QTest::mouseRelease(viewport(), Qt::LeftButton, Qt::NoModifier, inWord);
+        bool picked = false;
+        QTimer::singleShot(0, this, [&picked] {
+            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            QAction *entry = menu ? menu->findChild<QAction *>(QStringLiteral("underline")) : nullptr;
+            auto *pane = entry && entry->menu() ? entry->menu()->findChild<ColorPane *>() : nullptr;
+            if (pane) {
+                pane->button(1)->click();
+                picked = true;
+            } else if (menu) {
+                menu->close();
+            }
+        });
+        QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, inWord, viewport()->mapToGlobal(inWord));
+        QApplication::sendEvent(viewport(), &menuEvent);
+        QVERIFY(picked);
+        const QVector<Nod::Domain::Annotation> stored = notes()->annotations(m_documentId, 0);
+        QCOMPARE(stored.size(), 1);
+        QCOMPARE(stored.first().canvas().outline(), Marker::Underline);
+        QCOMPARE(stored.first().canvas().pen().color(), QColor(QStringLiteral("#00ff00")));
+        QCOMPARE(view()->tool(11)->color(), QColor(QStringLiteral("#ff0000")));
+        QVERIFY(selectTool()->selection().isEmpty());
     }
 };
 
