@@ -20,9 +20,10 @@
 namespace Reviewing {
 
 Scene::Scene(const QSharedPointer<Backend::Document> &document, int documentId, QUndoStack *undoStack,
-    double resolutionX, double resolutionY, QObject *parent)
+    double resolutionX, double resolutionY, int noteAreaMode, QObject *parent)
     : PagedScene(parent)
     , m_document(document)
+    , m_noteAreaMode(qBound(0, noteAreaMode, 3))
 {
     setDocumentId(documentId);
     setUndoStack(undoStack);

@@ -26,9 +26,10 @@ class Scene final : public PagedScene
     Q_OBJECT
 
 public:
-    // The resolution is the rendering resolution in dots per inch (the screen's logical dpi).
+    // The resolution is the rendering resolution in dots per inch (the screen's logical dpi). The
+    // rows are made for the note-area mode given here; changing it later makes them anew.
     Scene(const QSharedPointer<Backend::Document> &document, int documentId, QUndoStack *undoStack,
-        double resolutionX, double resolutionY, QObject *parent = nullptr);
+        double resolutionX, double resolutionY, int noteAreaMode = 0, QObject *parent = nullptr);
     ~Scene() override;
 
     QSharedPointer<Backend::Document> document() const { return m_document; }

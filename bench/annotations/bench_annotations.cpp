@@ -346,9 +346,8 @@ int main(int argc, char **argv)
         summary.show();
         waitFor([&summary] { return summary.windowHandle() && summary.windowHandle()->isExposed(); });
         timer.restart();
-        auto summaryScene
-            = QSharedPointer<Reviewing::Scene>::create(tab->document(), documentId, stack, dpi, dpi);
-        summaryScene->setNoteAreaMode(Base::Page::BothNoteAreas);
+        auto summaryScene = QSharedPointer<Reviewing::Scene>::create(
+            tab->document(), documentId, stack, dpi, dpi, Base::Page::BothNoteAreas);
         summary.setScene(summaryScene);
         summary.viewport()->repaint();
         Bench::print("summary_first_paint_ms", double(timer.elapsed()), "ms");

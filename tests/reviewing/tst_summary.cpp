@@ -105,6 +105,7 @@ private:
     // The summary of the document at 72 dpi (a point is a scene unit), in a shown view.
     void showSummary(int noteAreaMode)
     {
+        // Made without notes and given the mode afterwards, as the tab restores it.
         m_scene = QSharedPointer<Reviewing::Scene>::create(m_document, m_documentId, &m_stack, 72, 72);
         m_scene->setNoteAreaMode(noteAreaMode);
         m_view = std::make_unique<Reviewing::View>();
