@@ -254,6 +254,40 @@ private slots:
         scene()->endNodeDrag();
     }
 
+    // With the left button held, a node starts a drag only once the pointer has moved the drag
+    // distance; when the drag ends without a drop, the node has its children back, nothing holds the
+    // mouse and nothing was stored.
+    void mouseDrag_startsPastTheDragDistance_andEndsClean()
+    {
+        const int a = addNode(m_root, 0, QPointF(72, 72), QStringLiteral("a"));
+        const int a1 = addNode(a, 0, QPointF(72, 300), QStringLiteral("a1"));
+        openView();
+        const QStringList rows = rowsOf(QStringLiteral("Annotation"));
+        AnnoNodeItem *dragged = scene()->annoNode(a);
+        QSignalSpy requests(dragged, &MindNodeItem::dragRequested);
+        const QPoint press = m_view->mapFromScene(dragged->mapToScene(dragged->canvasRect().center()));
+        const int distance = QApplication::startDragDistance();
+        QTest::mousePress(m_view->viewport(), Qt::LeftButton, Qt::NoModifier, press);
+        // The test library moves the pointer without the button; a real move holds it.
+        const auto moveTo = [this](QPoint at) {
+            QMouseEvent move(QEvent::MouseMove, at, m_view->viewport()->mapToGlobal(at), Qt::NoButton,
+                Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(m_view->viewport(), &move);
+        };
+        moveTo(press + QPoint(distance - 1, 0));
+        QCOMPARE(requests.count(), 0);
+        moveTo(press + QPoint(distance + 1, 0));
+        QCOMPARE(requests.count(), 1);
+        QTest::mouseRelease(
+            m_view->viewport(), Qt::LeftButton, Qt::NoModifier, press + QPoint(distance + 1, 0));
+        QVERIFY(!scene()->draggedNode());
+        QVERIFY(!dragged->isDragged());
+        QVERIFY(node(a1)->isVisible());
+        QVERIFY(!scene()->mouseGrabberItem());
+        QCOMPARE(rowsOf(QStringLiteral("Annotation")), rows);
+        QCOMPARE(m_stack.count(), 0);
+    }
+
     // A double-click on a node asks for the reader at its annotation; a jump from elsewhere unfolds the
     // way to a node and brings it into sight; the find bar's search reaches notes in folded branches;
     // nodes in sight get their page excerpts from the processing thread.
