@@ -16,8 +16,9 @@ public:
     {
         QGraphicsItem *item = nullptr; // not owned
         QPainterPath path;
-        // Non-zero for a hit in the note of this annotation beside `item`, found in a copy of the
-        // note's text: the view finds the note and the outline of its hits on the interface thread.
+        // Non-zero: the annotation the hit belongs to, by which the view finds its items again on
+        // the interface thread. Without a path, the hit lies in that annotation's note, found in a
+        // copy of the note's text: the view finds the outline of the hits in the note.
         int annotationId = 0;
     };
 

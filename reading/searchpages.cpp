@@ -102,10 +102,9 @@ void PDFDocumentView::completeResults(QVector<ISearchable::Result> &results, con
 {
     AnnotationIndex *index = m_pdfScene ? m_pdfScene->annotations() : nullptr;
     for (ISearchable::Result &result : results) {
-        if (result.annotationId == 0) {
+        if (result.annotationId == 0 || !result.path.isEmpty()) {
             continue;
         }
-        result.path = QPainterPath();
         auto *page = qgraphicsitem_cast<ReadingPageItem *>(result.item);
         if (!index || !page || page->noteAreaMode() == Base::Page::NoNoteArea) {
             continue;

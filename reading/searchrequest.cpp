@@ -14,9 +14,14 @@ QVector<ISearchable::Result> SearchRequest::run() const
         const QVector<Backend::SearchResult> hits = backendPage->search(keyword, 0);
         results.reserve(hits.size());
         for (const Backend::SearchResult &hit : hits) {
+            const QRectF rect = pageTransform.mapRect(hit.rect);
+            if (!clip.isNull() && !clip.intersects(rect)) {
+                continue;
+            }
             ISearchable::Result result;
             result.item = pageItem;
-            result.path.addRect(pageTransform.mapRect(hit.rect));
+            result.path.addRect(clip.isNull() ? rect : rect & clip);
+            result.annotationId = annotationId;
             results.append(result);
         }
     }

@@ -2,6 +2,7 @@
 
 #include <reading/searchable.h>
 
+#include <QRectF>
 #include <QString>
 #include <QTransform>
 #include <QVector>
@@ -27,8 +28,14 @@ struct SearchRequest
 
     QString keyword;
     QWeakPointer<Backend::Page> page;
-    QGraphicsItem *pageItem = nullptr; // handed back in results, never read by the worker
+    // The item the hits go on (the page, or a row showing part of it): handed back in results,
+    // never read by the worker; pageTransform maps page points into its coordinates.
+    QGraphicsItem *pageItem = nullptr;
     QTransform pageTransform;
+    // In the item's coordinates: only hits meeting it count. Null: the whole page.
+    QRectF clip;
+    // Handed back with the page's hits: the annotation the item shows, 0 for a page.
+    int annotationId = 0;
     QVector<Note> notes;
 
     // The hits on the page in the back-end's order, one result per hit, then one result for each

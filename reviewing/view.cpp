@@ -7,6 +7,7 @@
 
 #include <reading/annotationindex.h>
 #include <reading/backgroundmodeholder.h>
+#include <reading/searchrequest.h>
 
 #include <annotating/noteitem.h>
 
@@ -15,6 +16,8 @@
 #include <QPrinter>
 #include <QResizeEvent>
 #include <QScrollBar>
+#include <QTextDocument>
+#include <QtConcurrent>
 
 namespace Reviewing {
 
@@ -152,28 +155,50 @@ void View::jumpToAnnotation(int annoId)
 
 QFuture<QVector<ISearchable::Result>> View::search(const QString &keyword)
 {
-    QFutureInterface<QVector<ISearchable::Result>> future;
-    future.reportStarted();
-    if (m_scene && !keyword.isEmpty()) {
-        QVector<ISearchable::Result> results;
-        const QList<Summary *> rows = m_scene->summaries();
-        for (const Summary *row : rows) {
-            Nod::Presentation::NoteItem *note = row->note();
-            if (!note || !note->isVisible()) {
-                continue;
-            }
-            const QPainterPath found = note->searchPaths(keyword);
-            for (const QPolygonF &part : found.toSubpathPolygons()) {
-                QPainterPath path;
-                path.addPolygon(part);
-                path.closeSubpath();
-                results.append({ note, path });
+    if (!m_scene || keyword.isEmpty()) {
+        return PagedView::search(keyword);
+    }
+    // One piece per row, in row order: the page text in its excerpt, then its note when shown.
+    // What the workers read is copied here.
+    QVector<SearchRequest> requests;
+    const QList<Summary *> rows = m_scene->summaries();
+    requests.reserve(rows.size());
+    for (Summary *row : rows) {
+        const auto *page = static_cast<const Base::Page *>(row->parentItem());
+        SearchRequest request;
+        request.keyword = keyword;
+        request.page = page->page();
+        // Rows go with their annotations; results find theirs again by id.
+        request.annotationId = row->annotationId();
+        request.pageTransform = page->pageTransform();
+        request.clip = row->excerptRect();
+        const Nod::Presentation::NoteItem *note = row->note();
+        if (note && note->isVisible()) {
+            SearchRequest::Note copy;
+            copy.annotationId = row->annotationId();
+            copy.plainText = note->document()->toPlainText();
+            if (!copy.plainText.isEmpty()) {
+                request.notes.append(copy);
             }
         }
-        future.reportResult(results, 0);
+        requests.append(request);
     }
-    future.reportFinished();
-    return future.future();
+    return QtConcurrent::mapped(std::move(requests), &SearchRequest::run);
+}
+
+void View::completeResults(QVector<ISearchable::Result> &results, const QString &keyword)
+{
+    for (ISearchable::Result &result : results) {
+        Summary *row = m_scene ? m_scene->summaryOf(result.annotationId) : nullptr;
+        if (!row) {
+            result.path = QPainterPath();
+        } else if (!result.path.isEmpty()) {
+            result.item = row;
+        } else if (Nod::Presentation::NoteItem *note = row->note(); note && note->isVisible()) {
+            result.item = note;
+            result.path = note->searchPaths(keyword);
+        }
+    }
 }
 
 void View::commitEditing()

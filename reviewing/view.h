@@ -35,8 +35,10 @@ public:
 
     // Shows the print dialog and prints the rows; false when nothing was printed.
     bool print() override;
-    // Finds the keyword in the shown notes, row after row.
+    // Finds the keyword row after row on worker threads: in the page text of the row's excerpt,
+    // then in its note when notes are shown.
     QFuture<QVector<ISearchable::Result>> search(const QString &keyword) override;
+    void completeResults(QVector<ISearchable::Result> &results, const QString &keyword) override;
     // Stores the note being edited as an undo step (before the view is left or the tab closes).
     void commitEditing();
 

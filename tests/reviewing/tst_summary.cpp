@@ -15,7 +15,11 @@
 #include <backend/page.h>
 #include <editor/textdocument.h>
 #include <reading/annotationindex.h>
+#include <reading/searching.h>
+#include <reading/searchline.h>
 
+#include <QGraphicsPathItem>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPrinter>
@@ -312,9 +316,14 @@ private slots:
         QCOMPARE(pageHeight, rowsHeight);
 
         // The find bar finds the notes shown in the rows.
-        const QVector<ISearchable::Result> found = m_view->search(QStringLiteral("SECOND")).result();
-        QCOMPARE(found.size(), 1);
-        QCOMPARE(found.first().item, m_scene->summaryOf(second)->note());
+        Nod::Presentation::SearchLine *bar = m_view->searchLine();
+        bar->activate();
+        QTest::keyClicks(bar->lineEdit(), QStringLiteral("SECOND"));
+        QTest::keyClick(bar->lineEdit(), Qt::Key_Return);
+        QTRY_VERIFY(!m_view->searching()->isRunning());
+        QCOMPARE(m_view->searching()->total(), 1);
+        QCOMPARE(m_view->searching()->currentHighlight()->parentItem(), m_scene->summaryOf(second)->note());
+        m_view->clearSearch();
 
         // The tab's jump from the reading view selects the row and brings it into view.
         m_view->jumpToAnnotation(child);
@@ -323,6 +332,52 @@ private slots:
         QVERIFY(m_view->mapToScene(m_view->viewport()->rect())
                     .boundingRect()
                     .intersects(target->sceneBoundingRect()));
+    }
+
+    void findBar_findsExcerptTextThenNotesRowByRow()
+    {
+        QVERIFY(openDocument(3));
+        // "Page N" stands at (72, 100) on every page; the second canvas covers no text.
+        const int first = store(0, QPointF(60, 80), QSizeF(80, 30));
+        const int second = store(1, QPointF(300, 300), QSizeF(50, 50), QStringLiteral("<p>page notes</p>"));
+        const int third
+            = store(2, QPointF(60, 80), QSizeF(80, 30), QStringLiteral("<p>A <i>Page</i> three</p>"));
+        showSummary(Base::Page::RightNoteArea);
+        Searching *searching = m_view->searching();
+        Nod::Presentation::SearchLine *bar = m_view->searchLine();
+        const auto search = [bar](const QString &word) {
+            bar->activate();
+            QTest::keyClicks(bar->lineEdit(), word);
+            QTest::keyClick(bar->lineEdit(), Qt::Key_Return);
+        };
+        const auto holders = [searching] {
+            QList<QGraphicsItem *> items;
+            for (const QGraphicsPathItem *highlight : searching->highlights()) {
+                items.append(highlight->parentItem());
+            }
+            return items;
+        };
+
+        search(QStringLiteral("page"));
+        QTRY_VERIFY(!searching->isRunning());
+        QCOMPARE(holders(),
+            (QList<QGraphicsItem *> { m_scene->summaryOf(first), m_scene->summaryOf(second)->note(),
+                m_scene->summaryOf(third), m_scene->summaryOf(third)->note() }));
+        const QRectF excerpt = m_scene->summaryOf(first)->excerptRect();
+        QVERIFY(excerpt.contains(searching->highlights().first()->path().boundingRect()));
+        QCOMPARE(searching->currentIndex(), 0);
+        QTest::keySequence(bar->lineEdit(), QKeySequence::FindPrevious);
+        QCOMPARE(searching->currentIndex(), 3);
+        QTest::keySequence(bar->lineEdit(), QKeySequence::FindNext);
+        QCOMPARE(searching->currentIndex(), 0);
+
+        // Hidden notes are not searched.
+        m_view->clearSearch();
+        m_scene->setNoteAreaMode(Base::Page::NoNoteArea);
+        search(QStringLiteral("page"));
+        QTRY_VERIFY(!searching->isRunning());
+        QCOMPARE(
+            holders(), (QList<QGraphicsItem *> { m_scene->summaryOf(first), m_scene->summaryOf(third) }));
     }
 
     void paginate_neverSplitsARowAndShrinksOnlyTooTallOnes()
