@@ -10,6 +10,7 @@
 #include <application/serviceregistry.h>
 #include <backend/page.h>
 #include <domain/metatypes.h>
+#include <editor/editortoolbar.h>
 #include <infrastructure/database.h>
 #include <infrastructure/migrations/migrator.h>
 #include <infrastructure/transaction.h>
@@ -18,6 +19,7 @@
 #include <reading/pdfdocumentview.h>
 #include <reading/readingpageitem.h>
 #include <reading/tab/documentwidget.h>
+#include <reading/tools/noteeditorhost.h>
 #include <reading/tools/select.h>
 #include <reviewing/scene.h>
 #include <reviewing/view.h>
@@ -304,6 +306,37 @@ int main(int argc, char **argv)
         moves.push_back(one.nsecsElapsed() / 1e6);
     }
     Bench::print("hover_move_ms", Bench::median(moves), "ms");
+
+    {
+        // Notes of the crowded page start editing one after the other: each focus-in attaches the
+        // note editor's tool bar, places it above the note and shows it.
+        tab->activateWindow();
+        view->setFocus();
+        QCoreApplication::processEvents();
+        Presentation::EditorToolBar *bar = tab->noteEditor()->toolBar();
+        const QVector<Domain::Annotation> notes
+            = registry->noteService()->annotations(documentId, kCrowdedPage);
+        std::vector<double> attaches;
+        for (int i = 0; i < 40 && i < notes.size(); ++i) {
+            Presentation::NoteItem *note = index->noteItem(notes.at(i * notes.size() / 40).id());
+            if (!note) {
+                continue;
+            }
+            QElapsedTimer one;
+            one.start();
+            note->setFocus(Qt::MouseFocusReason);
+            const double ms = one.nsecsElapsed() / 1e6;
+            if (bar->isVisible() && bar->annotationId() == note->annotationId()) {
+                attaches.push_back(ms);
+            }
+            scene->clearFocus();
+            QCoreApplication::processEvents();
+        }
+        const bool all = attaches.size() == 40;
+        Bench::print("toolbar_attach_ms", all ? Bench::median(attaches) : -1.0, "ms");
+        Bench::print(
+            "toolbar_attach_max_ms", all ? *std::max_element(attaches.begin(), attaches.end()) : -1.0, "ms");
+    }
 
     QUndoStack *stack = tab->undoStack();
     std::vector<double> steps;
