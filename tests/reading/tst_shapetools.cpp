@@ -321,6 +321,19 @@ private slots:
         const double y = single.markers.first().shape().toLineF().translated(single.position).y1();
         QVERIFY2(qAbs(frame.top() - (y - 21 * 72.0 / view()->logicalDpiY())) < 1e-6,
             qPrintable(QStringLiteral("%1 %2").arg(frame.top()).arg(y)));
+
+        // Escape in the bar drops the lines and keeps the tool, whatever the window binds Escape to.
+        drag(at(0, QPointF(100, 600)), at(0, QPointF(300, 600)));
+        QTest::keyClick(tool->lineDialog(), Qt::Key_Escape);
+        QCOMPARE(tool->unsavedLineCount(), 0);
+        QCOMPARE(view()->armedTool(), tool);
+        // Leaving the tool with unsaved lines asks, and Yes stores them.
+        drag(at(0, QPointF(100, 650)), at(0, QPointF(300, 650)));
+        answerNextQuestion(QMessageBox::Yes);
+        view()->armTool(DocumentTool::AbstractTool::Move);
+        QVERIFY(m_question.contains(QStringLiteral("unsaved")));
+        QCOMPARE(rows().size(), 3);
+        QCOMPARE(rows().last().markers.size(), 1);
     }
 
     void lineStartedOnAMark_isAddedToItsAnnotationAtOnce()
