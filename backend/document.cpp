@@ -61,6 +61,18 @@ PDFDestination Document::resolveDestination(const PDFDestination &destination) c
 
 QList<PDFToCItem> Document::toc() const { return {}; }
 
+QVector<QSizeF> Document::pageSizes()
+{
+    const int count = std::max(0, pageCount());
+    QVector<QSizeF> sizes(count);
+    for (int i = 0; i < count; ++i) {
+        if (const QSharedPointer<Page> page = pageAt(i).toStrongRef()) {
+            sizes[i] = page->pageSize();
+        }
+    }
+    return sizes;
+}
+
 QVector<SearchResult> Document::search(const QString &text, int flags, int startPage) const
 {
     QReadLocker locker(m_lock.data());

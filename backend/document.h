@@ -45,6 +45,9 @@ public:
     virtual bool reload() = 0;
     virtual bool unlock(const QString &password) = 0;
     virtual QList<PDFToCItem> toc() const;
+    // The size of every page in points, in page order, without keeping pages; an empty size for a
+    // page that cannot be read. The base version creates each page.
+    virtual QVector<QSizeF> pageSizes();
     // Searches the pages already created, from startPage in the flags' direction.
     virtual QVector<SearchResult> search(const QString &text, int flags, int startPage) const;
     // Not from the processing thread.

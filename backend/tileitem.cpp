@@ -5,7 +5,9 @@
 
 #include <QCache>
 #include <QDataStream>
+#include <QGuiApplication>
 #include <QHash>
+#include <QScreen>
 
 namespace {
 
@@ -27,7 +29,7 @@ struct CachedPixmap
 
 QCache<PixmapKey, CachedPixmap> &pixmapCache()
 {
-    static QCache<PixmapKey, CachedPixmap> cache(TileItem::PixmapCacheLimit);
+    static QCache<PixmapKey, CachedPixmap> cache(TileItem::pixmapCacheLimit());
     return cache;
 }
 
@@ -44,7 +46,7 @@ PixmapKey makeKey(const Backend::Page *page, const RenderParam &param, const QRe
 int pixmapCost(const QPixmap &pixmap)
 {
     const qint64 bytes = qint64(pixmap.width()) * pixmap.height() * pixmap.depth() / 8;
-    return static_cast<int>(qBound<qint64>(1, bytes, TileItem::PixmapCacheLimit));
+    return static_cast<int>(qBound<qint64>(1, bytes, TileItem::PixmapCacheCeiling));
 }
 
 void insertPixmap(const PixmapKey &key, const QPixmap &pixmap, const QRectF &cropRect)
@@ -79,6 +81,18 @@ bool TileItem::cacheContains(
 void TileItem::clearCache() { pixmapCache().clear(); }
 
 int TileItem::cacheTotalCost() { return pixmapCache().totalCost(); }
+
+int TileItem::pixmapCacheLimit()
+{
+    // What the screen shows (tiles, previews, the pages beside them) a few times over, so that
+    // scrolling back re-renders nothing; a larger screen needs more.
+    qint64 screenBytes = 0;
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        const QSizeF pixels = QSizeF(screen->size()) * screen->devicePixelRatio();
+        screenBytes = qint64(pixels.width() * pixels.height()) * 4;
+    }
+    return int(qBound<qint64>(PixmapCacheFloor, 4 * screenBytes, PixmapCacheCeiling));
+}
 
 void TileItem::refresh(bool) { }
 

@@ -22,7 +22,10 @@ class TileItem final : public QObject
     Q_DISABLE_COPY_MOVE(TileItem)
 
 public:
-    static constexpr int PixmapCacheLimit = 64 << 20;
+    static constexpr int PixmapCacheFloor = 32 << 20;
+    static constexpr int PixmapCacheCeiling = 256 << 20;
+    // The pixmap cache's byte limit, from the primary screen's size; fixed at first use.
+    static int pixmapCacheLimit();
 
     explicit TileItem(const QSharedPointer<Backend::Page> &page, QObject *parent = nullptr);
     ~TileItem() override;

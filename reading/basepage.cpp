@@ -1,6 +1,7 @@
 #include "basepage.h"
 
 #include <annotating/notearealayout.h>
+#include <backend/document.h>
 #include <backend/page.h>
 
 namespace Base {
@@ -18,6 +19,31 @@ Page::Page(const QWeakPointer<Backend::Page> &page, int pageNumber, double resol
     const QSharedPointer<Backend::Page> backendPage = page.toStrongRef();
     const QSizeF points = backendPage ? backendPage->pageSize() : fallbackSize;
     m_pageSize = QSizeF(points.width() * resolutionX / 72.0, points.height() * resolutionY / 72.0);
+}
+
+Page::Page(const QSharedPointer<Backend::Document> &document, int pageNumber, double resolutionX,
+    double resolutionY, const QSizeF &size, QGraphicsItem *parent)
+    : QGraphicsObject(parent)
+    , m_document(document)
+    , m_dpiX(resolutionX)
+    , m_dpiY(resolutionY)
+    , m_pointScale(QTransform::fromScale(resolutionX / 72.0, resolutionY / 72.0))
+    , m_pageSize(size.width() * resolutionX / 72.0, size.height() * resolutionY / 72.0)
+    , m_pageNumber(pageNumber)
+{
+    setFlag(QGraphicsItem::ItemUsesExtendedStyleOption);
+}
+
+QWeakPointer<Backend::Page> Page::page() const
+{
+    if (!m_pageRequested && !m_page) {
+        // One try: a page the back-end cannot load stays blank rather than retried on every paint.
+        m_pageRequested = true;
+        if (const QSharedPointer<Backend::Document> document = m_document.toStrongRef()) {
+            m_page = document->pageAt(m_pageNumber);
+        }
+    }
+    return m_page;
 }
 
 double Page::noteAreaWidth() const { return m_pageSize.width() * 0.3 / 0.7; }

@@ -7,8 +7,9 @@
 #include <QWeakPointer>
 
 namespace Backend {
+class Document;
 class Page;
-}
+} // namespace Backend
 
 namespace Nod::Presentation {
 class NoteAreaLayout;
@@ -30,11 +31,16 @@ public:
     // A page the back-end could not load keeps its place with fallbackSize (points), blank.
     Page(const QWeakPointer<Backend::Page> &page, int pageNumber, double resolutionX, double resolutionY,
         const QSizeF &fallbackSize = QSizeF(612, 792), QGraphicsItem *parent = nullptr);
+    // A page of the document whose size (points) is known: its back-end page is made on first use,
+    // so that a long document lays out without loading every page.
+    Page(const QSharedPointer<Backend::Document> &document, int pageNumber, double resolutionX,
+        double resolutionY, const QSizeF &size, QGraphicsItem *parent = nullptr);
 
     int type() const override { return Type; }
     QRectF boundingRect() const override;
 
-    QWeakPointer<Backend::Page> page() const { return m_page; }
+    // Null when the back-end cannot load the page.
+    QWeakPointer<Backend::Page> page() const;
     int pageNumber() const { return m_pageNumber; }
     double resolutionX() const { return m_dpiX; }
     double resolutionY() const { return m_dpiY; }
@@ -55,7 +61,9 @@ signals:
     void requestPopulateChildren();
 
 protected:
-    QWeakPointer<Backend::Page> m_page;
+    mutable QWeakPointer<Backend::Page> m_page; // made by page() when a document is given
+    QWeakPointer<Backend::Document> m_document;
+    mutable bool m_pageRequested = false;
     double m_dpiX;
     double m_dpiY;
     QTransform m_pointScale;

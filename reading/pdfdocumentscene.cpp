@@ -274,13 +274,15 @@ void PDFDocumentScene::buildPages()
     QElapsedTimer timer;
     timer.start();
     m_pages.reserve(count);
+    // Sizes come from the page tree in one pass; pages are loaded when they are first painted.
+    const QVector<QSizeF> sizes = m_document->pageSizes();
     QSizeF lastSize(612, 792);
     for (int i = 0; i < count; ++i) {
-        const QWeakPointer<Backend::Page> page = m_document->pageAt(i);
-        if (const QSharedPointer<Backend::Page> loaded = page.toStrongRef()) {
-            lastSize = loaded->pageSize();
+        // A page whose size cannot be read keeps its place with its predecessor's size.
+        if (i < sizes.size() && !sizes.at(i).isEmpty()) {
+            lastSize = sizes.at(i);
         }
-        auto *item = new ReadingPageItem(page, i, m_dpiX, m_dpiY, lastSize);
+        auto *item = new ReadingPageItem(m_document, i, m_dpiX, m_dpiY, lastSize);
         // A reload keeps the note area the user chose.
         item->setNoteAreaMode(m_noteAreaMode);
         item->setVisible(m_visiblePage == -2 || m_visiblePage == i);

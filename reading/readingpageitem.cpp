@@ -34,6 +34,11 @@ ReadingPageItem::ReadingPageItem(const QWeakPointer<Backend::Page> &page, int pa
     : Base::Page(page, pageNumber, resolutionX, resolutionY, fallbackSize, parent)
 { }
 
+ReadingPageItem::ReadingPageItem(const QSharedPointer<Backend::Document> &document, int pageNumber,
+    double resolutionX, double resolutionY, const QSizeF &size, QGraphicsItem *parent)
+    : Base::Page(document, pageNumber, resolutionX, resolutionY, size, parent)
+{ }
+
 ReadingPageItem::~ReadingPageItem() = default;
 
 RenderParam ReadingPageItem::renderParamFor(double zoom, double devicePixelRatio) const
@@ -44,7 +49,7 @@ RenderParam ReadingPageItem::renderParamFor(double zoom, double devicePixelRatio
 
 void ReadingPageItem::paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *widget)
 {
-    const QSharedPointer<Backend::Page> page = m_page.toStrongRef();
+    const QSharedPointer<Backend::Page> page = Base::Page::page().toStrongRef();
     if (!page) {
         return;
     }
@@ -70,10 +75,10 @@ void ReadingPageItem::paint(QPainter *painter, const QStyleOptionGraphicsItem *o
     // Device pixels per item unit at this zoom.
     const double pixelsPerUnit = param.renderXres() / m_dpiX;
     const double pagePixels = pageRect().width() * pixelsPerUnit * pageRect().height() * pixelsPerUnit;
-    // The whole-page render stays under the limit; beyond it, it is a preview under the tiles.
-    const double previewZoom = pagePixels * 4 <= WholePageLimit
-        ? zoom
-        : zoom * std::sqrt(double(WholePageLimit) / (pagePixels * 4));
+    // The whole-page render stays under the limit; beyond it, a smaller preview shows under the
+    // tiles until they arrive.
+    const double previewZoom
+        = pagePixels * 4 <= WholePageLimit ? zoom : zoom * std::sqrt(double(PreviewLimit) / (pagePixels * 4));
     RenderParam previewParam = param;
     previewParam.setScaleFactor(previewZoom);
 
@@ -121,7 +126,7 @@ void ReadingPageItem::paint(QPainter *painter, const QStyleOptionGraphicsItem *o
 bool ReadingPageItem::paintTiles(
     QPainter *painter, const QTransform &world, const QRectF &exposed, const RenderParam &param)
 {
-    const QSharedPointer<Backend::Page> page = m_page.toStrongRef();
+    const QSharedPointer<Backend::Page> page = Base::Page::page().toStrongRef();
     if (!page || exposed.isEmpty()) {
         return true;
     }
@@ -171,7 +176,7 @@ bool ReadingPageItem::paintTiles(
 
 bool ReadingPageItem::paintForPrint(QPainter *painter)
 {
-    const QSharedPointer<Backend::Page> page = m_page.toStrongRef();
+    const QSharedPointer<Backend::Page> page = Base::Page::page().toStrongRef();
     painter->fillRect(pageRect(), Qt::white);
     bool ok = false;
     if (page) {

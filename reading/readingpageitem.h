@@ -28,9 +28,15 @@ public:
     static constexpr int TileSize = 512;
     // Largest whole-page render, in bytes; above it the page is tiled.
     static constexpr qint64 WholePageLimit = 8 << 20;
+    // Largest preview under the tiles of a tiled page: about a screen's worth of the page, blurred
+    // for the moment the tiles take to arrive.
+    static constexpr qint64 PreviewLimit = 2 << 20;
 
     ReadingPageItem(const QWeakPointer<Backend::Page> &page, int pageNumber, double resolutionX,
         double resolutionY, const QSizeF &fallbackSize = QSizeF(612, 792), QGraphicsItem *parent = nullptr);
+    // The back-end page is made on first paint.
+    ReadingPageItem(const QSharedPointer<Backend::Document> &document, int pageNumber, double resolutionX,
+        double resolutionY, const QSizeF &size, QGraphicsItem *parent = nullptr);
     ~ReadingPageItem() override;
 
     int type() const override { return Type; }

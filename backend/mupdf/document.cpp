@@ -2,6 +2,7 @@
 
 #include <backend/mupdf/context.h>
 #include <backend/mupdf/page.h>
+#include <backend/mupdf/pagetreereader.h>
 #include <backend/pdfaction.h>
 
 #include <mupdf/fitz.h>
@@ -41,6 +42,43 @@ void convertOutline(fz_context *ctx, fz_document *doc, fz_outline *node, QList<P
             convertOutline(ctx, doc, node->down, items.last().children());
         }
     }
+}
+
+QSizeF validSize(const fz_rect &bounds)
+{
+    return fz_is_valid_rect(bounds) ? QSizeF(bounds.x1 - bounds.x0, bounds.y1 - bounds.y0) : QSizeF();
+}
+
+// A PDF page's size is in its page object; empty when the object is damaged or missing.
+QSizeF pageObjectSize(fz_context *ctx, pdf_document *pdf, int index)
+{
+    fz_rect bounds = fz_empty_rect;
+    fz_var(bounds);
+    fz_try(ctx)
+    {
+        fz_rect mediabox = fz_empty_rect;
+        fz_matrix transform = fz_identity;
+        pdf_page_obj_transform(ctx, pdf_lookup_page_obj(ctx, pdf, index), &mediabox, &transform);
+        bounds = fz_transform_rect(mediabox, transform);
+    }
+    fz_catch(ctx) { bounds = fz_empty_rect; }
+    return validSize(bounds);
+}
+
+QSizeF loadedPageSize(fz_context *ctx, fz_document *document, int index)
+{
+    fz_page *page = nullptr;
+    fz_rect bounds = fz_empty_rect;
+    fz_var(page);
+    fz_var(bounds);
+    fz_try(ctx)
+    {
+        page = fz_load_page(ctx, document, index);
+        bounds = fz_bound_page(ctx, page);
+    }
+    fz_always(ctx) { fz_drop_page(ctx, page); }
+    fz_catch(ctx) { bounds = fz_empty_rect; }
+    return validSize(bounds);
 }
 
 } // namespace
@@ -96,6 +134,10 @@ bool Document::reload()
     QWriteLocker locker(m_lock.data());
     detachPages();
     m_pageCache.clear();
+    {
+        QMutexLocker pagesLocker(&m_pagesMutex);
+        m_knownSizes.clear();
+    }
     if (m_document) {
         closeLibraryDocument();
     }
@@ -218,9 +260,35 @@ QList<PDFToCItem> Document::toc() const
     return items;
 }
 
+QVector<QSizeF> Document::pageSizes()
+{
+    QReadLocker locker(m_lock.data());
+    QVector<QSizeF> sizes(qMax(0, m_pageCount));
+    if (!m_document || m_lockState == Locked || sizes.isEmpty()) {
+        return sizes;
+    }
+    QMutexLocker libraryLocker(&m_context->mutex());
+    fz_context *ctx = m_context->get();
+    pdf_document *pdf = pdf_specifics(ctx, m_document);
+    if (!pdf || !PageTreeReader(ctx, pdf).read(sizes)) {
+        // A damaged page tree, or a reflowed document (its laid-out pages are cheap to load): the
+        // library's own look-up, page by page.
+        if (pdf) {
+            qInfo("page tree not read in bulk, page by page instead: %s", qUtf8Printable(m_fileName));
+        }
+        for (int i = 0; i < sizes.size(); ++i) {
+            sizes[i] = pdf ? pageObjectSize(ctx, pdf, i) : loadedPageSize(ctx, m_document, i);
+        }
+    }
+    QMutexLocker pagesLocker(&m_pagesMutex);
+    m_knownSizes = sizes;
+    return sizes;
+}
+
 QSharedPointer<Backend::Page> Document::createPage(int index)
 {
-    QSharedPointer<Page> page(new Page(this, index));
+    const QSizeF known = index < m_knownSizes.size() ? m_knownSizes.at(index) : QSizeF();
+    QSharedPointer<Page> page(new Page(this, index, known));
     return page->isLoaded() ? page : QSharedPointer<Page>();
 }
 

@@ -24,6 +24,7 @@ public:
     bool reload() override;
     bool unlock(const QString &password) override;
     QList<PDFToCItem> toc() const override;
+    QVector<QSizeF> pageSizes() override;
 
     int lockState() const;
     QSharedPointer<Context> context() const { return m_context; }
@@ -40,6 +41,9 @@ private:
     fz_document *m_document = nullptr; // owned, a reference of the library's
     QString m_password;
     int m_lockState = NoPassword;
+    // Page sizes read in bulk, so that pages made later need not ask the library; guarded by
+    // m_pagesMutex.
+    QVector<QSizeF> m_knownSizes;
 };
 
 } // namespace Backend::MuPDF

@@ -126,7 +126,7 @@ bool rasterise(fz_context *ctx, fz_display_list *contents, fz_display_list *anno
 
 } // namespace
 
-Page::Page(Document *parent, int pageNumber)
+Page::Page(Document *parent, int pageNumber, const QSizeF &knownSize)
     : Backend::Page(parent, pageNumber)
     , m_context(parent->context())
 {
@@ -135,6 +135,12 @@ Page::Page(Document *parent, int pageNumber)
     m_document = fz_keep_document(m_context->get(), parent->libraryDocument());
     if (!m_document) {
         m_loadFailed = true;
+        return;
+    }
+    if (!knownSize.isEmpty()) {
+        // Page bounds start at the origin. Made while scrolling, so no library lease is waited for.
+        m_x1 = float(knownSize.width());
+        m_y1 = float(knownSize.height());
         return;
     }
     fz_rect bounds = fz_empty_rect;

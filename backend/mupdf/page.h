@@ -19,7 +19,8 @@ class Document;
 class Page final : public Backend::Page
 {
 public:
-    Page(Document *parent, int pageNumber);
+    // With a known size (points, from the page tree) the page is made without asking the library.
+    Page(Document *parent, int pageNumber, const QSizeF &knownSize = QSizeF());
     ~Page() override;
 
     QSizeF pageSize() const override;

@@ -95,6 +95,72 @@ bool writeOverstatedPdf(const QString &path, qint64 declared, int fillers)
     return file.open(QIODevice::WriteOnly) && file.write(pdf) == pdf.size();
 }
 
+// Pages whose objects live in an object stream, found through a cross-reference stream, as long
+// documents are written: a media box and a quarter turn inherited from the root, a node of its own
+// between, a page with its own box turned back, one cropped and scaled by a user unit, and one
+// stored outside the stream.
+bool writeObjectStreamPdf(const QString &path)
+{
+    const QList<QPair<int, QByteArray>> packed {
+        { 2, "<< /Type /Pages /Kids [3 0 R 7 0 R 8 0 R] /Count 4 /MediaBox [0 0 300 400] /Rotate 90 >>" },
+        { 3, "<< /Type /Pages /Parent 2 0 R /Kids [4 0 R 5 0 R] /Count 2 >>" },
+        { 4, "<< /Type /Page /Parent 3 0 R /Contents 6 0 R >>" },
+        { 5, "<< /Type /Page /Parent 3 0 R /MediaBox [0 0 500 100] /Rotate 270 /Contents 6 0 R >>" },
+        { 7, "<< /Type /Page /Parent 2 0 R /Rotate 0 /CropBox [50 100 250 200] /UserUnit 1.5 >>" },
+    };
+    QByteArray header;
+    QByteArray body;
+    for (const auto &[number, object] : packed) {
+        header += QByteArray::number(number) + ' ' + QByteArray::number(body.size()) + ' ';
+        body += object + '\n';
+    }
+    header += '\n';
+    const QByteArray stream = qCompress(header + body).mid(4);
+
+    QByteArray pdf = "%PDF-1.5\n";
+    QMap<int, int> offsets;
+    const auto add = [&pdf, &offsets](int number, const QByteArray &object) {
+        offsets[number] = pdf.size();
+        pdf += QByteArray::number(number) + " 0 obj\n" + object + "\nendobj\n";
+    };
+    add(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    add(6, "<< /Length 22 >>\nstream\n0 0 0 rg 0 0 50 50 re f\nendstream");
+    add(8, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 250] >>");
+    add(10,
+        "<< /Type /ObjStm /N " + QByteArray::number(packed.size()) + " /First "
+            + QByteArray::number(header.size()) + " /Filter /FlateDecode /Length "
+            + QByteArray::number(stream.size()) + " >>\nstream\n" + stream + "\nendstream");
+    // Entries of 1 + 4 + 2 bytes: type, offset or stream number, generation or index.
+    QByteArray entries;
+    const auto entry = [&entries](int type, int field, int index) {
+        entries += char(type);
+        for (int shift = 24; shift >= 0; shift -= 8) {
+            entries += char((field >> shift) & 0xff);
+        }
+        entries += char((index >> 8) & 0xff);
+        entries += char(index & 0xff);
+    };
+    const int xrefOffset = pdf.size();
+    offsets[11] = xrefOffset;
+    for (int number = 0; number <= 11; ++number) {
+        const int index = int(std::find_if(packed.begin(), packed.end(), [number](const auto &item) {
+            return item.first == number;
+        }) - packed.begin());
+        if (index < packed.size()) {
+            entry(2, 10, index);
+        } else if (offsets.contains(number)) {
+            entry(1, offsets[number], 0);
+        } else {
+            entry(0, 0, number == 0 ? 0xffff : 0);
+        }
+    }
+    pdf += "11 0 obj\n<< /Type /XRef /Size 12 /W [1 4 2] /Root 1 0 R /Length "
+        + QByteArray::number(entries.size()) + " >>\nstream\n" + entries + "\nendstream\nendobj\n";
+    pdf += "startxref\n" + QByteArray::number(xrefOffset) + "\n%%EOF\n";
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(pdf) == pdf.size();
+}
+
 } // namespace
 
 class TestMuPDFDocument final : public QObject
@@ -110,6 +176,7 @@ private slots:
 
     void textDocument_countsPagesAndBounds();
     void pageSize_followsInheritedBoxesRotationAndMissingPages();
+    void pageSizes_readInBulkAgreeWithLoadedPages();
     void pageAt_outsideRange_yieldsNull();
     void text_givesOneRectanglePerUnitAndLineBreaks();
     void text_characterOutsideBasicPlane_takesTwoUnitsWithEqualBoxes();
@@ -225,6 +292,42 @@ void TestMuPDFDocument::pageSize_followsInheritedBoxesRotationAndMissingPages()
     QCOMPARE(blank.pixel(5, 390), qRgba(255, 255, 255, 255));
     QVector<QRectF> rects;
     QVERIFY(lost->text(rects).isEmpty());
+}
+
+void TestMuPDFDocument::pageSizes_readInBulkAgreeWithLoadedPages()
+{
+    // Read from the object stream past the library's cache, or (for a tree with an entry leading
+    // nowhere) page by page: either way what a page loaded on its own reports.
+    const QString packed = m_dir.filePath(QStringLiteral("packed.pdf"));
+    QVERIFY(writeObjectStreamPdf(packed));
+    const QString boxes = m_dir.filePath(QStringLiteral("boxes.pdf"));
+    QVERIFY(writeBoxesPdf(boxes));
+    const QVector<QSizeF> expected[] = {
+        { QSizeF(400, 300), QSizeF(100, 500), QSizeF(300, 150), QSizeF(250, 200) },
+        { QSizeF(400, 300), QSizeF(200, 100), QSizeF(100, 500), QSizeF(612, 792) },
+    };
+    int file = 0;
+    for (const QString &path : { packed, boxes }) {
+        Document bulk(path);
+        Document single(path);
+        QVERIFY2(bulk.isValid(), qPrintable(path));
+        const QVector<QSizeF> sizes = bulk.pageSizes();
+        QCOMPARE(sizes, expected[file]);
+        for (int i = 0; i < sizes.size(); ++i) {
+            QCOMPARE(page(single, i)->pageSize(), sizes[i]);
+            // A page made after the bulk read takes its size from it and still draws at that size.
+            const QImage image = page(bulk, i)->renderImage(72, 72);
+            QCOMPARE(image.size(), sizes[i].toSize());
+        }
+        ++file;
+    }
+    // The square at the origin of the page turned by inheritance lands where a turn takes it.
+    Document bulk(packed);
+    bulk.pageSizes();
+    QCOMPARE(page(bulk, 0)->renderImage(72, 72).pixel(10, 10), qRgba(0, 0, 0, 255));
+    // After a reload the pages ask the library again.
+    QVERIFY(bulk.reload());
+    QCOMPARE(page(bulk, 1)->pageSize(), QSizeF(100, 500));
 }
 
 void TestMuPDFDocument::pageAt_outsideRange_yieldsNull()

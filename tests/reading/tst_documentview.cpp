@@ -262,7 +262,7 @@ void TestDocumentView::painting_hugeZoomStaysSharpAndScrollingBackRendersNothing
     view->setZoomLevel(40);
     view->centerOn(reader.page(0)->mapToScene(QPointF(72, 250)));
     QVERIFY(reader.waitSharp(0, 30000));
-    QVERIFY(TileItem::cacheTotalCost() <= TileItem::PixmapCacheLimit);
+    QVERIFY(TileItem::cacheTotalCost() <= TileItem::pixmapCacheLimit());
     QImage image = view->viewport()->grab().toImage();
     // The view is centred on the box's left edge: white on the left, black on the right.
     const QPoint centre = view->viewport()->rect().center();
