@@ -170,6 +170,18 @@ int MindScene::idOf(const MindNodeItem *node) const
 
 QTransform MindScene::pageTransform() const { return QTransform::fromScale(m_dpiX / 72.0, m_dpiY / 72.0); }
 
+QWeakPointer<Backend::Page> MindScene::pageOf(int annotationId, QTransform *pointsToNode) const
+{
+    const auto it = m_placements.constFind(annotationId);
+    if (it == m_placements.constEnd() || !m_document || !m_nodes.contains(annotationId)) {
+        return {};
+    }
+    if (pointsToNode) {
+        *pointsToNode = pageTransform() * QTransform::fromTranslate(-it->offset.x(), -it->offset.y());
+    }
+    return m_document->pageAt(it->pageIndex);
+}
+
 QString MindScene::documentTitle() const
 {
     auto *registry = Application::ServiceRegistry::instance();

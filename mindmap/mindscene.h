@@ -7,6 +7,8 @@
 #include <QPointer>
 #include <QSet>
 #include <QSharedPointer>
+#include <QTransform>
+#include <QWeakPointer>
 
 #include <functional>
 
@@ -15,7 +17,8 @@ class QMimeData;
 
 namespace Backend {
 class Document;
-}
+class Page;
+} // namespace Backend
 
 namespace Nod::Domain {
 class Annotation;
@@ -59,6 +62,9 @@ public:
     // The node of an annotation, or the root for the document note; null when not in the map.
     MindNodeItem *nodeItem(int annotationId) const;
     AnnoNodeItem *annoNode(int annotationId) const;
+    // The page a node shows part of, and the transform from its page points into the node's
+    // coordinates; no page for the root or a node not in the map.
+    QWeakPointer<Backend::Page> pageOf(int annotationId, QTransform *pointsToNode) const;
     int idOf(const MindNodeItem *node) const;
     // The drop-target outline or insertion bar of a pending drop.
     QGraphicsRectItem *dropIndicator() const { return m_indicator; }

@@ -8,12 +8,15 @@
 #include <annotating/noteitem.h>
 #include <application/noteservice.h>
 #include <application/serviceregistry.h>
+#include <reading/searchrequest.h>
 
 #include <QDebug>
 #include <QDragMoveEvent>
 #include <QFutureInterface>
 #include <QMessageBox>
 #include <QScrollBar>
+#include <QTextDocument>
+#include <QtConcurrent>
 
 namespace Nod::Presentation {
 
@@ -95,30 +98,49 @@ bool MindView::print()
 
 QFuture<QVector<ISearchable::Result>> MindView::search(const QString &keyword)
 {
-    ensureBuilt();
-    QFutureInterface<QVector<ISearchable::Result>> future;
-    future.reportStarted();
-    if (m_scene && m_model && !keyword.isEmpty()) {
-        QVector<ISearchable::Result> results;
-        const QVector<int> order = m_model->descendants(m_model->rootId());
-        for (int id : order) {
-            AnnoNodeItem *node = m_scene->annoNode(id);
-            if (!node) {
-                continue;
-            }
-            NoteItem *note = node->noteItem();
-            const QPainterPath found = note->searchPaths(keyword);
-            for (const QPolygonF &part : found.toSubpathPolygons()) {
-                QPainterPath path;
-                path.addPolygon(part);
-                path.closeSubpath();
-                results.append({ note, path });
-            }
-        }
-        future.reportResult(results, 0);
+    if (!m_scene || !m_model || keyword.isEmpty()) {
+        return Base::View::search(keyword);
     }
-    future.reportFinished();
-    return future.future();
+    // One piece per node in tree order, folded branches included: the page text under the node's
+    // canvas, then its note. What the workers read is copied here; results find their nodes again
+    // by id.
+    QVector<SearchRequest> requests;
+    const QVector<int> order = m_model->descendants(m_model->rootId());
+    requests.reserve(order.size());
+    for (int id : order) {
+        const AnnoNodeItem *node = m_scene->annoNode(id);
+        if (!node) {
+            continue;
+        }
+        SearchRequest request;
+        request.keyword = keyword;
+        request.page = m_scene->pageOf(id, &request.pageTransform);
+        request.clip = node->canvasRect();
+        request.annotationId = id;
+        SearchRequest::Note note;
+        note.annotationId = id;
+        note.plainText = node->noteItem()->document()->toPlainText();
+        if (!note.plainText.isEmpty()) {
+            request.notes.append(note);
+        }
+        requests.append(request);
+    }
+    return QtConcurrent::mapped(std::move(requests), &SearchRequest::run);
+}
+
+void MindView::completeResults(QVector<ISearchable::Result> &results, const QString &keyword)
+{
+    for (ISearchable::Result &result : results) {
+        AnnoNodeItem *node = m_scene ? m_scene->annoNode(result.annotationId) : nullptr;
+        if (!node) {
+            result.path = QPainterPath();
+        } else if (!result.path.isEmpty()) {
+            result.item = node;
+        } else {
+            result.item = node->noteItem();
+            result.path = node->noteItem()->searchPaths(keyword);
+        }
+    }
 }
 
 void MindView::commitEditing()

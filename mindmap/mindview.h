@@ -52,8 +52,10 @@ public:
 
     // The map cannot be printed; the user is told so.
     bool print() override;
-    // Finds the keyword in the notes, node after node in tree order, one result per occurrence.
+    // Finds the keyword node after node in tree order, folded branches included, on worker threads:
+    // in the page text under the node's canvas, then in its note.
     QFuture<QVector<ISearchable::Result>> search(const QString &keyword) override;
+    void completeResults(QVector<ISearchable::Result> &results, const QString &keyword) override;
     // Stores the note being edited, if any, as an undo step (before the view is left or the tab closes).
     void commitEditing();
 

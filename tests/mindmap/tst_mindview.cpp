@@ -9,8 +9,12 @@
 #include <mindmap/mindscene.h>
 #include <mindmap/mindview.h>
 #include <mindmap/rootmindnodeitem.h>
+#include <reading/searching.h>
+#include <reading/searchline.h>
 
+#include <QGraphicsPathItem>
 #include <QGraphicsRectItem>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QPainter>
 #include <QPdfWriter>
@@ -33,6 +37,7 @@ bool writePdf(const QString &path, int pages)
             writer.newPage();
         }
         painter.fillRect(QRectF(72, 72, 300, 200), Qt::darkBlue);
+        painter.drawText(QPointF(80, 95), QStringLiteral("needle"));
     }
     return painter.end();
 }
@@ -305,12 +310,32 @@ private slots:
         QCOMPARE(toggles.first().first().toInt(), a);
         QTRY_VERIFY(first->hasExcerpt());
 
+        // The page text under a canvas ("needle" on both pages, under a and a1) and the notes, in
+        // tree order; stepping into a folded branch unfolds it.
         node(a)->setFolded(true);
-        const QFuture<QVector<ISearchable::Result>> found = m_view->search(QStringLiteral("NEEDLE"));
-        QCOMPARE(found.resultCount(), 1);
-        QCOMPARE(found.resultAt(0).size(), 1);
-        QCOMPARE(
-            found.resultAt(0).first().item, static_cast<QGraphicsItem *>(scene()->annoNode(a1)->noteItem()));
+        SearchLine *bar = m_view->searchLine();
+        bar->activate();
+        QTest::keyClicks(bar->lineEdit(), QStringLiteral("NEEDLE"));
+        QTest::keyClick(bar->lineEdit(), Qt::Key_Return);
+        Searching *searching = m_view->searching();
+        QTRY_VERIFY(!searching->isRunning());
+        QList<QGraphicsItem *> holders;
+        for (const QGraphicsPathItem *highlight : searching->highlights()) {
+            holders.append(highlight->parentItem());
+        }
+        QCOMPARE(holders,
+            (QList<QGraphicsItem *> {
+                scene()->annoNode(a), scene()->annoNode(a1), scene()->annoNode(a1)->noteItem() }));
+        QVERIFY(first->canvasRect().contains(searching->highlights().first()->path().boundingRect()));
+        QVERIFY(node(a)->isFolded());
+        QTest::keySequence(bar->lineEdit(), QKeySequence::FindNext);
+        QCOMPARE(searching->currentIndex(), 1);
+        QVERIFY(!node(a)->isFolded());
+        QTest::keySequence(bar->lineEdit(), QKeySequence::FindNext);
+        QTest::keySequence(bar->lineEdit(), QKeySequence::FindNext);
+        QCOMPARE(searching->currentIndex(), 0);
+        m_view->clearSearch();
+        node(a)->setFolded(true);
 
         m_view->centerOn(QPointF(-5000, -5000));
         m_view->jumpToAnnotation(a1);
