@@ -10,12 +10,15 @@ LineItem::LineItem(QGraphicsItem *parent)
     : QGraphicsLineItem(parent)
 { }
 
-void LineItem::paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *widget)
+void LineItem::paint(QPainter *painter, const QStyleOptionGraphicsItem *, QWidget *)
 {
-    painter->setCompositionMode(Nod::Presentation::MarkerItem::backgroundMode().mode() % 2 == 0
+    using Nod::Presentation::MarkerItem;
+    painter->setCompositionMode(MarkerItem::backgroundMode().mode() % 2 == 0
             ? QPainter::CompositionMode_Darken
             : QPainter::CompositionMode_Lighten);
-    QGraphicsLineItem::paint(painter, option, widget);
+    // As wide on screen as the stored line mark will be, at any zoom.
+    painter->setPen(MarkerItem::zoomIndependentPen(pen(), painter));
+    painter->drawLine(line());
 }
 
 Border::Border(QGraphicsItem *parent)
