@@ -20,6 +20,7 @@
 
 #include <QGraphicsPathItem>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPrinter>
@@ -314,6 +315,29 @@ private slots:
             rowsHeight += each->height();
         }
         QCOMPARE(pageHeight, rowsHeight);
+
+        // The mark's own menu gives way to the row's: jump, then remove the annotation with its note.
+        Summary *firstRow = m_scene->summaryOf(first);
+        m_view->ensureVisible(firstRow);
+        const QPoint onMark = m_view->mapFromScene(
+            firstRow->canvas()->mapToScene(firstRow->canvas()->boundingRect().center()));
+        QCOMPARE(m_view->itemAt(onMark), static_cast<QGraphicsItem *>(firstRow->canvas()));
+        QContextMenuEvent menuEvent(
+            QContextMenuEvent::Mouse, onMark, m_view->viewport()->mapToGlobal(onMark));
+        QApplication::sendEvent(m_view->viewport(), &menuEvent);
+        QMenu *menu = nullptr;
+        QTRY_VERIFY((menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())));
+        const QList<QAction *> entries = menu->actions();
+        QCOMPARE(entries.size(), 3);
+        QCOMPARE(entries.at(0)->text(), QStringLiteral("&Jump to Reading View"));
+        QVERIFY(entries.at(1)->isSeparator());
+        QCOMPARE(entries.at(2)->text(), QStringLiteral("&Remove annotation and note"));
+        entries.at(2)->trigger();
+        menu->close();
+        QTRY_COMPARE(storedRows(first), 0);
+        QCOMPARE(rowIds(0), (QList<int> { second, child }));
+        m_stack.undo();
+        QCOMPARE(rowIds(0), (QList<int> { first, second, child }));
 
         // The find bar finds the notes shown in the rows.
         Nod::Presentation::SearchLine *bar = m_view->searchLine();
