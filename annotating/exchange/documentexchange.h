@@ -1,5 +1,7 @@
 #pragma once
 
+#include "pdfannotations.h"
+
 #include <QObject>
 #include <QSharedPointer>
 
@@ -37,11 +39,24 @@ public:
     // also store a note being edited first.
     void setDocumentProvider(std::function<QSharedPointer<Backend::Document>()> provider);
 
+    // Called once the tab has opened the file: a PDF carrying annotations made elsewhere, opened for
+    // the first time, gets the offer to bring them in. The file is read on a worker thread.
+    void documentOpened();
+
 public slots:
     void exportNotes();
+    // Brings in the PDF's annotations that are not in the library yet, after a question.
+    void importAnnotations();
+    void exportAnnotatedPdf();
+
+signals:
+    // After marks were brought in, with their number.
+    void annotationsImported(int count);
 
 private:
     QSharedPointer<Backend::Document> openedDocument() const;
+    // Asks, then imports; `offer` words the question for a first opening.
+    void offerImport(const QVector<PdfAnnotationRecord> &records, bool firstOpening);
 
     int m_documentId;
     QUndoStack *m_stack; // not owned

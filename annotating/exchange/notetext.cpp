@@ -145,6 +145,16 @@ QVector<NoteBlock> noteBlocks(const QString &html)
     return kept;
 }
 
+QString notePlainText(const QString &html)
+{
+    InertDocument document;
+    document.setHtml(html);
+    QString text = document.toPlainText();
+    text.remove(QChar::ObjectReplacementCharacter);
+    text.replace(kLineSeparator, QLatin1Char('\n'));
+    return text.trimmed();
+}
+
 QString markdownEscaped(const QString &text, bool lineStart)
 {
     static const QString always = QStringLiteral("\\`*_[]<>!|~&");

@@ -33,6 +33,9 @@ struct NoteBlock
 // The blocks of a note stored as HTML. Nothing the HTML names is loaded (no files, no network).
 QVector<NoteBlock> noteBlocks(const QString &html);
 
+// The note's text without formatting, as another program's annotation contents can hold it.
+QString notePlainText(const QString &html);
+
 // Where an image of the note is written or embedded; an empty result leaves the image out.
 using ImageReference = std::function<QString(const QString &hash)>;
 

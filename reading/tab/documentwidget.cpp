@@ -313,6 +313,8 @@ void DocumentWidget::createToolBar()
         commitNotes();
         return m_document;
     });
+    connect(
+        this, &DocumentWidget::documentOpened, exchange, &Nod::Exchange::DocumentExchange::documentOpened);
     auto *exchangeButton = new QToolButton(this);
     exchangeButton->setObjectName(QStringLiteral("exchange"));
     exchangeButton->setIcon(QIcon(QStringLiteral(":icons/file-text.svg")));
