@@ -23,6 +23,7 @@
 #include <QSet>
 #include <QTemporaryDir>
 #include <QUrl>
+#include <QtConcurrent>
 
 #include <algorithm>
 #include <stdexcept>
@@ -37,6 +38,7 @@ namespace {
 
 // Excerpts are drawn at twice the page's point size: sharp on high-density screens and in print.
 constexpr double kExcerptDpi = 144.0;
+constexpr int kBatch = 64;
 
 QString tr(const char *text) { return QCoreApplication::translate("Nod::Exchange::NotesExporter", text); }
 
@@ -253,8 +255,6 @@ void NotesExporter::setBackendDocument(const QSharedPointer<Backend::Document> &
 {
     // A file that is not open (locked, damaged) gives neither text nor pictures.
     m_backend = document && document->isValid() && !document->isLocked() ? document : nullptr;
-    m_cachedPage = -1;
-    m_cachedImage = QImage();
 }
 
 QVector<NotesExporter::Entry> NotesExporter::orderedEntries(int documentId) const
@@ -296,35 +296,13 @@ QVector<NotesExporter::Entry> NotesExporter::orderedEntries(int documentId) cons
     return entries;
 }
 
-QImage NotesExporter::pageImage(int pageIndex)
-{
-    if (pageIndex == m_cachedPage) {
-        return m_cachedImage;
-    }
-    m_cachedPage = pageIndex;
-    m_cachedImage = QImage();
-    if (m_backend && pageIndex >= 0 && pageIndex < m_backend->pageCount()) {
-        if (const QSharedPointer<Backend::Page> page = m_backend->pageAt(pageIndex).toStrongRef()) {
-            m_cachedImage = page->renderImage(kExcerptDpi, kExcerptDpi);
-        }
-    }
-    return m_cachedImage;
-}
-
-void NotesExporter::complete(Entry &entry)
+void NotesExporter::readPage(const QSharedPointer<Backend::Document> &backend, Entry &entry)
 {
     const Annotation &annotation = entry.annotation;
     const QPointF origin = annotation.position();
     QVector<Marker> marks { annotation.canvas() };
     marks += annotation.markers();
-
-    if (m_tags) {
-        for (const Domain::Tag &tag : m_tags->tagsOfDocument(annotation.id())) {
-            entry.tags.append(tag.name());
-        }
-        entry.tags.sort(Qt::CaseInsensitive);
-    }
-    if (!m_backend) {
+    if (!backend) {
         return;
     }
 
@@ -339,7 +317,7 @@ void NotesExporter::complete(Entry &entry)
     }
     if (!textAreas.isEmpty()) {
         if (const QSharedPointer<Backend::Page> page
-            = m_backend->pageAt(annotation.pageIndex()).toStrongRef()) {
+            = backend->pageAt(annotation.pageIndex()).toStrongRef()) {
             entry.markedText = page->selectedText(textAreas).simplified();
         }
         return;
@@ -352,17 +330,24 @@ void NotesExporter::complete(Entry &entry)
             area = area.united(boundsOf(mark, origin));
         }
     }
-    const QImage page = area.isValid() ? pageImage(annotation.pageIndex()) : QImage();
-    if (page.isNull()) {
+    const QSharedPointer<Backend::Page> page
+        = area.isValid() ? backend->pageAt(annotation.pageIndex()).toStrongRef() : nullptr;
+    if (!page) {
         return;
     }
+    // Only the area is drawn, not the whole page.
     const double scale = kExcerptDpi / 72.0;
+    const QRect pageRect(QPoint(0, 0), (page->pageSize() * scale).toSize());
     const QRect pixels
-        = QRectF(area.topLeft() * scale, area.bottomRight() * scale).toAlignedRect() & page.rect();
+        = QRectF(area.topLeft() * scale, area.bottomRight() * scale).toAlignedRect() & pageRect;
     if (pixels.isEmpty()) {
         return;
     }
-    QImage excerpt = page.copy(pixels).convertToFormat(QImage::Format_RGB32);
+    const QImage rendered = page->renderImage(kExcerptDpi, kExcerptDpi, pixels);
+    if (rendered.isNull()) {
+        return;
+    }
+    QImage excerpt = rendered.convertToFormat(QImage::Format_RGB32);
     QPainter painter(&excerpt);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.translate(-pixels.topLeft());
@@ -498,8 +483,20 @@ bool NotesExporter::exportNotes(int documentId, const QString &filePath, NotesFo
                 m_error = tr("The export was cancelled.");
                 return false;
             }
+            // The pages are read for a batch of annotations at once, on the worker threads; the
+            // interface only waits for one batch between two progress reports.
+            if (i % kBatch == 0) {
+                const auto batch = entries.begin() + i;
+                QtConcurrent::blockingMap(batch, batch + qMin(kBatch, int(entries.size()) - i),
+                    [backend = m_backend](Entry &entry) { readPage(backend, entry); });
+            }
             Entry &entry = entries[i];
-            complete(entry);
+            if (m_tags) {
+                for (const Domain::Tag &tag : m_tags->tagsOfDocument(entry.annotation.id())) {
+                    entry.tags.append(tag.name());
+                }
+                entry.tags.sort(Qt::CaseInsensitive);
+            }
             const Annotation &annotation = entry.annotation;
             ownerId = annotation.id();
             const QVector<NoteBlock> note = noteBlocks(annotation.noteText());

@@ -78,16 +78,14 @@ signals:
     void progressChanged(int done, int total);
 
 private:
-    void complete(Entry &entry);
-    QImage pageImage(int pageIndex);
+    // Fills in the marked text or the excerpt from the opened file. Any thread.
+    static void readPage(const QSharedPointer<Backend::Document> &backend, Entry &entry);
 
     Application::DocumentService *m_documents; // not owned
     Application::NoteService *m_notes; // not owned
     Application::ResourceService *m_resources; // not owned
     Application::TagService *m_tags; // not owned
     QSharedPointer<Backend::Document> m_backend;
-    int m_cachedPage = -1;
-    QImage m_cachedImage;
     QString m_error;
     bool m_canceled = false;
 };
