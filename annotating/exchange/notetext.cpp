@@ -1,5 +1,6 @@
 #include "notetext.h"
 
+#include <QRegularExpression>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextFragment>
@@ -97,7 +98,10 @@ QVector<NoteBlock> noteBlocks(const QString &html)
             const QTextCharFormat format = fragment.charFormat();
             if (format.isImageFormat()) {
                 const QUrl name(format.toImageFormat().name());
-                if (name.scheme() == QLatin1String("database")) {
+                // Stored images are named by the SHA-1 of their bytes; any other name could point
+                // a written picture file outside its folder.
+                static const QRegularExpression sha1(QStringLiteral("^[0-9a-f]{40}$"));
+                if (name.scheme() == QLatin1String("database") && sha1.match(name.path()).hasMatch()) {
                     NoteSpan image;
                     image.imageHash = name.path();
                     // One fragment may hold several references to the same image.

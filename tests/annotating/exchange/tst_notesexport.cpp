@@ -52,9 +52,12 @@ private:
             = QString::fromLatin1(QCryptographicHash::hash(lib.imagePng, QCryptographicHash::Sha1).toHex());
         f.annotate(lib.documentId, highlight, 1,
             Marker(QPolygonF(QRectF(300, 500, 50, 20)), Marker::NoLine, Qt::NoPen, QColor(0, 255, 0, 128)),
-            QStringLiteral("<p>Child <img src=\"database:%1\"/></p>").arg(lib.imageHash));
+            QStringLiteral("<p>Child <img src=\"database:%1\"/><img src=\"database:../../escape\"/></p>")
+                .arg(lib.imageHash));
         const int child = f.registry()->noteService()->annotation(highlight).children().constFirst();
         f.registry()->resourceService()->handle(ServiceFixture::imageRequest(child, lib.imagePng));
+        // A stored name that is not a hash must not lead a picture file out of its folder.
+        f.registry()->resourceService()->handle({ child, "../../escape", QSize(4, 3), lib.imagePng });
         f.annotate(lib.documentId, root, 0,
             Marker(ExchangeFixture::wordBoxes(pdf, 0, QStringLiteral("line")), Marker::Underline,
                 QPen(Qt::red, 2), Qt::NoBrush));
@@ -122,6 +125,7 @@ private slots:
             targets << QUrl::fromPercentEncoding(it.next().captured(1).toUtf8());
         }
         QCOMPARE(targets.size(), 4); // the note image and the excerpts of the two areas and the line
+        QVERIFY(!QFileInfo::exists(f.path(QStringLiteral("../escape.png"))));
         for (const QString &target : qAsConst(targets)) {
             QVERIFY2(target.startsWith(QStringLiteral("My notes_files/")), qPrintable(target));
             QVERIFY2(QFileInfo::exists(f.path(target)), qPrintable(target));
