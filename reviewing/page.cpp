@@ -5,9 +5,9 @@
 
 namespace Reviewing {
 
-Page::Page(const QWeakPointer<Backend::Page> &page, int pageNumber, double resolutionX, double resolutionY,
-    const QSizeF &fallbackSize, QGraphicsItem *parent)
-    : Base::Page(page, pageNumber, resolutionX, resolutionY, fallbackSize, parent)
+Page::Page(const QSharedPointer<Backend::Document> &document, int pageNumber, double resolutionX,
+    double resolutionY, const QSizeF &size, QGraphicsItem *parent)
+    : Base::Page(document, pageNumber, resolutionX, resolutionY, size, parent)
 {
     // The rows paint the page; the page itself shows nothing.
     setFlag(QGraphicsItem::ItemHasNoContents);

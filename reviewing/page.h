@@ -17,8 +17,9 @@ class Page final : public Base::Page
     Q_OBJECT
 
 public:
-    Page(const QWeakPointer<Backend::Page> &page, int pageNumber, double resolutionX, double resolutionY,
-        const QSizeF &fallbackSize = QSizeF(612, 792), QGraphicsItem *parent = nullptr);
+    // The back-end page is made when a row first needs its image; `size` is in points.
+    Page(const QSharedPointer<Backend::Document> &document, int pageNumber, double resolutionX,
+        double resolutionY, const QSizeF &size, QGraphicsItem *parent = nullptr);
     ~Page() override;
 
     QRectF boundingRect() const override;

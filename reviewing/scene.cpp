@@ -69,13 +69,15 @@ void Scene::buildPages()
     }
     const int count = std::max(0, m_document->pageCount());
     m_pages.reserve(count);
+    // Sizes come from the page tree in one pass; a page is loaded when a row first shows its image.
+    const QVector<QSizeF> sizes = m_document->pageSizes();
     QSizeF lastSize(612, 792);
     for (int i = 0; i < count; ++i) {
-        const QWeakPointer<Backend::Page> page = m_document->pageAt(i);
-        if (const QSharedPointer<Backend::Page> loaded = page.toStrongRef()) {
-            lastSize = loaded->pageSize();
+        // A page whose size cannot be read keeps its place with its predecessor's size.
+        if (i < sizes.size() && !sizes.at(i).isEmpty()) {
+            lastSize = sizes.at(i);
         }
-        auto *item = new Page(page, i, m_dpiX, m_dpiY, lastSize);
+        auto *item = new Page(m_document, i, m_dpiX, m_dpiY, lastSize);
         item->setNoteAreaMode(m_noteAreaMode);
         connect(item, &Page::heightChanged, this, &Scene::on_page_heightChanged);
         m_pages.append(item);
