@@ -1,6 +1,7 @@
 #include "pdfdocumentview.h"
 
 #include <reading/abstracttool.h>
+#include <reading/annotationindex.h>
 #include <reading/historycommands.h>
 #include <reading/linkpolicy.h>
 #include <reading/move.h>
@@ -9,6 +10,8 @@
 #include <reading/readingpageitem.h>
 #include <reading/searching.h>
 
+#include <annotating/markeritem.h>
+#include <application/noteservice.h>
 #include <backend/document.h>
 #include <backend/pdfaction.h>
 
@@ -258,6 +261,25 @@ void PDFDocumentView::jumpToPage(int page)
         return;
     }
     m_history->push(new DestinationCommand(this, currentDestination(), PDFDestination(page, QRectF())));
+}
+
+void PDFDocumentView::jumpToAnnotation(int annoId)
+{
+    AnnotationIndex *index = m_pdfScene ? m_pdfScene->annotations() : nullptr;
+    const std::optional<Nod::Domain::Annotation> anno
+        = index && index->noteService() ? index->noteService()->find(annoId) : std::nullopt;
+    if (!anno || anno->documentId() != m_pdfScene->documentId() || anno->pageIndex() < 0) {
+        return;
+    }
+    ReadingPageItem *page = m_pdfScene->readingPageAt(anno->pageIndex());
+    if (!page) {
+        return;
+    }
+    jumpToPage(anno->pageIndex());
+    index->populate(page);
+    if (Nod::Presentation::MarkerItem *canvas = index->canvasItem(annoId)) {
+        centerOn(canvas);
+    }
 }
 
 void PDFDocumentView::goToPage(int pageNum, int alignment)

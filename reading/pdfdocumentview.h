@@ -112,6 +112,8 @@ public slots:
     void goFirst();
     void goLast();
     void jumpToPage(int page);
+    // Goes to the annotation's page (as a step of the history) and centres its mark.
+    void jumpToAnnotation(int annoId);
     void goToPage(int pageNum, int alignment);
     void goToPage(int pageNum);
     void goToPage(int pageNum, QPointF anchor, int alignment);

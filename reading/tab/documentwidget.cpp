@@ -11,6 +11,9 @@
 #include <application/serviceregistry.h>
 #include <backend/backendmanager.h>
 #include <backend/document.h>
+#include <mindmap/mindnodeitem.h>
+#include <mindmap/mindscene.h>
+#include <mindmap/mindview.h>
 #include <reading/annotationindex.h>
 #include <reading/basepage.h>
 #include <reading/baseview.h>
@@ -22,6 +25,8 @@
 #include <reading/tools/recttool.h>
 #include <reading/tools/select.h>
 #include <reading/tools/textannotation.h>
+#include <reviewing/scene.h>
+#include <reviewing/view.h>
 
 #include <QAction>
 #include <QActionGroup>
@@ -68,6 +73,8 @@ DocumentWidget::DocumentWidget(QWidget *parent)
     , m_stack(new QStackedWidget(this))
     , m_splitter(new QSplitter(Qt::Horizontal, this))
     , m_readingView(new PDFDocumentView(this))
+    , m_summaryView(new Reviewing::View(this))
+    , m_mindView(new MindView(this))
 {
     setObjectName(QStringLiteral("DocumentWidget"));
     setAttribute(Qt::WA_StyledBackground);
@@ -87,6 +94,10 @@ DocumentWidget::DocumentWidget(QWidget *parent)
     auto *registry = Nod::Application::ServiceRegistry::instance();
     m_noteEditor = new NoteEditorHost(m_readingView, registry ? registry->tagService() : nullptr);
     m_stack->addWidget(m_readingView);
+    m_summaryView->setObjectName(QStringLiteral("summaryView"));
+    m_stack->addWidget(m_summaryView);
+    m_mindView->setObjectName(QStringLiteral("mindView"));
+    m_stack->addWidget(m_mindView);
     m_siderBar->addPage(m_outline, QIcon(QStringLiteral(":icons/toc.png")), tr("Outline"));
 
     m_splitter->setObjectName(QStringLiteral("documentSplitter"));
@@ -120,15 +131,45 @@ DocumentWidget::DocumentWidget(QWidget *parent)
         updatePageBox();
         m_outline->initFromDocument(m_document);
     });
+    // A reload or an unlock detached the pages the other views show too.
+    connect(m_readingView, &PDFDocumentView::changedDocument, this, [this] {
+        if (m_summaryScene) {
+            m_summaryScene->reinitializeScene();
+        }
+        if (MindScene *scene = m_mindView->mindScene()) {
+            scene->reinitializeScene();
+        }
+    });
+    // The zoom ring: each view passes a new zoom level on to the next; the view that started it
+    // ignores the level it already has, which ends the round.
+    connect(
+        m_readingView, &Base::View::changedZoom, m_summaryView, qOverload<double>(&Base::View::setZoomLevel));
+    connect(
+        m_summaryView, &Base::View::changedZoom, m_mindView, qOverload<double>(&Base::View::setZoomLevel));
+    connect(
+        m_mindView, &Base::View::changedZoom, m_readingView, qOverload<double>(&Base::View::setZoomLevel));
+    connect(m_readingView, &PDFDocumentView::toggleView, this, &DocumentWidget::on_readingView_toggleView);
+    connect(m_summaryView, &Reviewing::View::toggleView, this, &DocumentWidget::on_summaryView_toggleView);
+    connect(m_summaryView, &Reviewing::View::readingViewRequested, this,
+        [this] { m_stack->setCurrentIndex(ReadingView); });
+    connect(m_mindView, &MindView::toggleView, this, &DocumentWidget::on_mindmap_toggleView);
+    connect(m_mindView, &MindView::contentChanged, this, &DocumentWidget::clearAllWidgetResults);
     connect(m_loader, &DocumentLoader::finished, this, &DocumentWidget::on_loader_finished);
     reloadShortcuts();
     reloadColors();
+    // Until the document shows there is nothing to switch to.
+    m_viewGroup->setEnabled(false);
     on_currentChanged(ReadingView);
 }
 
 DocumentWidget::~DocumentWidget()
 {
-    // The view goes before the scene it shows.
+    // The views go before the scenes they show.
+    delete m_mindView;
+    m_mindView = nullptr;
+    delete m_summaryView;
+    m_summaryView = nullptr;
+    m_summaryScene.reset();
     delete m_readingView;
     m_readingView = nullptr;
     m_readingScene.reset();
@@ -254,18 +295,15 @@ void DocumentWidget::createToolBar()
     redo->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     addAction(redo);
 
-    // The view switch offers the views the tab has; the summary and the mind map join it here.
     m_viewGroup = new QActionGroup(this);
     auto *viewMenu = new QMenu(this);
-    QAction *readingView
-        = viewMenu->addAction(QIcon(QStringLiteral(":icons/book-open.svg")), tr("Reading View"));
-    readingView->setObjectName(QStringLiteral("readingViewAction"));
-    readingView->setData(int(ReadingView));
-    readingView->setCheckable(true);
-    readingView->setShortcut(QKeySequence(Qt::CTRL + Qt::Key_Slash));
-    readingView->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    addAction(readingView);
-    m_viewGroup->addAction(readingView);
+    viewMenu->setObjectName(QStringLiteral("viewMenu"));
+    addViewAction(viewMenu, QStringLiteral("readingViewAction"), QStringLiteral(":icons/book-open.svg"),
+        tr("Reading View"), ReadingView, QKeySequence(Qt::CTRL + Qt::Key_Slash));
+    addViewAction(viewMenu, QStringLiteral("summaryViewAction"), QStringLiteral(":icons/file-text.svg"),
+        tr("Summary View"), SummaryView);
+    addViewAction(viewMenu, QStringLiteral("mindmapAction"), QStringLiteral(":icons/mind_map_32px.png"),
+        tr("Mindmap"), MindmapView);
     connect(m_viewGroup, &QActionGroup::triggered, this, [this](QAction *action) {
         commitNotes();
         m_stack->setCurrentIndex(action->data().toInt());
@@ -332,6 +370,21 @@ void DocumentWidget::createToolBar()
     for (QAction *action : { previous, next }) {
         m_readingView->addAction(action);
     }
+}
+
+void DocumentWidget::addViewAction(QMenu *menu, const QString &objectName, const QString &iconPath,
+    const QString &text, int index, const QKeySequence &shortcut)
+{
+    QAction *action = menu->addAction(QIcon(iconPath), text);
+    action->setObjectName(objectName);
+    action->setData(index);
+    action->setCheckable(true);
+    if (!shortcut.isEmpty()) {
+        action->setShortcut(shortcut);
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        addAction(action);
+    }
+    m_viewGroup->addAction(action);
 }
 
 void DocumentWidget::createAnnotationToolActions()
@@ -437,8 +490,11 @@ void DocumentWidget::on_colorShortcut_actived(const QString &name)
 
 void DocumentWidget::print()
 {
-    if (m_stack->currentIndex() == ReadingView && m_readingScene) {
-        m_readingView->print();
+    if (!isOpened()) {
+        return;
+    }
+    if (auto *view = qobject_cast<Base::View *>(m_stack->currentWidget())) {
+        view->print();
     }
 }
 
@@ -531,7 +587,15 @@ void DocumentWidget::finishOpening(const QSharedPointer<Backend::Document> &docu
         connect(annotations, &AnnotationIndex::editingStarted, m_noteEditor, &NoteEditorHost::startEditing);
         connect(annotations, &AnnotationIndex::editingFinished, m_noteEditor, &NoteEditorHost::finishEditing);
     }
+    m_summaryScene = QSharedPointer<Reviewing::Scene>::create(
+        document, m_documentId, m_undoStack, logicalDpiX(), logicalDpiY());
+    m_summaryView->setScene(m_summaryScene);
+    connect(
+        m_summaryScene.data(), &Base::Scene::contentChanged, this, &DocumentWidget::clearAllWidgetResults);
+    // The map is built when first shown.
+    m_mindView->openDocument(document, m_documentId, m_undoStack, logicalDpiX(), logicalDpiY());
     m_stack->setCurrentIndex(ReadingView);
+    m_viewGroup->setEnabled(true);
 
     restoreViewState();
     const int margin = m_restored.viewSetting().marginMode();
@@ -627,6 +691,8 @@ void DocumentWidget::commitNotes()
     if (AnnotationIndex *annotations = m_readingScene ? m_readingScene->annotations() : nullptr) {
         annotations->commitEditing();
     }
+    m_summaryView->commitEditing();
+    m_mindView->commitEditing();
 }
 
 void DocumentWidget::closeDocument()
@@ -666,6 +732,9 @@ void DocumentWidget::setNoteAreaMode(int mode)
     if (m_readingScene) {
         m_readingScene->setNoteAreaMode(mode);
     }
+    if (m_summaryScene) {
+        m_summaryScene->setNoteAreaMode(mode);
+    }
 }
 
 void DocumentWidget::on_noteArea_triggered(QAction *action)
@@ -695,6 +764,29 @@ void DocumentWidget::on_currentChanged(int index)
             m_viewSwitch->setText(action->text());
         }
     }
+}
+
+int DocumentWidget::currentView() const { return m_stack->currentIndex(); }
+
+void DocumentWidget::on_readingView_toggleView(int annoId)
+{
+    commitNotes();
+    m_stack->setCurrentIndex(SummaryView);
+    m_summaryView->jumpToAnnotation(annoId);
+}
+
+void DocumentWidget::on_summaryView_toggleView(int annoId)
+{
+    commitNotes();
+    m_stack->setCurrentIndex(ReadingView);
+    m_readingView->jumpToAnnotation(annoId);
+}
+
+void DocumentWidget::on_mindmap_toggleView(int annoId)
+{
+    commitNotes();
+    m_stack->setCurrentIndex(ReadingView);
+    m_readingView->jumpToAnnotation(annoId);
 }
 
 void DocumentWidget::updatePageBox()

@@ -12,9 +12,15 @@
 
 class PDFDocumentScene;
 class PDFDocumentView;
+
+namespace Reviewing {
+class Scene;
+class View;
+} // namespace Reviewing
 class QAction;
 class QActionGroup;
 class QLabel;
+class QMenu;
 class QProgressBar;
 class QSpinBox;
 class QSplitter;
@@ -32,6 +38,7 @@ namespace Nod::Presentation {
 
 class AnnotationToolAction;
 class NoteEditorHost;
+class MindView;
 class PDFToCInfoWidget;
 class SiderBarWidget;
 
@@ -46,7 +53,7 @@ class DocumentWidget final : public QWidget, public DocumentTab
     Q_DISABLE_COPY_MOVE(DocumentWidget)
 
 public:
-    enum ViewIndex { ReadingView = 0 };
+    enum ViewIndex { ReadingView = 0, SummaryView = 1, MindmapView = 2 };
 
     explicit DocumentWidget(QWidget *parent = nullptr);
     ~DocumentWidget() override;
@@ -61,6 +68,10 @@ public:
     bool isOpened() const { return !m_document.isNull(); }
     QSharedPointer<Backend::Document> document() const { return m_document; }
     PDFDocumentView *readingView() const { return m_readingView; }
+    Reviewing::View *summaryView() const { return m_summaryView; }
+    MindView *mindView() const { return m_mindView; }
+    // The view on show: ReadingView, SummaryView or MindmapView (another index while loading).
+    int currentView() const;
     PDFToCInfoWidget *outlineWidget() const { return m_outline; }
     SiderBarWidget *siderBar() const { return m_siderBar; }
     QSplitter *splitter() const { return m_splitter; }
@@ -106,6 +117,13 @@ private:
     void on_siderBar_thrinked();
     void on_siderBar_expanded();
     void on_currentChanged(int index);
+    // Cross-view jumps: the reading view's request shows the annotation's row in the summary; the
+    // summary's and the mind map's show it in the reading view.
+    void on_readingView_toggleView(int annoId);
+    void on_summaryView_toggleView(int annoId);
+    void on_mindmap_toggleView(int annoId);
+    void addViewAction(QMenu *menu, const QString &objectName, const QString &iconPath, const QString &text,
+        int index, const QKeySequence &shortcut = QKeySequence());
     void on_readingView_changedPage(int page);
     void on_pageBox_editingFinished();
     void on_noteArea_triggered(QAction *action);
@@ -126,6 +144,9 @@ private:
     QStackedWidget *m_stack;
     QSplitter *m_splitter;
     PDFDocumentView *m_readingView;
+    Reviewing::View *m_summaryView;
+    QSharedPointer<Reviewing::Scene> m_summaryScene;
+    MindView *m_mindView;
     NoteEditorHost *m_noteEditor = nullptr; // child of the reading view
     QWidget *m_loadingPanel = nullptr; // in m_stack while the document opens or after it failed
     QLabel *m_loadingLabel = nullptr;
