@@ -1,7 +1,14 @@
 #include "application/servicefixture.h"
 
+#include <annotating/markeritem.h>
 #include <application/documentservice.h>
+#include <application/noteservice.h>
 #include <domain/lastread.h>
+#include <mindmap/mindmodel.h>
+#include <mindmap/mindnodeitem.h>
+#include <mindmap/mindscene.h>
+#include <mindmap/mindview.h>
+#include <reading/annotationindex.h>
 #include <reading/pdfdocumentscene.h>
 #include <reading/pdfdocumentview.h>
 #include <reading/readingpageitem.h>
@@ -9,11 +16,15 @@
 #include <reading/tab/outlinemodel.h>
 #include <reading/tab/pdftocinfowidget.h>
 #include <reading/tab/siderbarwidget.h>
+#include <reviewing/scene.h>
+#include <reviewing/summary.h>
+#include <reviewing/view.h>
 
 #include <QAction>
 #include <QMenu>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QSignalSpy>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QToolButton>
@@ -291,6 +302,85 @@ private slots:
         QVERIFY(failed.wait(20000));
         QVERIFY(!failing.isOpened());
         QVERIFY(failing.findChild<QWidget *>(QStringLiteral("loadingPanel"))->isVisibleTo(&failing));
+    }
+
+    void views_switchShareZoomAndJumpToEachOther()
+    {
+        const QString path = m_fixture->path(QStringLiteral("ten.pdf"));
+        QVERIFY(writeNumberedPdf(path, 10));
+        const int id = addDocument(path);
+        Nod::Application::NoteService *notes = m_fixture->registry()->noteService();
+        const Nod::Domain::Annotation root = notes->documentNote(id);
+        Nod::Application::NewAnnotation record;
+        record.id = notes->nextId();
+        record.documentId = id;
+        record.pageIndex = 6;
+        record.position = QPointF(100, 200);
+        record.canvas = Nod::Domain::Marker(QPolygonF(QRectF(0, 0, 120, 40)), Nod::Domain::Marker::AllEdges,
+            QPen(Qt::NoPen), QBrush(Qt::yellow));
+        record.noteText = QStringLiteral("far mark");
+        record.createdAt = QDateTime::currentDateTime();
+        record.parentId = root.id();
+        notes->newAnnotation(record);
+        const int annoId = record.id;
+
+        std::unique_ptr<DocumentWidget> tab = openShown(id);
+        QVERIFY(tab);
+        QMenu *menu = tab->findChild<QToolButton *>(QStringLiteral("viewSwitch"))->menu();
+        QList<int> offered;
+        for (QAction *action : menu->actions()) {
+            offered.append(action->data().toInt());
+        }
+        QCOMPARE(offered, QList<int>({ 0, 1, 2 }));
+
+        // One change goes round the ring once.
+        QSignalSpy readingZoom(tab->readingView(), &Base::View::changedZoom);
+        tab->readingView()->setZoomLevel(2.0);
+        QCOMPARE(tab->summaryView()->zoomLevel(), 2.0);
+        QCOMPARE(tab->mindView()->zoomLevel(), 2.0);
+        QCOMPARE(readingZoom.count(), 1);
+        tab->mindView()->setZoomLevel(1.5);
+        QCOMPARE(tab->readingView()->zoomLevel(), 1.5);
+        QCOMPARE(tab->summaryView()->zoomLevel(), 1.5);
+
+        QAction *zoomIn = tab->findChild<QAction *>(QStringLiteral("zoomIn"));
+        tab->findChild<QAction *>(QStringLiteral("summaryViewAction"))->trigger();
+        QCOMPARE(tab->currentView(), int(DocumentWidget::SummaryView));
+        QVERIFY(!zoomIn->isEnabled());
+
+        // A double click on the row's excerpt shows the mark in the reader.
+        Reviewing::View *summary = tab->summaryView();
+        Nod::Presentation::MarkerItem *row = summary->summaryScene()->annotations()->canvasItem(annoId);
+        QVERIFY(row);
+        summary->centerOn(row);
+        QTest::mouseDClick(summary->viewport(), Qt::LeftButton, {},
+            summary->mapFromScene(row->sceneBoundingRect().center()));
+        QTRY_COMPARE(tab->currentView(), int(DocumentWidget::ReadingView));
+        QVERIFY(zoomIn->isEnabled());
+        PDFDocumentView *reader = tab->readingView();
+        QTRY_COMPARE(reader->currentPage(), 6);
+        Nod::Presentation::MarkerItem *mark = reader->pdfScene()->annotations()->canvasItem(annoId);
+        QVERIFY(mark);
+        QVERIFY(
+            reader->viewport()->rect().contains(reader->mapFromScene(mark->sceneBoundingRect().center())));
+
+        // The mark's own request shows its row in the summary.
+        emit reader->pdfScene()->toggleView(annoId);
+        QCOMPARE(tab->currentView(), int(DocumentWidget::SummaryView));
+        const QRectF shown = summary->mapToScene(summary->viewport()->rect()).boundingRect();
+        QVERIFY(shown.intersects(summary->summaryScene()->summaryOf(annoId)->sceneBoundingRect()));
+
+        // The map, built when shown, jumps back the same way; Ctrl+/ returns to the reader.
+        tab->findChild<QAction *>(QStringLiteral("mindmapAction"))->trigger();
+        QCOMPARE(tab->currentView(), int(DocumentWidget::MindmapView));
+        QTRY_VERIFY(tab->mindView()->mindScene());
+        tab->readingView()->goToPage(0);
+        emit tab->mindView()->toggleView(annoId);
+        QCOMPARE(tab->currentView(), int(DocumentWidget::ReadingView));
+        QTRY_COMPARE(reader->currentPage(), 6);
+        tab->findChild<QAction *>(QStringLiteral("summaryViewAction"))->trigger();
+        QTest::keyClick(tab->summaryView(), Qt::Key_Slash, Qt::ControlModifier);
+        QCOMPARE(tab->currentView(), int(DocumentWidget::ReadingView));
     }
 };
 
