@@ -6,14 +6,10 @@
 #include <annotating/undocommands.h>
 #include <application/documentservice.h>
 #include <application/noteservice.h>
-#include <application/resourceservice.h>
 #include <application/serviceregistry.h>
 #include <backend/page.h>
 #include <domain/metatypes.h>
 #include <editor/editortoolbar.h>
-#include <infrastructure/database.h>
-#include <infrastructure/migrations/migrator.h>
-#include <infrastructure/transaction.h>
 #include <reading/annotationindex.h>
 #include <reading/pdfdocumentscene.h>
 #include <reading/pdfdocumentview.h>
@@ -24,21 +20,16 @@
 #include <reviewing/scene.h>
 #include <reviewing/view.h>
 
+#include <bench/benchdocument.h>
 #include <bench/benchsupport.h>
 #include <bench/interfacewatch.h>
 
 #include <QApplication>
-#include <QBuffer>
-#include <QCryptographicHash>
-#include <QDateTime>
 #include <QElapsedTimer>
-#include <QImage>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPdfWriter>
 #include <QScrollBar>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QUndoStack>
 #include <QWindow>
 
@@ -56,89 +47,21 @@ constexpr int kAnnotations = 2000;
 constexpr int kCrowdedPage = 3;
 constexpr int kOnCrowdedPage = 200;
 
-bool writePdf(const QString &path)
-{
-    QPdfWriter writer(path);
-    writer.setResolution(72);
-    writer.setPageSize(QPageSize(QPageSize::A4));
-    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-    QPainter painter(&writer);
-    for (int i = 0; i < kPages; ++i) {
-        if (i > 0) {
-            writer.newPage();
-        }
-        for (int line = 0; line < 40; ++line) {
-            painter.drawText(QPointF(60, 60 + line * 18),
-                QStringLiteral("Page %1 line %2 of sample text").arg(i + 1).arg(line));
-        }
-    }
-    return painter.end();
-}
-
 // One page of 100 lines of 50 characters.
 bool writeDensePdf(const QString &path)
 {
-    QPdfWriter writer(path);
-    writer.setResolution(72);
-    writer.setPageSize(QPageSize(QPageSize::A4));
-    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-    QPainter painter(&writer);
-    QFont font(QStringLiteral("DejaVu Sans Mono"));
-    font.setPixelSize(7);
-    painter.setFont(font);
-    for (int line = 0; line < 100; ++line) {
-        QString text;
-        for (int word = 0; text.size() < 50; ++word) {
-            text += QStringLiteral("w%1l%2 ").arg(word).arg(line);
+    return Bench::writePdf(path, 1, [](QPainter &painter, int) {
+        QFont font(QStringLiteral("DejaVu Sans Mono"));
+        font.setPixelSize(7);
+        painter.setFont(font);
+        for (int line = 0; line < 100; ++line) {
+            QString text;
+            for (int word = 0; text.size() < 50; ++word) {
+                text += QStringLiteral("w%1l%2 ").arg(word).arg(line);
+            }
+            painter.drawText(QPointF(40, 30 + line * 8), text.left(50));
         }
-        painter.drawText(QPointF(40, 30 + line * 8), text.left(50));
-    }
-    return painter.end();
-}
-
-QByteArray pngBytes(int seed)
-{
-    QImage image(64, 48, QImage::Format_RGB32);
-    image.fill(QColor::fromHsv(seed * 37 % 360, 200, 200));
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
-
-void fill(int documentId)
-{
-    auto *notes = Application::ServiceRegistry::instance()->noteService();
-    auto *resources = Application::ServiceRegistry::instance()->resourceService();
-    const int root = notes->documentNote(documentId).id();
-    Infrastructure::Transaction transaction;
-    for (int i = 0; i < kAnnotations; ++i) {
-        Application::NewAnnotation record;
-        record.id = notes->nextId();
-        record.documentId = documentId;
-        const bool crowded = i < kOnCrowdedPage;
-        record.pageIndex = crowded ? kCrowdedPage : (i * 7) % kPages;
-        record.position = QPointF(40 + (i * 53) % 480, 40 + (i * 31) % 760);
-        record.canvas = Marker(QPolygonF(QRectF(0, 0, 50, 12)), Marker::AllEdges, QPen(Qt::NoPen),
-            QBrush(QColor(255, 220, 0, 120)));
-        record.createdAt = QDateTime::currentDateTime();
-        record.parentId = root;
-        record.index = i;
-        QString html = QStringLiteral("<p>Note %1: a short remark.</p>").arg(i);
-        if (i % 10 == 0) {
-            const QByteArray png = pngBytes(i);
-            const QByteArray hash = QCryptographicHash::hash(png, QCryptographicHash::Sha1).toHex();
-            html += QStringLiteral("<p><img src=\"database:%1\"/></p>").arg(QString::fromLatin1(hash));
-            notes->newAnnotation(record);
-            resources->handle({ record.id, hash, QSize(64, 48), png });
-            notes->changeNote(record.id, html);
-            continue;
-        }
-        record.noteText = html;
-        notes->newAnnotation(record);
-    }
-    transaction.commit();
+    });
 }
 
 template <typename Predicate> bool waitFor(Predicate done, int ms = 20000)
@@ -241,27 +164,18 @@ int main(int argc, char **argv)
     QStandardPaths::setTestModeEnabled(true);
     QApplication app(argc, argv);
     Domain::registerMetaTypes();
-    QTemporaryDir dir;
-    Infrastructure::Database database;
-    if (!dir.isValid() || !database.open(dir.filePath(QStringLiteral("database")))) {
-        std::fprintf(stderr, "cannot open a database\n");
+    Bench::Workspace workspace;
+    if (!workspace.open()) {
         return 1;
     }
-    Infrastructure::Migrator migrator;
-    if (!migrator.migrate()) {
-        std::fprintf(stderr, "cannot migrate the database\n");
-        return 1;
-    }
-    auto registry = std::make_unique<Application::ServiceRegistry>();
-    Application::ServiceRegistry::setInstance(registry.get());
-    const QString path = dir.filePath(QStringLiteral("bench.pdf"));
-    if (!writePdf(path)) {
+    Application::ServiceRegistry *registry = workspace.registry();
+    const QString path = workspace.filePath(QStringLiteral("bench.pdf"));
+    if (!Bench::writeTextPdf(path, kPages)) {
         std::fprintf(stderr, "cannot write the document\n");
         return 1;
     }
-    const int documentId = registry->documentService()->newDocument(
-        QStringLiteral("0123456789abcdef0123456789abcdef"), path, QStringLiteral("bench.pdf"));
-    fill(documentId);
+    const int documentId = workspace.addDocument(path, QStringLiteral("bench.pdf"));
+    Bench::fillAnnotations(documentId, kPages, kAnnotations, kCrowdedPage, kOnCrowdedPage);
     {
         // Open the tab with notes on both sides, to the first page painted with its marks and notes.
         auto *documents = registry->documentService();
@@ -410,13 +324,10 @@ int main(int argc, char **argv)
     }
 
     tab.reset();
-    const QString dense = dir.filePath(QStringLiteral("dense.pdf"));
-    if (!writeDensePdf(dense) || !benchTextTools(registry.get(), dense)) {
+    const QString dense = workspace.filePath(QStringLiteral("dense.pdf"));
+    if (!writeDensePdf(dense) || !benchTextTools(registry, dense)) {
         std::fprintf(stderr, "the text tools could not be timed\n");
         return 1;
     }
-    Application::ServiceRegistry::setInstance(nullptr);
-    registry.reset();
-    Infrastructure::Database::close();
     return 0;
 }

@@ -4,28 +4,20 @@
 #include <annotating/exchange/markconversion.h>
 #include <annotating/exchange/notesexporter.h>
 #include <annotating/exchange/pdfannotations.h>
-#include <application/documentservice.h>
 #include <application/noteservice.h>
-#include <application/resourceservice.h>
 #include <application/serviceregistry.h>
 #include <backend/renderparam.h>
 #include <domain/metatypes.h>
-#include <infrastructure/database.h>
-#include <infrastructure/migrations/migrator.h>
 #include <infrastructure/transaction.h>
 
+#include <bench/benchdocument.h>
 #include <bench/benchsupport.h>
 
 #include <QApplication>
-#include <QBuffer>
-#include <QCryptographicHash>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QImage>
 #include <QPainter>
-#include <QPdfWriter>
-#include <QTemporaryDir>
 
 #include <cstdio>
 
@@ -40,41 +32,20 @@ constexpr int kImageEvery = 10;
 
 bool writePdf(const QString &path)
 {
-    QPdfWriter writer(path);
-    writer.setResolution(72);
-    writer.setPageSize(QPageSize(QPageSize::A4));
-    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-    QPainter painter(&writer);
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(12);
-    painter.setFont(font);
-    for (int i = 0; i < kPages; ++i) {
-        if (i > 0) {
-            writer.newPage();
-        }
+    return Bench::writePdf(path, kPages, [](QPainter &painter, int page) {
+        QFont font(QStringLiteral("DejaVu Sans"));
+        font.setPixelSize(12);
+        painter.setFont(font);
         for (int line = 0; line < 40; ++line) {
             painter.drawText(QPointF(60, 60 + line * 18),
-                QStringLiteral("Page %1 line %2 of sample text for the export").arg(i + 1).arg(line));
+                QStringLiteral("Page %1 line %2 of sample text for the export").arg(page + 1).arg(line));
         }
-    }
-    return painter.end();
-}
-
-QByteArray pngBytes(int seed)
-{
-    QImage image(160, 120, QImage::Format_RGB32);
-    image.fill(QColor::fromHsv(seed * 37 % 360, 200, 200));
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
+    });
 }
 
 void fill(int documentId)
 {
     auto *notes = Application::ServiceRegistry::instance()->noteService();
-    auto *resources = Application::ServiceRegistry::instance()->resourceService();
     const int root = notes->documentNote(documentId).id();
     Infrastructure::Transaction transaction;
     int previous = root;
@@ -100,17 +71,9 @@ void fill(int documentId)
             "<p>Note %1: a <b>short</b> remark with a <a href=\"https://example.org/%1\">link</a>.</p>"
             "<ul><li>one point</li><li>another point</li></ul>")
                            .arg(i);
-        if (i % kImageEvery == 0) {
-            const QByteArray png = pngBytes(i);
-            const QByteArray hash = QCryptographicHash::hash(png, QCryptographicHash::Sha1).toHex();
-            html += QStringLiteral("<p><img src=\"database:%1\"/></p>").arg(QString::fromLatin1(hash));
-            notes->newAnnotation(record);
-            resources->handle({ record.id, hash, QSize(160, 120), png });
-            notes->changeNote(record.id, html);
-        } else {
-            record.noteText = html;
-            notes->newAnnotation(record);
-        }
+        const QSize imageSize(160, 120);
+        Bench::storeAnnotation(
+            record, html, i % kImageEvery == 0 ? Bench::pngBytes(i, imageSize) : QByteArray(), imageSize);
         if (!nested) {
             previous = record.id;
         }
@@ -144,48 +107,42 @@ int main(int argc, char *argv[])
             std::fprintf(stderr, "%s\n", qPrintable(message));
         }
     });
-    QTemporaryDir dir;
-    Infrastructure::Database database;
-    if (!dir.isValid() || !database.open(dir.filePath(QStringLiteral("database")))
-        || !Infrastructure::Migrator().migrate()) {
-        std::fprintf(stderr, "cannot prepare the database\n");
+    Bench::Workspace workspace;
+    if (!workspace.open()) {
         return 1;
     }
-    const QString pdf = dir.filePath(QStringLiteral("sample.pdf"));
+    const QString pdf = workspace.filePath(QStringLiteral("sample.pdf"));
     if (!writePdf(pdf)) {
         std::fprintf(stderr, "cannot write the sample PDF\n");
         return 1;
     }
     int code = 0;
     {
-        Application::ServiceRegistry registry;
-        Application::ServiceRegistry::setInstance(&registry);
-        const int documentId = registry.documentService()->newDocument(
-            QStringLiteral("0123456789abcdef0123456789abcdef"), pdf, QStringLiteral("Sample"));
+        Application::ServiceRegistry &registry = *workspace.registry();
+        const int documentId = workspace.addDocument(pdf, QStringLiteral("Sample"));
         fill(documentId);
 
         const double markdown = timeExport(
-            documentId, dir.filePath(QStringLiteral("notes.md")), Exchange::NotesFormat::Markdown);
+            documentId, workspace.filePath(QStringLiteral("notes.md")), Exchange::NotesFormat::Markdown);
         Bench::print("export_markdown_ms", markdown, "ms");
-        const double html
-            = timeExport(documentId, dir.filePath(QStringLiteral("notes.html")), Exchange::NotesFormat::Html);
+        const double html = timeExport(
+            documentId, workspace.filePath(QStringLiteral("notes.html")), Exchange::NotesFormat::Html);
         Bench::print("export_html_ms", html, "ms");
         Bench::print("export_html_size_mb",
-            QFileInfo(dir.filePath(QStringLiteral("notes.html"))).size() / 1048576.0, "MiB");
+            QFileInfo(workspace.filePath(QStringLiteral("notes.html"))).size() / 1048576.0, "MiB");
 
         QElapsedTimer timer;
         timer.start();
         QString error;
-        const bool written = Exchange::writeAnnotatedPdf(pdf, dir.filePath(QStringLiteral("annotated.pdf")),
-            Exchange::pdfRecordsOfDocument(registry.noteService(), documentId), &error);
+        const bool written
+            = Exchange::writeAnnotatedPdf(pdf, workspace.filePath(QStringLiteral("annotated.pdf")),
+                Exchange::pdfRecordsOfDocument(registry.noteService(), documentId), &error);
         const double pdfMs = timer.nsecsElapsed() / 1e6;
         if (!written) {
             std::fprintf(stderr, "annotated copy failed: %s\n", qPrintable(error));
         }
         Bench::print("export_pdf_ms", written ? pdfMs : -1, "ms");
         code = markdown < 0 || html < 0 || !written ? 1 : 0;
-        Application::ServiceRegistry::setInstance(nullptr);
     }
-    Infrastructure::Database::close();
     return code;
 }

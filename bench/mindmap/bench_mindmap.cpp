@@ -1,34 +1,22 @@
 // Times the mind map of a generated 500-page PDF with 2,000 annotations under the document note,
 // short notes and one in ten with an image: building the map, the layout after one move, and
 // painting the whole map zoomed out. No arguments.
-#include <application/documentservice.h>
-#include <application/noteservice.h>
-#include <application/resourceservice.h>
 #include <application/serviceregistry.h>
 #include <backend/backendmanager.h>
 #include <backend/document.h>
 #include <domain/metatypes.h>
-#include <infrastructure/database.h>
-#include <infrastructure/migrations/migrator.h>
-#include <infrastructure/transaction.h>
 #include <mindmap/annonodeitem.h>
 #include <mindmap/mindmodel.h>
 #include <mindmap/mindscene.h>
 #include <mindmap/mindview.h>
 #include <mindmap/rootmindnodeitem.h>
 
+#include <bench/benchdocument.h>
 #include <bench/benchsupport.h>
 
 #include <QApplication>
-#include <QBuffer>
-#include <QCryptographicHash>
-#include <QDateTime>
 #include <QElapsedTimer>
-#include <QImage>
-#include <QPainter>
-#include <QPdfWriter>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QUndoStack>
 
 #include <cstdio>
@@ -36,75 +24,11 @@
 #include <vector>
 
 using namespace Nod;
-using Domain::Marker;
 
 namespace {
 
 constexpr int kPages = 500;
 constexpr int kAnnotations = 2000;
-
-bool writePdf(const QString &path)
-{
-    QPdfWriter writer(path);
-    writer.setResolution(72);
-    writer.setPageSize(QPageSize(QPageSize::A4));
-    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-    QPainter painter(&writer);
-    for (int i = 0; i < kPages; ++i) {
-        if (i > 0) {
-            writer.newPage();
-        }
-        for (int line = 0; line < 40; ++line) {
-            painter.drawText(QPointF(60, 60 + line * 18),
-                QStringLiteral("Page %1 line %2 of sample text").arg(i + 1).arg(line));
-        }
-    }
-    return painter.end();
-}
-
-QByteArray pngBytes(int seed)
-{
-    QImage image(64, 48, QImage::Format_RGB32);
-    image.fill(QColor::fromHsv(seed * 37 % 360, 200, 200));
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
-
-void fill(int documentId)
-{
-    auto *notes = Application::ServiceRegistry::instance()->noteService();
-    auto *resources = Application::ServiceRegistry::instance()->resourceService();
-    const int root = notes->documentNote(documentId).id();
-    Infrastructure::Transaction transaction;
-    for (int i = 0; i < kAnnotations; ++i) {
-        Application::NewAnnotation record;
-        record.id = notes->nextId();
-        record.documentId = documentId;
-        record.pageIndex = i < 200 ? 3 : (i * 7) % kPages;
-        record.position = QPointF(40 + (i * 53) % 480, 40 + (i * 31) % 760);
-        record.canvas = Marker(QPolygonF(QRectF(0, 0, 50, 12)), Marker::AllEdges, QPen(Qt::NoPen),
-            QBrush(QColor(255, 220, 0, 120)));
-        record.createdAt = QDateTime::currentDateTime();
-        record.parentId = root;
-        record.index = i;
-        QString html = QStringLiteral("<p>Note %1: a short remark.</p>").arg(i);
-        if (i % 10 == 0) {
-            const QByteArray png = pngBytes(i);
-            const QByteArray hash = QCryptographicHash::hash(png, QCryptographicHash::Sha1).toHex();
-            html += QStringLiteral("<p><img src=\"database:%1\"/></p>").arg(QString::fromLatin1(hash));
-            notes->newAnnotation(record);
-            resources->handle({ record.id, hash, QSize(64, 48), png });
-            notes->changeNote(record.id, html);
-            continue;
-        }
-        record.noteText = html;
-        notes->newAnnotation(record);
-    }
-    transaction.commit();
-}
 
 } // namespace
 
@@ -116,27 +40,17 @@ int main(int argc, char **argv)
     QStandardPaths::setTestModeEnabled(true);
     QApplication app(argc, argv);
     Domain::registerMetaTypes();
-    QTemporaryDir dir;
-    Infrastructure::Database database;
-    if (!dir.isValid() || !database.open(dir.filePath(QStringLiteral("database")))) {
-        std::fprintf(stderr, "cannot open a database\n");
+    Bench::Workspace workspace;
+    if (!workspace.open()) {
         return 1;
     }
-    Infrastructure::Migrator migrator;
-    if (!migrator.migrate()) {
-        std::fprintf(stderr, "cannot migrate the database\n");
-        return 1;
-    }
-    auto registry = std::make_unique<Application::ServiceRegistry>();
-    Application::ServiceRegistry::setInstance(registry.get());
-    const QString path = dir.filePath(QStringLiteral("bench.pdf"));
-    if (!writePdf(path)) {
+    const QString path = workspace.filePath(QStringLiteral("bench.pdf"));
+    if (!Bench::writeTextPdf(path, kPages)) {
         std::fprintf(stderr, "cannot write the document\n");
         return 1;
     }
-    const int documentId = registry->documentService()->newDocument(
-        QStringLiteral("0123456789abcdef0123456789abcdef"), path, QStringLiteral("bench.pdf"));
-    fill(documentId);
+    const int documentId = workspace.addDocument(path, QStringLiteral("bench.pdf"));
+    Bench::fillAnnotations(documentId, kPages, kAnnotations, 3, 200);
     const QSharedPointer<Backend::Document> document = BackendManager::instance()->openDocument(path);
     if (!document) {
         std::fprintf(stderr, "cannot open the document\n");
@@ -218,8 +132,5 @@ int main(int argc, char **argv)
         "mindmap_first_excerpt_ms", scene->excerptCount() > 0 ? double(timer.elapsed()) : -1.0, "ms");
 
     view.reset();
-    Application::ServiceRegistry::setInstance(nullptr);
-    registry.reset();
-    Infrastructure::Database::close();
     return 0;
 }
