@@ -272,8 +272,8 @@ AnnoNodeItem *MindScene::makeNode(const Annotation &anno)
     connect(node, &AnnoNodeItem::excerptNeeded, this, &MindScene::requestExcerpt, Qt::QueuedConnection);
     connect(note, &NoteItem::removeRequested, this, [this, id] { requestRemoval(id); });
     connect(note, &NoteItem::textChanged, this, [this, id] { on_note_contentChanged(id); });
-    connect(note, &NoteItem::editingStarted, this, [this, id, note] { emit editNoteStarted(note, id); });
-    connect(note, &NoteItem::editingFinished, this, &MindScene::editNoteFinished);
+    connect(note, &NoteItem::editingStarted, this, [this, id, note] { emit editingStarted(note, id); });
+    connect(note, &NoteItem::editingFinished, this, &MindScene::editingFinished);
     connect(note, &NoteItem::heightChanged, this, [this, note] { emit noteHeightChanged(note); });
     connectNode(node);
     return node;

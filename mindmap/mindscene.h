@@ -101,8 +101,9 @@ public slots:
     void reinitializeScene() override;
 
 signals:
-    void editNoteStarted(Nod::Presentation::NoteItem *note, int id);
-    void editNoteFinished();
+    // A node's note took or left the focus (the tab attaches the editor's tool bar to it).
+    void editingStarted(Nod::Presentation::NoteItem *note, int annotationId);
+    void editingFinished();
     void noteHeightChanged(Nod::Presentation::NoteItem *note);
 
 protected:

@@ -67,6 +67,8 @@ void MindView::ensureBuilt()
     m_scene = new MindScene(m_model, m_pending.document, m_pending.resolutionX, m_pending.resolutionY, this);
     connect(m_scene, &Base::Scene::toggleView, this, &MindView::toggleView);
     connect(m_scene, &Base::Scene::contentChanged, this, &MindView::contentChanged);
+    connect(m_scene, &MindScene::editingStarted, this, &MindView::noteEditingStarted);
+    connect(m_scene, &MindScene::editingFinished, this, &MindView::noteEditingFinished);
     setScene(m_scene);
     m_model->load(m_pending.documentId);
     updateDetailScale();

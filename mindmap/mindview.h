@@ -19,6 +19,7 @@ namespace Nod::Presentation {
 
 class MindModel;
 class MindScene;
+class NoteItem;
 
 // Shows the mind map of one document. Scrolls when a dragged node nears an edge, zooms with
 // Ctrl+wheel like the other views, and renders page excerpts only for the nodes it shows, at a
@@ -67,6 +68,10 @@ signals:
     void toggleView(int annoId);
     // The annotations shown changed (the scene's contentChanged()).
     void contentChanged();
+    // A note of the map started or stopped being edited (the scene's signals, which outlive a reload
+    // but not a new document).
+    void noteEditingStarted(Nod::Presentation::NoteItem *note, int annotationId);
+    void noteEditingFinished();
 
 protected:
     void dragMoveEvent(QDragMoveEvent *event) override;

@@ -92,7 +92,11 @@ DocumentWidget::DocumentWidget(QWidget *parent)
     m_readingView->registerTool(new DocumentTool::HorLine(m_readingView));
     m_readingView->registerTool(new DocumentTool::HorHighlight(m_readingView));
     auto *registry = Nod::Application::ServiceRegistry::instance();
-    m_noteEditor = new NoteEditorHost(m_readingView, registry ? registry->tagService() : nullptr);
+    Application::TagService *tags = registry ? registry->tagService() : nullptr;
+    // Each view has its own bar, so that it sits over the note being edited in that view.
+    m_noteEditor = new NoteEditorHost(m_readingView, tags);
+    m_summaryNoteEditor = new NoteEditorHost(m_summaryView, tags);
+    m_mindNoteEditor = new NoteEditorHost(m_mindView, tags);
     m_stack->addWidget(m_readingView);
     m_summaryView->setObjectName(QStringLiteral("summaryView"));
     m_stack->addWidget(m_summaryView);
@@ -154,6 +158,8 @@ DocumentWidget::DocumentWidget(QWidget *parent)
         [this] { m_stack->setCurrentIndex(ReadingView); });
     connect(m_mindView, &MindView::toggleView, this, &DocumentWidget::on_mindmap_toggleView);
     connect(m_mindView, &MindView::contentChanged, this, &DocumentWidget::clearAllWidgetResults);
+    connect(m_mindView, &MindView::noteEditingStarted, m_mindNoteEditor, &NoteEditorHost::startEditing);
+    connect(m_mindView, &MindView::noteEditingFinished, m_mindNoteEditor, &NoteEditorHost::finishEditing);
     connect(m_loader, &DocumentLoader::finished, this, &DocumentWidget::on_loader_finished);
     reloadShortcuts();
     reloadColors();
@@ -592,6 +598,12 @@ void DocumentWidget::finishOpening(const QSharedPointer<Backend::Document> &docu
     m_summaryView->setScene(m_summaryScene);
     connect(
         m_summaryScene.data(), &Base::Scene::contentChanged, this, &DocumentWidget::clearAllWidgetResults);
+    if (AnnotationIndex *annotations = m_summaryScene->annotations()) {
+        connect(annotations, &AnnotationIndex::editingStarted, m_summaryNoteEditor,
+            &NoteEditorHost::startEditing);
+        connect(annotations, &AnnotationIndex::editingFinished, m_summaryNoteEditor,
+            &NoteEditorHost::finishEditing);
+    }
     // The map is built when first shown.
     m_mindView->openDocument(document, m_documentId, m_undoStack, logicalDpiX(), logicalDpiY());
     m_stack->setCurrentIndex(ReadingView);

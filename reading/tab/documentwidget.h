@@ -80,6 +80,8 @@ public:
     QUndoStack *undoStack() const { return m_undoStack; }
     // The note editor's tool bar over the reading view.
     NoteEditorHost *noteEditor() const { return m_noteEditor; }
+    NoteEditorHost *summaryNoteEditor() const { return m_summaryNoteEditor; }
+    NoteEditorHost *mindNoteEditor() const { return m_mindNoteEditor; }
     int noteAreaMode() const { return m_noteAreaMode; }
     void setNoteAreaMode(int mode);
     // The reading state as closing would store it now.
@@ -148,6 +150,8 @@ private:
     QSharedPointer<Reviewing::Scene> m_summaryScene;
     MindView *m_mindView;
     NoteEditorHost *m_noteEditor = nullptr; // child of the reading view
+    NoteEditorHost *m_summaryNoteEditor = nullptr; // child of the summary view
+    NoteEditorHost *m_mindNoteEditor = nullptr; // child of the mind view
     QWidget *m_loadingPanel = nullptr; // in m_stack while the document opens or after it failed
     QLabel *m_loadingLabel = nullptr;
     QProgressBar *m_loadingBar = nullptr;

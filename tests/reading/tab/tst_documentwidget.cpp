@@ -1,9 +1,12 @@
 #include "application/servicefixture.h"
 
 #include <annotating/markeritem.h>
+#include <annotating/noteitem.h>
 #include <application/documentservice.h>
 #include <application/noteservice.h>
 #include <domain/lastread.h>
+#include <editor/editortoolbar.h>
+#include <mindmap/annonodeitem.h>
 #include <mindmap/mindmodel.h>
 #include <mindmap/mindnodeitem.h>
 #include <mindmap/mindscene.h>
@@ -16,6 +19,7 @@
 #include <reading/tab/outlinemodel.h>
 #include <reading/tab/pdftocinfowidget.h>
 #include <reading/tab/siderbarwidget.h>
+#include <reading/tools/noteeditorhost.h>
 #include <reviewing/scene.h>
 #include <reviewing/summary.h>
 #include <reviewing/view.h>
@@ -381,6 +385,90 @@ private slots:
         tab->findChild<QAction *>(QStringLiteral("summaryViewAction"))->trigger();
         QTest::keyClick(tab->summaryView(), Qt::Key_Slash, Qt::ControlModifier);
         QCOMPARE(tab->currentView(), int(DocumentWidget::ReadingView));
+    }
+
+    // In the summary and in the map, as in the reader, a focused note gets the editor's bar over it;
+    // a format applied from the bar is stored when the note is left.
+    void noteEditorBar_followsTheNoteInTheSummaryAndTheMap()
+    {
+        const QString path = m_fixture->path(QStringLiteral("two.pdf"));
+        QVERIFY(writeNumberedPdf(path, 2));
+        const int id = addDocument(path);
+        Nod::Application::NoteService *notes = m_fixture->registry()->noteService();
+        const int rootId = notes->documentNote(id).id();
+        auto addNote = [&](const QString &text) {
+            Nod::Application::NewAnnotation record;
+            record.id = notes->nextId();
+            record.documentId = id;
+            record.pageIndex = 1;
+            record.position = QPointF(100, 200);
+            record.canvas = Nod::Domain::Marker(QPolygonF(QRectF(0, 0, 120, 40)),
+                Nod::Domain::Marker::AllEdges, QPen(Qt::NoPen), QBrush(Qt::yellow));
+            record.noteText = text;
+            record.createdAt = QDateTime::currentDateTime();
+            record.parentId = rootId;
+            notes->newAnnotation(record);
+            return record.id;
+        };
+        const int summaryNote = addNote(QStringLiteral("summary note"));
+        const int mindNote = addNote(QStringLiteral("map note"));
+        std::unique_ptr<DocumentWidget> tab = openShown(id);
+        QVERIFY(tab);
+        // The bar stays while another window is active, so the tab's window must be.
+        tab->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(tab.get()));
+
+        auto boldFromTheBar = [&](QGraphicsView *view, Nod::Presentation::NoteEditorHost *host,
+                                  Nod::Presentation::NoteItem *note, int annoId) {
+            QVERIFY(note);
+            view->centerOn(note);
+            QTest::mouseClick(
+                view->viewport(), Qt::LeftButton, {}, view->mapFromScene(note->sceneBoundingRect().center()));
+            QTRY_VERIFY(note->hasFocus());
+            Nod::Presentation::EditorToolBar *bar = host->toolBar();
+            QVERIFY(bar->isVisible());
+            QCOMPARE(bar->parentWidget(), view->viewport());
+            QCOMPARE(bar->annotationId(), annoId);
+            QCOMPARE(host->note(), note);
+            QTest::keyClick(view->viewport(), Qt::Key_A, Qt::ControlModifier);
+            QTest::mouseClick(bar->widgetForAction(bar->boldAction()), Qt::LeftButton);
+            QVERIFY(note->hasFocus());
+            view->clearFocus();
+            QVERIFY(!note->hasFocus());
+            QVERIFY(!bar->isVisible());
+            const QString stored = TestSupport::scalar(
+                QStringLiteral("SELECT noteText FROM Annotation WHERE id = %1").arg(annoId))
+                                       .toString();
+            QVERIFY2(stored.contains(QLatin1String("font-weight")), qPrintable(stored));
+        };
+
+        tab->findChild<QAction *>(QStringLiteral("summaryViewAction"))->trigger();
+        Reviewing::View *summary = tab->summaryView();
+        boldFromTheBar(summary, tab->summaryNoteEditor(),
+            summary->summaryScene()->annotations()->noteItem(summaryNote), summaryNote);
+        if (QTest::currentTestFailed()) {
+            return;
+        }
+        QVERIFY(!tab->noteEditor()->toolBar()->isVisible());
+        QVERIFY(!tab->mindNoteEditor()->toolBar()->isVisible());
+
+        tab->findChild<QAction *>(QStringLiteral("mindmapAction"))->trigger();
+        QTRY_VERIFY(tab->mindView()->mindScene());
+        Nod::Presentation::AnnoNodeItem *node = tab->mindView()->mindScene()->annoNode(mindNote);
+        QVERIFY(node);
+        boldFromTheBar(tab->mindView(), tab->mindNoteEditor(), node->noteItem(), mindNote);
+        if (QTest::currentTestFailed()) {
+            return;
+        }
+
+        // A reload rebuilds the map's nodes; their notes still bring the bar.
+        tab->mindView()->mindScene()->reinitializeScene();
+        node = tab->mindView()->mindScene()->annoNode(mindNote);
+        QVERIFY(node);
+        QTest::mouseClick(tab->mindView()->viewport(), Qt::LeftButton, {},
+            tab->mindView()->mapFromScene(node->noteItem()->sceneBoundingRect().center()));
+        QTRY_VERIFY(tab->mindNoteEditor()->toolBar()->isVisible());
+        QCOMPARE(tab->mindNoteEditor()->note(), node->noteItem());
     }
 };
 
