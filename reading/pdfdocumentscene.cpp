@@ -274,15 +274,10 @@ void PDFDocumentScene::buildPages()
     QElapsedTimer timer;
     timer.start();
     m_pages.reserve(count);
-    // Sizes come from the page tree in one pass; pages are loaded when they are first painted.
-    const QVector<QSizeF> sizes = m_document->pageSizes();
-    QSizeF lastSize(612, 792);
+    // Pages are loaded when they are first painted.
+    const QVector<QSizeF> sizes = Reading::pagePlaceholderSizes(*m_document);
     for (int i = 0; i < count; ++i) {
-        // A page whose size cannot be read keeps its place with its predecessor's size.
-        if (i < sizes.size() && !sizes.at(i).isEmpty()) {
-            lastSize = sizes.at(i);
-        }
-        auto *item = new ReadingPageItem(m_document, i, m_dpiX, m_dpiY, lastSize);
+        auto *item = new ReadingPageItem(m_document, i, m_dpiX, m_dpiY, sizes.at(i));
         // A reload keeps the note area the user chose.
         item->setNoteAreaMode(m_noteAreaMode);
         item->setVisible(m_visiblePage == -2 || m_visiblePage == i);
@@ -300,4 +295,20 @@ void PDFDocumentScene::pageLayoutChanged(const QRectF &sceneRect)
 {
     setSceneRect(sceneRect);
     emit pageLayoutChanged();
+}
+
+QVector<QSizeF> Reading::pagePlaceholderSizes(Backend::Document &document)
+{
+    const int count = std::max(0, document.pageCount());
+    const QVector<QSizeF> read = document.pageSizes();
+    QVector<QSizeF> sizes;
+    sizes.reserve(count);
+    QSizeF lastSize(612, 792);
+    for (int i = 0; i < count; ++i) {
+        if (i < read.size() && !read.at(i).isEmpty()) {
+            lastSize = read.at(i);
+        }
+        sizes.append(lastSize);
+    }
+    return sizes;
 }

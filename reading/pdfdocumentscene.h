@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QSharedPointer>
 #include <QTimer>
+#include <QVector>
 
 class AnnotationIndex;
 class PDFAction;
@@ -91,3 +92,12 @@ private:
     AnnotationIndex *m_annotations = nullptr; // child
     int m_noteAreaMode = 0;
 };
+
+namespace Reading {
+
+// The size of each of the document's pages, read from the page tree in one pass without loading a
+// page. A page whose size cannot be read keeps its place with its predecessor's size (Letter for
+// the first), so a damaged page tree still gives every page a place.
+QVector<QSizeF> pagePlaceholderSizes(Backend::Document &document);
+
+} // namespace Reading

@@ -5,6 +5,7 @@
 #include "summaryprinting.h"
 
 #include <reading/annotationindex.h>
+#include <reading/pdfdocumentscene.h>
 
 #include <annotating/markeritem.h>
 #include <backend/document.h>
@@ -69,15 +70,10 @@ void Scene::buildPages()
     }
     const int count = std::max(0, m_document->pageCount());
     m_pages.reserve(count);
-    // Sizes come from the page tree in one pass; a page is loaded when a row first shows its image.
-    const QVector<QSizeF> sizes = m_document->pageSizes();
-    QSizeF lastSize(612, 792);
+    // A page is loaded when a row first shows its image.
+    const QVector<QSizeF> sizes = Reading::pagePlaceholderSizes(*m_document);
     for (int i = 0; i < count; ++i) {
-        // A page whose size cannot be read keeps its place with its predecessor's size.
-        if (i < sizes.size() && !sizes.at(i).isEmpty()) {
-            lastSize = sizes.at(i);
-        }
-        auto *item = new Page(m_document, i, m_dpiX, m_dpiY, lastSize);
+        auto *item = new Page(m_document, i, m_dpiX, m_dpiY, sizes.at(i));
         item->setNoteAreaMode(m_noteAreaMode);
         connect(item, &Page::heightChanged, this, &Scene::on_page_heightChanged);
         m_pages.append(item);
