@@ -105,6 +105,18 @@ double drawPageFooter(QPainter *painter, const QRectF &printable, int pageNumber
     return height;
 }
 
+bool beginPrinting(QPainter *painter, QPrinter *printer, const QFont &font, QRectF *printable)
+{
+    if (!painter->begin(printer)) {
+        return false;
+    }
+    painter->setFont(font);
+    painter->setRenderHint(QPainter::Antialiasing);
+    painter->setRenderHint(QPainter::SmoothPixmapTransform);
+    *printable = QRectF(QPointF(0, 0), printer->pageLayout().paintRectPixels(printer->resolution()).size());
+    return true;
+}
+
 PrintReport printScene(PDFDocumentScene *scene, QPrinter *printer, QWidget *parentWidget)
 {
     PrintReport report;
@@ -120,21 +132,17 @@ PrintReport printScene(PDFDocumentScene *scene, QPrinter *printer, QWidget *pare
     const ReloadSuspension suspension(scene);
     const QPointer<PDFDocumentScene> guard(scene);
     QPainter painter;
-    if (!painter.begin(printer)) {
+    QRectF printable;
+    if (!beginPrinting(&painter, printer, scene->font(), &printable)) {
         return report;
     }
     report.started = true;
-    painter.setFont(scene->font());
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
 
     QProgressDialog progress(QCoreApplication::translate("Reading::Printing", "Printing ..."),
         QCoreApplication::translate("Reading::Printing", "Cancel"), 0, end - first, parentWidget);
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(300);
 
-    const QRectF printable(
-        QPointF(0, 0), printer->pageLayout().paintRectPixels(printer->resolution()).size());
     const double footer = pageFooterHeight(&painter);
     const QRectF pageArea(printable.topLeft(), QSizeF(printable.width(), printable.height() - footer));
 

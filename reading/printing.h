@@ -3,6 +3,7 @@
 #include <QList>
 
 class PDFDocumentScene;
+class QFont;
 class QPainter;
 class QPrinter;
 class QRectF;
@@ -23,6 +24,10 @@ struct PrintReport
 // fitted into the printable width and height above a footer line, with progress and Cancel.
 // The scene does not reload its file meanwhile. Failures are returned, not shown.
 PrintReport printScene(PDFDocumentScene *scene, QPrinter *printer, QWidget *parentWidget);
+
+// Begins painting on the printer in font, with smooth lines and images, and gives the printable
+// area in device coordinates from (0, 0). Returns false when the printer cannot be painted on.
+bool beginPrinting(QPainter *painter, QPrinter *printer, const QFont &font, QRectF *printable);
 
 // The footer of a printed page: the credit line centred and the page number at the right, within
 // `printable` (device coordinates) two line heights above its bottom. Returns the height it takes.

@@ -90,16 +90,12 @@ PrintReport printSummaries(Scene *scene, QPrinter *printer, QWidget *parentWidge
     }
     const double sceneWidth = scene->sceneRect().width();
     QPainter painter;
-    if (!painter.begin(printer)) {
+    QRectF printable;
+    if (!Reading::beginPrinting(&painter, printer, scene->font(), &printable)) {
         return report;
     }
     report.started = true;
-    painter.setFont(scene->font());
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
 
-    const QRectF printable(
-        QPointF(0, 0), printer->pageLayout().paintRectPixels(printer->resolution()).size());
     const double footer = Reading::pageFooterHeight(&painter);
     const double scale = sceneWidth > 0 ? printable.width() / sceneWidth : 1.0;
     QVector<double> heights;
