@@ -8,29 +8,42 @@
 #include <QPdfWriter>
 #include <QString>
 
+#include <functional>
+
 namespace TestDocuments {
 
+#ifdef BACKEND_TEST_DATA
 inline QString data(const QString &name) { return QDir(QStringLiteral(BACKEND_TEST_DATA)).filePath(name); }
+#endif
 
-// A PDF of `pages` letter-size pages; page i carries "Page <i+1> marker" near its top.
-inline bool writeNumberedPdf(const QString &path, int pages)
+// A PDF at 72 dpi without margins, written in DejaVu Sans of fontPixels; draw paints page after page.
+inline bool writePdf(const QString &path, QPageSize::PageSizeId size, int fontPixels, int pages,
+    const std::function<void(QPainter &, int page)> &draw)
 {
     QPdfWriter writer(path);
     writer.setResolution(72);
-    writer.setPageSize(QPageSize(QPageSize::Letter));
+    writer.setPageSize(QPageSize(size));
     writer.setPageMargins(QMarginsF(0, 0, 0, 0));
     QPainter painter(&writer);
     QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(20);
+    font.setPixelSize(fontPixels);
     painter.setFont(font);
     for (int i = 0; i < pages; ++i) {
         if (i > 0) {
             writer.newPage();
         }
-        painter.drawText(QPointF(72, 100), QStringLiteral("Page %1 marker").arg(i + 1));
-        painter.fillRect(QRectF(72, 200, 200, 100), Qt::black);
+        draw(painter, i);
     }
     return painter.end();
+}
+
+// A PDF of `pages` letter-size pages; page i carries "Page <i+1> marker" near its top.
+inline bool writeNumberedPdf(const QString &path, int pages)
+{
+    return writePdf(path, QPageSize::Letter, 20, pages, [](QPainter &painter, int i) {
+        painter.drawText(QPointF(72, 100), QStringLiteral("Page %1 marker").arg(i + 1));
+        painter.fillRect(QRectF(72, 200, 200, 100), Qt::black);
+    });
 }
 
 // A one-page PDF whose embedded font program expands from a small compressed stream into

@@ -1,4 +1,5 @@
 #include "application/servicefixture.h"
+#include "backend/testdocuments.h"
 
 #include <annotating/noteitem.h>
 #include <application/documentservice.h>
@@ -58,29 +59,18 @@ void fillWithText(QPainter &painter, int lines)
 // longer than its neighbours'.
 bool writeKiwiPdf(const QString &path)
 {
-    QPdfWriter writer(path);
-    writer.setResolution(72);
-    writer.setPageSize(QPageSize(QPageSize::Letter));
-    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-    QPainter painter(&writer);
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(14);
-    painter.setFont(font);
-    for (int page = 0; page < FixturePages; ++page) {
-        if (page > 0) {
-            writer.newPage();
-        }
-        painter.drawText(QPointF(72, 60), QStringLiteral("Page %1 banana").arg(page + 1));
-        if (page == HeavyPage) {
-            fillWithText(painter, 125);
-        }
-        for (const auto &spot : KiwiSpots) {
-            if (spot.first == page) {
-                painter.drawText(QPointF(100, spot.second), QStringLiteral("a kiwi here"));
+    return TestDocuments::writePdf(
+        path, QPageSize::Letter, 14, FixturePages, [](QPainter &painter, int page) {
+            painter.drawText(QPointF(72, 60), QStringLiteral("Page %1 banana").arg(page + 1));
+            if (page == HeavyPage) {
+                fillWithText(painter, 125);
             }
-        }
-    }
-    return painter.end();
+            for (const auto &spot : KiwiSpots) {
+                if (spot.first == page) {
+                    painter.drawText(QPointF(100, spot.second), QStringLiteral("a kiwi here"));
+                }
+            }
+        });
 }
 
 bool writeCrowdedPdf(const QString &path, int pages)

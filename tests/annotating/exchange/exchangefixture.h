@@ -1,6 +1,7 @@
 #pragma once
 
 #include "application/servicefixture.h"
+#include "backend/testdocuments.h"
 
 #include <application/documentservice.h>
 #include <application/noteservice.h>
@@ -10,9 +11,7 @@
 #include <backend/page.h>
 #include <domain/marker.h>
 
-#include <QFont>
 #include <QPainter>
-#include <QPdfWriter>
 
 // A library with one two-page PDF whose pages carry known words, for the exchange tests.
 class ExchangeFixture : public ServiceFixture
@@ -22,20 +21,15 @@ public:
     QString writePdf(const QString &name = QStringLiteral("book.pdf"))
     {
         const QString file = path(name);
-        QPdfWriter writer(file);
-        writer.setResolution(72);
-        writer.setPageSize(QPageSize(QPageSize::A4));
-        writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-        QPainter painter(&writer);
-        QFont font(QStringLiteral("DejaVu Sans"));
-        font.setPixelSize(18);
-        painter.setFont(font);
-        painter.drawText(QPointF(72, 100), QStringLiteral("Alpha beta gamma"));
-        painter.drawText(QPointF(72, 300), QStringLiteral("Second line here"));
-        painter.fillRect(QRectF(300, 400, 100, 60), QColor(40, 90, 200));
-        writer.newPage();
-        painter.drawText(QPointF(72, 100), QStringLiteral("Closing words"));
-        painter.end();
+        TestDocuments::writePdf(file, QPageSize::A4, 18, 2, [](QPainter &painter, int page) {
+            if (page == 0) {
+                painter.drawText(QPointF(72, 100), QStringLiteral("Alpha beta gamma"));
+                painter.drawText(QPointF(72, 300), QStringLiteral("Second line here"));
+                painter.fillRect(QRectF(300, 400, 100, 60), QColor(40, 90, 200));
+            } else {
+                painter.drawText(QPointF(72, 100), QStringLiteral("Closing words"));
+            }
+        });
         return file;
     }
 
