@@ -117,6 +117,22 @@ bool beginPrinting(QPainter *painter, QPrinter *printer, const QFont &font, QRec
     return true;
 }
 
+bool finishSheet(QProgressDialog *progress, QPrinter *printer, int done, const QString &label, bool more)
+{
+    progress->setValue(done);
+    progress->setLabelText(label);
+    // Events first, so that a Cancel pressed during this sheet stops the job before the next.
+    QCoreApplication::processEvents();
+    if (progress->wasCanceled()) {
+        printer->abort();
+        return false;
+    }
+    if (more) {
+        printer->newPage();
+    }
+    return true;
+}
+
 PrintReport printScene(PDFDocumentScene *scene, QPrinter *printer, QWidget *parentWidget)
 {
     PrintReport report;
@@ -172,18 +188,11 @@ PrintReport printScene(PDFDocumentScene *scene, QPrinter *printer, QWidget *pare
         drawPageFooter(&painter, printable, i + 1);
         report.printedPages.append(i + 1);
 
-        progress.setValue(i + 1 - first);
-        progress.setLabelText(
-            QCoreApplication::translate("Reading::Printing", "Printing page %1 / %2").arg(i + 1).arg(count));
-        // Events first, so that a Cancel pressed during this page stops the job before the next.
-        QCoreApplication::processEvents();
-        if (progress.wasCanceled()) {
+        const QString label
+            = QCoreApplication::translate("Reading::Printing", "Printing page %1 / %2").arg(i + 1).arg(count);
+        if (!finishSheet(&progress, printer, i + 1 - first, label, i + 1 < end)) {
             report.cancelled = true;
-            printer->abort();
             return report;
-        }
-        if (i + 1 < end) {
-            printer->newPage();
         }
     }
     progress.setValue(end - first);

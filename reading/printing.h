@@ -6,6 +6,8 @@ class PDFDocumentScene;
 class QFont;
 class QPainter;
 class QPrinter;
+class QProgressDialog;
+class QString;
 class QRectF;
 class QWidget;
 
@@ -28,6 +30,10 @@ PrintReport printScene(PDFDocumentScene *scene, QPrinter *printer, QWidget *pare
 // Begins painting on the printer in font, with smooth lines and images, and gives the printable
 // area in device coordinates from (0, 0). Returns false when the printer cannot be painted on.
 bool beginPrinting(QPainter *painter, QPrinter *printer, const QFont &font, QRectF *printable);
+
+// After a printed sheet: shows done sheets and label, lets a Cancel pressed during the sheet
+// arrive and starts the next sheet when more follow. Returns false, the job aborted, on Cancel.
+bool finishSheet(QProgressDialog *progress, QPrinter *printer, int done, const QString &label, bool more);
 
 // The footer of a printed page: the credit line centred and the page number at the right, within
 // `printable` (device coordinates) two line heights above its bottom. Returns the height it takes.

@@ -145,19 +145,12 @@ PrintReport printSummaries(Scene *scene, QPrinter *printer, QWidget *parentWidge
         Reading::drawPageFooter(&painter, printable, i + 1);
         report.printedSheets.append(i + 1);
 
-        progress.setValue(i + 1 - first);
-        progress.setLabelText(QCoreApplication::translate("Reviewing::Printing", "Printing page %1 / %2")
+        const QString label = QCoreApplication::translate("Reviewing::Printing", "Printing page %1 / %2")
                                   .arg(i + 1)
-                                  .arg(count));
-        // Events first, so that a Cancel pressed during this sheet stops the job before the next.
-        QCoreApplication::processEvents();
-        if (progress.wasCanceled()) {
+                                  .arg(count);
+        if (!Reading::finishSheet(&progress, printer, i + 1 - first, label, i + 1 < end)) {
             report.cancelled = true;
-            printer->abort();
             return report;
-        }
-        if (i + 1 < end) {
-            printer->newPage();
         }
     }
     progress.setValue(std::max(0, end - first));
