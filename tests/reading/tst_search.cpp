@@ -384,8 +384,13 @@ private slots:
         const QRectF shown = view->mapToScene(view->viewport()->rect()).boundingRect();
         QVERIFY(shown.intersects(searching->currentHighlight()->sceneBoundingRect()));
 
-        // Removing an annotation takes its note's hits out of the results; stepping goes on safely.
+        // Removing an annotation changes what the tab shows: every view's results go, and the same
+        // word searches afresh without the removed note; stepping goes on safely.
         QVERIFY(index->removeAnnotation(far));
+        QCOMPARE(searching->total(), 0);
+        QVERIFY(!searching->currentHighlight());
+        typeSearch(tab.get(), QStringLiteral("kiwi"));
+        QTRY_VERIFY(!searching->isRunning());
         QCOMPARE(searching->total(), 7);
         QCOMPARE(noteHits(), QList<int>({ 0, near, 0, 0, 0, 0, 0 }));
         for (int i = 0; i < 8; ++i) {
