@@ -497,6 +497,12 @@ bool MindScene::requestRemoval(int annotationId)
         yes = QMessageBox::question(
                   parent, tr("Remove"), question, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
             == QMessageBox::Yes;
+        // Without a window manager nothing hands the keyboard back to the map when the box
+        // closes, and the undo keys would go nowhere.
+        if (parent) {
+            parent->activateWindow();
+            parent->setFocus(Qt::OtherFocusReason);
+        }
     }
     return yes && removeNode(annotationId);
 }
