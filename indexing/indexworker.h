@@ -1,0 +1,82 @@
+#pragma once
+
+#include "indexsource.h"
+#include "searchhit.h"
+#include "searchindex.h"
+
+#include <QAtomicInt>
+#include <QElapsedTimer>
+#include <QList>
+#include <QObject>
+#include <QSet>
+#include <QSharedPointer>
+
+#include <optional>
+
+class BackendInterface;
+
+namespace Backend {
+class Document;
+}
+
+namespace Nod::Indexing {
+
+class SearchQuery;
+
+// The one owner of the index file's connection, living on the indexing thread. It reads a document's
+// pages a batch at a time, each batch one transaction that also records how far it got, and returns
+// to its event loop between batches, so that queries and note changes are served while a long book
+// is indexed and a stop or a crash loses at most one batch.
+//
+// Thread rules: constructed on the interface thread, then moved to its own thread; every slot runs
+// there. stop() may be called from any thread.
+class IndexWorker final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(IndexWorker)
+
+public:
+    IndexWorker(const QString &path, const QList<BackendInterface *> &backends, int pagesPerBatch);
+    ~IndexWorker() override;
+
+    void stop() { m_stopping.storeRelaxed(1); }
+
+    void open();
+    // Removes every document of the index that is not among these.
+    void retainDocuments(const QSet<int> &libraryIds);
+    // Brings the details, notes and pages of a document up to date; documentFinished follows.
+    void indexDocument(const Nod::Indexing::DocumentSource &source);
+    void putDetails(int documentId, const QString &details);
+    void putNote(const Nod::Indexing::NoteSource &note);
+    void removeNote(int annotationId);
+    void removeDocument(int documentId);
+    void search(int requestId, const Nod::Indexing::SearchQuery &query, int limit);
+
+signals:
+    // The index was empty or set aside: every document has to be read again.
+    void opened(bool rebuilt);
+    void documentFinished(int documentId);
+    void batchWritten(int documentId, int nextPage, int pageCount);
+    void searchFinished(int requestId, Nod::Indexing::SearchResults results);
+
+private:
+    void step();
+    void finishDocument();
+    // A write failed: the file is set aside and everything is read again.
+    void recover();
+    QSharedPointer<Backend::Document> openFile(const QString &path, QString *reason) const;
+
+    QString m_path;
+    QList<BackendInterface *> m_backends;
+    const int m_pagesPerBatch;
+    SearchIndex m_index;
+    QAtomicInt m_stopping;
+
+    // The document being read.
+    std::optional<DocumentSource> m_current;
+    QSharedPointer<Backend::Document> m_document;
+    int m_nextPage = 0;
+    int m_pageCount = 0;
+};
+
+} // namespace Nod::Indexing
