@@ -46,7 +46,7 @@ NoteAreaLayout *NoteAreaLayout::create(int mode, QGraphicsItem *page, double pag
 void NoteAreaLayout::add(Column &column, MarkerItem *mark, NoteItem *note)
 {
     const double scale = note->scale() > 0 ? note->scale() : 1.0;
-    note->setTextWidth(std::max(1.0, (column.rect.width() - pageGap - outerGap) / scale));
+    note->setNoteWidth(std::max(1.0, (column.rect.width() - pageGap - outerGap) / scale));
     auto after = std::find_if(
         column.notes.begin(), column.notes.end(), [mark](const QPair<MarkerItem *, NoteItem *> &pair) {
             return MarkerItem::lessThan(mark, pair.first);

@@ -9,8 +9,10 @@
 #include <QGraphicsSceneContextMenuEvent>
 #include <QGraphicsSceneHoverEvent>
 #include <QGraphicsSceneMouseEvent>
+#include <QGraphicsView>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPainter>
 #include <QPointer>
@@ -77,6 +79,15 @@ void NoteItem::load(const QString &html, const QFont &emptyFont)
 }
 
 QString NoteItem::html() const { return m_document->toHtml(); }
+
+void NoteItem::setNoteWidth(qreal width)
+{
+    if (textWidth() != width) {
+        setTextWidth(width);
+    }
+    // Pictures are decoded for the width they are first shown at, which may be none yet.
+    m_document->fitImagesToWidth();
+}
 
 bool NoteItem::commitEditing()
 {
@@ -189,11 +200,10 @@ void NoteItem::redo() { m_document->redo(); }
 void NoteItem::cut()
 {
     QTextCursor cursor = textCursor();
-    if (!cursor.hasSelection()) {
+    if (!cursor.hasSelection() || !(textInteractionFlags() & Qt::TextEditable)) {
         return;
     }
-    QApplication::clipboard()->setText(
-        cursor.selectedText().replace(QChar::ParagraphSeparator, QLatin1Char('\n')));
+    copy();
     cursor.removeSelectedText();
     setTextCursor(cursor);
 }
@@ -202,8 +212,9 @@ void NoteItem::copy()
 {
     const QTextCursor cursor = textCursor();
     if (cursor.hasSelection()) {
-        QApplication::clipboard()->setText(
-            cursor.selectedText().replace(QChar::ParagraphSeparator, QLatin1Char('\n')));
+        // The pictures' bytes go along: pasted into another note they become its own, and a cut
+        // one is not lost when this note lets it go.
+        QApplication::clipboard()->setMimeData(m_document->createMimeData(cursor));
     }
 }
 
@@ -217,13 +228,31 @@ void NoteItem::paste()
         return;
     }
     QTextCursor cursor = textCursor();
-    const QTextBlockFormat block = cursor.blockFormat();
-    const QTextCharFormat chars = cursor.charFormat();
+    // One step of the note's own undo, whatever the paste consists of.
+    cursor.beginEditBlock();
     m_document->insertFromMimeData(cursor, source);
-    cursor.setBlockFormat(block);
-    cursor.setCharFormat(chars);
+    cursor.endEditBlock();
     setTextCursor(cursor);
     checkCharFormat();
+    reportRefusals();
+}
+
+void NoteItem::reportRefusals()
+{
+    const QStringList refusals = m_document->takeRefusals();
+    if (refusals.isEmpty()) {
+        return;
+    }
+    QWidget *window = nullptr;
+    if (scene() && !scene()->views().isEmpty()) {
+        window = scene()->views().constFirst()->window();
+    }
+    // Not modal to the event loop: the note keeps its focus and its typing state under the message.
+    auto *box = new QMessageBox(QMessageBox::Warning, tr("Picture not added"),
+        refusals.join(QLatin1Char('\n')), QMessageBox::Ok, window);
+    box->setObjectName(QStringLiteral("pictureRefused"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 
 void NoteItem::deleteSelected()
@@ -247,6 +276,8 @@ void NoteItem::requestRemoval()
     if (m_removalPending) {
         return;
     }
+    // The removal records the stored note, which undo brings back: what was typed goes in first.
+    commitEditing();
     m_removalPending = true;
     // Queued with the item as context: whoever removes the annotation may delete this item, which
     // must not happen while its own handler still runs.
@@ -305,6 +336,19 @@ void NoteItem::hoverLeaveEvent(QGraphicsSceneHoverEvent *event)
 
 void NoteItem::mousePressEvent(QGraphicsSceneMouseEvent *event)
 {
+    // The text item's own press handling leaves selection alone inside the text: the note and
+    // with it its mark become the selection, as a press on the mark would make them.
+    if (event->button() == Qt::LeftButton && (flags() & ItemIsSelectable)) {
+        if (!(event->modifiers() & Qt::ControlModifier) && scene()) {
+            const QList<QGraphicsItem *> selected = scene()->selectedItems();
+            for (QGraphicsItem *item : selected) {
+                if (item != this) {
+                    item->setSelected(false);
+                }
+            }
+        }
+        setSelected(true);
+    }
     QGraphicsTextItem::mousePressEvent(event);
     emit editingStarted();
 }
@@ -384,6 +428,11 @@ void NoteItem::keyPressEvent(QKeyEvent *event)
     }
     if (event->matches(QKeySequence::Copy)) {
         copy();
+        event->accept();
+        return;
+    }
+    if (event->matches(QKeySequence::Cut)) {
+        cut();
         event->accept();
         return;
     }

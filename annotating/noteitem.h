@@ -48,6 +48,8 @@ public:
     bool commitEditing();
     // The HTML as it is stored.
     QString html() const;
+    // Sets the width the text wraps at, and fits the note's pictures to it.
+    void setNoteWidth(qreal width);
 
     QRectF boundingRect() const override;
     void paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *widget) override;
@@ -98,6 +100,8 @@ private:
     void setReportedHeight(double height);
     // Asks for removal once control is back in the event loop; repeated requests before then are one.
     void requestRemoval();
+    // Tells the user why pictures of the last insertion were left out.
+    void reportRefusals();
 
     int m_annotationId;
     TextDocument *m_document; // child

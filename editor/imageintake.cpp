@@ -1,6 +1,7 @@
 #include "imageintake.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
@@ -192,6 +193,38 @@ QByteArray ImageIntake::encodePng(const QImage &image)
         return QByteArray();
     }
     return bytes;
+}
+
+QString ImageIntake::refusal(const QSize &pixels)
+{
+    if (withinPixelCap(pixels)) {
+        return QString();
+    }
+    if (!pixels.isValid() || pixels.isEmpty()) {
+        return QCoreApplication::translate("ImageIntake", "The data is not a picture that a note can show.");
+    }
+    return QCoreApplication::translate(
+        "ImageIntake", "The picture has %1 × %2 pixels; a note takes pictures of at most %3 megapixels.")
+        .arg(pixels.width())
+        .arg(pixels.height())
+        .arg(maxImagePixels / 1000000);
+}
+
+QString ImageIntake::refusal(qint64 byteCount)
+{
+    if (byteCount <= maxImageBytes) {
+        return QString();
+    }
+    return QCoreApplication::translate(
+        "ImageIntake", "The picture takes %1 MiB; a note takes pictures of at most %2 MiB.")
+        .arg(double(byteCount) / (1024 * 1024), 0, 'f', 1)
+        .arg(maxImageBytes / (1024 * 1024));
+}
+
+QString ImageIntake::refusal(const QByteArray &bytes)
+{
+    const QString tooLarge = refusal(qint64(bytes.size()));
+    return tooLarge.isEmpty() ? refusal(declaredSize(bytes)) : tooLarge;
 }
 
 } // namespace Nod::Presentation

@@ -36,6 +36,12 @@ public:
     static QImage decode(const QByteArray &bytes, int maxWidth = 0);
     // The image as PNG bytes; empty when it is null or over the pixel cap.
     static QByteArray encodePng(const QImage &image);
+
+    // Why a note refuses these bytes, or the size of a picture, in words for the user; empty when
+    // it does not.
+    static QString refusal(const QByteArray &bytes);
+    static QString refusal(const QSize &pixels);
+    static QString refusal(qint64 byteCount);
 };
 
 } // namespace Nod::Presentation

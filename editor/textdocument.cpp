@@ -6,6 +6,7 @@
 #include <application/serviceregistry.h>
 
 #include <QCryptographicHash>
+#include <QDataStream>
 #include <QDebug>
 #include <QDir>
 #include <QFileDialog>
@@ -137,6 +138,7 @@ QUrl TextDocument::addImage(const QByteArray &bytes)
     if (!ImageIntake::isAcceptable(bytes)) {
         qWarning() << "TextDocument::addImage"
                    << "not a picture, or over the size limits:" << bytes.size() << "bytes";
+        refuse(ImageIntake::refusal(bytes));
         return QUrl();
     }
     const QSize size = ImageIntake::declaredSize(bytes);
@@ -144,6 +146,7 @@ QUrl TextDocument::addImage(const QByteArray &bytes)
     if (image.isNull()) {
         qWarning() << "TextDocument::addImage"
                    << "image does not decode";
+        refuse(tr("The picture's data is damaged."));
         return QUrl();
     }
     const QByteArray hash = QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex();
@@ -152,6 +155,7 @@ QUrl TextDocument::addImage(const QByteArray &bytes)
     } catch (const std::exception &e) {
         qWarning() << "TextDocument::addImage"
                    << "image not stored:" << e.what();
+        refuse(tr("The picture could not be stored: %1").arg(QString::fromUtf8(e.what())));
         return QUrl();
     }
     QUrl url(QString::fromLatin1(hash));
@@ -159,6 +163,20 @@ QUrl TextDocument::addImage(const QByteArray &bytes)
     addResource(ImageResource, url, image);
     m_displayed.insert(QString::fromLatin1(hash), Shown { size.width(), image.width() });
     return url;
+}
+
+void TextDocument::refuse(const QString &reason)
+{
+    if (!reason.isEmpty() && !m_refusals.contains(reason)) {
+        m_refusals << reason;
+    }
+}
+
+QStringList TextDocument::takeRefusals()
+{
+    QStringList refusals;
+    refusals.swap(m_refusals);
+    return refusals;
 }
 
 QImage TextDocument::imageForDisplay(const QString &hash)
@@ -303,12 +321,15 @@ QStringList TextDocument::insertImageFiles(QTextCursor &cursor, const QStringLis
         if (bytes.isEmpty()) {
             qWarning() << "read"
                        << "can't open file: " << path << reason;
-            errors << tr("Can't open file: %1").arg(QDir::toNativeSeparators(path));
+            errors << (QFileInfo(path).size() > ImageIntake::maxImageBytes
+                    ? tr("%1: %2").arg(
+                        QDir::toNativeSeparators(path), ImageIntake::refusal(QFileInfo(path).size()))
+                    : tr("Can't open file: %1").arg(QDir::toNativeSeparators(path)));
             continue;
         }
         const QUrl url = addImage(bytes);
         if (url.isEmpty()) {
-            errors << tr("Not a picture, or too large to insert: %1").arg(QDir::toNativeSeparators(path));
+            errors << tr("%1: %2").arg(QDir::toNativeSeparators(path), takeRefusals().join(QLatin1Char(' ')));
             continue;
         }
         QTextImageFormat format;
@@ -334,6 +355,7 @@ bool TextDocument::insertImage(QTextCursor &cursor, const QImage &image)
     if (bytes.isEmpty()) {
         qWarning() << "TextDocument::insertImage"
                    << "picture refused, size:" << image.size();
+        refuse(ImageIntake::refusal(image.size()));
         return false;
     }
     const QUrl url = addImage(bytes);
@@ -356,29 +378,41 @@ bool TextDocument::insertImage(QTextCursor &cursor, const QImage &image)
     return true;
 }
 
-QString TextDocument::importImageName(const QString &name, qint64 &budget)
+QString TextDocument::importImageName(
+    const QString &name, qint64 &budget, const QHash<QString, QByteArray> &carried)
 {
     const QString text = name.trimmed();
     const QString databasePrefix = imageScheme() + QLatin1Char(':');
-    if (text.startsWith(databasePrefix)) {
-        // Another note's picture is not this note's to show.
-        const QString hash = text.mid(databasePrefix.size());
-        Application::ResourceService *service = resources();
-        if (service && isImageHash(hash)) {
-            try {
-                service->existingResourceByByOwnerAndHash(m_ownerId, hash);
-                return text;
-            } catch (const std::exception &) { }
-        }
-        return QString();
-    }
     const qint64 cap = qMin<qint64>(ImageIntake::maxImageBytes, budget);
     QByteArray bytes;
-    if (text.startsWith(QLatin1String("data:"), Qt::CaseInsensitive)) {
+    if (text.startsWith(databasePrefix)) {
+        const QString hash = text.mid(databasePrefix.size());
+        Application::ResourceService *service = resources();
+        if (!service || !isImageHash(hash)) {
+            return QString();
+        }
+        try {
+            service->existingResourceByByOwnerAndHash(m_ownerId, hash);
+            return text;
+        } catch (const std::exception &) { }
+        // Another note's picture: this note gets its own copy of the bytes the copy brought along.
+        // Without them it is not this note's to show.
+        bytes = carried.value(hash);
+        if (bytes.isEmpty()) {
+            qInfo() << "TextDocument::importHtml"
+                    << "picture of another note dropped:" << hash;
+            return QString();
+        }
+        if (bytes.size() > cap) {
+            refuse(ImageIntake::refusal(qint64(bytes.size())));
+            return QString();
+        }
+    } else if (text.startsWith(QLatin1String("data:"), Qt::CaseInsensitive)) {
         bytes = ImageIntake::decodeDataUrl(text, cap);
         if (bytes.isEmpty()) {
             qInfo() << "TextDocument::importHtml"
                     << "data image dropped: malformed or over" << cap << "bytes";
+            refuse(ImageIntake::refusal(qint64(text.size()) / 4 * 3));
             return QString();
         }
     } else {
@@ -399,6 +433,7 @@ QString TextDocument::importImageName(const QString &name, qint64 &budget)
         if (bytes.isEmpty()) {
             qInfo() << "TextDocument::importHtml"
                     << "image dropped:" << path << reason;
+            refuse(ImageIntake::refusal(QFileInfo(path).size()));
             return QString();
         }
     }
@@ -410,7 +445,7 @@ QString TextDocument::importImageName(const QString &name, qint64 &budget)
     return stored.toString();
 }
 
-QTextDocumentFragment TextDocument::importHtml(const QString &html)
+QTextDocumentFragment TextDocument::importHtml(const QString &html, const QHash<QString, QByteArray> &carried)
 {
     InertDocument scratch;
     scratch.setHtml(html);
@@ -423,7 +458,7 @@ QTextDocumentFragment TextDocument::importHtml(const QString &html)
     for (const ImageChar &image : images) {
         const QString name = image.format.name();
         if (!decided.contains(name)) {
-            decided.insert(name, importImageName(name, budget));
+            decided.insert(name, importImageName(name, budget, carried));
         }
         names << decided.value(name);
     }
@@ -460,7 +495,15 @@ bool TextDocument::insertFromMimeData(QTextCursor &cursor, const QMimeData *sour
         return insertImage(cursor, qvariant_cast<QImage>(source->imageData()));
     }
     if (source->hasHtml()) {
-        cursor.insertFragment(importHtml(source->html()));
+        QHash<QString, QByteArray> carried;
+        if (source->hasFormat(pictureMimeType())) {
+            QDataStream stream(source->data(pictureMimeType()));
+            stream >> carried;
+            if (stream.status() != QDataStream::Ok) {
+                carried.clear();
+            }
+        }
+        cursor.insertFragment(importHtml(source->html(), carried));
         return true;
     }
     if (source->hasUrls()) {
@@ -476,6 +519,7 @@ bool TextDocument::insertFromMimeData(QTextCursor &cursor, const QMimeData *sour
             const QStringList errors = insertImageFiles(cursor, paths);
             for (const QString &error : errors) {
                 qWarning() << "TextDocument::insertFromMimeData" << error;
+                refuse(error);
             }
             if (cursor.position() != before) {
                 return true;
@@ -488,6 +532,38 @@ bool TextDocument::insertFromMimeData(QTextCursor &cursor, const QMimeData *sour
     }
     cursor.insertText(text);
     return true;
+}
+
+QMimeData *TextDocument::createMimeData(const QTextCursor &selection)
+{
+    auto *data = new QMimeData;
+    if (!selection.hasSelection()) {
+        return data;
+    }
+    const QTextDocumentFragment fragment(selection);
+    data->setText(fragment.toPlainText());
+    data->setHtml(fragment.toHtml("utf-8"));
+    Application::ResourceService *service = resources();
+    const QSet<QString> names = usedImageNames(fragment.toHtml("utf-8"));
+    QHash<QString, QByteArray> carried;
+    for (const QString &hash : names) {
+        if (!service || !isImageHash(hash)) {
+            continue;
+        }
+        try {
+            carried.insert(hash, service->existingResourceByByOwnerAndHash(m_ownerId, hash).data());
+        } catch (const std::exception &e) {
+            qWarning() << "TextDocument::createMimeData"
+                       << "picture not copied:" << e.what();
+        }
+    }
+    if (!carried.isEmpty()) {
+        QByteArray bytes;
+        QDataStream stream(&bytes, QIODevice::WriteOnly);
+        stream << carried;
+        data->setData(pictureMimeType(), bytes);
+    }
+    return data;
 }
 
 } // namespace Nod::Presentation

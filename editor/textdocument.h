@@ -39,6 +39,9 @@ public:
     ~TextDocument() override;
 
     static QString imageScheme() { return QStringLiteral("database"); }
+    // Clipboard format that carries the bytes of the stored pictures a copied selection names, so
+    // that they can be pasted into another note even after their own note has let them go.
+    static QString pictureMimeType() { return QStringLiteral("application/x-nodera-note-pictures"); }
 
     int ownerId() const { return m_ownerId; }
     void setOwnerId(int id) { m_ownerId = id; }
@@ -70,9 +73,16 @@ public:
     // Pasted HTML as a fragment to insert. Images from absolute local paths, file URLs and data URLs
     // become images of this note while within the caps; every other image is dropped and no remote
     // address is ever fetched.
-    QTextDocumentFragment importHtml(const QString &html);
+    // `carried` holds picture bytes by hash, as a copy from another note brings them.
+    QTextDocumentFragment importHtml(const QString &html, const QHash<QString, QByteArray> &carried = {});
     // Paste: an image, else HTML, else local image files, else plain text. False when nothing fitted.
+    // Pictures of other notes that the data carries become pictures of this note.
     bool insertFromMimeData(QTextCursor &cursor, const QMimeData *source);
+    // The selection as plain text and HTML, with the bytes of the stored pictures it names.
+    QMimeData *createMimeData(const QTextCursor &selection);
+
+    // Why pictures were refused since the last call, one sentence each, for the user.
+    QStringList takeRefusals();
 
     // Re-decodes the stored images to fit the current text width; call after changing it.
     void fitImagesToWidth();
@@ -87,7 +97,8 @@ private:
     // Widest an image may be shown; 0 when the text is not wrapped.
     int displayWidth() const;
     QImage imageForDisplay(const QString &hash);
-    QString importImageName(const QString &name, qint64 &budget);
+    QString importImageName(const QString &name, qint64 &budget, const QHash<QString, QByteArray> &carried);
+    void refuse(const QString &reason);
 
     int m_ownerId = 0;
     Application::ResourceService *m_resources = nullptr; // not owned
@@ -98,6 +109,7 @@ private:
     };
     // Stored images shown so far, by hash.
     QHash<QString, Shown> m_displayed;
+    QStringList m_refusals;
 };
 
 } // namespace Nod::Presentation

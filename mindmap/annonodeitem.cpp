@@ -94,7 +94,7 @@ void AnnoNodeItem::arrange()
     prepareGeometryChange();
     const QRectF area = canvasRect();
     m_note->setPos(area.bottomLeft());
-    m_note->setTextWidth(std::max<qreal>(200, area.width()));
+    m_note->setNoteWidth(std::max<qreal>(200, area.width()));
     QRectF rect = area;
     const QRectF noteRect = m_note->boundingRect();
     rect.setHeight(rect.height() + noteRect.height());

@@ -143,7 +143,7 @@ void Summary::updateGeometry()
             const double scale = m_note->scale() > 0 ? m_note->scale() : 1.0;
             const double width = std::max(1.0, noteWidth / scale);
             if (m_note->textWidth() != width) {
-                m_note->setTextWidth(width);
+                m_note->setNoteWidth(width);
             }
             m_note->setPos(noteX, canvas.top());
             const QRectF noteRect = m_note->boundingRect();

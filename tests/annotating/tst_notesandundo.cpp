@@ -8,22 +8,33 @@
 #include <annotating/undocommands.h>
 #include <application/documentservice.h>
 #include <editor/textdocument.h>
+#include <mindmap/mindmodel.h>
+#include <mindmap/mindnodeitem.h>
+#include <mindmap/mindscene.h>
+#include <mindmap/mindview.h>
 #include <reading/annotationindex.h>
 #include <reading/pdfdocumentscene.h>
 #include <reading/pdfdocumentview.h>
 #include <reading/readingpageitem.h>
 #include <reading/tab/documentwidget.h>
+#include <reviewing/view.h>
 
 #include <QAction>
+#include <QBuffer>
+#include <QClipboard>
 #include <QGraphicsRectItem>
 #include <QGraphicsScene>
 #include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QRandomGenerator>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QTextBlock>
 #include <QTextCursor>
+#include <QTextList>
 #include <QUndoStack>
 
 #include <memory>
@@ -80,6 +91,43 @@ QString storedNote(int id)
         .toString();
 }
 
+QByteArray pngOf(const QImage &image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+int resourceRows(const QString &where)
+{
+    return TestSupport::scalar(QStringLiteral("SELECT count(*) FROM Resource WHERE %1").arg(where)).toInt();
+}
+
+// The note of an annotation as a view shows it.
+NoteItem *noteIn(QGraphicsView *view, int annotationId)
+{
+    const QList<QGraphicsItem *> items = view->scene() ? view->scene()->items() : QList<QGraphicsItem *>();
+    for (QGraphicsItem *item : items) {
+        if (item->type() == NoteItem::Type && static_cast<NoteItem *>(item)->annotationId() == annotationId) {
+            return static_cast<NoteItem *>(item);
+        }
+    }
+    return nullptr;
+}
+
+QMessageBox *refusalMessage()
+{
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget *window : windows) {
+        if (window->objectName() == QLatin1String("pictureRefused") && window->isVisible()) {
+            return qobject_cast<QMessageBox *>(window);
+        }
+    }
+    return nullptr;
+}
+
 QString plain(const QString &html)
 {
     QTextDocument document;
@@ -105,12 +153,14 @@ private:
 
     bool openTab(int pages, int noteAreaMode)
     {
-        const QString path = m_fixture->path(QStringLiteral("doc.pdf"));
-        if (!writePdf(path, pages)) {
-            return false;
+        if (m_documentId == 0) {
+            const QString path = m_fixture->path(QStringLiteral("doc.pdf"));
+            if (!writePdf(path, pages)) {
+                return false;
+            }
+            m_documentId = m_fixture->registry()->documentService()->newDocument(
+                QStringLiteral("0123456789abcdef0123456789abcdef"), path, QStringLiteral("doc.pdf"));
         }
-        m_documentId = m_fixture->registry()->documentService()->newDocument(
-            QStringLiteral("0123456789abcdef0123456789abcdef"), path, QStringLiteral("doc.pdf"));
         m_tab = std::make_unique<DocumentWidget>();
         m_tab->resize(1000, 700);
         m_tab->show();
@@ -126,6 +176,22 @@ private:
     int create(int page, const QPointF &at, const QRectF &rect = QRectF(0, 0, 60, 20))
     {
         return index()->createAnnotation(page, at, area(rect));
+    }
+
+    QWidget *viewport() const { return m_tab->readingView()->viewport(); }
+
+    // Where a point of an item is in the reading view, scrolled into sight.
+    QPoint inView(QGraphicsItem *item, const QPointF &at)
+    {
+        m_tab->readingView()->ensureVisible(item, 20, 20);
+        return m_tab->readingView()->mapFromScene(item->mapToScene(at));
+    }
+
+    void clickInto(NoteItem *note)
+    {
+        const QRectF rect = note->boundingRect();
+        QTest::mouseClick(viewport(), Qt::LeftButton, Qt::NoModifier,
+            inView(note, QPointF(rect.right() - 4, rect.bottom() - 6)));
     }
 
     // Types into the note as the user does: the note has the focus of a shown, active view.
@@ -151,6 +217,7 @@ private slots:
     void cleanup()
     {
         m_tab.reset();
+        m_documentId = 0;
         Nod::Application::ServiceRegistry::setInstance(nullptr);
         m_fixture.reset();
     }
@@ -311,6 +378,198 @@ private slots:
         stack()->redo();
         m_tab->closeDocument();
         QCOMPARE(TestSupport::scalar(QStringLiteral("SELECT count(*) FROM Resource")).toInt(), 0);
+    }
+
+    void notePictures_fitTheirColumnAfterReopening_inEveryView()
+    {
+        QVERIFY(openTab(1, 1));
+        const int id = create(0, QPointF(100, 100));
+        NoteItem *note = index()->noteItem(id);
+        QVERIFY(note);
+        QImage wide(1600, 60, QImage::Format_RGB32);
+        wide.fill(Qt::darkGreen);
+        QTextCursor cursor(note->textDocument());
+        QVERIFY(note->textDocument()->insertImage(cursor, wide));
+        QVERIFY(note->commitEditing());
+        m_tab->closeDocument();
+        m_tab.reset();
+
+        QVERIFY(openTab(1, 1));
+        const auto fits = [](NoteItem *shown) {
+            return shown && shown->textWidth() > 0 && shown->boundingRect().width() <= shown->textWidth() + 1;
+        };
+        note = index()->noteItem(id);
+        QVERIFY(note);
+        QVERIFY2(fits(note),
+            qPrintable(QStringLiteral("%1 > %2").arg(note->boundingRect().width()).arg(note->textWidth())));
+
+        m_tab->findChild<QAction *>(QStringLiteral("summaryViewAction"))->trigger();
+        QTRY_VERIFY(noteIn(m_tab->summaryView(), id));
+        QVERIFY(fits(noteIn(m_tab->summaryView(), id)));
+
+        m_tab->findChild<QAction *>(QStringLiteral("mindmapAction"))->trigger();
+        QTRY_VERIFY(noteIn(m_tab->mindView(), id));
+        QVERIFY(fits(noteIn(m_tab->mindView(), id)));
+    }
+
+    void pictures_copiedOrCutFromAnotherNote_becomeTheReceiversOwn()
+    {
+        QVERIFY(openTab(1, 1));
+        const int source = create(0, QPointF(100, 100));
+        const int copied = create(0, QPointF(100, 300));
+        const int moved = create(0, QPointF(100, 500));
+        NoteItem *note = index()->noteItem(source);
+        const QByteArray png = ServiceFixture::pngBytes(Qt::red);
+        const QString hash
+            = QString::fromLatin1(QCryptographicHash::hash(png, QCryptographicHash::Sha1).toHex());
+        type(note, QStringLiteral("see "));
+        QTextCursor cursor = note->textCursor();
+        cursor.insertImage(note->textDocument()->addImage(png).toString());
+        note->setTextCursor(cursor);
+
+        // Copied with the keys into the second note.
+        QTest::keyClick(viewport(), Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(viewport(), Qt::Key_C, Qt::ControlModifier);
+        type(index()->noteItem(copied), QString());
+        QTest::keyClick(viewport(), Qt::Key_V, Qt::ControlModifier);
+
+        // Cut from the first note into the third: the first keeps no picture.
+        type(note, QString());
+        QTest::keyClick(viewport(), Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(viewport(), Qt::Key_X, Qt::ControlModifier);
+        QVERIFY(note->textDocument()->toPlainText().isEmpty());
+        type(index()->noteItem(moved), QString());
+        QTest::keyClick(viewport(), Qt::Key_V, Qt::ControlModifier);
+        type(note, QString());
+        m_tab->closeDocument();
+        m_tab.reset();
+
+        // Each receiver holds the picture as a row of its own, the same bytes; the cut one's is gone.
+        for (int receiver : { copied, moved }) {
+            QCOMPARE(plain(storedNote(receiver)),
+                QStringLiteral("see ") + QChar(QChar::ObjectReplacementCharacter));
+            QVERIFY(TextDocument::usedImageNames(storedNote(receiver)).contains(hash));
+            QCOMPARE(TestSupport::scalar(
+                         QStringLiteral("SELECT data FROM Resource WHERE ownerId = %1 AND hash = '%2'")
+                             .arg(receiver)
+                             .arg(hash))
+                         .toByteArray(),
+                png);
+        }
+        QCOMPARE(resourceRows(QStringLiteral("ownerId = %1").arg(source)), 0);
+        QCOMPARE(resourceRows(QStringLiteral("1")), 2);
+
+        // Shown again after reopening, not as the missing-picture sign.
+        QVERIFY(openTab(1, 1));
+        QUrl url(hash);
+        url.setScheme(TextDocument::imageScheme());
+        note = index()->noteItem(moved);
+        note->boundingRect();
+        const QImage shown
+            = note->textDocument()->resource(QTextDocument::ImageResource, url).value<QImage>();
+        QCOMPARE(shown.size(), QSize(4, 3));
+        QVERIFY(shown != TextDocument::placeholderImage());
+    }
+
+    void paste_keepsItsFormats_isOneStep_andARefusedPictureIsExplained()
+    {
+        QVERIFY(openTab(1, 1));
+        const int id = create(0, QPointF(100, 100));
+        NoteItem *note = index()->noteItem(id);
+        type(note, QStringLiteral("start"));
+        QVERIFY(note->commitEditing());
+
+        auto *html = new QMimeData;
+        html->setHtml(QStringLiteral("<p>one</p><p align=\"center\">middle</p><ul><li>item</li></ul>"));
+        QApplication::clipboard()->setMimeData(html);
+        QTest::keyClick(viewport(), Qt::Key_V, Qt::ControlModifier);
+        QVERIFY(note->textDocument()->toPlainText().contains(QStringLiteral("item")));
+        QVERIFY(note->commitEditing());
+        QTextDocument stored;
+        stored.setHtml(storedNote(id));
+        const QTextBlock middle = stored.find(QStringLiteral("middle")).block();
+        QCOMPARE(middle.blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
+        const QTextBlock item = stored.find(QStringLiteral("item")).block();
+        QVERIFY(item.textList());
+        QCOMPARE(item.textList()->format().style(), QTextListFormat::ListDisc);
+        // The note's own undo takes the whole paste back in one step.
+        QTest::keyClick(viewport(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(note->textDocument()->toPlainText(), QStringLiteral("start"));
+
+        // Pictures over the caps: nothing stored, and the user is told why.
+        const int rows = resourceRows(QStringLiteral("1"));
+        QImage huge(8000, 5001, QImage::Format_Grayscale8);
+        huge.fill(128);
+        QApplication::clipboard()->setImage(huge);
+        QTest::keyClick(viewport(), Qt::Key_V, Qt::ControlModifier);
+        QTRY_VERIFY(refusalMessage());
+        QVERIFY(refusalMessage()->text().contains(QStringLiteral("40 megapixels")));
+        refusalMessage()->close();
+        QTRY_VERIFY(!refusalMessage());
+
+        QImage noise(2600, 2400, QImage::Format_RGB32);
+        QRandomGenerator random(14);
+        for (int y = 0; y < noise.height(); ++y) {
+            auto *line = reinterpret_cast<quint32 *>(noise.scanLine(y));
+            for (int x = 0; x < noise.width(); ++x) {
+                line[x] = random.generate() | 0xff000000u;
+            }
+        }
+        QVERIFY(pngOf(noise).size() > 16 * 1024 * 1024);
+        QApplication::clipboard()->setImage(noise);
+        type(note, QString());
+        QTest::keyClick(viewport(), Qt::Key_V, Qt::ControlModifier);
+        QTRY_VERIFY(refusalMessage());
+        QVERIFY(refusalMessage()->text().contains(QStringLiteral("16 MiB")));
+        refusalMessage()->close();
+        QCOMPARE(resourceRows(QStringLiteral("1")), rows);
+        QCOMPARE(note->textDocument()->toPlainText(), QStringLiteral("start"));
+    }
+
+    void noteClicksAndMenu_selectTheMark_andRemovalKeepsTheTyping()
+    {
+        QVERIFY(openTab(1, 1));
+        const int first = create(0, QPointF(100, 100));
+        const int second = create(0, QPointF(100, 400));
+        type(index()->noteItem(first), QStringLiteral("first"));
+        type(index()->noteItem(second), QStringLiteral("second"));
+        index()->noteItem(second)->clearFocus();
+
+        // A click inside a note selects its mark and takes the selection from every other mark.
+        m_tab->readingView()->scene()->clearSelection();
+        index()->canvasItem(first)->setSelected(true);
+        QVERIFY(!index()->canvasItem(second)->isSelected());
+        clickInto(index()->noteItem(second));
+        QVERIFY(index()->noteItem(second)->hasFocus());
+        QVERIFY(index()->canvasItem(second)->isSelected());
+        QVERIFY(!index()->canvasItem(first)->isSelected());
+        QVERIFY(!index()->noteItem(first)->isSelected());
+
+        // Typed, then removed from the note's own menu: undo brings back what was typed.
+        QTest::keyClicks(viewport(), QStringLiteral(" typed"));
+        NoteItem *note = index()->noteItem(second);
+        QTimer::singleShot(0, this, [] {
+            QMenu *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            QVERIFY(menu);
+            const QList<QAction *> actions = menu->actions();
+            for (QAction *action : actions) {
+                if (action->text() == QStringLiteral("Remove Annotation")) {
+                    menu->close();
+                    action->trigger();
+                    return;
+                }
+            }
+            QFAIL("no Remove Annotation entry");
+        });
+        const QPoint at = inView(note, note->boundingRect().center());
+        QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, at, viewport()->mapToGlobal(at));
+        QApplication::sendEvent(viewport(), &menuEvent);
+        QTRY_VERIFY(!index()->isShown(second));
+        QVERIFY(!notes()->find(second));
+        stack()->undo();
+        QCOMPARE(plain(storedNote(second)), QStringLiteral("second typed"));
+        QVERIFY(index()->noteItem(second));
+        QCOMPARE(index()->noteItem(second)->textDocument()->toPlainText(), QStringLiteral("second typed"));
     }
 
     void randomChanges_undoAndRedoToTheByte()
