@@ -550,6 +550,8 @@ void AnnotationIndex::on_service_markerInserted(const Annotation &anno, int inde
     if (MarkerItem *mark = makeMark(anno.id(), anno.markers().at(index), page, composite)) {
         composite->insertChild(index, mark);
     }
+    // A mark changes what the annotation covers, and so the place and size of its note or row.
+    relayout(entry.pageIndex);
     emit m_scene->contentChanged();
 }
 
@@ -561,6 +563,7 @@ void AnnotationIndex::on_service_markerRemoved(const Annotation &anno, int index
         return;
     }
     delete composite->childAt(index);
+    relayout(entry.pageIndex);
     emit m_scene->contentChanged();
 }
 
@@ -576,6 +579,7 @@ void AnnotationIndex::on_service_markerReplaced(const Annotation &anno, int inde
     if (MarkerItem *child = composite->childAt(index)) {
         MarkerItemFactory::apply(child, anno.markers().at(index), page->pageTransform());
     }
+    relayout(entry.pageIndex);
     emit m_scene->contentChanged();
 }
 

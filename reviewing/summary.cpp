@@ -49,9 +49,11 @@ Summary::Summary(MarkerItem *canvas, NoteItem *note, Page *page)
         if (scene()) {
             m_canvas->installSceneEventFilter(this);
         }
+        connect(m_canvas, &MarkerItem::shapeChanged, this, &Summary::on_child_heightChanged);
     }
     if (m_note) {
         m_note->setParentItem(this);
+        connect(m_note, &NoteItem::heightChanged, this, &Summary::on_child_heightChanged);
     }
     setNoteAreaMode(page->noteAreaMode());
 }
@@ -73,9 +75,21 @@ QRectF Summary::excerptRect() const
     if (!m_canvas) {
         return QRectF();
     }
-    const QRectF bounds
-        = m_canvas->mapRectToParent(m_canvas->boundingRect() | m_canvas->childrenBoundingRect());
-    return bounds & m_page->pageRect();
+    return markedRect() & m_page->pageRect();
+}
+
+QRectF Summary::markedRect() const
+{
+    // Asked of the marks themselves: the framework's cached children rectangle keeps a mark that
+    // was just deleted, and a selected mark's grips are no part of the excerpt.
+    QRectF rect = m_canvas->boundingRect();
+    const QList<QGraphicsItem *> children = m_canvas->childItems();
+    for (const QGraphicsItem *child : children) {
+        if (dynamic_cast<const MarkerItem *>(child)) {
+            rect |= child->mapRectToParent(child->boundingRect());
+        }
+    }
+    return m_canvas->mapRectToParent(rect);
 }
 
 bool Summary::comesBefore(const Summary *a, const Summary *b, int mode)
@@ -108,8 +122,7 @@ void Summary::updateGeometry()
         return;
     }
     const QRectF page = m_page->boundingRect();
-    const QRectF canvas
-        = m_canvas->mapRectToParent(m_canvas->boundingRect() | m_canvas->childrenBoundingRect());
+    const QRectF canvas = markedRect();
     double left = 0;
     double right = m_pageWidth;
     double noteX = m_pageWidth + PageGap;
@@ -166,10 +179,12 @@ void Summary::release()
 {
     QGraphicsItem *page = parentItem();
     if (m_canvas) {
+        m_canvas->disconnect(this);
         m_canvas->removeSceneEventFilter(this);
         m_canvas->setParentItem(page);
     }
     if (m_note) {
+        m_note->disconnect(this);
         m_note->setParentItem(page);
     }
     m_canvas.clear();

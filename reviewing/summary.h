@@ -82,6 +82,8 @@ private:
     void requestJump();
     void requestRemoval();
     void paintExcerpt(QPainter *painter, QWidget *widget);
+    // The canvas and its marks, in page coordinates.
+    QRectF markedRect() const;
 
     QPointer<Nod::Presentation::MarkerItem> m_canvas; // child
     QPointer<Nod::Presentation::NoteItem> m_note; // child

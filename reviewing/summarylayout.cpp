@@ -6,6 +6,8 @@
 #include <annotating/markeritem.h>
 #include <annotating/noteitem.h>
 
+#include <QScopedValueRollback>
+
 #include <algorithm>
 
 using Nod::Presentation::MarkerItem;
@@ -40,6 +42,12 @@ void SummaryLayout::addNote(MarkerItem *mark, NoteItem *note)
     }
     auto *summary = new Summary(mark, note, m_page);
     summary->setNoteAreaMode(m_mode);
+    // A row that grows or shrinks on its own moves every row below it.
+    connect(summary, &Summary::heightChanged, this, [this] {
+        if (!m_laying) {
+            relayout();
+        }
+    });
     const auto after
         = std::find_if(m_summaries.begin(), m_summaries.end(), [&](const QPointer<Summary> &other) {
               return other && Summary::comesBefore(summary, other, m_mode);
@@ -76,6 +84,7 @@ void SummaryLayout::clear()
 
 void SummaryLayout::relayout()
 {
+    const QScopedValueRollback<bool> laying(m_laying, true);
     m_summaries.removeAll(QPointer<Summary>());
     // A reshaped canvas may have moved its row; the order is by anchor, stable for equal ones.
     const QList<QPointer<Summary>> before = m_summaries;

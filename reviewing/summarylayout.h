@@ -41,6 +41,7 @@ private:
     int m_mode;
     QList<QPointer<Summary>> m_summaries; // children of the page, owned
     double m_height = 0;
+    bool m_laying = false; // the rows' height changes during a pass are the pass's own
 };
 
 } // namespace Reviewing

@@ -136,6 +136,35 @@ private:
             .toInt();
     }
 
+    // Why the rows of a page are not stacked as the layout promises, or empty: each row as tall as its
+    // excerpt (canvas and marks) or note plus margins, directly below the one before, the page as tall
+    // as its rows.
+    QString stackingFault(int page) const
+    {
+        const Reviewing::Page *item = m_scene->summaryPageAt(page);
+        double y = 0;
+        for (const Summary *row : item->summaries()) {
+            const QRectF rect = row->mapRectToParent(row->boundingRect());
+            const double excerpt = row->excerptRect().height();
+            const QRectF note
+                = row->mapRectToParent(row->note()->mapRectToParent(row->note()->boundingRect()));
+            const double wanted = std::max(excerpt, row->note()->isVisible() ? note.height() : 0.0) + 40;
+            if (!qFuzzyCompare(rect.top() + 1, y + 1) || !qFuzzyCompare(rect.height(), wanted)) {
+                return QStringLiteral("row %1 at %2 tall %3, wanted at %4 tall %5")
+                    .arg(row->annotationId())
+                    .arg(rect.top())
+                    .arg(rect.height())
+                    .arg(y)
+                    .arg(wanted);
+            }
+            y += rect.height();
+        }
+        if (!qFuzzyCompare(item->height() + 1, y + 1)) {
+            return QStringLiteral("page %1 tall %2, rows %3").arg(page).arg(item->height()).arg(y);
+        }
+        return QString();
+    }
+
 private slots:
     void init()
     {
@@ -232,6 +261,57 @@ private slots:
             QVERIFY(top->height() > before);
             QCOMPARE(all.at(1)->pos().y() - belowBefore, top->height() - before);
         }
+    }
+
+    // A mark added to, removed from or reshaped on an annotation changes the height of its row, and the
+    // rows below follow, whichever view made the change and through undo.
+    void rows_followTheMarksOfTheirAnnotation()
+    {
+        QVERIFY(openDocument(1));
+        const int upper = store(0, QPointF(100, 100), QSizeF(60, 20), QStringLiteral("<p>upper</p>"));
+        const int lower = store(0, QPointF(100, 300), QSizeF(60, 20), QStringLiteral("<p>lower</p>"));
+        showSummary(Base::Page::RightNoteArea);
+        QCOMPARE(rowIds(0), (QList<int> { upper, lower }));
+        QCOMPARE(stackingFault(0), QString());
+        const double before = m_scene->summaryOf(upper)->height();
+
+        // A mark reaching 240 points below the canvas, added elsewhere.
+        const Marker tall(
+            QPolygonF(QRectF(0, 40, 60, 200)), Marker::NoLine, QPen(Qt::NoPen), QBrush(Qt::green));
+        QVERIFY(notes()->insertMarker(upper, 0, tall));
+        QCOMPARE(stackingFault(0), QString());
+        const double grown = m_scene->summaryOf(upper)->height();
+        QVERIFY(grown > before + 200);
+
+        // Removed from its own menu in the summary.
+        Summary *row = m_scene->summaryOf(upper);
+        auto *canvas = row->canvas();
+        QGraphicsItem *mark = canvas->childItems().constFirst();
+        m_view->ensureVisible(mark->sceneBoundingRect());
+        const QPoint onMark = m_view->mapFromScene(mark->sceneBoundingRect().center());
+        QCOMPARE(m_view->itemAt(onMark), mark);
+        QContextMenuEvent menuEvent(
+            QContextMenuEvent::Mouse, onMark, m_view->viewport()->mapToGlobal(onMark));
+        QApplication::sendEvent(m_view->viewport(), &menuEvent);
+        QMenu *menu = nullptr;
+        QTRY_VERIFY((menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())));
+        QCOMPARE(menu->actions().last()->text(), QStringLiteral("&Remove"));
+        menu->actions().last()->trigger();
+        menu->close();
+        QTRY_VERIFY(notes()->annotation(upper).markers().isEmpty());
+        QCOMPARE(stackingFault(0), QString());
+        QCOMPARE(m_scene->summaryOf(upper)->height(), before);
+
+        // Back with undo, then reshaped to half its height.
+        m_stack.undo();
+        QCOMPARE(notes()->annotation(upper).markers().size(), 1);
+        QCOMPARE(stackingFault(0), QString());
+        QCOMPARE(m_scene->summaryOf(upper)->height(), grown);
+        const Marker shorter(
+            QPolygonF(QRectF(0, 40, 60, 100)), Marker::NoLine, QPen(Qt::NoPen), QBrush(Qt::green));
+        QVERIFY(notes()->replaceMarker(upper, 0, shorter));
+        QCOMPARE(stackingFault(0), QString());
+        QCOMPARE(m_scene->summaryOf(upper)->height(), grown - 100);
     }
 
     void emptyNotice_followsTheRealAnnotations()
