@@ -28,6 +28,7 @@ class Document;
 namespace Nod::Presentation {
 
 class AnnoNodeItem;
+class AnnotationCommand;
 class MarkerItem;
 class MindNodeItem;
 class NoteItem;
@@ -130,6 +131,10 @@ private:
     MindNodeItem *buildSubtree(int id);
     void forgetSubtree(MindNodeItem *node);
     void connectNode(MindNodeItem *node);
+    // A mark after the canvas: its menu and Delete act on it alone.
+    void connectMark(int annotationId, MarkerItem *mark);
+    void removeMark(int annotationId, MarkerItem *mark);
+    void pushCommand(AnnotationCommand *command);
     QString documentTitle() const;
 
     static bool carriesContent(const QMimeData *mime);
