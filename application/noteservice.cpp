@@ -50,6 +50,11 @@ QVector<Annotation> NoteService::annotations(int documentId, int pageIndex) cons
     return m_repository->findByPage(documentId, pageIndex);
 }
 
+AnnotationTree NoteService::tree(int documentId) const
+{
+    return AnnotationTree(documentNote(documentId), m_repository->findByDocument(documentId));
+}
+
 int NoteService::nextId() const { return m_repository->nextId(); }
 
 int NoteService::annotationCount(int documentId)
@@ -275,18 +280,30 @@ void NoteService::removeDocumentTree(int documentId)
         return;
     }
     Transaction transaction;
-    // Post-order without recursion: always descend into the first child, so that a leaf reached this
-    // way stands at index 0 of its parent when it is removed.
-    std::vector<int> path { root->id() };
+    // Walked on the tree as read, which holds every node once even when stored lists are damaged:
+    // post-order, first child first, so that each node is a leaf at index 0 of its parent when it goes.
+    const AnnotationTree nodes(*root, m_repository->findByDocument(documentId));
+    std::vector<std::pair<int, int>> path { { root->id(), 0 } }; // node, its next child
     while (!path.empty()) {
-        const Annotation node = annotation(path.back());
-        if (!node.children().isEmpty()) {
-            path.push_back(node.children().first());
+        const int id = path.back().first;
+        const QVector<int> children = nodes.children(id);
+        if (path.back().second < children.size()) {
+            path.push_back({ children.at(path.back().second++), 0 });
             continue;
         }
         path.pop_back();
         if (!path.empty()) {
-            handle(RemoveRequest { 0, path.back() });
+            const Annotation node = nodes.annotation(id);
+            const int parentId = path.back().first;
+            emit aboutToBeRemoved(node, 0, parentId);
+            removeImagesOf(id);
+            Annotation parent = annotation(parentId);
+            QVector<int> listed = parent.children();
+            listed.removeAll(id);
+            parent.setChildren(listed);
+            m_repository->update(parent);
+            m_repository->remove(id);
+            Transaction::afterCommit([this, node, parentId] { emit removed(node, 0, parentId); });
         }
     }
     removeImagesOf(root->id());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <application/annotationtree.h>
 #include <domain/annotation.h>
 #include <domain/iannotationrepository.h>
 #include <domain/identity.h>
@@ -70,6 +71,9 @@ public:
     Annotation documentNote(int documentId) const;
     std::optional<Annotation> find(int id) const;
     QVector<Annotation> annotations(int documentId, int pageIndex) const;
+    // The document's whole tree, safe to walk whatever the stored children lists hold (see
+    // AnnotationTree); throws as documentNote() does.
+    AnnotationTree tree(int documentId) const;
     int nextId() const;
     // Rows of the document in the table, its document note included.
     int annotationCount(int documentId);

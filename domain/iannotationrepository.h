@@ -15,6 +15,8 @@ public:
     using IRepository<Annotation>::remove;
     virtual bool remove(int id) = 0;
     virtual QVector<Annotation> findByPage(int documentId, int pageIndex) = 0;
+    // Every row of one document, its document note included.
+    virtual QVector<Annotation> findByDocument(int documentId) = 0;
     // The root of a document's tree; throws std::runtime_error when there is more than one.
     virtual std::optional<Annotation> findDocumentNote(int documentId) = 0;
     // Rows of one document, its document note included.

@@ -1,9 +1,11 @@
 #include "mindmodel.h"
 
 #include <annotating/undocommands.h>
+#include <application/annotationtree.h>
 #include <application/noteservice.h>
 
 #include <QDebug>
+#include <QSet>
 #include <QUndoStack>
 
 #include <algorithm>
@@ -31,9 +33,17 @@ void MindModel::load(int documentId)
     m_documentId = documentId;
     m_rootId = 0;
     try {
-        const Domain::Annotation root = m_service->documentNote(documentId);
-        m_rootId = root.id();
-        readSubtree(m_rootId, 0);
+        // Damaged children lists (a cycle, a duplicate, an unknown id, a list cut short) cannot hang
+        // or empty the map: the tree holds every annotation of the document once.
+        const Application::AnnotationTree tree = m_service->tree(documentId);
+        m_rootId = tree.rootId();
+        QVector<int> all = tree.descendants(m_rootId);
+        all.prepend(m_rootId);
+        for (int id : qAsConst(all)) {
+            const Domain::Annotation anno = tree.annotation(id);
+            m_justRead.insert(id, anno);
+            m_records.insert(id, Record { id, tree.parentOf(id), tree.children(id), anno.isFolded() });
+        }
     } catch (const std::exception &e) {
         qWarning() << "Nod::Presentation::MindModel::load" << documentId << e.what();
     }
@@ -56,10 +66,15 @@ bool MindModel::isFolded(int id) const { return m_records.value(id).folded; }
 QVector<int> MindModel::descendants(int id) const
 {
     QVector<int> out;
+    QSet<int> seen { id };
     QVector<int> stack = m_records.value(id).children;
     std::reverse(stack.begin(), stack.end());
     while (!stack.isEmpty()) {
         const int next = stack.takeLast();
+        if (seen.contains(next)) {
+            continue;
+        }
+        seen.insert(next);
         out.append(next);
         const QVector<int> below = m_records.value(next).children;
         for (auto it = below.crbegin(); it != below.crend(); ++it) {
@@ -218,27 +233,42 @@ void MindModel::on_noteService_moved(
 
 void MindModel::readSubtree(int id, int parentId)
 {
-    // Iterative: a long chain of notes must not exhaust the stack.
+    // Iterative: a long chain of notes must not exhaust the stack. A child already in the map, listed
+    // twice or unreadable is left out, so the records stay a tree.
     QVector<QPair<int, int>> pending { { id, parentId } };
     while (!pending.isEmpty()) {
         const auto [nodeId, nodeParent] = pending.takeLast();
         const Domain::Annotation anno = m_service->annotation(nodeId);
         m_justRead.insert(nodeId, anno);
-        m_records.insert(nodeId, Record { nodeId, nodeParent, anno.children(), anno.isFolded() });
+        Record record { nodeId, nodeParent, {}, anno.isFolded() };
         for (int child : anno.children()) {
-            if (!m_records.contains(child)) {
-                pending.append({ child, nodeId });
+            const bool listed = std::any_of(pending.cbegin(), pending.cend(),
+                [child](const QPair<int, int> &p) { return p.first == child; });
+            const std::optional<Domain::Annotation> found
+                = listed || m_records.contains(child) || child == nodeId || record.children.contains(child)
+                ? std::nullopt
+                : m_service->find(child);
+            if (!found || found->documentId() != anno.documentId()) {
+                qWarning() << "Nod::Presentation::MindModel: children list of" << nodeId << "skips" << child;
+                continue;
             }
+            record.children.append(child);
+            pending.append({ child, nodeId });
         }
+        m_records.insert(nodeId, record);
     }
 }
 
 void MindModel::forgetSubtree(int id)
 {
+    // Taking each record as it is met makes a repeated id a no-op.
     QVector<int> pending { id };
     while (!pending.isEmpty()) {
-        const Record record = m_records.take(pending.takeLast());
-        pending += record.children;
+        const auto it = m_records.find(pending.takeLast());
+        if (it != m_records.end()) {
+            pending += it->children;
+            m_records.erase(it);
+        }
     }
 }
 

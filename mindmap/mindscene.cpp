@@ -203,6 +203,9 @@ void MindScene::reinitializeScene()
         MindNodeItem *parent = nodeItem(id);
         const QVector<int> children = m_model->children(id);
         for (int child : children) {
+            if (isShown(child)) {
+                continue;
+            }
             try {
                 AnnoNodeItem *node = makeNode(m_model->annotation(child));
                 parent->insertChild(parent->childCount(), node);
@@ -269,6 +272,16 @@ void MindScene::connectNode(MindNodeItem *node)
     });
 }
 
+bool MindScene::isShown(int id) const
+{
+    // The model's records form a tree; this keeps the walks finite should they ever not.
+    if (m_nodes.contains(id) || id == m_model->rootId()) {
+        qWarning() << "Nod::Presentation::MindScene: node shown once only" << id;
+        return true;
+    }
+    return false;
+}
+
 MindNodeItem *MindScene::buildSubtree(int id)
 {
     AnnoNodeItem *top = makeNode(m_model->annotation(id));
@@ -277,6 +290,9 @@ MindNodeItem *MindScene::buildSubtree(int id)
         const int parentId = pending.takeLast();
         MindNodeItem *parent = nodeItem(parentId);
         for (int child : m_model->children(parentId)) {
+            if (isShown(child)) {
+                continue;
+            }
             parent->insertChild(parent->childCount(), makeNode(m_model->annotation(child)));
             pending.append(child);
         }

@@ -127,6 +127,8 @@ private:
     QTransform pageTransform() const;
     AnnoNodeItem *makeNode(const Domain::Annotation &anno);
     MarkerItem *makeMark(const Domain::Marker &marker, QGraphicsItem *parent) const;
+    // The node is in the map already (logged): a walk skips it.
+    bool isShown(int id) const;
     // Builds the node of `id` and everything the model has below it.
     MindNodeItem *buildSubtree(int id);
     void forgetSubtree(MindNodeItem *node);

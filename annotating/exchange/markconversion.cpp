@@ -198,18 +198,10 @@ QVector<PdfAnnotationRecord> pdfFromAnnotation(const Domain::Annotation &annotat
 QVector<PdfAnnotationRecord> pdfRecordsOfDocument(Application::NoteService *notes, int documentId)
 {
     QVector<PdfAnnotationRecord> records;
-    QVector<int> queue = notes->documentNote(documentId).children();
-    QSet<int> seen;
-    for (int i = 0; i < queue.size(); ++i) {
-        const int id = queue.at(i);
-        if (seen.contains(id)) {
-            continue; // a damaged tree must not loop
-        }
-        seen.insert(id);
-        if (const auto annotation = notes->find(id); annotation && annotation->documentId() == documentId) {
-            records += pdfFromAnnotation(*annotation);
-            queue += annotation->children();
-        }
+    // Each annotation once, those that no children list reaches included.
+    const Application::AnnotationTree tree = notes->tree(documentId);
+    for (int id : tree.descendants(tree.rootId())) {
+        records += pdfFromAnnotation(tree.annotation(id));
     }
     return records;
 }

@@ -260,28 +260,20 @@ void NotesExporter::setBackendDocument(const QSharedPointer<Backend::Document> &
 QVector<NotesExporter::Entry> NotesExporter::orderedEntries(int documentId) const
 {
     QVector<Entry> entries;
-    const Annotation root = m_notes->documentNote(documentId);
-    QSet<int> seen { root.id() };
-    // Depth first, so that every annotation is followed by those nested under it.
-    std::function<void(const Annotation &, int)> visit = [&](const Annotation &parent, int depth) {
+    // The tree holds each annotation once, those that no children list reaches included.
+    const Application::AnnotationTree tree = m_notes->tree(documentId);
+    // Depth first, so that every annotation is followed by those nested under it; siblings in page
+    // order, the unreached after the listed ones.
+    std::function<void(int, int)> visit = [&](int parentId, int depth) {
         QVector<Annotation> children;
-        for (int id : parent.children()) {
-            if (seen.contains(id)) {
-                continue; // a damaged tree must not loop
-            }
-            seen.insert(id);
-            if (const auto child = m_notes->find(id); child && child->documentId() == documentId) {
-                children.append(*child);
-            }
+        for (int id : tree.children(parentId)) {
+            children.append(tree.annotation(id));
         }
-        std::stable_sort(children.begin(), children.end(), [](const Annotation &a, const Annotation &b) {
-            if (a.pageIndex() != b.pageIndex()) {
-                return a.pageIndex() < b.pageIndex();
+        std::stable_sort(children.begin(), children.end(), [&tree](const Annotation &a, const Annotation &b) {
+            if (tree.isUnreached(a.id()) != tree.isUnreached(b.id())) {
+                return tree.isUnreached(b.id());
             }
-            if (a.position().y() != b.position().y()) {
-                return a.position().y() < b.position().y();
-            }
-            return a.position().x() < b.position().x();
+            return Application::AnnotationTree::comesBefore(a, b);
         });
         for (const Annotation &child : qAsConst(children)) {
             Entry entry;
@@ -289,10 +281,10 @@ QVector<NotesExporter::Entry> NotesExporter::orderedEntries(int documentId) cons
             entry.depth = depth;
             entry.kind = kindOf(child);
             entries.append(entry);
-            visit(child, depth + 1);
+            visit(child.id(), depth + 1);
         }
     };
-    visit(root, 0);
+    visit(tree.rootId(), 0);
     return entries;
 }
 

@@ -47,6 +47,11 @@ QVector<Domain::Annotation> AnnotationRepository::findByPage(int documentId, int
         { { QStringLiteral("documentId"), documentId }, { QStringLiteral("pageIndex"), pageIndex } });
 }
 
+QVector<Domain::Annotation> AnnotationRepository::findByDocument(int documentId)
+{
+    return query({ { QStringLiteral("documentId"), documentId } });
+}
+
 std::optional<Domain::Annotation> AnnotationRepository::findDocumentNote(int documentId)
 {
     const QVector<Domain::Annotation> notes

@@ -1,3 +1,4 @@
+#include "damagedtree.h"
 #include "servicefixture.h"
 
 #include <application/documentservice.h>
@@ -94,6 +95,33 @@ private slots:
     }
 
     void cleanup() { m_fixture.reset(); }
+
+    // However the stored lists are damaged, the tree holds every annotation once; what no list reaches
+    // follows the listed ones in page order; removing the document's tree ends and takes every row.
+    void damagedChildrenLists_treeHoldsEveryAnnotationOnce_data() { addTreeDamageRows(); }
+
+    void damagedChildrenLists_treeHoldsEveryAnnotationOnce()
+    {
+        QFETCH(QString, damage);
+        const TreeIds t = buildDamageableTree(m_notes, m_documentId);
+        damageTree(damage, t);
+        const bool rootLost = damage.startsWith(QLatin1String("root list"));
+
+        const Nod::Application::AnnotationTree tree = m_notes->tree(m_documentId);
+        QCOMPARE(tree.size(), 5);
+        QCOMPARE(tree.descendants(t.root),
+            rootLost ? (QVector<int> { t.a, t.d, t.b, t.c }) : (QVector<int> { t.c, t.a, t.d, t.b }));
+        QCOMPARE(tree.parentOf(t.d), t.a);
+        QCOMPARE(tree.depthOf(t.d), 2);
+        QCOMPARE(tree.unreached(), rootLost ? (QVector<int> { t.a, t.b, t.c }) : QVector<int>());
+
+        m_notes->removeDocumentTree(m_documentId);
+        QCOMPARE(
+            TestSupport::scalar(
+                QStringLiteral("SELECT COUNT(*) FROM Annotation WHERE documentId = %1").arg(m_documentId))
+                .toInt(),
+            0);
+    }
 
     void newAnnotation_storesNodeBeforeAnnouncing()
     {
