@@ -7,9 +7,11 @@
 #include "tabbar.h"
 #include <annotating/exchange/documentexchange.h>
 
+#include <app/storage/house.h>
 #include <app/storage/settings.h>
 #include <application/documentservice.h>
 #include <application/serviceregistry.h>
+#include <indexing/searchindexer.h>
 #include <library/librarywidget.h>
 #include <reading/backgroundmodeholder.h>
 #include <reading/tab/documenttab.h>
@@ -20,6 +22,7 @@
 #include <QDebug>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -90,6 +93,13 @@ MainWindow::MainWindow(QWidget *parent)
 
     m_library = new LibraryWidget(this);
     m_library->setServices(registry->categoryService(), registry->documentService(), registry->noteService());
+    m_indexer = new Indexing::SearchIndexer(registry->documentService(), registry->noteService(),
+        registry->categoryService(), registry->tagService(),
+        QDir(Common::Infrastructure::House::instance()->location()).filePath(QStringLiteral("search-index")),
+        this);
+    m_library->setSearchIndexer(m_indexer);
+    connect(m_library, &LibraryWidget::searchHitActivated, this, &MainWindow::openSearchHit);
+    m_indexer->start();
     m_library->restoreState(settings()->mainWindow.libraryWidgetState());
     const int libraryTab = m_mainTabBar->tabBar()->addTab(tr("My Library"));
     m_mainTabBar->tabBar()->setTabToolTip(libraryTab, tr("Book Shelf"));
@@ -256,6 +266,14 @@ void MainWindow::on_shelf_requestOpenFile(const Nod::Domain::Document &document)
     tab->setFocus();
     connect(tab, &DocumentWidget::openRequested, this, &MainWindow::on_addRequested);
     connect(tab, &DocumentWidget::openFileRequested, this, &MainWindow::addToLibrary);
+}
+
+void MainWindow::openSearchHit(int documentId, int page, int annotationId, const QString &words)
+{
+    m_library->open(documentId);
+    if (DocumentTab *tab = documentTab(indexOfDocument(documentId))) {
+        tab->showSearchHit(page, annotationId, words);
+    }
 }
 
 void MainWindow::on_documentService_aboutToBeRemoved(const Nod::Domain::Document &document)

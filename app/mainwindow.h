@@ -8,6 +8,10 @@
 
 class QStackedWidget;
 
+namespace Nod::Indexing {
+class SearchIndexer;
+}
+
 namespace Nod::Presentation {
 
 class DocumentTab;
@@ -31,6 +35,8 @@ public:
 
     MainTabBar *mainTabBar() const { return m_mainTabBar; }
     LibraryWidget *libraryWidget() const { return m_library; }
+    // The full-text index of the library in the storage folder.
+    Nod::Indexing::SearchIndexer *searchIndexer() const { return m_indexer; }
 
     // Puts an open document's page into a new tab and makes it current. The page implements
     // DocumentTab.
@@ -54,6 +60,8 @@ public slots:
     // Shows the settings dialog; when it is accepted, every document tab picks up the new shortcuts
     // and colours.
     void on_settingRequested();
+    // Opens the document of a full-text hit (or brings its tab forward) and shows the hit there.
+    void openSearchHit(int documentId, int page, int annotationId, const QString &words);
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -74,6 +82,7 @@ private:
     MainTabBar *m_mainTabBar = nullptr;
     QStackedWidget *m_stack = nullptr;
     LibraryWidget *m_library = nullptr;
+    Nod::Indexing::SearchIndexer *m_indexer = nullptr; // child
     bool m_shownOnce = false;
 };
 

@@ -4,6 +4,7 @@
 #include "documentformat.h"
 #include "documentmodel.h"
 #include "filteredshelfmodel.h"
+#include "fulltextresults.h"
 #include "libraryroles.h"
 #include "overviewedit.h"
 #include "shelfview.h"
@@ -16,6 +17,8 @@
 #include <application/noteservice.h>
 #include <application/tagservice.h>
 #include <domain/hashgenerator.h>
+#include <indexing/searchindexer.h>
+#include <indexing/searchquery.h>
 
 #include <QDataStream>
 #include <QDebug>
@@ -24,12 +27,17 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QShortcut>
 #include <QSplitter>
+#include <QStackedWidget>
+#include <QTimer>
+#include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -52,6 +60,8 @@ namespace Nod::Presentation {
 namespace {
 constexpr quint32 StateMagic = 0x4e4c5731; // "NLW1"
 constexpr qint32 StateVersion = 1;
+// More hits than this are counted, not listed: nobody reads further, and the list stays quick.
+constexpr int ShownHits = 500;
 } // namespace
 
 LibraryWidget::LibraryWidget(QWidget *parent)
@@ -72,13 +82,43 @@ LibraryWidget::LibraryWidget(QWidget *parent)
     m_searchLine->setObjectName(QStringLiteral("searchLine"));
     m_searchLine->setPlaceholderText(tr("Search ..."));
     m_searchLine->setClearButtonEnabled(true);
+    m_fullTextToggle = new QToolButton(center);
+    m_fullTextToggle->setObjectName(QStringLiteral("fullTextToggle"));
+    m_fullTextToggle->setText(tr("Full text"));
+    m_fullTextToggle->setCheckable(true);
+    m_fullTextToggle->setEnabled(false);
+    m_fullTextToggle->setToolTip(
+        tr("Search the text of every document and note (%1)")
+            .arg(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F).toString(QKeySequence::NativeText)));
     m_addFiles = new QPushButton(tr("Add Files"), center);
     m_addFiles->setObjectName(QStringLiteral("addFiles"));
     bar->addWidget(m_searchLine, 1);
+    bar->addWidget(m_fullTextToggle);
     bar->addWidget(m_addFiles);
     centerLayout->addLayout(bar);
-    m_shelf = new ShelfView(center);
-    centerLayout->addWidget(m_shelf, 1);
+    m_indexProgress = new QLabel(center);
+    m_indexProgress->setObjectName(QStringLiteral("indexProgress"));
+    m_indexProgress->hide();
+    centerLayout->addWidget(m_indexProgress);
+    m_shelfStack = new QStackedWidget(center);
+    m_shelf = new ShelfView(m_shelfStack);
+    m_shelfStack->addWidget(m_shelf);
+    auto *results = new QWidget(m_shelfStack);
+    auto *resultsLayout = new QVBoxLayout(results);
+    resultsLayout->setContentsMargins(0, 0, 0, 0);
+    m_searchMessage = new QLabel(results);
+    m_searchMessage->setObjectName(QStringLiteral("searchMessage"));
+    m_searchMessage->setWordWrap(true);
+    m_searchMessage->hide();
+    m_fullTextResults = new FullTextResults(results);
+    resultsLayout->addWidget(m_searchMessage);
+    resultsLayout->addWidget(m_fullTextResults, 1);
+    m_shelfStack->addWidget(results);
+    centerLayout->addWidget(m_shelfStack, 1);
+    // Typing pauses before the index is asked, so that each word is not searched letter by letter.
+    m_searchDelay = new QTimer(this);
+    m_searchDelay->setSingleShot(true);
+    m_searchDelay->setInterval(250);
 
     m_detail = new DocumentDetailWidget(m_splitter);
 
@@ -95,6 +135,23 @@ LibraryWidget::LibraryWidget(QWidget *parent)
     layout->addWidget(m_splitter);
 
     connect(m_addFiles, &QPushButton::clicked, this, &LibraryWidget::addFilesRequested);
+    connect(m_fullTextToggle, &QToolButton::toggled, this, &LibraryWidget::setFullTextMode);
+    auto *fullTextShortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F), this);
+    fullTextShortcut->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(fullTextShortcut, &QShortcut::activated, this, [this] {
+        setFullTextMode(true);
+        m_searchLine->setFocus(Qt::ShortcutFocusReason);
+        m_searchLine->selectAll();
+    });
+    connect(m_searchLine, &QLineEdit::textChanged, this, &LibraryWidget::on_searchLine_textChanged);
+    connect(m_searchLine, &QLineEdit::returnPressed, this, [this] {
+        if (isFullTextMode()) {
+            runFullTextSearch();
+        }
+    });
+    connect(m_searchDelay, &QTimer::timeout, this, &LibraryWidget::runFullTextSearch);
+    connect(m_fullTextResults, &FullTextResults::documentActivated, this, &LibraryWidget::open);
+    connect(m_fullTextResults, &FullTextResults::hitActivated, this, &LibraryWidget::searchHitActivated);
     connect(m_shelf, &ShelfView::addFilesRequested, this, &LibraryWidget::addFilesRequested);
     connect(m_shelf, &ShelfView::openFileRequested, this,
         [this](const QModelIndex &index) { open(index.data(LibraryRole::DocumentId).toInt()); });
@@ -130,7 +187,6 @@ void LibraryWidget::setServices(Application::TagService *categories, Application
     m_shelf->setShelfModel(m_shelfModel);
     m_tagTree->setTagModel(m_tagTreeModel);
 
-    connect(m_searchLine, &QLineEdit::textChanged, m_shelfModel, &FilteredShelfModel::setSearchWord);
     connect(m_tagTree, &TagTreeView::selectedTagsChanged, m_shelfModel, &FilteredShelfModel::setFilterTags);
 
     auto refreshIfShown = [this](const Domain::Document &doc) {
@@ -157,6 +213,106 @@ void LibraryWidget::setServices(Application::TagService *categories, Application
         }
     });
     refreshDetail();
+}
+
+void LibraryWidget::setSearchIndexer(Indexing::SearchIndexer *indexer)
+{
+    m_indexer = indexer;
+    m_fullTextToggle->setEnabled(indexer != nullptr);
+    if (!indexer) {
+        return;
+    }
+    connect(indexer, &Indexing::SearchIndexer::progressChanged, this, &LibraryWidget::showIndexProgress);
+    connect(indexer, &Indexing::SearchIndexer::searchFinished, this, &LibraryWidget::showFullTextResults);
+    // Hits found before a change of the library may point at what is gone now.
+    connect(indexer, &Indexing::SearchIndexer::documentIndexed, this, [this] {
+        if (isFullTextMode() && !m_searchLine->text().trimmed().isEmpty() && !m_searchDelay->isActive()) {
+            m_searchDelay->start();
+        }
+    });
+    showIndexProgress(indexer->finishedCount(), indexer->totalCount());
+}
+
+bool LibraryWidget::isFullTextMode() const { return m_fullTextToggle->isChecked(); }
+
+void LibraryWidget::setFullTextMode(bool on)
+{
+    if (on && !m_indexer) {
+        return;
+    }
+    m_fullTextToggle->setChecked(on);
+    m_searchLine->setPlaceholderText(
+        on ? tr("Search words in every document and note ...") : tr("Search ..."));
+    m_shelfStack->setCurrentIndex(on ? 1 : 0);
+    if (m_shelfModel) {
+        m_shelfModel->setSearchWord(on ? QString() : m_searchLine->text());
+    }
+    if (on) {
+        runFullTextSearch();
+    } else {
+        m_searchDelay->stop();
+        m_pendingSearch = 0;
+    }
+}
+
+void LibraryWidget::on_searchLine_textChanged(const QString &text)
+{
+    if (!isFullTextMode()) {
+        if (m_shelfModel) {
+            m_shelfModel->setSearchWord(text);
+        }
+        return;
+    }
+    m_searchDelay->start();
+}
+
+void LibraryWidget::runFullTextSearch()
+{
+    m_searchDelay->stop();
+    if (!m_indexer || !isFullTextMode()) {
+        return;
+    }
+    const Indexing::SearchQuery query = Indexing::SearchQuery::parse(m_searchLine->text());
+    if (!query.isValid()) {
+        m_pendingSearch = 0;
+        m_fullTextResults->clear();
+        m_searchMessage->setText(query.errorString());
+        m_searchMessage->setVisible(!query.errorString().isEmpty());
+        return;
+    }
+    m_pendingSearch = m_indexer->search(query, ShownHits);
+}
+
+void LibraryWidget::showFullTextResults(int requestId, const Indexing::SearchResults &results)
+{
+    if (requestId != m_pendingSearch) {
+        return; // an earlier query, overtaken by what was typed since
+    }
+    m_pendingSearch = 0;
+    m_fullTextResults->setResults(results.hits, [this](int documentId) {
+        const std::optional<Domain::Document> doc
+            = m_documents ? m_documents->find(documentId) : std::nullopt;
+        return doc ? doc->title() : tr("(removed document)");
+    });
+    QString message;
+    if (!results.error.isEmpty()) {
+        message = tr("The search index could not answer this search. It is rebuilt at the next start.");
+    } else if (results.hits.isEmpty()) {
+        message = m_indexer && m_indexer->isIndexing() ? tr("No matches in the documents indexed so far.")
+                                                       : tr("No matches.");
+    } else if (results.total > results.hits.size()) {
+        message = tr("The best %1 of %2 matches.").arg(results.hits.size()).arg(results.total);
+    }
+    m_searchMessage->setText(message);
+    m_searchMessage->setVisible(!message.isEmpty());
+}
+
+void LibraryWidget::showIndexProgress(int finished, int total)
+{
+    m_indexProgress->setVisible(total > 0);
+    if (total > 0) {
+        m_indexProgress->setText(tr("Indexing %1 of %2 documents").arg(qMin(finished + 1, total)).arg(total));
+    }
 }
 
 int LibraryWidget::currentDocumentId() const
@@ -326,6 +482,7 @@ void LibraryWidget::selectDocument(int documentId)
     }
     m_tagTree->setCurrentIndex(m_tagTreeModel->libraryIndex());
     m_shelfModel->clearFilterTags();
+    setFullTextMode(false);
     m_searchLine->clear();
     const QModelIndex index = m_shelfModel->mapFromSource(m_documentModel->index(row, 0));
     m_shelf->setFocus(Qt::OtherFocusReason);

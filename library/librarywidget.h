@@ -7,9 +7,13 @@
 
 #include <optional>
 
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSplitter;
+class QStackedWidget;
+class QTimer;
+class QToolButton;
 
 namespace Nod::Application {
 class DocumentService;
@@ -17,11 +21,17 @@ class NoteService;
 class TagService;
 } // namespace Nod::Application
 
+namespace Nod::Indexing {
+class SearchIndexer;
+struct SearchResults;
+} // namespace Nod::Indexing
+
 namespace Nod::Presentation {
 
 class DocumentDetailWidget;
 class DocumentModel;
 class FilteredShelfModel;
+class FullTextResults;
 class ShelfView;
 class TagTreeModel;
 class TagTreeView;
@@ -40,6 +50,12 @@ public:
     // Builds the models; call once. The services are not owned.
     void setServices(Application::TagService *categories, Application::DocumentService *documents,
         Application::NoteService *notes);
+
+    // Gives the search line its full-text mode and shows the indexing progress. Not owned.
+    void setSearchIndexer(Indexing::SearchIndexer *indexer);
+    // In full-text mode the search line looks for words in every page and note, not in titles.
+    bool isFullTextMode() const;
+    void setFullTextMode(bool on);
 
     // The document whose stored path is this file's; nothing when there is none.
     std::optional<int> documentIdForPath(const QString &path) const;
@@ -69,11 +85,19 @@ public:
     TagTreeView *tagTreeView() const { return m_tagTree; }
     DocumentDetailWidget *detailWidget() const { return m_detail; }
     QLineEdit *searchLine() const { return m_searchLine; }
+    QToolButton *fullTextToggle() const { return m_fullTextToggle; }
+    FullTextResults *fullTextResults() const { return m_fullTextResults; }
+    // The line under the search line: indexing progress.
+    QLabel *indexProgressLabel() const { return m_indexProgress; }
+    // Above the results: a mistake in the query, no hits, or how many were found.
+    QLabel *searchMessage() const { return m_searchMessage; }
 
 signals:
     void openFileRequested(Nod::Domain::Document doc);
     void addFilesRequested();
     void exportNotesRequested(int documentId);
+    // A hit of the full-text search: a note (annotationId) or a page whose words are to be shown.
+    void searchHitActivated(int documentId, int page, int annotationId, const QString &words);
 
 public slots:
     void open(int id);
@@ -88,6 +112,10 @@ private:
     void refreshDetail();
     void saveOverview(const QString &text);
     void revealInFileManager(const QString &path);
+    void on_searchLine_textChanged(const QString &text);
+    void runFullTextSearch();
+    void showFullTextResults(int requestId, const Indexing::SearchResults &results);
+    void showIndexProgress(int finished, int total);
 
     Application::TagService *m_categories = nullptr; // not owned
     Application::DocumentService *m_documents = nullptr; // not owned
@@ -100,6 +128,14 @@ private:
     TagTreeView *m_tagTree = nullptr;
     QLineEdit *m_searchLine = nullptr;
     QPushButton *m_addFiles = nullptr;
+    QToolButton *m_fullTextToggle = nullptr;
+    QLabel *m_indexProgress = nullptr;
+    QStackedWidget *m_shelfStack = nullptr;
+    QLabel *m_searchMessage = nullptr;
+    FullTextResults *m_fullTextResults = nullptr;
+    QTimer *m_searchDelay = nullptr;
+    Indexing::SearchIndexer *m_indexer = nullptr; // not owned
+    int m_pendingSearch = 0;
     ShelfView *m_shelf = nullptr;
     DocumentDetailWidget *m_detail = nullptr;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <QtPlugin>
 
 namespace Nod::Presentation {
@@ -22,6 +23,10 @@ public:
     virtual void reloadColors() = 0;
     // Prints the view that is shown, after asking the user for printer and range.
     virtual void print() = 0;
+    // Shows a hit of the library's full-text search in the reading view: the mark and note of an
+    // annotation, or else the page with the words highlighted by the view's own search. A tab still
+    // opening its document does so once it has.
+    virtual void showSearchHit(int page, int annotationId, const QString &words) = 0;
 };
 
 } // namespace Nod::Presentation

@@ -17,6 +17,8 @@
 #include <reading/baseview.h>
 #include <reading/pdfdocumentscene.h>
 #include <reading/pdfdocumentview.h>
+#include <reading/searching.h>
+#include <reading/searchline.h>
 #include <reading/tools/linetool.h>
 #include <reading/tools/noteeditorhost.h>
 #include <reading/tools/recttool.h>
@@ -30,6 +32,7 @@
 #include <QDebug>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QSpinBox>
 #include <QSplitter>
@@ -41,6 +44,7 @@
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <utility>
 
 namespace Nod::Presentation {
 
@@ -297,7 +301,32 @@ void DocumentWidget::finishOpening(const QSharedPointer<Backend::Document> &docu
     if (isVisible()) {
         QTimer::singleShot(0, this, &DocumentWidget::restoreSiderBarState);
     }
+    if (m_pendingSearchHit) {
+        std::exchange(m_pendingSearchHit, nullptr)();
+    }
     emit documentOpened();
+}
+
+void DocumentWidget::showSearchHit(int page, int annotationId, const QString &words)
+{
+    if (!isOpened()) {
+        m_pendingSearchHit = [this, page, annotationId, words] { showSearchHit(page, annotationId, words); };
+        return;
+    }
+    commitNotes();
+    m_stack->setCurrentIndex(ReadingView);
+    if (annotationId > 0) {
+        m_readingView->jumpToAnnotation(annotationId);
+        return;
+    }
+    m_readingView->goToPage(
+        qBound(0, page, qMax(0, m_readingView->pageCount() - 1)), PDFDocumentView::AlignCenter);
+    if (!words.isEmpty()) {
+        // The view's search starts on the current page, so its first result is the hit.
+        m_readingView->searchLine()->activate();
+        m_readingView->searchLine()->lineEdit()->setText(words);
+        m_readingView->searching()->start(words, QTextDocument::FindFlags());
+    }
 }
 
 void DocumentWidget::restoreViewState()

@@ -10,6 +10,8 @@
 #include <QSharedPointer>
 #include <QWidget>
 
+#include <functional>
+
 class PDFDocumentScene;
 class PDFDocumentView;
 
@@ -62,6 +64,7 @@ public:
     void reloadShortcuts() override;
     void reloadColors() override;
     void print() override;
+    void showSearchHit(int page, int annotationId, const QString &words) override;
 
     // True once the views show the document; until then (an EPUB being laid out) and after a
     // failed opening, closing stores nothing.
@@ -169,6 +172,7 @@ private:
     bool m_siderBarRestored = false;
     bool m_viewCentred = false;
     bool m_closed = false;
+    std::function<void()> m_pendingSearchHit; // shown once the document has opened
 };
 
 } // namespace Nod::Presentation

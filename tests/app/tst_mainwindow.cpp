@@ -49,6 +49,7 @@ public:
     void reloadShortcuts() override { m_log->append(QStringLiteral("shortcuts %1").arg(m_id)); }
     void reloadColors() override { m_log->append(QStringLiteral("colors %1").arg(m_id)); }
     void print() override { }
+    void showSearchHit(int, int, const QString &) override { }
 
 private:
     int m_id;
