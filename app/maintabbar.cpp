@@ -171,6 +171,12 @@ QMenu *MainTabBar::createMainMenu(QWidget *parent, const Nod::Domain::Background
         group->addAction(action);
         connect(action, &QAction::triggered, this, [this, value] { emit backgroundModeChanged(value); });
     }
+    modes->addSeparator();
+    QAction *keepPictures = modes->addAction(tr("Keep Pictures in Colour"));
+    keepPictures->setObjectName(QStringLiteral("keepPicturesInColour"));
+    keepPictures->setCheckable(true);
+    keepPictures->setChecked(m_keepPictures);
+    connect(keepPictures, &QAction::toggled, this, &MainTabBar::keepPicturesInColourChanged);
 
     QAction *print = menu->addAction(QIcon(QStringLiteral(":icons/printer.svg")), tr("Print ..."), this,
         &MainTabBar::printRequested, QKeySequence::Print);

@@ -39,6 +39,8 @@ public:
     void setSettingsEnabled(bool enabled) { m_settingsEnabled = enabled; }
     // The mode the main menu shows checked.
     void setBackgroundMode(const Nod::Domain::BackgroundMode &mode) { m_backgroundMode = mode; }
+    // Whether the menu shows "Keep Pictures in Colour" checked.
+    void setKeepPicturesInColour(bool keep) { m_keepPictures = keep; }
 
 signals:
     void showMinimizedRequested();
@@ -48,6 +50,7 @@ signals:
     void loginRequested();
     void settingRequested();
     void backgroundModeChanged(BackgroundMode mode);
+    void keepPicturesInColourChanged(bool keep);
     void printRequested();
     void helpRequested();
     void donateRequested();
@@ -72,6 +75,7 @@ private:
     QToolButton *m_maximize = nullptr;
     QToolButton *m_restore = nullptr;
     Nod::Domain::BackgroundMode m_backgroundMode;
+    bool m_keepPictures = true;
     bool m_printEnabled = false;
     bool m_settingsEnabled = false;
     QPoint m_pressPosition;

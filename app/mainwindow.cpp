@@ -59,6 +59,7 @@ MainWindow::MainWindow(QWidget *parent)
     Application::ServiceRegistry::setInstance(registry);
     g_backgroundMode = settings()->mainWindow.backgroundMode();
     BackgroundModeHolder::instance()->setMode(g_backgroundMode);
+    BackgroundModeHolder::instance()->setKeepPictures(settings()->mainWindow.keepPicturesInColour());
     applyStyleSheet();
 
     setObjectName(QStringLiteral("MainWindow"));
@@ -70,11 +71,17 @@ MainWindow::MainWindow(QWidget *parent)
 
     m_mainTabBar = new MainTabBar(this);
     m_mainTabBar->setBackgroundMode(g_backgroundMode);
+    m_mainTabBar->setKeepPicturesInColour(BackgroundModeHolder::instance()->keepPictures());
     connect(m_mainTabBar, &MainTabBar::showMinimizedRequested, this, &QWidget::showMinimized);
     connect(m_mainTabBar, &MainTabBar::showNormalRequested, this, &QWidget::showNormal);
     connect(m_mainTabBar, &MainTabBar::showMaximizedRequested, this, &QWidget::showMaximized);
     connect(m_mainTabBar, &MainTabBar::closeRequested, this, &QWidget::close);
     connect(m_mainTabBar, &MainTabBar::backgroundModeChanged, this, &MainWindow::setBackgroundMode);
+    connect(m_mainTabBar, &MainTabBar::keepPicturesInColourChanged, this, [this](bool keep) {
+        settings()->mainWindow.setKeepPicturesInColour(keep);
+        m_mainTabBar->setKeepPicturesInColour(keep);
+        BackgroundModeHolder::instance()->setKeepPictures(keep);
+    });
     connect(m_mainTabBar, &MainTabBar::helpRequested, this, &MainWindow::showHelp);
     connect(m_mainTabBar, &MainTabBar::settingRequested, this, &MainWindow::on_settingRequested);
     m_mainTabBar->setSettingsEnabled(true);
@@ -138,11 +145,9 @@ Nod::Domain::BackgroundMode MainWindow::backgroundMode() { return g_backgroundMo
 void MainWindow::setBackgroundMode(const Nod::Domain::BackgroundMode &mode)
 {
     g_backgroundMode = mode;
+    // Every open view repaints at once through the holder.
     BackgroundModeHolder::instance()->setMode(mode);
     m_mainTabBar->setBackgroundMode(mode);
-    if (m_stack->currentIndex() > 0) {
-        m_stack->currentWidget()->update();
-    }
 }
 
 void MainWindow::applyStyleSheet()

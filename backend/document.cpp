@@ -51,6 +51,13 @@ QWeakPointer<Page> Document::pageAt(int index)
     return page;
 }
 
+QString Document::pageFailure(int index) const
+{
+    QMutexLocker pagesLocker(&m_pagesMutex);
+    const auto it = m_pageFailures.find(index);
+    return it == m_pageFailures.end() ? QString() : it->second;
+}
+
 PDFDestination Document::resolveDestination(const PDFDestination &destination) const
 {
     if (destination.pageNumber() >= 0 && destination.destinationName().isEmpty()) {
@@ -122,6 +129,7 @@ void Document::detachPages()
     {
         QMutexLocker pagesLocker(&m_pagesMutex);
         pages.swap(m_pages);
+        m_pageFailures.clear();
     }
     for (const auto &entry : pages) {
         entry.second->detachFromParent();

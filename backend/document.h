@@ -53,6 +53,10 @@ public:
     // Not from the processing thread.
     virtual void clearPages();
 
+    // Why the page could not be made the last time it was asked for, in the library's words; empty
+    // for a page that was made or not yet asked for. Any thread.
+    QString pageFailure(int index) const;
+
     // -1 until a file has been opened.
     int pageCount() const;
     QString fileName() const { return m_fileName; }
@@ -76,6 +80,8 @@ protected:
     // The pages asked for so far, by number; a file's declared page count can be far beyond what
     // it holds, so nothing is sized by it. Guarded by m_pagesMutex.
     std::map<int, QSharedPointer<Page>> m_pages;
+    // createPage records here why a page could not be made. Guarded by m_pagesMutex.
+    std::map<int, QString> m_pageFailures;
     mutable QMutex m_pagesMutex;
     QString m_fileName;
     QSharedPointer<QReadWriteLock> m_lock;

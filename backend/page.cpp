@@ -40,7 +40,8 @@ void Page::detachFromParent()
     m_parent = nullptr;
 }
 
-void Page::requestRender(QObject *listener, double xres, double yres, const QRect &renderBox, bool cache)
+void Page::requestRender(QObject *listener, double xres, double yres, const QRect &renderBox, bool cache,
+    const RenderParam &colors)
 {
     QReadLocker documentLocker(m_documentLock.data());
     QReadLocker locker(&m_lock);
@@ -48,7 +49,42 @@ void Page::requestRender(QObject *listener, double xres, double yres, const QRec
         return;
     }
     m_parent->processingThread().addRequest(std::make_unique<PageProcessingRenderPageRequest>(
-        sharedFromThis(), listener, xres, yres, renderBox, cache));
+        sharedFromThis(), listener, xres, yres, renderBox, cache, colors));
+}
+
+QVector<QRectF> Page::pictureAreas() const { return {}; }
+
+QString Page::failureReason() const { return {}; }
+
+QVector<QRect> Page::pictureRects(double xres, double yres, const QRect &renderBox) const
+{
+    const QVector<QRectF> areas = pictureAreas();
+    QVector<QRect> rects;
+    if (areas.isEmpty()) {
+        return rects;
+    }
+    const QRect box = renderBox.isEmpty() ? wholePageBox(xres, yres) : renderBox;
+    const double sx = xres / 72.0;
+    const double sy = yres / 72.0;
+    for (const QRectF &area : areas) {
+        // Edge pixels go to whichever side covers more of them.
+        const QRect pixels
+            = QRectF(area.x() * sx, area.y() * sy, area.width() * sx, area.height() * sy).toRect();
+        const QRect inBox = pixels.intersected(box).translated(-box.topLeft());
+        if (!inBox.isEmpty()) {
+            rects.append(inBox);
+        }
+    }
+    return rects;
+}
+
+QVector<QRect> Page::keptRects(
+    const RenderParam &colors, double xres, double yres, const QRect &renderBox) const
+{
+    if (!colors.keepPictures() || !colors.treatsColors()) {
+        return {};
+    }
+    return pictureRects(xres, yres, renderBox);
 }
 
 void Page::requestLinks(QObject *listener)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <backend/link.h>
+#include <backend/renderparam.h>
 #include <backend/searchresult.h>
 #include <backend/textbox.h>
 
@@ -35,8 +36,10 @@ public:
     virtual void detachFromParent();
     // Queues a render on the document's processing thread; the listener gets a PDFPageRenderedEvent.
     // Listeners live on the interface thread; one deleted before its answer arrives gets none.
-    virtual void requestRender(
-        QObject *listener, double xres, double yres, const QRect &renderBox, bool cache);
+    // The answer has the colour treatment of colors (its resolutions are not used); what the cache
+    // keeps is untreated.
+    virtual void requestRender(QObject *listener, double xres, double yres, const QRect &renderBox,
+        bool cache, const RenderParam &colors = RenderParam::defaultParam());
     // In points.
     virtual QSizeF pageSize() const = 0;
     // Computed once and cached.
@@ -54,6 +57,22 @@ public:
     virtual QImage renderImage(double xres, double yres, const QRect &renderBox = QRect(), bool cache = false,
         RenderCookie *cookie = nullptr) const = 0;
     virtual QList<QSharedPointer<PdfAnnotation::AbstractAnnotation>> loadAnnotations();
+    // Why the last render gave no image, in the library's words; empty after one that did.
+    virtual QString failureReason() const;
+    // The areas raster pictures cover, in points from the page's top-left corner; none for a page
+    // without pictures and for a scan (ScannedPageCoverage). Found once and kept with the page.
+    virtual QVector<QRectF> pictureAreas() const;
+    // The same areas in the pixels of a render at xres × yres of renderBox (empty: the whole page),
+    // cut to the box.
+    QVector<QRect> pictureRects(double xres, double yres, const QRect &renderBox) const;
+    // What the colour treatment of colors leaves alone in that render: the pictures, when colors
+    // keeps them and treats colours at all.
+    QVector<QRect> keptRects(
+        const RenderParam &colors, double xres, double yres, const QRect &renderBox) const;
+    // A picture covering at least this share of the page makes the page a scan. Text blocks
+    // take under two thirds of common page formats, so a figure inside the margins stays below it,
+    // while a scanned page fills the page but for what the scanner cropped.
+    static constexpr double ScannedPageCoverage = 0.75;
     virtual QVector<SearchResult> search(const QString &text, int flags) const = 0;
 
     // The cached image of the area, or a provisional one made of the placeholder pattern and any

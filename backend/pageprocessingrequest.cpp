@@ -86,17 +86,23 @@ void PageProcessingRequest::post(std::unique_ptr<QEvent> answer)
 }
 
 PageProcessingRenderPageRequest::PageProcessingRenderPageRequest(const QSharedPointer<Page> &page,
-    QObject *listener, double xres, double yres, const QRect &renderBox, bool cache)
+    QObject *listener, double xres, double yres, const QRect &renderBox, bool cache,
+    const RenderParam &colors)
     : PageProcessingRequest(page, listener)
     , m_xres(xres)
     , m_yres(yres)
     , m_renderBox(renderBox)
     , m_cache(cache)
+    , m_colors(colors)
 { }
 
 bool PageProcessingRenderPageRequest::execute()
 {
-    const QImage image = page()->renderImage(m_xres, m_yres, m_renderBox, m_cache);
+    QImage image = page()->renderImage(m_xres, m_yres, m_renderBox, m_cache);
+    if (!image.isNull() && m_colors.treatsColors()) {
+        m_colors.applyColorTreatment(
+            image, [] { return false; }, page()->keptRects(m_colors, m_xres, m_yres, m_renderBox));
+    }
     post(std::make_unique<PDFPageRenderedEvent>(m_xres, m_yres, m_renderBox, image));
     return !image.isNull();
 }
@@ -108,7 +114,9 @@ bool PageProcessingRenderPageRequest::isEqual(const PageProcessingRequest &other
     }
     const auto &render = static_cast<const PageProcessingRenderPageRequest &>(other);
     return m_xres == render.m_xres && m_yres == render.m_yres && m_renderBox == render.m_renderBox
-        && m_cache == render.m_cache;
+        && m_cache == render.m_cache && m_colors.flags() == render.m_colors.flags()
+        && m_colors.color() == render.m_colors.color()
+        && m_colors.keepPictures() == render.m_colors.keepPictures();
 }
 
 bool PageProcessingLoadLinksRequest::execute()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <backend/renderparam.h>
+
 #include <QObject>
 #include <QPointer>
 #include <QRect>
@@ -50,7 +52,8 @@ class PageProcessingRenderPageRequest final : public PageProcessingRequest
 
 public:
     PageProcessingRenderPageRequest(const QSharedPointer<Page> &page, QObject *listener, double xres,
-        double yres, const QRect &renderBox, bool cache);
+        double yres, const QRect &renderBox, bool cache,
+        const RenderParam &colors = RenderParam::defaultParam());
 
     bool execute() override;
     int type() const override { return Render; }
@@ -61,6 +64,7 @@ private:
     double m_yres;
     QRect m_renderBox;
     bool m_cache;
+    RenderParam m_colors;
 };
 
 class PageProcessingLoadLinksRequest final : public PageProcessingRequest

@@ -7,7 +7,9 @@
 #include <QPainter>
 #include <QSharedData>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
 class RenderParam::Data final : public QSharedData
 {
@@ -18,6 +20,7 @@ public:
     double scaleFactor = 1.0;
     int flags = 0;
     QColor color;
+    bool keepPictures = false;
 };
 
 namespace {
@@ -76,6 +79,8 @@ int RenderParam::flags() const { return d->flags; }
 void RenderParam::setFlags(int flags) { d->flags = flags; }
 QColor RenderParam::color() const { return d->color; }
 void RenderParam::setColor(const QColor &color) { d->color = color; }
+bool RenderParam::keepPictures() const { return d->keepPictures; }
+void RenderParam::setKeepPictures(bool keep) { d->keepPictures = keep; }
 
 double RenderParam::renderXres() const { return d->resolutionX * d->devicePixelRatio * d->scaleFactor; }
 
@@ -86,7 +91,7 @@ QByteArray RenderParam::key() const
     QByteArray bytes;
     QDataStream stream(&bytes, QIODevice::WriteOnly);
     stream << d->resolutionX << d->resolutionY << d->devicePixelRatio << d->scaleFactor << d->flags
-           << d->color;
+           << d->color << d->keepPictures;
     return bytes;
 }
 
@@ -97,7 +102,8 @@ bool RenderParam::operator==(const RenderParam &other) const
     }
     return d->resolutionX == other.d->resolutionX && d->resolutionY == other.d->resolutionY
         && d->flags == other.d->flags && fuzzyEqual(d->devicePixelRatio, other.d->devicePixelRatio)
-        && fuzzyEqual(d->scaleFactor, other.d->scaleFactor) && d->color == other.d->color;
+        && fuzzyEqual(d->scaleFactor, other.d->scaleFactor) && d->color == other.d->color
+        && d->keepPictures == other.d->keepPictures;
 }
 
 void RenderParam::multiply(QImage &image, const QColor &color)
@@ -129,4 +135,32 @@ void RenderParam::invertAndScreen(QImage &image, const QColor &color)
     QPainter painter(&image);
     painter.setCompositionMode(QPainter::CompositionMode_Screen);
     painter.fillRect(image.rect(), color);
+}
+
+QVector<QImage> RenderParam::copyAreas(const QImage &image, const QVector<QRect> &areas)
+{
+    QVector<QImage> copies;
+    copies.reserve(areas.size());
+    for (const QRect &area : areas) {
+        copies.append(image.copy(area.intersected(image.rect())));
+    }
+    return copies;
+}
+
+void RenderParam::restoreAreas(QImage &image, const QVector<QRect> &areas, const QVector<QImage> &copies)
+{
+    if (copies.isEmpty()) {
+        return;
+    }
+    // Treatment may have changed the format (grey); copies go back as bytes in that format.
+    for (int i = 0; i < areas.size() && i < copies.size(); ++i) {
+        const QImage copy
+            = copies[i].format() == image.format() ? copies[i] : copies[i].convertToFormat(image.format());
+        const QRect area = areas[i].intersected(image.rect());
+        const int bytesPerPixel = image.depth() / 8;
+        for (int y = 0; y < area.height() && y < copy.height(); ++y) {
+            std::memcpy(image.scanLine(area.top() + y) + area.left() * bytesPerPixel, copy.constScanLine(y),
+                size_t(std::min(area.width(), copy.width())) * size_t(bytesPerPixel));
+        }
+    }
 }

@@ -2,7 +2,9 @@
 
 #include <QColor>
 #include <QMetaType>
+#include <QRect>
 #include <QSharedDataPointer>
+#include <QVector>
 
 class QImage;
 
@@ -42,6 +44,11 @@ public:
     void setFlags(int flags);
     QColor color() const;
     void setColor(const QColor &color);
+    // Whether the colour treatment leaves the page's pictures as the default mode shows them.
+    bool keepPictures() const;
+    void setKeepPictures(bool keep);
+    // Whether the flags change the colours of a render at all.
+    bool treatsColors() const { return flags() & (Multiply | Grey | Invert); }
 
     // Dots per inch of the rendered image: resolution × device pixel ratio × zoom.
     double renderXres() const;
@@ -50,9 +57,11 @@ public:
     // The cache key part of the parameter, in the framework's data-stream encoding.
     QByteArray key() const;
 
-    // Applies the multiply, grey and invert bits in place; stops early (returning false) when
-    // cancelled() turns true before a step.
-    template <typename Cancelled> bool applyColorTreatment(QImage &image, Cancelled cancelled) const;
+    // Applies the multiply, grey and invert bits in place, but for the kept rectangles (image
+    // pixels), which come out as they went in; stops early (returning false) when cancelled() turns
+    // true before a step.
+    template <typename Cancelled>
+    bool applyColorTreatment(QImage &image, Cancelled cancelled, const QVector<QRect> &kept = {}) const;
 
     bool operator==(const RenderParam &other) const;
     bool operator!=(const RenderParam &other) const { return !(*this == other); }
@@ -64,11 +73,16 @@ private:
     static void multiply(QImage &image, const QColor &color);
     static void grey(QImage &image);
     static void invertAndScreen(QImage &image, const QColor &color);
+    static QVector<QImage> copyAreas(const QImage &image, const QVector<QRect> &areas);
+    static void restoreAreas(QImage &image, const QVector<QRect> &areas, const QVector<QImage> &copies);
 };
 
-template <typename Cancelled> bool RenderParam::applyColorTreatment(QImage &image, Cancelled cancelled) const
+template <typename Cancelled>
+bool RenderParam::applyColorTreatment(QImage &image, Cancelled cancelled, const QVector<QRect> &kept) const
 {
     const int bits = flags();
+    const QVector<QImage> copies
+        = (bits & (Multiply | Grey | Invert)) ? copyAreas(image, kept) : QVector<QImage>();
     if (bits & Multiply) {
         if (cancelled()) {
             return false;
@@ -87,6 +101,7 @@ template <typename Cancelled> bool RenderParam::applyColorTreatment(QImage &imag
         }
         invertAndScreen(image, color());
     }
+    restoreAreas(image, kept, copies);
     return !cancelled();
 }
 

@@ -105,7 +105,11 @@ void RenderTask::run()
     }
     QImage image = renderTile(*m_page, m_renderParam, m_rect, &m_cookie);
     const auto cancelled = [this] { return isCancelled(); };
-    if (!isCancelled() && (image.isNull() || m_renderParam.applyColorTreatment(image, cancelled))) {
+    if (!isCancelled()
+        && (image.isNull()
+            || m_renderParam.applyColorTreatment(image, cancelled,
+                m_page->keptRects(
+                    m_renderParam, m_renderParam.renderXres(), m_renderParam.renderYres(), m_rect)))) {
         emit imageReady(m_renderParam, m_rect, m_prefetch, image, QRectF());
     }
     finish();

@@ -17,6 +17,7 @@
 #include <backend/page.h>
 #include <backend/pdfpageevents.h>
 #include <editor/textdocument.h>
+#include <reading/backgroundmodeholder.h>
 
 #include <QApplication>
 #include <QDebug>
@@ -93,6 +94,16 @@ MindScene::MindScene(MindModel *model, const QSharedPointer<Backend::Document> &
     addItem(m_indicator);
 
     connect(model, &MindModel::reset, this, &MindScene::reinitializeScene);
+    // Excerpts take the background mode, like the summary's; marks switch their composition with it.
+    connect(BackgroundModeHolder::instance(), &BackgroundModeHolder::modeChanged, this, [this] {
+        qDeleteAll(m_pendingExcerpts);
+        m_pendingExcerpts.clear();
+        for (AnnoNodeItem *node : qAsConst(m_nodes)) {
+            node->clearExcerpt();
+        }
+        m_withExcerpt.clear();
+        update();
+    });
     connect(model, &MindModel::inserted, this, &MindScene::on_model_inserted);
     connect(model, &MindModel::removed, this, &MindScene::on_model_removed);
     connect(model, &MindModel::moved, this, &MindScene::on_model_moved);
@@ -567,7 +578,9 @@ void MindScene::requestExcerpt(int annotationId)
     request = new ExcerptRequest(this, key);
     request->ids.append(annotationId);
     // Rendered on the document's processing thread, newest request first.
-    page->requestRender(request, xres, yres, box, false);
+    RenderParam colors;
+    BackgroundModeHolder::instance()->applyTo(colors);
+    page->requestRender(request, xres, yres, box, false, colors);
 }
 
 void MindScene::deliverExcerpt(const QVector<int> &ids, const QImage &image)

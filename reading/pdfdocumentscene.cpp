@@ -2,6 +2,7 @@
 
 #include "annotationindex.h"
 
+#include <reading/backgroundmodeholder.h>
 #include <reading/pdflinkgraphicsitem.h>
 #include <reading/readingpageitem.h>
 
@@ -50,6 +51,15 @@ PDFDocumentScene::PDFDocumentScene(const QSharedPointer<Backend::Document> &docu
             && QFileInfo::exists(m_document->fileName())) {
             on_watcher_fileChanged(m_document->fileName());
         }
+    });
+    connect(BackgroundModeHolder::instance(), &BackgroundModeHolder::modeChanged, this, [this] {
+        for (Base::Page *page : qAsConst(m_pages)) {
+            if (auto *reading = qgraphicsitem_cast<ReadingPageItem *>(page)) {
+                reading->backgroundModeChanged();
+            }
+        }
+        // Marks and the line being drawn switch their composition with the mode.
+        update();
     });
     watchFile();
     reinitializeScene();

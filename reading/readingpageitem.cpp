@@ -4,6 +4,7 @@
 #include <reading/pdfdocumentview.h>
 #include <reading/pdflinkgraphicsitem.h>
 
+#include <backend/document.h>
 #include <backend/page.h>
 #include <backend/pdfpageevents.h>
 #include <backend/rendertask.h>
@@ -43,14 +44,16 @@ ReadingPageItem::~ReadingPageItem() = default;
 
 RenderParam ReadingPageItem::renderParamFor(double zoom, double devicePixelRatio) const
 {
-    const Nod::Domain::BackgroundMode mode = BackgroundModeHolder::instance()->mode();
-    return RenderParam(int(m_dpiX), int(m_dpiY), devicePixelRatio, zoom, mode.mode(), mode.color());
+    RenderParam param(int(m_dpiX), int(m_dpiY), devicePixelRatio, zoom);
+    BackgroundModeHolder::instance()->applyTo(param);
+    return param;
 }
 
 void ReadingPageItem::paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *widget)
 {
     const QSharedPointer<Backend::Page> page = Base::Page::page().toStrongRef();
     if (!page) {
+        paintUnloadable(painter, widget);
         return;
     }
     if (!m_linksRequested) {
@@ -116,10 +119,43 @@ void ReadingPageItem::paint(QPainter *painter, const QStyleOptionGraphicsItem *o
         }
         m_gridTiles.clear();
     }
+    if (m_previewTile->isFailed()) {
+        paintFailure(painter, deviceRect, page->failureReason(), param.flags() & RenderParam::Invert);
+    }
     painter->setRenderHint(QPainter::Antialiasing, false);
     painter->setPen(QPen(Qt::lightGray, 0));
     painter->setBrush(Qt::NoBrush);
     painter->drawRect(deviceRect);
+    painter->restore();
+}
+
+void ReadingPageItem::paintUnloadable(QPainter *painter, QWidget *widget)
+{
+    const QSharedPointer<Backend::Document> document = m_document.toStrongRef();
+    const QString reason = document ? document->pageFailure(m_pageNumber) : QString();
+    if (reason.isEmpty()) {
+        return;
+    }
+    const bool dark = widget && (BackgroundModeHolder::instance()->mode().mode() & RenderParam::Invert);
+    painter->save();
+    painter->fillRect(
+        pageRect(), dark ? BackgroundModeHolder::instance()->mode().color() : QColor(Qt::white));
+    paintFailure(painter, pageRect(), reason, dark);
+    painter->setPen(QPen(Qt::lightGray, 0));
+    painter->setBrush(Qt::NoBrush);
+    painter->drawRect(pageRect());
+    painter->restore();
+}
+
+void ReadingPageItem::paintFailure(QPainter *painter, const QRectF &rect, const QString &reason, bool dark)
+{
+    const QString text = tr("This page could not be shown: %1")
+                             .arg(reason.isEmpty() ? tr("the document is damaged") : reason);
+    const double margin = std::min(rect.width(), rect.height()) * 0.1;
+    painter->save();
+    painter->setPen(dark ? QColor(Qt::lightGray) : QColor(Qt::darkGray));
+    painter->drawText(
+        rect.adjusted(margin, margin, -margin, -margin), Qt::AlignCenter | Qt::TextWordWrap, text);
     painter->restore();
 }
 
@@ -191,6 +227,7 @@ bool ReadingPageItem::paintForPrint(QPainter *painter)
             ok = true;
         } else {
             qWarning("Page %d could not be rendered for printing", m_pageNumber + 1);
+            paintFailure(painter, pageRect(), page->failureReason(), false);
         }
     }
     painter->save();
@@ -212,6 +249,12 @@ void ReadingPageItem::cancelRenders()
     m_gridTiles.clear();
     m_fallback = QPixmap();
     m_sharp = false;
+}
+
+void ReadingPageItem::backgroundModeChanged()
+{
+    cancelRenders();
+    update();
 }
 
 bool ReadingPageItem::hasActiveRenders() const

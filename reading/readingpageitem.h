@@ -48,6 +48,8 @@ public:
     bool paintForPrint(QPainter *painter);
     // Stops renders in flight and drops the pixmaps this page holds (the cache keeps its copies).
     void cancelRenders();
+    // Renders afresh in the background mode now in force; nothing of the old mode is shown again.
+    void backgroundModeChanged();
     bool hasActiveRenders() const;
     // The last paint showed final images of everything it exposed, at the zoom it painted at.
     bool isSharp() const { return m_sharp; }
@@ -62,6 +64,10 @@ private:
     void addLinks(const QList<QSharedPointer<PdfAnnotation::Link>> &links);
     void on_imageReady();
     RenderParam renderParamFor(double zoom, double devicePixelRatio) const;
+    // A page the back-end could not make: the reason on a blank page, when the back-end gave one.
+    void paintUnloadable(QPainter *painter, QWidget *widget);
+    // Tells the reader, on the page itself, why it shows no image.
+    static void paintFailure(QPainter *painter, const QRectF &rect, const QString &reason, bool dark);
     // True when every exposed tile was painted.
     bool paintTiles(
         QPainter *painter, const QTransform &world, const QRectF &exposed, const RenderParam &param);

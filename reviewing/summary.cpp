@@ -225,9 +225,9 @@ void Summary::paintExcerpt(QPainter *painter, QWidget *widget)
     const double zoom = std::hypot(world.m11(), world.m12());
     RenderParam param;
     if (widget) {
-        const Nod::Domain::BackgroundMode mode = BackgroundModeHolder::instance()->mode();
         param = RenderParam(int(m_page->resolutionX()), int(m_page->resolutionY()),
-            painter->device()->devicePixelRatioF(), zoom, mode.mode(), mode.color());
+            painter->device()->devicePixelRatioF(), zoom);
+        BackgroundModeHolder::instance()->applyTo(param);
     } else {
         // Printed and exported on white.
         param = RenderParam(int(m_page->resolutionX()), int(m_page->resolutionY()), 1.0, zoom);

@@ -28,6 +28,7 @@ const QString kLibraryState = QStringLiteral("mainWindow/libraryWidgetState");
 const QString kBackgroundMode = QStringLiteral("mainWindow/backgroundMode");
 const QString kRecentFolder = QStringLiteral("mainWindow/recentOpenFolder");
 const QString kGeometry = QStringLiteral("mainWindow/geometry");
+const QString kKeepPictures = QStringLiteral("mainWindow/keepPicturesInColour");
 
 // Absent: the default. Stored with the wanted type: as stored. Otherwise converted, or an empty
 // value of the type when it does not convert.
@@ -214,6 +215,13 @@ void Settings::MainWindow::setBackgroundMode(const Nod::Domain::BackgroundMode &
 {
     m_settings->setValue(kBackgroundMode, QVariant::fromValue(mode));
 }
+
+bool Settings::MainWindow::keepPicturesInColour() const
+{
+    return m_settings->value(kKeepPictures, true).toBool();
+}
+
+void Settings::MainWindow::setKeepPicturesInColour(bool keep) { m_settings->setValue(kKeepPictures, keep); }
 
 QString Settings::MainWindow::recentOpenFolder() const
 {

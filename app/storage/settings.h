@@ -85,6 +85,9 @@ public:
         void setLibraryWidgetState(const QByteArray &state);
         Nod::Domain::BackgroundMode backgroundMode() const;
         void setBackgroundMode(const Nod::Domain::BackgroundMode &mode);
+        // Whether background modes leave pictures in their own colours; true when absent.
+        bool keepPicturesInColour() const;
+        void setKeepPicturesInColour(bool keep);
         QString recentOpenFolder() const;
         void setRecentOpenFolder(const QString &path);
         QByteArray geometry() const;

@@ -289,7 +289,12 @@ QSharedPointer<Backend::Page> Document::createPage(int index)
 {
     const QSizeF known = index < m_knownSizes.size() ? m_knownSizes.at(index) : QSizeF();
     QSharedPointer<Page> page(new Page(this, index, known));
-    return page->isLoaded() ? page : QSharedPointer<Page>();
+    if (!page->isLoaded()) {
+        m_pageFailures[index] = page->failureReason();
+        return {};
+    }
+    m_pageFailures.erase(index);
+    return page;
 }
 
 } // namespace Backend::MuPDF

@@ -3,6 +3,7 @@
 #include <backend/mupdf/context.h>
 #include <backend/mupdf/document.h>
 #include <backend/mupdf/imagebuffers.h>
+#include <backend/mupdf/pictureareas.h>
 #include <backend/pdfaction.h>
 #include <backend/rendercookie.h>
 
@@ -91,7 +92,7 @@ struct LinkData
 };
 
 bool rasterise(fz_context *ctx, fz_display_list *contents, fz_display_list *annotations, fz_matrix transform,
-    fz_irect box, unsigned char *samples, fz_cookie *cookie)
+    fz_irect box, unsigned char *samples, fz_cookie *cookie, QString *error)
 {
     fz_pixmap *pixmap = nullptr;
     fz_device *device = nullptr;
@@ -120,7 +121,11 @@ bool rasterise(fz_context *ctx, fz_display_list *contents, fz_display_list *anno
         fz_drop_device(ctx, device);
         fz_drop_pixmap(ctx, pixmap);
     }
-    fz_catch(ctx) { ok = false; }
+    fz_catch(ctx)
+    {
+        ok = false;
+        *error = QString::fromUtf8(fz_caught_message(ctx));
+    }
     return ok;
 }
 
@@ -135,6 +140,7 @@ Page::Page(Document *parent, int pageNumber, const QSizeF &knownSize)
     m_document = fz_keep_document(m_context->get(), parent->libraryDocument());
     if (!m_document) {
         m_loadFailed = true;
+        m_failure = QStringLiteral("the document could not be read");
         return;
     }
     if (!knownSize.isEmpty()) {
@@ -177,6 +183,7 @@ Page::Page(Document *parent, int pageNumber, const QSizeF &knownSize)
     {
         qWarning("Construct Page::Page Failed!");
         m_loadFailed = true;
+        m_failure = QString::fromUtf8(fz_caught_message(ctx));
         bounds = fz_empty_rect;
     }
     m_context->release(lease);
@@ -244,13 +251,14 @@ QImage Page::renderImage(
     // finding it busy, or its family drawing for another thread, records from a replica.
     fz_display_list *contents = nullptr;
     fz_display_list *annotations = nullptr;
+    QString loadFailure;
     // The lists belong to the family they were recorded in and are drawn on a clone of it.
     fz_context *ctx = nullptr;
     Context::FamilyPointer family;
     {
         const Context::Lease lease = m_context->acquire(m_document);
         // A page that cannot be loaded gives no image, not a blank one.
-        if (recordPage(lease, bounds, libraryCookie, &contents, &annotations)) {
+        if (recordPage(lease, bounds, libraryCookie, &contents, &annotations, &loadFailure)) {
             ctx = m_context->beginDrawing(lease);
             family = lease.family;
         }
@@ -265,18 +273,24 @@ QImage Page::renderImage(
     const int width = box.x1 - box.x0;
     const int height = box.y1 - box.y0;
     QImage image;
+    QString failure;
     if (!ctx) {
         qWarning("create pixmap failed");
+        failure = loadFailure.isEmpty() ? QStringLiteral("not enough memory to draw the page") : loadFailure;
     } else if (quint64(width) * quint64(height) * 4 > m_context->budget().ceiling) {
         // The image lies outside the library's budget, so the ceiling is applied here.
         qWarning("create pixmap failed");
+        failure = QStringLiteral("the page is too large to draw at this size");
     } else if (!(cookie && cookie->isAborted())) {
+        notePictureAreas(ctx, contents, bounds);
         image = ImageBuffers::allocate(width, height);
         if (image.isNull()) {
             qWarning("create pixmap failed");
+            failure = QStringLiteral("not enough memory to draw the page");
         } else {
             // Drawing in B, G, R, A byte order fills the image's packed 0xAARRGGBB pixels in place.
-            if (!rasterise(ctx, contents, annotations, transform, box, image.bits(), libraryCookie)) {
+            if (!rasterise(
+                    ctx, contents, annotations, transform, box, image.bits(), libraryCookie, &failure)) {
                 qWarning("create pixmap failed");
                 image = QImage();
             }
@@ -290,6 +304,7 @@ QImage Page::renderImage(
     if (cookie && cookie->isAborted()) {
         return {};
     }
+    setFailure(image.isNull() ? (failure.isEmpty() ? QStringLiteral("unknown error") : failure) : QString());
     if (cache && !image.isNull()) {
         // Under the box asked for, which is the key later look-ups use.
         storeInCache(xres, yres, renderBox, image);
@@ -297,8 +312,64 @@ QImage Page::renderImage(
     return image;
 }
 
+void Page::notePictureAreas(fz_context *ctx, fz_display_list *contents, const fz_rect &bounds) const
+{
+    {
+        QMutexLocker locker(&m_foundMutex);
+        if (m_picturesFound) {
+            return;
+        }
+    }
+    // Found outside the lock: two tiles of a new page may both look, and find the same.
+    const QVector<QRectF> areas = findPictureAreas(ctx, contents, bounds);
+    QMutexLocker locker(&m_foundMutex);
+    if (!m_picturesFound) {
+        m_pictureAreas = areas;
+        m_picturesFound = true;
+    }
+}
+
+QString Page::failureReason() const
+{
+    QMutexLocker locker(&m_foundMutex);
+    return m_failure;
+}
+
+void Page::setFailure(const QString &failure) const
+{
+    QMutexLocker locker(&m_foundMutex);
+    m_failure = failure;
+}
+
+QVector<QRectF> Page::pictureAreas() const
+{
+    {
+        QMutexLocker locker(&m_foundMutex);
+        if (m_picturesFound) {
+            return m_pictureAreas;
+        }
+    }
+    QReadLocker documentLocker(m_documentLock.data());
+    QReadLocker locker(&m_lock);
+    if (m_loadFailed) {
+        return {};
+    }
+    const fz_rect bounds { m_x0, m_y0, m_x1, m_y1 };
+    const Context::Lease lease = m_context->acquire(m_document);
+    fz_display_list *contents = nullptr;
+    fz_display_list *annotations = nullptr;
+    if (recordPage(lease, bounds, nullptr, &contents, &annotations)) {
+        notePictureAreas(lease.context, contents, bounds);
+    }
+    fz_drop_display_list(lease.context, contents);
+    fz_drop_display_list(lease.context, annotations);
+    m_context->release(lease);
+    QMutexLocker picturesLocker(&m_foundMutex);
+    return m_pictureAreas;
+}
+
 bool Page::recordPage(const Context::Lease &lease, const fz_rect &bounds, fz_cookie *cookie,
-    fz_display_list **contents, fz_display_list **annotations) const
+    fz_display_list **contents, fz_display_list **annotations, QString *loadFailure) const
 {
     fz_context *ctx = lease.context;
     fz_page *page = nullptr;
@@ -342,6 +413,9 @@ bool Page::recordPage(const Context::Lease &lease, const fz_rect &bounds, fz_coo
     fz_catch(ctx)
     {
         qWarning("create display list failed");
+        if (!loaded && loadFailure) {
+            *loadFailure = QString::fromUtf8(fz_caught_message(ctx));
+        }
         if (!annotations) {
             fz_drop_display_list(ctx, first);
             first = nullptr;

@@ -3,7 +3,9 @@
 #include <backend/mupdf/context.h>
 #include <backend/page.h>
 
+#include <QMutex>
 #include <QSharedPointer>
+#include <QVector>
 
 #include <mupdf/fitz.h>
 
@@ -32,6 +34,9 @@ public:
     QImage renderImage(double xres, double yres, const QRect &renderBox = QRect(), bool cache = false,
         RenderCookie *cookie = nullptr) const override;
     QVector<SearchResult> search(const QString &text, int flags) const override;
+    // Found by the first render, or by recording the page when asked before it.
+    QVector<QRectF> pictureAreas() const override;
+    QString failureReason() const override;
 
     // Whether the library found the page; a page past the end of a damaged file is not found.
     bool isLoaded() const { return !m_loadFailed; }
@@ -50,7 +55,7 @@ private:
     // leased document; false when the page cannot be loaded. Pages are loaded on first use, so this
     // is where a damaged page object shows.
     bool recordPage(const Context::Lease &lease, const fz_rect &bounds, fz_cookie *cookie,
-        fz_display_list **contents, fz_display_list **annotations) const;
+        fz_display_list **contents, fz_display_list **annotations, QString *loadFailure = nullptr) const;
     // Builds the structured text once; false when it cannot be built. Needs the document lock.
     bool ensureTextPage(int kind) const;
     // With the page lock held for reading through locker: the text, built if need be; null when
@@ -71,6 +76,16 @@ private:
     mutable fz_stext_page *m_textPage[2] = { nullptr, nullptr };
     mutable Context::FamilyPointer m_textFamily[2];
     mutable bool m_textBuilt[2] = { false, false };
+    // Keeps what findPictureAreas() gives for the recorded contents, unless known already.
+    void notePictureAreas(fz_context *ctx, fz_display_list *contents, const fz_rect &bounds) const;
+
+    void setFailure(const QString &failure) const;
+
+    // Guards what renders find out about the page.
+    mutable QMutex m_foundMutex;
+    mutable QString m_failure;
+    mutable QVector<QRectF> m_pictureAreas;
+    mutable bool m_picturesFound = false;
     QList<QSharedPointer<PdfAnnotation::Link>> m_links;
     bool m_linksLoaded = false;
 };

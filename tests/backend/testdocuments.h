@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFont>
+#include <QImage>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QString>
@@ -66,6 +67,70 @@ inline bool writeDecompressionBomb(const QString &path, int decodedBytes)
         + " >> stream\n";
     pdf += compressed;
     pdf += "\nendstream endobj\ntrailer << /Root 1 0 R >>\n%%EOF\n";
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(pdf) == pdf.size();
+}
+
+// A picture of four solid quadrants: red, green, blue and yellow.
+inline QImage quadrants(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    QPainter painter(&image);
+    painter.fillRect(0, 0, width / 2, height / 2, QColor(220, 40, 40));
+    painter.fillRect(width / 2, 0, width - width / 2, height / 2, QColor(40, 180, 60));
+    painter.fillRect(0, height / 2, width / 2, height - height / 2, QColor(30, 60, 200));
+    painter.fillRect(width / 2, height / 2, width - width / 2, height - height / 2, QColor(240, 220, 30));
+    return image;
+}
+
+// Where writePicturePdf puts things on its first (letter) page, in points.
+namespace PicturePage {
+const QRectF Picture(72, 200, 160, 120);
+const QRectF VectorBox(320, 200, 160, 120);
+const QRectF ClippedPicture(72, 400, 160, 120);
+const QRectF Clip(72, 400, 80, 60);
+const QPointF Text(72, 120);
+} // namespace PicturePage
+
+// Page 1: black text on white, a colour picture, a vector rectangle, and a picture cut by a clip;
+// page 2: one picture over the whole page, as a scanner makes it.
+inline bool writePicturePdf(const QString &path)
+{
+    return writePdf(path, QPageSize::Letter, 28, 2, [](QPainter &painter, int page) {
+        if (page == 0) {
+            painter.setPen(Qt::black);
+            painter.drawText(PicturePage::Text, QStringLiteral("Reading at night"));
+            painter.drawImage(PicturePage::Picture, quadrants(160, 120));
+            painter.fillRect(PicturePage::VectorBox, QColor(200, 30, 30));
+            painter.save();
+            painter.setClipRect(PicturePage::Clip);
+            painter.drawImage(PicturePage::ClippedPicture, quadrants(160, 120));
+            painter.restore();
+        } else {
+            QImage scan(306, 396, QImage::Format_RGB32);
+            scan.fill(QColor(250, 246, 236));
+            QPainter ink(&scan);
+            for (int y = 40; y < 360; y += 14) {
+                ink.fillRect(30, y, 240, 5, QColor(20, 20, 20));
+            }
+            ink.end();
+            painter.drawImage(QRectF(0, 0, 612, 792), scan);
+        }
+    });
+}
+
+// Two pages by the page count, one in the page tree: the second cannot be loaded.
+inline bool writeDamagedPdf(const QString &path)
+{
+    const QByteArray contents = "0 0 1 rg 72 500 200 100 re f";
+    QByteArray pdf;
+    pdf += "%PDF-1.4\n";
+    pdf += "1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n";
+    pdf += "2 0 obj << /Type /Pages /Kids [3 0 R] /Count 2 >> endobj\n";
+    pdf += "3 0 obj << /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R >> endobj\n";
+    pdf += "4 0 obj << /Length " + QByteArray::number(contents.size()) + " >> stream\n" + contents
+        + "\nendstream endobj\n";
+    pdf += "trailer << /Root 1 0 R >>\n%%EOF\n";
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(pdf) == pdf.size();
 }
