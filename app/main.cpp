@@ -1,4 +1,5 @@
 #include <app/commandlineexport.h>
+#include <app/commandlinesearch.h>
 #include <app/databasestartup.h>
 #include <app/mainwindow.h>
 #include <app/messagereceiver.h>
@@ -15,9 +16,12 @@
 
 int main(int argc, char *argv[])
 {
-    // A script's export runs on its own: never handed to a running instance, no window.
+    // A script's export or search runs on its own: never handed to a running instance, no window.
     if (Nod::App::isNotesExportCommand(argc, argv)) {
         return Nod::App::runNotesExportCommand(argc, argv);
+    }
+    if (Nod::App::isSearchCommand(argc, argv)) {
+        return Nod::App::runSearchCommand(argc, argv);
     }
 
     // Relative paths on the command line name files from here; the storage folder becomes the
