@@ -53,6 +53,7 @@ AnnotationTree::AnnotationTree(const Annotation &root, const QVector<Annotation>
             }
             place(anno.id(), m_rootId);
             m_unreached.append(anno.id());
+            m_unreachedIds.insert(anno.id());
             walkFrom(anno.id());
         }
     }

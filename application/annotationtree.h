@@ -3,6 +3,7 @@
 #include <domain/annotation.h>
 
 #include <QHash>
+#include <QSet>
 #include <QVector>
 
 namespace Nod::Application {
@@ -34,7 +35,7 @@ public:
     // Everything below `id`, depth first in tree order, `id` itself excluded.
     QVector<int> descendants(int id) const;
     // Placed under the document note because no list from it reached them, in page order.
-    bool isUnreached(int id) const { return m_unreached.contains(id); }
+    bool isUnreached(int id) const { return m_unreachedIds.contains(id); }
     QVector<int> unreached() const { return m_unreached; }
 
     // Page order: page, then the position's y, then x.
@@ -50,6 +51,7 @@ private:
     QHash<int, int> m_depths;
     QHash<int, QVector<int>> m_children;
     QVector<int> m_unreached;
+    QSet<int> m_unreachedIds; // the same, for look-ups while sorting
 };
 
 } // namespace Nod::Application
