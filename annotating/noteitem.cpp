@@ -35,6 +35,12 @@ NoteItem::NoteItem(int annotationId, Application::ResourceService *resources, QG
     setTextInteractionFlags(Qt::TextEditorInteraction);
     setDefaultTextColor(Qt::black);
     connect(m_document, &QTextDocument::contentsChanged, this, &NoteItem::on_contentChanged);
+    m_idleTimer.setSingleShot(true);
+    m_idleTimer.setInterval(autosaveIdleMs);
+    m_longestTimer.setSingleShot(true);
+    m_longestTimer.setInterval(autosaveLongestMs);
+    connect(&m_idleTimer, &QTimer::timeout, this, &NoteItem::commitEditing);
+    connect(&m_longestTimer, &QTimer::timeout, this, &NoteItem::commitEditing);
 }
 
 NoteItem::~NoteItem() = default;
@@ -91,6 +97,8 @@ void NoteItem::setNoteWidth(qreal width)
 
 bool NoteItem::commitEditing()
 {
+    m_idleTimer.stop();
+    m_longestTimer.stop();
     if (!m_document->isModified()) {
         return false;
     }
@@ -292,6 +300,12 @@ void NoteItem::requestRemoval()
 
 void NoteItem::on_contentChanged()
 {
+    if (m_document->isModified()) {
+        m_idleTimer.start();
+        if (!m_longestTimer.isActive()) {
+            m_longestTimer.start();
+        }
+    }
     const double height = m_document->documentLayout()->documentSize().height();
     if (!qFuzzyCompare(1.0 + height, 1.0 + m_reportedHeight)) {
         setReportedHeight(height);
@@ -362,6 +376,11 @@ void NoteItem::mouseReleaseEvent(QGraphicsSceneMouseEvent *event)
 void NoteItem::focusInEvent(QFocusEvent *event)
 {
     prepareGeometryChange();
+    if (!m_sessionOpen) {
+        static quint64 sessions = 0;
+        m_session = ++sessions;
+        m_sessionOpen = true;
+    }
     QGraphicsTextItem::focusInEvent(event);
     if (m_noteMode == 1 && m_document->isEmpty()) {
         setReportedHeight(m_document->documentLayout()->documentSize().height());
@@ -387,6 +406,7 @@ void NoteItem::focusOutEvent(QFocusEvent *event)
         setTextCursor(cursor);
     }
     commitEditing();
+    m_sessionOpen = false;
     if (parentItem()) {
         parentItem()->update();
     }

@@ -2,6 +2,7 @@
 
 #include <QGraphicsTextItem>
 #include <QTextCharFormat>
+#include <QTimer>
 
 class QMimeData;
 
@@ -15,15 +16,20 @@ class TextDocument;
 
 // The rich-text note of one annotation, shown beside its page. The item only edits: a changed text is
 // announced through textChanged() when the editing ends (focus leaves, also to a foreign popup, or
-// commitEditing() is called before the tab closes, reloads, switches view or undoes), and whoever
-// owns the page turns that into an undo command. Images the text stops naming are left in the store:
-// an undo step may still need them.
+// commitEditing() is called before the tab closes, reloads, switches view or undoes), and while it
+// goes on, after a pause in the typing and at least every few seconds, so that a crash loses little.
+// Whoever owns the page turns each announcement into an undo command; those of one editing session
+// carry its number and merge into one step. Images the text stops naming are left in the store: an
+// undo step may still need them.
 class NoteItem : public QGraphicsTextItem
 {
     Q_OBJECT
 
 public:
     enum { Type = UserType + 30 };
+    // Typing is announced this long after the last change, and at least this often while it goes on.
+    static constexpr int autosaveIdleMs = 1000;
+    static constexpr int autosaveLongestMs = 5000;
 
     // `resources` is not owned; without one the registry's resource service is used.
     explicit NoteItem(
@@ -48,6 +54,8 @@ public:
     bool commitEditing();
     // The HTML as it is stored.
     QString html() const;
+    // Unique to the current editing session (focus in to focus out) of this note; 0 before any.
+    quint64 editingSession() const { return m_session; }
     // Sets the width the text wraps at, and fits the note's pictures to it.
     void setNoteWidth(qreal width);
 
@@ -111,6 +119,10 @@ private:
     bool m_menuOpen = false;
     bool m_removalPending = false;
     QTextCharFormat m_charFormat;
+    quint64 m_session = 0;
+    bool m_sessionOpen = false;
+    QTimer m_idleTimer;
+    QTimer m_longestTimer;
 };
 
 } // namespace Nod::Presentation

@@ -228,13 +228,30 @@ ChangeCanvasCommand::ChangeCanvasCommand(Application::NoteService *service, int 
 void ChangeCanvasCommand::doApply() { require(m_service->changeCanvas(m_id, m_new), "changeCanvas"); }
 void ChangeCanvasCommand::doRevert() { require(m_service->changeCanvas(m_id, m_old), "changeCanvas"); }
 
-ChangeNoteCommand::ChangeNoteCommand(
-    Application::NoteService *service, int id, const QString &newText, const QString &oldText)
+ChangeNoteCommand::ChangeNoteCommand(Application::NoteService *service, int id, const QString &newText,
+    const QString &oldText, quint64 session)
     : AnnotationCommand(service)
     , m_id(id)
     , m_new(newText)
     , m_old(oldText)
+    , m_session(session)
 { }
+
+int ChangeNoteCommand::id() const
+{
+    // Only changes of one session may merge; the rest keep a step each.
+    return m_session != 0 ? 1 : -1;
+}
+
+bool ChangeNoteCommand::mergeWith(const QUndoCommand *other)
+{
+    const auto *next = dynamic_cast<const ChangeNoteCommand *>(other);
+    if (!next || next->m_id != m_id || next->m_session != m_session || next->m_old != m_new) {
+        return false;
+    }
+    m_new = next->m_new;
+    return true;
+}
 
 void ChangeNoteCommand::doApply() { require(m_service->changeNote(m_id, m_new), "changeNote"); }
 void ChangeNoteCommand::doRevert() { require(m_service->changeNote(m_id, m_old), "changeNote"); }

@@ -164,8 +164,12 @@ private:
 class ChangeNoteCommand final : public AnnotationCommand
 {
 public:
-    ChangeNoteCommand(
-        Application::NoteService *service, int id, const QString &newText, const QString &oldText);
+    // Changes stored within one editing session (`session` not 0) of a note merge into one step.
+    ChangeNoteCommand(Application::NoteService *service, int id, const QString &newText,
+        const QString &oldText, quint64 session = 0);
+
+    int id() const override;
+    bool mergeWith(const QUndoCommand *other) override;
 
 protected:
     void doApply() override;
@@ -175,6 +179,7 @@ private:
     int m_id;
     QString m_new;
     QString m_old;
+    quint64 m_session;
 };
 
 // Several commands as one undo step, applied in order and reverted in reverse, all in one

@@ -454,7 +454,8 @@ void MindScene::on_note_contentChanged(int annotationId)
     if (html == anno->noteText()) {
         return;
     }
-    pushCommand(new ChangeNoteCommand(m_model->service(), annotationId, html, anno->noteText()));
+    pushCommand(new ChangeNoteCommand(
+        m_model->service(), annotationId, html, anno->noteText(), node->noteItem()->editingSession()));
 }
 
 void MindScene::on_documents_titleChanged(const Domain::Document &doc)

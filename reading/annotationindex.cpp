@@ -499,7 +499,8 @@ void AnnotationIndex::on_note_contentChanged(int annotationId)
     m_touchedNotes.insert(annotationId);
     const QString html = entry.note->html();
     if (html != anno->noteText()) {
-        pushCommand(new ChangeNoteCommand(m_notes, annotationId, html, anno->noteText()));
+        pushCommand(new ChangeNoteCommand(
+            m_notes, annotationId, html, anno->noteText(), entry.note->editingSession()));
     }
 }
 

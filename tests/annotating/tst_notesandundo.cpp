@@ -30,6 +30,7 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QRandomGenerator>
+#include <QSignalSpy>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTextBlock>
@@ -307,6 +308,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&popup));
         QTRY_COMPARE(plain(storedNote(id)), QStringLiteral("alpha beta"));
         popup.close();
+        note->clearFocus();
 
         // The tab's Undo: the typing becomes a step first, then that step is undone.
         type(note, QStringLiteral(" gamma"));
@@ -570,6 +572,42 @@ private slots:
         QCOMPARE(plain(storedNote(second)), QStringLiteral("second typed"));
         QVERIFY(index()->noteItem(second));
         QCOMPARE(index()->noteItem(second)->textDocument()->toPlainText(), QStringLiteral("second typed"));
+    }
+
+    void typing_isStoredWhileTheNoteIsEdited_asOneUndoStepPerSession()
+    {
+        QVERIFY(openTab(1, 1));
+        const int id = create(0, QPointF(100, 100));
+        NoteItem *note = index()->noteItem(id);
+        type(note, QStringLiteral("first"));
+        note->clearFocus();
+        const int base = stack()->count();
+
+        // Stored after a pause, and again after more typing, while the note keeps the focus.
+        type(note, QStringLiteral(" second"));
+        QTRY_COMPARE_WITH_TIMEOUT(plain(storedNote(id)), QStringLiteral("first second"), 10000);
+        QVERIFY(note->hasFocus());
+        QTest::keyClicks(viewport(), QStringLiteral(" third"));
+        QTRY_COMPARE_WITH_TIMEOUT(plain(storedNote(id)), QStringLiteral("first second third"), 10000);
+        note->clearFocus();
+        QCOMPARE(stack()->count(), base + 1);
+        stack()->undo();
+        QCOMPARE(plain(storedNote(id)), QStringLiteral("first"));
+        stack()->redo();
+        QCOMPARE(plain(storedNote(id)), QStringLiteral("first second third"));
+
+        // A new session is a step of its own; a change typed and taken back writes nothing.
+        type(note, QStringLiteral(" fourth"));
+        QTRY_COMPARE_WITH_TIMEOUT(plain(storedNote(id)), QStringLiteral("first second third fourth"), 10000);
+        QSignalSpy written(notes(), &Nod::Application::NoteService::noteChanged);
+        QTest::keyClick(viewport(), Qt::Key_X);
+        QTest::keyClick(viewport(), Qt::Key_Backspace);
+        QTest::qWait(NoteItem::autosaveIdleMs * 2);
+        note->clearFocus();
+        QCOMPARE(written.count(), 0);
+        QCOMPARE(stack()->count(), base + 2);
+        stack()->undo();
+        QCOMPARE(plain(storedNote(id)), QStringLiteral("first second third"));
     }
 
     void randomChanges_undoAndRedoToTheByte()
