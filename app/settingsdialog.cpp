@@ -72,35 +72,60 @@ QString shortcutName(const QObject *edit)
 // them would make both ambiguous, and neither would fire.
 const QList<QPair<QKeySequence, const char *>> &fixedKeys()
 {
-    static const QList<QPair<QKeySequence, const char *>> keys = {
-        { QKeySequence(Qt::CTRL | Qt::Key_O),
-            QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Open") },
-        { QKeySequence(Qt::CTRL | Qt::Key_F),
-            QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Find") },
-        { QKeySequence(Qt::CTRL | Qt::Key_P),
-            QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Print") },
-        { QKeySequence(Qt::CTRL | Qt::Key_Z),
-            QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Undo") },
-        { QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z),
-            QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Redo") },
-        { QKeySequence(Qt::CTRL | Qt::Key_Y),
-            QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Redo") },
-        { QKeySequence(Qt::ALT | Qt::Key_Left),
-            QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Previous view") },
-        { QKeySequence(Qt::ALT | Qt::Key_Right),
-            QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Next view") },
-        { QKeySequence(Qt::Key_Left), QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Scrolling") },
-        { QKeySequence(Qt::Key_Right), QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Scrolling") },
-        { QKeySequence(Qt::Key_Up), QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Scrolling") },
-        { QKeySequence(Qt::Key_Down), QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Scrolling") },
-        { QKeySequence(Qt::Key_PageUp), QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Paging") },
-        { QKeySequence(Qt::Key_PageDown), QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Paging") },
-        { QKeySequence(Qt::Key_Home), QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "First page") },
-        { QKeySequence(Qt::Key_End), QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Last page") },
-        { QKeySequence(Qt::Key_Space), QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Paging") },
-        { QKeySequence(Qt::Key_Escape), QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Cancel") },
-        { QKeySequence(Qt::Key_Delete), QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Delete") },
-    };
+    static const QList<QPair<QKeySequence, const char *>> keys = [] {
+        QList<QPair<QKeySequence, const char *>> list = {
+            { QKeySequence(Qt::CTRL | Qt::Key_O),
+                QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Open") },
+            { QKeySequence(Qt::CTRL | Qt::Key_F),
+                QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Find") },
+            { QKeySequence(Qt::CTRL | Qt::Key_P),
+                QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Print") },
+            { QKeySequence(Qt::CTRL | Qt::Key_Z),
+                QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Undo") },
+            { QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z),
+                QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Redo") },
+            { QKeySequence(Qt::CTRL | Qt::Key_Y),
+                QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Redo") },
+            { QKeySequence(Qt::ALT | Qt::Key_Left),
+                QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Previous view") },
+            { QKeySequence(Qt::ALT | Qt::Key_Right),
+                QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Next view") },
+            { QKeySequence(Qt::Key_Left),
+                QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Scrolling") },
+            { QKeySequence(Qt::Key_Right),
+                QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Scrolling") },
+            { QKeySequence(Qt::Key_Up), QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Scrolling") },
+            { QKeySequence(Qt::Key_Down),
+                QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Scrolling") },
+            { QKeySequence(Qt::Key_PageUp),
+                QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Paging") },
+            { QKeySequence(Qt::Key_PageDown),
+                QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Paging") },
+            { QKeySequence(Qt::Key_Home),
+                QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "First page") },
+            { QKeySequence(Qt::Key_End),
+                QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Last page") },
+            { QKeySequence(Qt::Key_Space), QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Paging") },
+            { QKeySequence(Qt::Key_Escape),
+                QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Cancel") },
+            { QKeySequence(Qt::Key_Delete),
+                QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Delete") },
+            { QKeySequence(Qt::CTRL | Qt::Key_Equal),
+                QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Zoom In") },
+            { QKeySequence(Qt::CTRL | Qt::Key_Minus),
+                QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Zoom Out") },
+            { QKeySequence(Qt::CTRL | Qt::Key_Slash),
+                QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Reading View") },
+        };
+        // The find bar's keys are the desktop's, so they are read from it.
+        for (const QKeySequence &key : QKeySequence::keyBindings(QKeySequence::FindNext)) {
+            list.append({ key, QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Find Next") });
+        }
+        for (const QKeySequence &key : QKeySequence::keyBindings(QKeySequence::FindPrevious)) {
+            list.append({ key, QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Find Previous") });
+        }
+        return list;
+    }();
     return keys;
 }
 

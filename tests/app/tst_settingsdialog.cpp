@@ -136,6 +136,25 @@ private slots:
             << int(Qt::ControlModifier | Qt::ShiftModifier) << QStringLiteral("Colour #ff00ff share");
         QTest::newRow("kept for undo") << QStringLiteral("shortcut_linePen") << int(Qt::Key_Z)
                                        << int(Qt::ControlModifier) << QStringLiteral("kept for Undo");
+        // The tab's own keys for zoom, the reading view and the find bar.
+        QTest::newRow("kept for zooming in")
+            << QStringLiteral("shortcut_linePen") << int(Qt::Key_Equal) << int(Qt::ControlModifier)
+            << QStringLiteral("kept for Zoom In");
+        QTest::newRow("kept for zooming out")
+            << QStringLiteral("shortcut_rectangle") << int(Qt::Key_Minus) << int(Qt::ControlModifier)
+            << QStringLiteral("kept for Zoom Out");
+        QTest::newRow("kept for the reading view")
+            << QStringLiteral("shortcut_selectText") << int(Qt::Key_Slash) << int(Qt::ControlModifier)
+            << QStringLiteral("kept for Reading View");
+        for (const auto &[standard, name] : { std::pair { QKeySequence::FindNext, "Find Next" },
+                 std::pair { QKeySequence::FindPrevious, "Find Previous" } }) {
+            const QKeySequence key(standard);
+            QVERIFY(!key.isEmpty());
+            QTest::newRow(name) << QStringLiteral("shortcut_textUnderline")
+                                << int(key[0] & ~Qt::KeyboardModifierMask)
+                                << int(key[0] & Qt::KeyboardModifierMask)
+                                << QStringLiteral("kept for %1").arg(QLatin1String(name));
+        }
     }
 
     void shortcutCapture_isStoredOnlyWhenComplete()
