@@ -204,15 +204,20 @@ void MarkerItem::keyPressEvent(QKeyEvent *event)
     QGraphicsObject::keyPressEvent(event);
 }
 
-void MarkerItem::contextMenuEvent(QGraphicsSceneContextMenuEvent *event)
+void MarkerItem::addMenuActions(QMenu *menu)
 {
-    auto *menu = new QMenu;
-    menu->setAttribute(Qt::WA_DeleteOnClose);
     // The item as context: if it goes while the menu is open, the entries do nothing.
     connect(menu->addAction(tr("&Toggle view")), &QAction::triggered, this,
         [this] { emit toggleViewRequested(); });
     menu->addSeparator();
     connect(menu->addAction(tr("&Remove")), &QAction::triggered, this, [this] { requestRemoval(); });
+}
+
+void MarkerItem::contextMenuEvent(QGraphicsSceneContextMenuEvent *event)
+{
+    auto *menu = new QMenu;
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    addMenuActions(menu);
     menu->popup(event->screenPos());
     event->accept();
 }

@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QRectF>
 
+class QMenu;
 class QWidget;
 
 namespace Nod::Presentation {
@@ -47,6 +48,8 @@ public:
 
     // Asks for removal once control is back in the event loop; repeated requests before then are one.
     void requestRemoval();
+    // The mark's own entries ("&Toggle view", "&Remove"), for a menu that a view may extend.
+    void addMenuActions(QMenu *menu);
 
     // Marks are ordered by their anchor in the scene: y first, then x.
     QPointF sceneAnchor() const { return mapToScene(anchor()); }

@@ -231,6 +231,15 @@ void MainWindow::addToLibrary(const QString &filePath)
     }
 }
 
+void MainWindow::addToLibraryAtPage(const QString &filePath, int page)
+{
+    addToLibrary(filePath);
+    const std::optional<int> id = m_library->documentIdForPath(filePath);
+    if (auto *tab = id ? dynamic_cast<DocumentWidget *>(documentTab(indexOfDocument(*id))) : nullptr) {
+        tab->showPage(page);
+    }
+}
+
 void MainWindow::on_addRequested()
 {
     const QStringList files = QFileDialog::getOpenFileNames(
@@ -270,7 +279,7 @@ void MainWindow::on_shelf_requestOpenFile(const Nod::Domain::Document &document)
     // The reader asked for this document: its pages take the keys at once.
     tab->setFocus();
     connect(tab, &DocumentWidget::openRequested, this, &MainWindow::on_addRequested);
-    connect(tab, &DocumentWidget::openFileRequested, this, &MainWindow::addToLibrary);
+    connect(tab, &DocumentWidget::openFileRequested, this, &MainWindow::addToLibraryAtPage);
 }
 
 void MainWindow::openSearchHit(int documentId, int page, int annotationId, const QString &words)

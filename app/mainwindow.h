@@ -49,6 +49,8 @@ public:
 
 public slots:
     void addToLibrary(const QString &filePath);
+    // As addToLibrary, then shows the page (0 for the first) in the document's tab.
+    void addToLibraryAtPage(const QString &filePath, int page);
     void on_addRequested();
     void on_tabWidget_tabCloseRequested(int index);
     void on_shelf_requestOpenFile(const Nod::Domain::Document &document);

@@ -39,6 +39,21 @@ bool isSceneHandled(const QGraphicsItem *item)
     return type == NoteItemType || type == PDFLinkGraphicsItem::Type || type == GripItemType;
 }
 
+// The mark an item under the pointer belongs to: the item itself or one of its ancestors (a grip
+// or a part of a composite mark).
+Nod::Presentation::MarkerItem *markerAt(QGraphicsItem *item)
+{
+    for (; item; item = item->parentItem()) {
+        if (auto *mark = qobject_cast<Nod::Presentation::MarkerItem *>(item->toGraphicsObject())) {
+            return mark;
+        }
+        if (item->type() == ReadingPageItem::Type) {
+            return nullptr;
+        }
+    }
+    return nullptr;
+}
+
 int buttonKey(Qt::MouseButton button, Qt::KeyboardModifiers modifiers)
 {
     return int(button) | int(modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier));
@@ -486,6 +501,10 @@ void PDFDocumentView::contextMenuEvent(QContextMenuEvent *event)
     }
     auto *menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
+    if (Nod::Presentation::MarkerItem *mark = markerAt(item)) {
+        mark->addMenuActions(menu);
+        menu->addSeparator();
+    }
     menu->addAction(m_previousViewAction);
     menu->addAction(m_nextViewAction);
     menu->popup(event->globalPos());

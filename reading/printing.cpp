@@ -1,8 +1,10 @@
 #include "printing.h"
 
 #include <reading/pdfdocumentscene.h>
-#include <reading/pdflinkgraphicsitem.h>
 #include <reading/readingpageitem.h>
+
+#include <annotating/markeritem.h>
+#include <annotating/noteitem.h>
 
 #include <QAbstractTextDocumentLayout>
 #include <QCoreApplication>
@@ -46,15 +48,22 @@ private:
     bool m_wasSuspended;
 };
 
-// Marks and notes over the page, in stacking order, each with its own transform. Link areas are
-// invisible and left out.
-void paintChildren(QPainter *painter, const QGraphicsItem *parent)
+bool isMark(const QGraphicsItem *item)
+{
+    return qobject_cast<const Nod::Presentation::MarkerItem *>(item->toGraphicsObject()) != nullptr;
+}
+
+// Marks and notes over the page, in stacking order, each with its own transform. What only serves
+// the screen stays off the paper: link areas, search hits, the text selection, a selected mark's
+// grips, the render tiles.
+void paintChildren(QPainter *painter, const QGraphicsItem *parent, bool insideNote = false)
 {
     QList<QGraphicsItem *> children = parent->childItems();
     std::stable_sort(children.begin(), children.end(),
         [](const QGraphicsItem *a, const QGraphicsItem *b) { return a->zValue() < b->zValue(); });
     for (QGraphicsItem *child : qAsConst(children)) {
-        if (!child->isVisible() || child->type() == PDFLinkGraphicsItem::Type) {
+        const bool note = child->type() == Nod::Presentation::NoteItem::Type;
+        if (!child->isVisible() || !(insideNote || note || isMark(child))) {
             continue;
         }
         painter->save();
@@ -62,7 +71,7 @@ void paintChildren(QPainter *painter, const QGraphicsItem *parent)
         QStyleOptionGraphicsItem option;
         option.exposedRect = child->boundingRect();
         child->paint(painter, &option, nullptr);
-        paintChildren(painter, child);
+        paintChildren(painter, child, insideNote || note);
         painter->restore();
     }
 }

@@ -221,6 +221,7 @@ void DocumentWidget::createToolBar()
     // The page actions answer only while the page or the tool bar has the focus, so that the
     // arrow keys keep their meaning in the outline and the page box.
     for (QAction *action : { previous, next }) {
+        removeAction(action);
         m_readingView->addAction(action);
     }
 }

@@ -125,21 +125,7 @@ DocumentWidget::DocumentWidget(QWidget *parent)
         SLOT(pdfActionTriggered(const PDFAction *)));
     connect(m_readingView, &PDFDocumentView::changedPage, this, &DocumentWidget::on_readingView_changedPage);
     connect(m_readingView, &PDFDocumentView::requestOpenPdf, this,
-        [this](const QString &fileName, int, bool) { emit openFileRequested(fileName); });
-    // A reload or an unlock rebuilds the pages: the page count and the outline may have changed.
-    connect(m_readingView, &PDFDocumentView::changedDocument, this, [this] {
-        updatePageBox();
-        m_outline->initFromDocument(m_document);
-    });
-    // A reload or an unlock detached the pages the other views show too.
-    connect(m_readingView, &PDFDocumentView::changedDocument, this, [this] {
-        if (m_summaryScene) {
-            m_summaryScene->reinitializeScene();
-        }
-        if (MindScene *scene = m_mindView->mindScene()) {
-            scene->reinitializeScene();
-        }
-    });
+        [this](const QString &fileName, int page, bool) { emit openFileRequested(fileName, page); });
     // The zoom ring: each view passes a new zoom level on to the next; the view that started it
     // ignores the level it already has, which ends the round.
     connect(
@@ -271,7 +257,19 @@ void DocumentWidget::finishOpening(const QSharedPointer<Backend::Document> &docu
     m_readingScene = QSharedPointer<PDFDocumentScene>(
         new PDFDocumentScene(document, m_documentId, m_undoStack, logicalDpiX(), logicalDpiY()));
     m_readingView->setScene(m_readingScene);
-    connect(m_readingScene.data(), &Base::Scene::toggleView, m_readingView, &PDFDocumentView::toggleView);
+    // A reload or an unlock rebuilds the pages (after the view has followed): the page count and
+    // the outline may have changed, and the pages the other views show were detached too.
+    connect(m_readingScene.data(), &PDFDocumentScene::documentChanged, this, [this] {
+        restoreViewState();
+        updatePageBox();
+        m_outline->initFromDocument(m_document);
+        if (m_summaryScene) {
+            m_summaryScene->reinitializeScene();
+        }
+        if (MindScene *scene = m_mindView->mindScene()) {
+            scene->reinitializeScene();
+        }
+    });
     if (AnnotationIndex *annotations = m_readingScene->annotations()) {
         connect(annotations, &AnnotationIndex::editingStarted, m_noteEditor, &NoteEditorHost::startEditing);
         connect(annotations, &AnnotationIndex::editingFinished, m_noteEditor, &NoteEditorHost::finishEditing);
@@ -331,12 +329,33 @@ void DocumentWidget::showSearchHit(int page, int annotationId, const QString &wo
 
 void DocumentWidget::restoreViewState()
 {
+    // A locked document has no pages to go to: its state waits for the unlock.
+    if (m_readingView->pageCount() <= 0 || m_pagesShown) {
+        return;
+    }
+    m_pagesShown = true;
     const int count = m_readingView->pageCount();
     const int page = qBound(0, m_restored.pageIndex(), qMax(0, count - 1));
     const double saved = m_restored.viewSetting().scaleFactor();
     const double zoom = std::isfinite(saved) && saved > 0 ? Base::View::clampZoom(saved) : 1.0;
     m_readingView->goToPage(page, PDFDocumentView::AlignCenter);
     m_readingView->setZoomLevel(zoom);
+    if (m_requestedPage >= 0) {
+        m_readingView->jumpToPage(qMin(m_requestedPage, count - 1));
+        m_requestedPage = -1;
+    }
+}
+
+void DocumentWidget::showPage(int page)
+{
+    if (page < 0) {
+        return;
+    }
+    if (!m_pagesShown) {
+        m_requestedPage = page;
+        return;
+    }
+    m_readingView->jumpToPage(qMin(page, m_readingView->pageCount() - 1));
 }
 
 void DocumentWidget::showEvent(QShowEvent *event)
@@ -424,6 +443,10 @@ void DocumentWidget::closeDocument()
     commitNotes();
     if (AnnotationIndex *annotations = m_readingScene ? m_readingScene->annotations() : nullptr) {
         annotations->removeUnusedImages();
+    }
+    // Never unlocked: what the reader left last time is still all there is.
+    if (!m_pagesShown) {
+        return;
     }
     auto *registry = Application::ServiceRegistry::instance();
     if (!registry || !registry->documentService()->changeLastRead(m_documentId, lastRead())) {
@@ -520,11 +543,13 @@ void DocumentWidget::updatePageBox()
 
 void DocumentWidget::on_readingView_changedPage(int page)
 {
-    if (m_pageBox->hasFocus()) {
-        return;
-    }
     if (m_pageBox->maximum() != qMax(1, m_readingView->pageCount())) {
         updatePageBox();
+        return;
+    }
+    // A number being typed is the user's until Return or leaving the box; anything else follows
+    // the view, so that leaving the box later finds nothing to jump to.
+    if (m_pageBox->hasFocus() && m_pageBox->cleanText() != QString::number(m_pageBox->value())) {
         return;
     }
     const QSignalBlocker blocker(m_pageBox);
@@ -534,6 +559,10 @@ void DocumentWidget::on_readingView_changedPage(int page)
 void DocumentWidget::on_pageBox_editingFinished()
 {
     const int page = m_pageBox->value() - 1;
+    // Return (the box keeps the focus) always goes; leaving the box goes only to another page.
+    if (!m_pageBox->hasFocus() && page == m_readingView->currentPage()) {
+        return;
+    }
     QTimer::singleShot(0, m_readingView, [view = m_readingView, page] { view->jumpToPage(page); });
 }
 

@@ -87,6 +87,9 @@ public:
     NoteEditorHost *mindNoteEditor() const { return m_mindNoteEditor; }
     int noteAreaMode() const { return m_noteAreaMode; }
     void setNoteAreaMode(int mode);
+    // Goes to the page as a step of the reading history; a tab still opening goes there once its
+    // document shows, instead of to the stored page.
+    void showPage(int page);
     // The reading state as closing would store it now.
     Nod::Domain::LastRead lastRead() const;
 
@@ -95,8 +98,8 @@ signals:
     // The views show the document (at once for a PDF, after the layout for an EPUB).
     void documentOpened();
     void openFailed(const QString &fileName);
-    // A link to a local document the user agreed to open.
-    void openFileRequested(const QString &filePath);
+    // A link to a local document the user agreed to open, at this page (0 for the first).
+    void openFileRequested(const QString &filePath, int page);
 
 public slots:
     bool openDocument(const Nod::Domain::Document &doc);
@@ -117,6 +120,7 @@ private:
     void finishOpening(const QSharedPointer<Backend::Document> &document);
     void on_loader_finished(const DocumentLoader::Result &result);
     void showLoadingPanel(const QString &text, bool busy);
+    // Once, when the document first has pages: the stored page and zoom, or the page asked for.
     void restoreViewState();
     void restoreSiderBarState();
     void on_siderBar_thrinked();
@@ -169,6 +173,8 @@ private:
     QList<AnnotationToolAction *> m_annotationActions; // children
     QList<QShortcut *> m_colorShortcuts; // children
     int m_noteAreaMode = 0;
+    int m_requestedPage = -1;
+    bool m_pagesShown = false; // the stored state was restored onto pages (after any unlock)
     bool m_siderBarRestored = false;
     bool m_viewCentred = false;
     bool m_closed = false;

@@ -64,12 +64,17 @@ private:
     std::unique_ptr<QTemporaryDir> m_storage;
     std::unique_ptr<MainWindow> m_window;
 
-    QString makePdf(const QString &name)
+    QString makePdf(const QString &name, int pages = 1)
     {
         const QString path = m_storage->filePath(name);
         QPdfWriter writer(path);
         QPainter painter(&writer);
-        painter.drawText(QRect(0, 0, 3000, 600), name);
+        for (int i = 0; i < pages; ++i) {
+            if (i > 0) {
+                writer.newPage();
+            }
+            painter.drawText(QRect(0, 0, 3000, 600), name);
+        }
         return path;
     }
 
@@ -290,12 +295,19 @@ private slots:
         m_window->mainTabBar()->tabBar()->setCurrentIndex(0);
         QVERIFY(!printEntry());
 
-        // A link to a local document the reader agreed to follow opens it in a tab of its own.
-        const QString linked = makePdf(QStringLiteral("linked.pdf"));
-        emit firstTab->openFileRequested(linked);
+        // A link to a local document the reader agreed to follow opens it in a tab of its own, at
+        // the page the link names.
+        const QString linked = makePdf(QStringLiteral("linked.pdf"), 4);
+        emit firstTab->openFileRequested(linked, 2);
         QCOMPARE(m_window->openDocumentIds().size(), 3);
         QCOMPARE(documents()->document(m_window->openDocumentIds().last()).localUrl(), linked);
         QCOMPARE(m_window->mainTabBar()->tabBar()->currentIndex(), 3);
+        auto *linkedTab = dynamic_cast<DocumentWidget *>(m_window->documentTab(3));
+        QTRY_COMPARE(linkedTab->readingView()->currentPage(), 2);
+        // Followed again, the open tab moves to the page named.
+        emit firstTab->openFileRequested(linked, 0);
+        QCOMPARE(m_window->openDocumentIds().size(), 3);
+        QTRY_COMPARE(linkedTab->readingView()->currentPage(), 0);
     }
 
     void settingsEntry_showsTheDialogAndOkReloadsEveryTab()

@@ -4,6 +4,10 @@
 #include <annotating/noteitem.h>
 #include <application/documentservice.h>
 #include <application/noteservice.h>
+#include <backend/backendmanager.h>
+#include <backend/document.h>
+#include <backend/page.h>
+#include <backend/pdfaction.h>
 #include <domain/lastread.h>
 #include <editor/editortoolbar.h>
 #include <mindmap/annonodeitem.h>
@@ -14,7 +18,9 @@
 #include <reading/annotationindex.h>
 #include <reading/pdfdocumentscene.h>
 #include <reading/pdfdocumentview.h>
+#include <reading/printing.h>
 #include <reading/readingpageitem.h>
+#include <reading/searching.h>
 #include <reading/tab/documentwidget.h>
 #include <reading/tab/outlinemodel.h>
 #include <reading/tab/pdftocinfowidget.h>
@@ -25,16 +31,27 @@
 #include <reviewing/view.h>
 
 #include <QAction>
+#include <QContextMenuEvent>
+#include <QGraphicsPathItem>
+#include <QGraphicsProxyWidget>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QPrinter>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QSplitter>
+#include <QThreadPool>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
 #include <QUndoCommand>
 #include <QUndoStack>
+#include <QWheelEvent>
 
 #include <cmath>
 #include <memory>
@@ -88,6 +105,48 @@ private:
         return LastRead::decode(
             TestSupport::scalar(QStringLiteral("SELECT siderBarState FROM documents WHERE id = %1").arg(id))
                 .toByteArray());
+    }
+
+    // A yellow rectangle mark on a page, with its note, stored as the tools would store it.
+    int addMark(int documentId, int page, const QString &text)
+    {
+        Nod::Application::NoteService *notes = m_fixture->registry()->noteService();
+        Nod::Application::NewAnnotation record;
+        record.id = notes->nextId();
+        record.documentId = documentId;
+        record.pageIndex = page;
+        record.position = QPointF(100, 200);
+        record.canvas = Nod::Domain::Marker(QPolygonF(QRectF(0, 0, 120, 40)), Nod::Domain::Marker::AllEdges,
+            QPen(Qt::NoPen), QBrush(Qt::yellow));
+        record.noteText = text;
+        record.createdAt = QDateTime::currentDateTime();
+        record.parentId = notes->documentNote(documentId).id();
+        notes->newAnnotation(record);
+        return record.id;
+    }
+
+    int storedAnnotations(int annoId) const
+    {
+        return TestSupport::scalar(
+            QStringLiteral("SELECT COUNT(*) FROM Annotation WHERE id = %1").arg(annoId))
+            .toInt();
+    }
+
+    // Right-clicks the view's viewport at a point and returns the menu that pops up.
+    static QMenu *contextMenuAt(QGraphicsView *view, const QPoint &at)
+    {
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, view->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(view->viewport(), &event);
+        return qobject_cast<QMenu *>(QApplication::activePopupWidget());
+    }
+
+    static QStringList entries(const QMenu *menu)
+    {
+        QStringList texts;
+        for (const QAction *action : menu->actions()) {
+            texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+        }
+        return texts;
     }
 
     std::unique_ptr<DocumentWidget> openShown(int id)
@@ -313,20 +372,7 @@ private slots:
         const QString path = m_fixture->path(QStringLiteral("ten.pdf"));
         QVERIFY(writeNumberedPdf(path, 10));
         const int id = addDocument(path);
-        Nod::Application::NoteService *notes = m_fixture->registry()->noteService();
-        const Nod::Domain::Annotation root = notes->documentNote(id);
-        Nod::Application::NewAnnotation record;
-        record.id = notes->nextId();
-        record.documentId = id;
-        record.pageIndex = 6;
-        record.position = QPointF(100, 200);
-        record.canvas = Nod::Domain::Marker(QPolygonF(QRectF(0, 0, 120, 40)), Nod::Domain::Marker::AllEdges,
-            QPen(Qt::NoPen), QBrush(Qt::yellow));
-        record.noteText = QStringLiteral("far mark");
-        record.createdAt = QDateTime::currentDateTime();
-        record.parentId = root.id();
-        notes->newAnnotation(record);
-        const int annoId = record.id;
+        const int annoId = addMark(id, 6, QStringLiteral("far mark"));
 
         std::unique_ptr<DocumentWidget> tab = openShown(id);
         QVERIFY(tab);
@@ -387,6 +433,287 @@ private slots:
         QCOMPARE(tab->currentView(), int(DocumentWidget::ReadingView));
     }
 
+    // Over a mark the reader offers the mark's own entries, then the history; each entry acts once,
+    // and a removal from the menu is one undo step.
+    void markMenu_offersTheMarksEntriesThenTheHistory()
+    {
+        const QString path = m_fixture->path(QStringLiteral("three.pdf"));
+        QVERIFY(writeNumberedPdf(path, 3));
+        const int id = addDocument(path);
+        const int annoId = addMark(id, 0, QStringLiteral("the mark"));
+        std::unique_ptr<DocumentWidget> tab = openShown(id);
+        QVERIFY(tab);
+        PDFDocumentView *reader = tab->readingView();
+        AnnotationIndex *marks = reader->pdfScene()->annotations();
+        QTRY_VERIFY(marks->canvasItem(annoId));
+        const auto markPoint = [&] {
+            Nod::Presentation::MarkerItem *mark = marks->canvasItem(annoId);
+            reader->centerOn(mark);
+            return reader->mapFromScene(mark->sceneBoundingRect().center());
+        };
+        const QStringList history { QStringLiteral("Previous View"), QStringLiteral("Next View") };
+
+        QMenu *menu = contextMenuAt(reader, markPoint());
+        QVERIFY(menu);
+        QCOMPARE(entries(menu),
+            QStringList({ QStringLiteral("&Toggle view"), QStringLiteral("-"), QStringLiteral("&Remove"),
+                QStringLiteral("-") })
+                + history);
+        QSignalSpy toggles(reader, &PDFDocumentView::toggleView);
+        menu->actions().first()->trigger();
+        menu->close();
+        QCOMPARE(toggles.count(), 1);
+        QCOMPARE(tab->currentView(), int(DocumentWidget::SummaryView));
+
+        tab->findChild<QAction *>(QStringLiteral("readingViewAction"))->trigger();
+        // Off the mark, only the history.
+        menu = contextMenuAt(reader, QPoint(5, 5));
+        QVERIFY(menu);
+        QCOMPARE(entries(menu), history);
+        menu->close();
+
+        menu = contextMenuAt(reader, markPoint());
+        QVERIFY(menu);
+        menu->actions().at(2)->trigger();
+        menu->close();
+        QTRY_COMPARE(storedAnnotations(annoId), 0);
+        QVERIFY(!marks->canvasItem(annoId));
+        tab->undoStack()->undo();
+        QCOMPARE(storedAnnotations(annoId), 1);
+        QVERIFY(marks->canvasItem(annoId));
+    }
+
+    // The page box follows the view even while it has the focus, and leaving it jumps only to a
+    // page typed into it.
+    void pageBox_followsTheView_andJumpsOnlyOnReturnOrAChange()
+    {
+        const QString path = m_fixture->path(QStringLiteral("eighty.pdf"));
+        QVERIFY(writeNumberedPdf(path, 80));
+        std::unique_ptr<DocumentWidget> tab = openShown(addDocument(path));
+        QVERIFY(tab);
+        tab->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(tab.get()));
+        PDFDocumentView *view = tab->readingView();
+        QSpinBox *box = tab->pageBox();
+        const auto type = [box](const QString &number) {
+            box->setFocus();
+            QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(box, number);
+        };
+
+        type(QStringLiteral("50"));
+        QTest::keyClick(box, Qt::Key_Return);
+        QTRY_COMPARE(view->currentPage(), 49);
+        QVERIFY(box->hasFocus());
+
+        // The wheel leaves the focus in the box.
+        for (int turn = 0; turn < 400 && view->currentPage() < 59; ++turn) {
+            const QPoint at = view->viewport()->rect().center();
+            QWheelEvent wheel(at, view->viewport()->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(view->viewport(), &wheel);
+            view->viewport()->repaint();
+        }
+        QVERIFY(view->currentPage() >= 59);
+        QVERIFY(box->hasFocus());
+        QCOMPARE(box->value(), view->currentPage() + 1);
+
+        // Clicking the page takes the focus from the box; the view stays where the wheel left it.
+        const int page = view->currentPage();
+        const int steps = view->history()->count();
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->viewport()->rect().center());
+        QTRY_VERIFY(!box->hasFocus());
+        QTest::qWait(0);
+        QCOMPARE(view->currentPage(), page);
+        QCOMPARE(view->history()->count(), steps);
+
+        // A number typed and left goes there.
+        type(QStringLiteral("5"));
+        view->setFocus();
+        QTRY_COMPARE(view->currentPage(), 4);
+        QCOMPARE(box->value(), 5);
+    }
+
+    // The arrow keys turn pages in the page and the tool bar only: the outline opens and closes
+    // entries with them, the page box moves its cursor.
+    void pageKeys_answerInThePageAndTheToolBarOnly()
+    {
+        std::unique_ptr<DocumentWidget> tab = openShown(addDocument(backendData(QStringLiteral("text.pdf"))));
+        QVERIFY(tab);
+        tab->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(tab.get()));
+        PDFDocumentView *view = tab->readingView();
+        QTest::mouseClick(tab->siderBar()->toggleButton(), Qt::LeftButton);
+        QTRY_VERIFY(!tab->siderBar()->isShrunk());
+        OutlineModel *model = tab->outlineWidget()->model();
+        QTRY_COMPARE(model->rowCount(), 3);
+        QTreeView *tree = tab->outlineWidget()->treeView();
+        const QModelIndex chapterOne = model->index(0, 0);
+        QVERIFY(tree->isExpanded(chapterOne));
+
+        tree->setFocus();
+        tree->selectionModel()->setCurrentIndex(chapterOne, QItemSelectionModel::NoUpdate);
+        QTRY_VERIFY(tree->hasFocus());
+        const int page = view->currentPage();
+        QTest::keyClick(tree, Qt::Key_Left);
+        QVERIFY(!tree->isExpanded(chapterOne));
+        QTest::keyClick(tree, Qt::Key_Right);
+        QVERIFY(tree->isExpanded(chapterOne));
+        QCOMPARE(view->currentPage(), page);
+
+        QSpinBox *box = tab->pageBox();
+        auto *edit = box->findChild<QLineEdit *>();
+        box->setFocus();
+        QTRY_VERIFY(edit->hasFocus());
+        edit->setCursorPosition(1);
+        QTest::keyClick(edit, Qt::Key_Left);
+        QCOMPARE(edit->cursorPosition(), 0);
+        QTest::keyClick(edit, Qt::Key_Right);
+        QCOMPARE(edit->cursorPosition(), 1);
+        QCOMPARE(view->currentPage(), page);
+
+        view->setFocus();
+        QTest::keyClick(view, Qt::Key_Right);
+        QTRY_COMPARE(view->currentPage(), page + 1);
+        QTest::keyClick(view, Qt::Key_Left);
+        QTRY_COMPARE(view->currentPage(), page);
+    }
+
+    // A link into another document names its page, which travels with the request; the outline of
+    // a book is read once, so nothing resets the tree after it shows.
+    void remoteLink_keepsItsPage_andABooksOutlineIsReadOnce()
+    {
+        const QString path = m_fixture->path(QStringLiteral("two.pdf"));
+        QVERIFY(writeNumberedPdf(path, 2));
+        const QString other = m_fixture->path(QStringLiteral("other.pdf"));
+        QVERIFY(writeNumberedPdf(other, 6));
+        std::unique_ptr<DocumentWidget> tab = openShown(addDocument(path));
+        QVERIFY(tab);
+        QSignalSpy requested(tab.get(), &DocumentWidget::openFileRequested);
+        PDFGotoAction link(PDFDestination(4, QRectF()));
+        link.setRemote(true);
+        link.setFileName(other);
+        QTimer::singleShot(0, this, [] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                box->button(QMessageBox::Yes)->click();
+            }
+        });
+        QVERIFY(QMetaObject::invokeMethod(
+            tab->readingView(), "pdfActionTriggered", Q_ARG(const PDFAction *, &link)));
+        QTRY_COMPARE(requested.count(), 1);
+        QCOMPARE(requested.at(0).at(1).toInt(), 4);
+
+        const int book = addDocument(backendData(QStringLiteral("book.epub")));
+        DocumentWidget reader;
+        QSignalSpy loaded(reader.outlineWidget(), &Nod::Presentation::PDFToCInfoWidget::outlineLoaded);
+        QSignalSpy opened(&reader, &DocumentWidget::documentOpened);
+        QVERIFY(reader.openDocument(documents()->document(book)));
+        QVERIFY(opened.wait(20000));
+        QThreadPool::globalInstance()->waitForDone();
+        QCoreApplication::processEvents();
+        QCOMPARE(loaded.count(), 1);
+    }
+
+    // A locked document opens at its stored page once unlocked; closed while still locked, it
+    // leaves the stored state alone.
+    void lockedDocument_restoresItsStateAfterTheUnlockOnly()
+    {
+        const int id = addDocument(backendData(QStringLiteral("locked.pdf")));
+        const LastRead saved(2, QPointF(),
+            ViewSetting(ViewSetting::ScaleFactor, 1.5, ViewSetting::NoRotation, ViewSetting::NoMargin),
+            SiderBarState());
+        QVERIFY(documents()->changeLastRead(id, saved));
+        {
+            std::unique_ptr<DocumentWidget> tab = openShown(id);
+            QVERIFY(tab);
+            QCOMPARE(tab->readingView()->pageCount(), 0);
+            tab->closeDocument();
+        }
+        QCOMPARE(storedLastRead(id), saved);
+
+        std::unique_ptr<DocumentWidget> tab = openShown(id);
+        QVERIFY(tab);
+        QPushButton *unlock = nullptr;
+        for (QGraphicsItem *item : tab->readingView()->scene()->items()) {
+            if (auto *proxy = qgraphicsitem_cast<QGraphicsProxyWidget *>(item)) {
+                unlock = proxy->widget()->findChild<QPushButton *>(QStringLiteral("unlockButton"));
+            }
+        }
+        QVERIFY(unlock);
+        QTimer::singleShot(0, this, [] {
+            if (auto *dialog = qobject_cast<QInputDialog *>(QApplication::activeModalWidget())) {
+                dialog->setTextValue(QStringLiteral("secret"));
+                dialog->accept();
+            }
+        });
+        unlock->click();
+        QTRY_VERIFY(tab->readingView()->pageCount() > 2);
+        QCOMPARE(tab->readingView()->currentPage(), 2);
+        QVERIFY(qFuzzyCompare(tab->readingView()->zoomLevel(), 1.5));
+        QCOMPARE(tab->pageBox()->value(), 3);
+        tab->readingView()->goToPage(1);
+        tab->closeDocument();
+        QCOMPARE(storedLastRead(id).pageIndex(), 1);
+    }
+
+    // The paper gets the page and its marks; search hits and the text selection are the screen's.
+    void printing_leavesSearchHitsAndSelectionOff()
+    {
+        const QString path = m_fixture->path(QStringLiteral("one.pdf"));
+        QVERIFY(writeNumberedPdf(path, 1));
+        const int id = addDocument(path);
+        addMark(id, 0, QStringLiteral("printed"));
+        std::unique_ptr<DocumentWidget> tab = openShown(id);
+        QVERIFY(tab);
+        PDFDocumentView *view = tab->readingView();
+        view->searching()->start(QStringLiteral("Page"), {});
+        QTRY_COMPARE(view->searching()->total(), 1);
+
+        ReadingPageItem *page = view->pdfScene()->readingPageAt(0);
+        const QList<Backend::TextBox> boxes = page->page().toStrongRef()->textBoxes();
+        QVERIFY(boxes.size() > 2);
+        const QPoint inWord
+            = view->mapFromScene(page->mapToScene(page->pageTransform().map(boxes.at(1).rect.center())));
+        tab->findChild<QAction *>(QStringLiteral("selectText"))->trigger();
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, inWord);
+        QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, inWord);
+        QTest::mouseRelease(view->viewport(), Qt::LeftButton, Qt::NoModifier, inWord);
+        int shownPaths = 0;
+        for (QGraphicsItem *child : page->childItems()) {
+            const auto *path = qgraphicsitem_cast<QGraphicsPathItem *>(child);
+            shownPaths += path && !path->path().isEmpty() ? 1 : 0;
+        }
+        QCOMPARE(shownPaths, 2);
+
+        const QString output = m_fixture->path(QStringLiteral("printed.pdf"));
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(output);
+        printer.setResolution(150);
+        QVERIFY(Reading::printScene(view->pdfScene().data(), &printer, tab.get()).started);
+        const QSharedPointer<Backend::Document> printed = BackendManager::instance()->openDocument(output);
+        QVERIFY(printed);
+        const QImage image = printed->pageAt(0).toStrongRef()->renderImage(72, 72);
+        image.save(QStringLiteral("/tmp/h-reading-print.png"));
+        int yellow = 0;
+        int otherColours = 0; // the hits and the selection blend into a tinted grey
+        // Above the footer, whose credit line is a coloured link.
+        for (int y = 0; y < image.height() * 3 / 4; ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor c = image.pixelColor(x, y);
+                if (std::max({ c.red(), c.green(), c.blue() }) - std::min({ c.red(), c.green(), c.blue() })
+                    < 12) {
+                    continue;
+                }
+                // The mark, and its edges half over the white paper.
+                const bool isYellow = std::abs(c.red() - c.green()) < 30 && c.blue() < c.green() - 60;
+                (isYellow ? yellow : otherColours) += 1;
+            }
+        }
+        QVERIFY2(yellow > 100, qPrintable(QString::number(yellow)));
+        QCOMPARE(otherColours, 0);
+    }
+
     // In the summary and in the map, as in the reader, a focused note gets the editor's bar over it;
     // a format applied from the bar is stored when the note is left.
     void noteEditorBar_followsTheNoteInTheSummaryAndTheMap()
@@ -394,24 +721,8 @@ private slots:
         const QString path = m_fixture->path(QStringLiteral("two.pdf"));
         QVERIFY(writeNumberedPdf(path, 2));
         const int id = addDocument(path);
-        Nod::Application::NoteService *notes = m_fixture->registry()->noteService();
-        const int rootId = notes->documentNote(id).id();
-        auto addNote = [&](const QString &text) {
-            Nod::Application::NewAnnotation record;
-            record.id = notes->nextId();
-            record.documentId = id;
-            record.pageIndex = 1;
-            record.position = QPointF(100, 200);
-            record.canvas = Nod::Domain::Marker(QPolygonF(QRectF(0, 0, 120, 40)),
-                Nod::Domain::Marker::AllEdges, QPen(Qt::NoPen), QBrush(Qt::yellow));
-            record.noteText = text;
-            record.createdAt = QDateTime::currentDateTime();
-            record.parentId = rootId;
-            notes->newAnnotation(record);
-            return record.id;
-        };
-        const int summaryNote = addNote(QStringLiteral("summary note"));
-        const int mindNote = addNote(QStringLiteral("map note"));
+        const int summaryNote = addMark(id, 1, QStringLiteral("summary note"));
+        const int mindNote = addMark(id, 1, QStringLiteral("map note"));
         std::unique_ptr<DocumentWidget> tab = openShown(id);
         QVERIFY(tab);
         // The bar stays while another window is active, so the tab's window must be.
