@@ -11,6 +11,7 @@
 #include <domain/metatypes.h>
 #include <library/documentmodel.h>
 #include <library/librarywidget.h>
+#include <reading/backgroundmodeholder.h>
 #include <reading/pdfdocumentview.h>
 #include <reading/tab/documenttab.h>
 #include <reading/tab/documentwidget.h>
@@ -22,6 +23,7 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPushButton>
+#include <QSettings>
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -352,6 +354,33 @@ private slots:
         m_window->close();
         QCOMPARE(Settings::instance()->mainWindow.backgroundMode(),
             Nod::Domain::BackgroundMode(1, QColor(53, 62, 66)));
+    }
+
+    void keepPicturesEntry_isOnByDefaultAndStoredUnderItsOwnKey()
+    {
+        const auto entry = [this] {
+            QScopedPointer<QMenu> menu(
+                m_window->mainTabBar()->createMainMenu(nullptr, MainWindow::backgroundMode()));
+            QAction *action = menu->findChild<QAction *>(QStringLiteral("keepPicturesInColour"));
+            return action ? action->isChecked() : false;
+        };
+        QVERIFY(entry());
+        QVERIFY(BackgroundModeHolder::instance()->keepPictures());
+        QScopedPointer<QMenu> menu(
+            m_window->mainTabBar()->createMainMenu(nullptr, MainWindow::backgroundMode()));
+        QAction *keep = menu->findChild<QAction *>(QStringLiteral("keepPicturesInColour"));
+        QCOMPARE(keep->text(), QStringLiteral("Keep Pictures in Colour"));
+        keep->trigger();
+        QVERIFY(!entry());
+        QVERIFY(!BackgroundModeHolder::instance()->keepPictures());
+        Settings::instance()->sync();
+        QSettings raw(Settings::filePath(), QSettings::IniFormat);
+        QCOMPARE(raw.value(QStringLiteral("mainWindow/keepPicturesInColour")), QVariant(false));
+        // The stored mode is untouched by it.
+        QVERIFY(!raw.contains(QStringLiteral("mainWindow/backgroundMode")));
+        keep->trigger();
+        QVERIFY(entry());
+        QVERIFY(Settings::instance()->mainWindow.keepPicturesInColour());
     }
 };
 
