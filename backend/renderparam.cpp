@@ -4,7 +4,6 @@
 
 #include <QDataStream>
 #include <QImage>
-#include <QPainter>
 #include <QSharedData>
 
 #include <algorithm>
@@ -26,6 +25,41 @@ public:
 namespace {
 
 const int s_registered = qRegisterMetaType<RenderParam>("RenderParam");
+
+int div255(int x) { return (x + (x >> 8) + 0x80) >> 8; }
+
+bool isPacked32(const QImage &image)
+{
+    return image.format() == QImage::Format_ARGB32 || image.format() == QImage::Format_RGB32
+        || image.format() == QImage::Format_ARGB32_Premultiplied;
+}
+
+// Replaces each channel value v of every pixel by op(v, k), with k the colour's value for that
+// channel. Renders are opaque; the alpha channel goes through op with k = 255, which leaves an
+// opaque alpha as it is. Plain byte arithmetic, which the compiler turns into vector code.
+template <typename Op> void mapChannels(QImage &image, const QColor &color, Op op)
+{
+    if (!isPacked32(image)) {
+        image = image.convertToFormat(QImage::Format_ARGB32);
+    }
+    static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "packed pixels are read as B, G, R, A bytes");
+    const int kb = color.blue();
+    const int kg = color.green();
+    const int kr = color.red();
+    const int width = image.width();
+    const int height = image.height();
+    uchar *bits = image.bits();
+    const qsizetype stride = image.bytesPerLine();
+    for (int y = 0; y < height; ++y) {
+        uchar *p = bits + y * stride;
+        for (int x = 0; x < width; ++x, p += 4) {
+            p[0] = uchar(op(p[0], kb));
+            p[1] = uchar(op(p[1], kg));
+            p[2] = uchar(op(p[2], kr));
+            p[3] = uchar(op(p[3], 255));
+        }
+    }
+}
 
 bool fuzzyEqual(double a, double b)
 {
@@ -108,15 +142,14 @@ bool RenderParam::operator==(const RenderParam &other) const
 
 void RenderParam::multiply(QImage &image, const QColor &color)
 {
-    QPainter painter(&image);
-    painter.setCompositionMode(QPainter::CompositionMode_Multiply);
-    painter.fillRect(image.rect(), color);
+    // The same integer arithmetic as the framework's multiply composition of an opaque fill over
+    // opaque pixels: a painter would go through premultiplied spans at several times the cost.
+    mapChannels(image, color, [](int value, int k) { return div255(value * k); });
 }
 
 void RenderParam::grey(QImage &image)
 {
-    if (image.format() != QImage::Format_ARGB32 && image.format() != QImage::Format_RGB32
-        && image.format() != QImage::Format_ARGB32_Premultiplied) {
+    if (!isPacked32(image)) {
         image = image.convertToFormat(QImage::Format_ARGB32);
     }
     for (int y = 0; y < image.height(); ++y) {
@@ -131,10 +164,11 @@ void RenderParam::grey(QImage &image)
 
 void RenderParam::invertAndScreen(QImage &image, const QColor &color)
 {
-    image.invertPixels(QImage::InvertRgb);
-    QPainter painter(&image);
-    painter.setCompositionMode(QPainter::CompositionMode_Screen);
-    painter.fillRect(image.rect(), color);
+    // Inverting, then the framework's screen composition of an opaque fill, in one pass.
+    mapChannels(image, color, [](int value, int k) {
+        const int inverted = 255 - value;
+        return inverted + k - div255(inverted * k);
+    });
 }
 
 QVector<QImage> RenderParam::copyAreas(const QImage &image, const QVector<QRect> &areas)
