@@ -46,6 +46,7 @@ QWeakPointer<Page> Document::pageAt(int index)
     }
     const QSharedPointer<Page> page = createPage(index);
     if (page) {
+        page->setHiddenAnnotations(m_hiddenAnnotations);
         m_pages.emplace(index, page);
     }
     return page;
@@ -121,6 +122,19 @@ void Document::clearPages()
     m_processingThread.cancelRequests();
     QWriteLocker locker(m_lock.data());
     detachPages();
+}
+
+void Document::setHiddenAnnotations(const QSet<int> &objectNumbers)
+{
+    QReadLocker locker(m_lock.data());
+    {
+        QMutexLocker pagesLocker(&m_pagesMutex);
+        m_hiddenAnnotations = objectNumbers;
+        for (const auto &entry : m_pages) {
+            entry.second->setHiddenAnnotations(objectNumbers);
+        }
+    }
+    m_pageCache.clear();
 }
 
 void Document::detachPages()

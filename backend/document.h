@@ -9,6 +9,7 @@
 #include <QList>
 #include <QMutex>
 #include <QReadWriteLock>
+#include <QSet>
 #include <QSharedPointer>
 #include <QString>
 #include <QVector>
@@ -52,6 +53,9 @@ public:
     virtual QVector<SearchResult> search(const QString &text, int flags, int startPage) const;
     // Not from the processing thread.
     virtual void clearPages();
+    // Leaves the file's own annotations with these object numbers out of every render of its
+    // pages, those made so far and those made later, and drops the renders kept with them.
+    void setHiddenAnnotations(const QSet<int> &objectNumbers);
 
     // Why the page could not be made the last time it was asked for, in the library's words; empty
     // for a page that was made or not yet asked for. Any thread.
@@ -83,6 +87,7 @@ protected:
     // createPage records here why a page could not be made. Guarded by m_pagesMutex.
     std::map<int, QString> m_pageFailures;
     mutable QMutex m_pagesMutex;
+    QSet<int> m_hiddenAnnotations; // guarded by m_pagesMutex
     QString m_fileName;
     QSharedPointer<QReadWriteLock> m_lock;
 };

@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QFontMetrics>
+#include <QMutexLocker>
 #include <QPainter>
 #include <QRegion>
 
@@ -96,6 +97,21 @@ void Page::requestLinks(QObject *listener)
     }
     m_parent->processingThread().addRequest(
         std::make_unique<PageProcessingLoadLinksRequest>(sharedFromThis(), listener));
+}
+
+void Page::setHiddenAnnotations(const QSet<int> &objectNumbers)
+{
+    QMutexLocker locker(&m_hiddenMutex);
+    if (objectNumbers != m_hiddenAnnotations) {
+        m_hiddenAnnotations = objectNumbers;
+        ++m_revision;
+    }
+}
+
+QSet<int> Page::hiddenAnnotations() const
+{
+    QMutexLocker locker(&m_hiddenMutex);
+    return m_hiddenAnnotations;
 }
 
 QList<TextBox> Page::textBoxes() const { return {}; }

@@ -9,11 +9,15 @@
 #include <QImage>
 #include <QList>
 #include <QMap>
+#include <QMutex>
 #include <QReadWriteLock>
 #include <QRect>
+#include <QSet>
 #include <QSharedPointer>
 #include <QSizeF>
 #include <QVector>
+
+#include <atomic>
 
 class QObject;
 
@@ -79,6 +83,14 @@ public:
     // cached renders of this page at other resolutions; with a listener, the real render is queued.
     QImage pageImage(QObject *listener, double xres, double yres, const QRect &renderBox);
 
+    // The file's own annotations, by object number, that renders of this page leave out: the
+    // program shows them its own way. The file itself is not changed. Any thread.
+    void setHiddenAnnotations(const QSet<int> &objectNumbers);
+    QSet<int> hiddenAnnotations() const;
+    // Changes whenever what a render of the page shows changes without its parameters changing; it
+    // is part of the key under which renders are kept.
+    quint64 revision() const { return m_revision.load(); }
+
     int pageNumber() const { return m_pageNumber; }
     // Null once detached.
     Document *parent() const;
@@ -96,6 +108,12 @@ protected:
     mutable QReadWriteLock m_lock { QReadWriteLock::Recursive };
     QSharedPointer<QReadWriteLock> m_documentLock;
     const quint64 m_uid;
+
+private:
+    // Apart from the page lock, so that changing the set never waits for a render in progress.
+    mutable QMutex m_hiddenMutex;
+    QSet<int> m_hiddenAnnotations; // guarded by m_hiddenMutex
+    std::atomic<quint64> m_revision { 0 };
 };
 
 } // namespace Backend

@@ -39,7 +39,7 @@ PixmapKey makeKey(const Backend::Page *page, const RenderParam &param, const QRe
     key.page = page ? page->uid() : 0;
     key.param = param.key();
     QDataStream stream(&key.param, QIODevice::WriteOnly | QIODevice::Append);
-    stream << rect;
+    stream << rect << (page ? page->revision() : quint64(0));
     return key;
 }
 

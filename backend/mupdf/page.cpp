@@ -91,6 +91,25 @@ struct LinkData
     QByteArray uri;
 };
 
+// Runs the page's annotations but the hidden ones; inside a try block.
+void runAnnotations(
+    fz_context *ctx, fz_page *page, fz_device *device, fz_cookie *cookie, const QSet<int> &hidden)
+{
+    pdf_page *pdfPage = hidden.isEmpty() ? nullptr : pdf_page_from_fz_page(ctx, page);
+    if (!pdfPage) {
+        fz_run_page_annots(ctx, page, device, fz_identity, cookie);
+        return;
+    }
+    for (pdf_annot *annot = pdf_first_annot(ctx, pdfPage); annot; annot = pdf_next_annot(ctx, annot)) {
+        if (cookie && cookie->abort) {
+            return;
+        }
+        if (!hidden.contains(pdf_to_num(ctx, pdf_annot_obj(ctx, annot)))) {
+            pdf_run_annot(ctx, annot, device, fz_identity, cookie);
+        }
+    }
+}
+
 bool rasterise(fz_context *ctx, fz_display_list *contents, fz_display_list *annotations, fz_matrix transform,
     fz_irect box, unsigned char *samples, fz_cookie *cookie, QString *error)
 {
@@ -378,6 +397,7 @@ bool Page::recordPage(const Context::Lease &lease, const fz_rect &bounds, fz_coo
     fz_display_list *first = nullptr;
     fz_display_list *second = nullptr;
     bool owned = false;
+    const QSet<int> hidden = hiddenAnnotations();
     fz_var(page);
     fz_var(owned);
     fz_var(device);
@@ -399,7 +419,7 @@ bool Page::recordPage(const Context::Lease &lease, const fz_rect &bounds, fz_coo
             second = fz_new_display_list(ctx, bounds);
             device = fz_new_list_device(ctx, second);
         }
-        fz_run_page_annots(ctx, page, device, fz_identity, cookie);
+        runAnnotations(ctx, page, device, cookie, hidden);
         fz_run_page_widgets(ctx, page, device, fz_identity, cookie);
         fz_close_device(ctx, device);
     }

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFont>
 #include <QImage>
+#include <QList>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QString>
@@ -131,6 +132,41 @@ inline bool writeDamagedPdf(const QString &path)
     pdf += "4 0 obj << /Length " + QByteArray::number(contents.size()) + " >> stream\n" + contents
         + "\nendstream endobj\n";
     pdf += "trailer << /Root 1 0 R >>\n%%EOF\n";
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(pdf) == pdf.size();
+}
+
+// A one-page 612 × 792 PDF with "Annotated page" near its top, whose page holds the given annotation
+// dictionaries, written as another program would: objects 6, 7, ... in order, and a complete
+// cross-reference table, so that every reader opens the file as it is.
+inline bool writePdfWithAnnotations(const QString &path, const QList<QByteArray> &annotations)
+{
+    const QByteArray content = "BT /F1 24 Tf 72 700 Td (Annotated page) Tj ET";
+    QByteArray annots;
+    for (int i = 0; i < annotations.size(); ++i) {
+        annots += QByteArray::number(6 + i) + " 0 R ";
+    }
+    QList<QByteArray> objects { "<< /Type /Catalog /Pages 2 0 R >>",
+        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
+        "/Resources << /Font << /F1 5 0 R >> >> /Annots ["
+            + annots + "] >>",
+        "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream",
+        "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>" };
+    objects += annotations;
+    QByteArray pdf = "%PDF-1.7\n";
+    QList<int> offsets;
+    for (int i = 0; i < objects.size(); ++i) {
+        offsets.append(pdf.size());
+        pdf += QByteArray::number(i + 1) + " 0 obj\n" + objects.at(i) + "\nendobj\n";
+    }
+    const int xref = pdf.size();
+    pdf += "xref\n0 " + QByteArray::number(objects.size() + 1) + "\n0000000000 65535 f \n";
+    for (int offset : offsets) {
+        pdf += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
+    }
+    pdf += "trailer\n<< /Size " + QByteArray::number(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n"
+        + QByteArray::number(xref) + "\n%%EOF\n";
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(pdf) == pdf.size();
 }

@@ -191,6 +191,7 @@ private slots:
 
     void render_givesWhitePageWithContentAtResolution();
     void render_renderBoxGivesThatAreaOnly();
+    void render_leavesOutHiddenAnnotationsOnly();
     void render_concurrentPagesAndTextFromSeveralThreads();
     void replicas_serveOtherThreadsWhileMainDocumentIsBusy();
     void clearPages_keptPageStillAnswersButDropsRequests();
@@ -611,6 +612,54 @@ void TestMuPDFDocument::render_renderBoxGivesThatAreaOnly()
     QCOMPARE(document.pageCache().count(), 0);
     const QImage cached = last->renderImage(36, 36, QRect(), true);
     QCOMPARE(document.pageCache().image(Backend::PDFPageTile { 36, 36, QRect(0, 0, 150, 200), 2 }), cached);
+}
+
+void TestMuPDFDocument::render_leavesOutHiddenAnnotationsOnly()
+{
+    // A red frame at 100..300 × 292..392 and a blue one at 350..550 × 292..392 (top-left origin).
+    const QString path = m_dir.filePath(QStringLiteral("framed.pdf"));
+    QVERIFY(TestDocuments::writePdfWithAnnotations(path,
+        { "<< /Type /Annot /Subtype /Square /Rect [100 400 300 500] /C [1 0 0] /BS << /W 6 >> >>",
+            "<< /Type /Annot /Subtype /Square /Rect [350 400 550 500] /C [0 0 1] /BS << /W 6 >> >>" }));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    file.close();
+    const QPoint redFrame(103, 342);
+    const QPoint blueFrame(353, 342);
+
+    Document document(path);
+    const auto first = page(document, 0);
+    const QImage before = first->renderImage(72, 72, QRect(), true);
+    QCOMPARE(before.pixel(redFrame), qRgba(255, 0, 0, 255));
+    QCOMPARE(before.pixel(blueFrame), qRgba(0, 0, 255, 255));
+    QCOMPARE(document.pageCache().count(), 1);
+    const quint64 revision = first->revision();
+
+    document.setHiddenAnnotations({ 6 });
+    QVERIFY(first->revision() != revision);
+    QCOMPARE(document.pageCache().count(), 0);
+    const QImage after = first->renderImage(72, 72);
+    QCOMPARE(after.pixel(redFrame), qRgba(255, 255, 255, 255));
+    QCOMPARE(after.pixel(blueFrame), qRgba(0, 0, 255, 255));
+    // The page contents stay.
+    QCOMPARE(after.copy(60, 60, 300, 40), before.copy(60, 60, 300, 40));
+
+    // Setting the same set again keeps the renders kept under it.
+    const quint64 hidden = first->revision();
+    document.setHiddenAnnotations({ 6 });
+    QCOMPARE(first->revision(), hidden);
+
+    // A document opened later leaves nothing out until told, and the file was never written.
+    Document other(path);
+    QCOMPARE(page(other, 0)->renderImage(72, 72).pixel(redFrame), qRgba(255, 0, 0, 255));
+    other.clearPages();
+    other.setHiddenAnnotations({ 6, 7 });
+    const QImage none = page(other, 0)->renderImage(72, 72);
+    QCOMPARE(none.pixel(redFrame), qRgba(255, 255, 255, 255));
+    QCOMPARE(none.pixel(blueFrame), qRgba(255, 255, 255, 255));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), bytes);
 }
 
 void TestMuPDFDocument::render_concurrentPagesAndTextFromSeveralThreads()
