@@ -1,6 +1,7 @@
 #include "notesexporter.h"
 
 #include "notetext.h"
+#include "pdfmarkimport.h"
 
 #include <application/documentservice.h>
 #include <application/noteservice.h>
@@ -19,6 +20,7 @@
 #include <QHash>
 #include <QImageReader>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QSet>
 #include <QTemporaryDir>
@@ -117,6 +119,77 @@ void paintMarker(QPainter &painter, const Marker &marker)
         painter.drawLine(shape.toLineF());
     }
     painter.restore();
+}
+
+// The page text a mark covers. A character belongs to it when the centre of its box lies inside one
+// of the mark's boxes: other programs draw their boxes a little tighter or looser than the
+// characters' own. Parts of the text apart from each other are joined by a space.
+QString markedTextOf(const Backend::Page &page, const QList<QRectF> &areas)
+{
+    QVector<QRectF> boxes;
+    const QString text = page.text(boxes);
+    QString marked;
+    bool gap = false;
+    for (int i = 0; i < text.size() && i < boxes.size(); ++i) {
+        const QPointF centre = boxes.at(i).center();
+        if (std::none_of(
+                areas.cbegin(), areas.cend(), [&](const QRectF &area) { return area.contains(centre); })) {
+            gap = !marked.isEmpty();
+            continue;
+        }
+        if (gap) {
+            marked += QLatin1Char(' ');
+            gap = false;
+        }
+        marked += text.at(i) == QLatin1Char('\n') ? QChar(QLatin1Char(' ')) : text.at(i);
+    }
+    return marked.simplified();
+}
+
+// The name of the mark left in a pictures' folder that an export wrote, and the names of the
+// pictures it writes there: only a folder holding nothing else is the export's to replace.
+const QString kFolderMark = QStringLiteral(".nodera-notes-export");
+
+bool isExportFolder(const QString &path)
+{
+    const QFileInfo folder(path);
+    if (!folder.isDir() || folder.isSymLink() || !QFileInfo::exists(QDir(path).filePath(kFolderMark))) {
+        return false;
+    }
+    static const QRegularExpression picture(
+        QStringLiteral("^([0-9a-f]{40}\\.(png|jpg|gif|bmp|webp)|excerpt-[0-9]+\\.png)$"));
+    const QFileInfoList entries
+        = QDir(path).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    return std::all_of(entries.cbegin(), entries.cend(), [](const QFileInfo &entry) {
+        return entry.isFile() && !entry.isSymLink()
+            && (entry.fileName() == kFolderMark || picture.match(entry.fileName()).hasMatch());
+    });
+}
+
+// Removes a pictures' folder an export wrote, file by file; anything else in it stays.
+void removeExportFolder(const QString &path)
+{
+    if (!isExportFolder(path)) {
+        return;
+    }
+    QDir folder(path);
+    for (const QString &name : folder.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        folder.remove(name);
+    }
+    QDir().rmdir(path);
+}
+
+// A name beside `path` that nothing holds yet.
+QString freeNameBeside(const QString &path)
+{
+    const QFileInfo info(path);
+    for (int i = 0;; ++i) {
+        const QString candidate
+            = info.absoluteDir().filePath(QStringLiteral(".%1.old-%2").arg(info.fileName()).arg(i));
+        if (!QFileInfo::exists(candidate) && !QFileInfo(candidate).isSymLink()) {
+            return candidate;
+        }
+    }
 }
 
 QString mimeOf(const QByteArray &bytes)
@@ -302,15 +375,14 @@ void NotesExporter::readPage(const QSharedPointer<Backend::Document> &backend, E
     for (const Marker &mark : qAsConst(marks)) {
         if (isText(mark)) {
             for (const QRectF &rect : mark.shape().value<TextRects>()) {
-                // The boxes were taken from the same characters; the margin absorbs rounding.
-                textAreas.append(rect.translated(origin).adjusted(-0.5, -0.5, 0.5, 0.5));
+                textAreas.append(rect.translated(origin));
             }
         }
     }
     if (!textAreas.isEmpty()) {
         if (const QSharedPointer<Backend::Page> page
             = backend->pageAt(annotation.pageIndex()).toStrongRef()) {
-            entry.markedText = page->selectedText(textAreas).simplified();
+            entry.markedText = markedTextOf(*page, textAreas);
         }
         return;
     }
@@ -378,6 +450,11 @@ bool NotesExporter::exportNotes(int documentId, const QString &filePath, NotesFo
         if (file.isFile()) {
             QSharedPointer<Backend::Document> opened
                 = BackendManager::instance()->openDocument(file.absoluteFilePath());
+            if (opened) {
+                // Excerpts show the marks, not the file's annotations they were made from.
+                opened->setHiddenAnnotations(
+                    PdfMarkImport(m_notes, documentId, document->hash()).replacedAnnotations());
+            }
             setBackendDocument(opened);
         }
         if (!m_backend) {
@@ -388,13 +465,24 @@ bool NotesExporter::exportNotes(int documentId, const QString &filePath, NotesFo
 
     const QFileInfo target(filePath);
     const QString folderName = target.completeBaseName() + QStringLiteral("_files");
+    const QString folderPath = target.absoluteDir().filePath(folderName);
+    const bool markdown = format == NotesFormat::Markdown;
+    // The pictures' folder is replaced as a whole, so that no picture of an earlier export stays;
+    // a folder of that name that an export did not write is never touched.
+    const bool replacesFolder
+        = markdown && (QFileInfo::exists(folderPath) || QFileInfo(folderPath).isSymLink());
+    if (replacesFolder && !isExportFolder(folderPath)) {
+        m_error = tr("The folder %1 holds files that were not written by an export of notes. Choose another "
+                     "file name, or move the folder away.")
+                      .arg(QDir::toNativeSeparators(folderPath));
+        return false;
+    }
     const QString folderReference = QString::fromLatin1(QUrl::toPercentEncoding(folderName));
     std::unique_ptr<QTemporaryDir> staging;
     QSet<QString> staged;
     QHash<QString, QString> dataUrls; // image hash -> data URL
     int ownerId = 0;
 
-    const bool markdown = format == NotesFormat::Markdown;
     auto stage = [&](const QString &name, const QByteArray &bytes) -> QString {
         if (!staging) {
             staging = std::make_unique<QTemporaryDir>(
@@ -575,26 +663,47 @@ bool NotesExporter::exportNotes(int documentId, const QString &filePath, NotesFo
         m_error = tr("Cannot write %1: %2").arg(filePath, file.errorString());
         return false;
     }
-    // The pictures go into place just before the text that names them.
-    if (staging) {
-        QDir folder(target.absoluteDir().filePath(folderName));
-        if (!folder.exists() && !target.absoluteDir().mkdir(folderName)) {
-            m_error = tr("Cannot create the folder %1").arg(folder.path());
+    // The pictures go into place just before the text that names them; the earlier folder is moved
+    // aside first and removed once the text is in place.
+    QString aside;
+    if (replacesFolder) {
+        aside = freeNameBeside(folderPath);
+        if (!QDir().rename(folderPath, aside)) {
+            m_error = tr("Cannot replace the folder %1").arg(QDir::toNativeSeparators(folderPath));
             file.cancelWriting();
             return false;
         }
-        for (const QString &name : qAsConst(staged)) {
-            QFile::remove(folder.filePath(name));
-            if (!QFile::rename(staging->filePath(name), folder.filePath(name))) {
-                m_error = tr("Cannot write %1").arg(folder.filePath(name));
-                file.cancelWriting();
-                return false;
-            }
+    }
+    const auto restoreFolder = [&] {
+        if (!aside.isEmpty()) {
+            QDir().rename(aside, folderPath);
         }
+    };
+    if (staging) {
+        QFile mark(staging->filePath(kFolderMark));
+        const QFileDevice::Permissions folderPermissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner
+            | QFileDevice::ExeOwner | QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther
+            | QFileDevice::ExeOther;
+        if (!mark.open(QIODevice::WriteOnly) || mark.write(target.fileName().toUtf8()) < 0 || !mark.flush()
+            || !QFile::setPermissions(staging->path(), folderPermissions)
+            || !QDir().rename(staging->path(), folderPath)) {
+            m_error = tr("Cannot write %1").arg(QDir::toNativeSeparators(folderPath));
+            file.cancelWriting();
+            restoreFolder();
+            return false;
+        }
+        staging->setAutoRemove(false); // it is the folder now
     }
     if (!file.commit()) {
         m_error = tr("Cannot write %1: %2").arg(filePath, file.errorString());
+        if (staging) {
+            removeExportFolder(folderPath);
+        }
+        restoreFolder();
         return false;
+    }
+    if (!aside.isEmpty()) {
+        removeExportFolder(aside);
     }
     return true;
 }

@@ -235,6 +235,38 @@ private slots:
         QCOMPARE(Nod::Exchange::safeFileName(QStringLiteral("../a/b:c*?\n.")), QStringLiteral("_a_b_c___"));
         QCOMPARE(Nod::Exchange::safeFileName(QStringLiteral("  ...  ")), QStringLiteral("Notes"));
     }
+
+    void markdown_neverTouchesAPicturesFolderItDidNotWriteAlone()
+    {
+        ExchangeFixture f;
+        QVERIFY(f.isValid());
+        const Library lib = build(f);
+        auto *r = f.registry();
+        NotesExporter out(r->documentService(), r->noteService(), r->resourceService(), r->tagService());
+        const auto put = [&](const QString &name) {
+            QVERIFY(QDir().mkpath(QFileInfo(f.path(name)).absolutePath()));
+            QFile file(f.path(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("mine");
+        };
+
+        // A folder of the pictures' name that the user keeps.
+        put(QStringLiteral("notes_files/holiday.png"));
+        QVERIFY(!out.exportNotes(lib.documentId, f.path(QStringLiteral("notes.md")), NotesFormat::Markdown));
+        QVERIFY2(out.errorString().contains(QStringLiteral("notes_files")), qPrintable(out.errorString()));
+        QVERIFY(!QFileInfo::exists(f.path(QStringLiteral("notes.md"))));
+        QCOMPARE(read(f.path(QStringLiteral("notes_files/holiday.png"))), QStringLiteral("mine"));
+
+        // The export's own folder, once the user added a file to it, is no longer the export's to replace.
+        const QString other = f.path(QStringLiteral("other.md"));
+        QVERIFY(out.exportNotes(lib.documentId, other, NotesFormat::Markdown));
+        const QString written = read(other);
+        put(QStringLiteral("other_files/added.png"));
+        QVERIFY(!out.exportNotes(lib.documentId, other, NotesFormat::Markdown));
+        QCOMPARE(read(other), written);
+        QCOMPARE(read(f.path(QStringLiteral("other_files/added.png"))), QStringLiteral("mine"));
+        QVERIFY(QDir(f.path(QStringLiteral("other_files"))).count() > 3);
+    }
 };
 
 QTEST_MAIN(NotesExportTest)
