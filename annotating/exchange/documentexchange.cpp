@@ -5,6 +5,7 @@
 #include "pdfmarkimport.h"
 
 #include <application/documentservice.h>
+#include <application/noteservice.h>
 #include <application/serviceregistry.h>
 #include <backend/document.h>
 
@@ -15,13 +16,17 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFutureWatcher>
+#include <QMap>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProgressDialog>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QUndoStack>
 #include <QtConcurrent>
+
+#include <algorithm>
 
 namespace Nod::Exchange {
 
@@ -32,14 +37,51 @@ QString tr(const char *text) { return QCoreApplication::translate("Nod::Exchange
 struct ReadResult
 {
     QVector<PdfAnnotationRecord> records;
+    QVector<SkippedPdfAnnotation> skipped;
     QString error;
+    bool ok = false;
 };
 
 ReadResult readRecords(const QString &path)
 {
     ReadResult result;
-    readPdfAnnotations(path, result.records, &result.error);
+    result.ok = readPdfAnnotations(path, result.records, &result.error, &result.skipped);
     return result;
+}
+
+// What was left out and why, one line per kind and reason: "Stamp (pages 1, 3): ...".
+QString skippedText(const QVector<SkippedPdfAnnotation> &skipped)
+{
+    QMap<QPair<int, QString>, QSet<int>> pages; // (reason, kind) -> page numbers
+    for (const SkippedPdfAnnotation &annotation : skipped) {
+        pages[qMakePair(int(annotation.reason), annotation.subtype)].insert(annotation.page + 1);
+    }
+    QStringList lines;
+    for (auto it = pages.constBegin(); it != pages.constEnd(); ++it) {
+        QList<int> numbers = it.value().values();
+        std::sort(numbers.begin(), numbers.end());
+        QStringList shown;
+        for (int i = 0; i < numbers.size() && i < 8; ++i) {
+            shown.append(QString::number(numbers.at(i)));
+        }
+        if (numbers.size() > 8) {
+            shown.append(QStringLiteral("..."));
+        }
+        const QString where = (numbers.size() == 1 ? tr("%1 (page %2)") : tr("%1 (pages %2)"))
+                                  .arg(it.key().second, shown.join(QStringLiteral(", ")));
+        switch (SkippedPdfAnnotation::Reason(it.key().first)) {
+        case SkippedPdfAnnotation::OtherKind:
+            lines.append(tr("%1: this program has no mark of that kind.").arg(where));
+            break;
+        case SkippedPdfAnnotation::NoShape:
+            lines.append(tr("%1: it covers no area of the page.").arg(where));
+            break;
+        case SkippedPdfAnnotation::Damaged:
+            lines.append(tr("%1: it is damaged and cannot be read.").arg(where));
+            break;
+        }
+    }
+    return tr("Not brought in:") + QLatin1Char('\n') + lines.join(QLatin1Char('\n'));
 }
 
 bool isPdf(const QString &path)
@@ -98,9 +140,8 @@ bool exportNotesInteractively(
     return written;
 }
 
-DocumentExchange::DocumentExchange(int documentId, QUndoStack *stack, QWidget *parent)
+DocumentExchange::DocumentExchange(QUndoStack *stack, QWidget *parent)
     : QObject(parent)
-    , m_documentId(documentId)
     , m_stack(stack)
     , m_parent(parent)
     , m_menu(new QMenu(parent))
@@ -116,67 +157,122 @@ DocumentExchange::DocumentExchange(int documentId, QUndoStack *stack, QWidget *p
     QAction *import = m_menu->addAction(tr("Import annotations from the PDF..."));
     import->setObjectName(QStringLiteral("importAnnotations"));
     connect(import, &QAction::triggered, this, &DocumentExchange::importAnnotations);
+    // Nothing to take in or out before a document is open.
+    m_menu->setEnabled(false);
 }
 
 DocumentExchange::~DocumentExchange() = default;
 
-void DocumentExchange::setDocumentProvider(std::function<QSharedPointer<Backend::Document>()> provider)
+void DocumentExchange::setCommitNotes(std::function<void()> commit) { m_commitNotes = std::move(commit); }
+
+void DocumentExchange::commitNotes()
 {
-    m_provider = std::move(provider);
+    if (m_commitNotes) {
+        m_commitNotes();
+    }
 }
 
-QSharedPointer<Backend::Document> DocumentExchange::openedDocument() const
+void DocumentExchange::exportNotes()
 {
-    return m_provider ? m_provider() : QSharedPointer<Backend::Document>();
+    commitNotes();
+    exportNotesInteractively(m_parent, m_documentId, m_document.toStrongRef());
 }
 
-void DocumentExchange::exportNotes() { exportNotesInteractively(m_parent, m_documentId, openedDocument()); }
-
-void DocumentExchange::documentOpened()
+void DocumentExchange::documentOpened(int documentId, const QSharedPointer<Backend::Document> &document)
 {
+    m_documentId = documentId;
+    m_document = document;
+    m_menu->setEnabled(true);
     auto *registry = Application::ServiceRegistry::instance();
-    const auto document = registry ? registry->documentService()->find(m_documentId) : std::nullopt;
-    if (!document) {
+    const auto entity = registry ? registry->documentService()->find(m_documentId) : std::nullopt;
+    if (!entity) {
         return;
     }
-    const QString path = QFileInfo(document->localUrl()).absoluteFilePath();
-    if (PdfMarkImport(registry->noteService(), m_documentId, document->hash()).wasOffered() || !isPdf(path)) {
+    Application::NoteService *notes = registry->noteService();
+    // Undoing an import, or removing a mark that stands for one of the file's annotations, shows
+    // that annotation again.
+    connect(notes, &Application::NoteService::added, this, &DocumentExchange::on_notes_changed,
+        Qt::UniqueConnection);
+    connect(notes, &Application::NoteService::removed, this, &DocumentExchange::on_notes_changed,
+        Qt::UniqueConnection);
+    m_hidden.clear();
+    updateHiddenAnnotations();
+
+    const QString path = QFileInfo(entity->localUrl()).absoluteFilePath();
+    if (PdfMarkImport(notes, m_documentId, entity->hash()).wasOffered() || !isPdf(path)) {
         return;
     }
     auto *watcher = new QFutureWatcher<ReadResult>(this);
-    connect(watcher, &QFutureWatcher<ReadResult>::finished, this, [this, watcher, hash = document->hash()] {
-        watcher->deleteLater();
-        auto *registry = Application::ServiceRegistry::instance();
-        if (!registry) {
-            return;
-        }
-        PdfMarkImport import(registry->noteService(), m_documentId, hash);
-        const QVector<PdfAnnotationRecord> pending = import.pending(watcher->result().records);
-        import.setOffered();
-        if (!pending.isEmpty()) {
-            offerImport(pending, true);
-        }
-    });
+    connect(watcher, &QFutureWatcher<ReadResult>::finished, this,
+        [this, watcher, documentId, hash = entity->hash()] {
+            watcher->deleteLater();
+            auto *registry = Application::ServiceRegistry::instance();
+            if (!registry || documentId != m_documentId) {
+                return;
+            }
+            const ReadResult read = watcher->result();
+            PdfMarkImport import(registry->noteService(), m_documentId, hash);
+            QVector<SkippedPdfAnnotation> skipped = read.skipped;
+            const QVector<PdfAnnotationRecord> pending = import.pending(read.records, &skipped);
+            import.setOffered();
+            if (!pending.isEmpty()) {
+                offerImport(pending, skipped, true);
+            }
+        });
     watcher->setFuture(QtConcurrent::run(readRecords, path));
 }
 
-void DocumentExchange::offerImport(const QVector<PdfAnnotationRecord> &records, bool firstOpening)
+void DocumentExchange::on_notes_changed(const Domain::Annotation &annotation)
+{
+    if (annotation.documentId() != m_documentId || m_hiddenUpdatePending) {
+        return;
+    }
+    // An import or its undo changes many annotations in a row; the pages are looked at once after.
+    m_hiddenUpdatePending = true;
+    QTimer::singleShot(0, this, [this] {
+        m_hiddenUpdatePending = false;
+        updateHiddenAnnotations();
+    });
+}
+
+void DocumentExchange::updateHiddenAnnotations()
+{
+    auto *registry = Application::ServiceRegistry::instance();
+    const QSharedPointer<Backend::Document> document = m_document.toStrongRef();
+    const auto entity = registry ? registry->documentService()->find(m_documentId) : std::nullopt;
+    if (!document || !entity) {
+        return;
+    }
+    const QSet<int> hidden
+        = PdfMarkImport(registry->noteService(), m_documentId, entity->hash()).replacedAnnotations();
+    if (hidden != m_hidden) {
+        m_hidden = hidden;
+        document->setHiddenAnnotations(hidden);
+        emit pagesChanged();
+    }
+}
+
+void DocumentExchange::offerImport(const QVector<PdfAnnotationRecord> &records,
+    const QVector<SkippedPdfAnnotation> &skipped, bool firstOpening)
 {
     auto *registry = Application::ServiceRegistry::instance();
     const auto document = registry ? registry->documentService()->find(m_documentId) : std::nullopt;
     if (!document) {
         return;
     }
-    const QString question = firstOpening
+    QString question = firstOpening
         ? tr("This PDF carries %n annotation(s) made in another program. Bring them in as marks with notes?",
             nullptr, records.size())
         : tr("Bring %n annotation(s) of this PDF in as marks with notes?", nullptr, records.size());
+    if (!skipped.isEmpty()) {
+        question += QStringLiteral("\n\n") + skippedText(skipped);
+    }
     if (QMessageBox::question(m_parent, tr("Import annotations"), question,
             QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes)
         != QMessageBox::Yes) {
         return;
     }
-    openedDocument(); // the tab stores the note being edited first
+    commitNotes();
     const int count
         = PdfMarkImport(registry->noteService(), m_documentId, document->hash()).import(records, m_stack);
     if (count == 0) {
@@ -184,6 +280,7 @@ void DocumentExchange::offerImport(const QVector<PdfAnnotationRecord> &records, 
             m_parent, tr("Import annotations"), tr("The annotations could not be brought in."));
         return;
     }
+    updateHiddenAnnotations();
     emit annotationsImported(count);
 }
 
@@ -200,24 +297,29 @@ void DocumentExchange::importAnnotations()
             m_parent, tr("Import annotations"), tr("Only PDF files carry annotations to bring in."));
         return;
     }
-    QVector<PdfAnnotationRecord> records;
-    QString error;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool read = readPdfAnnotations(path, records, &error);
+    const ReadResult read = readRecords(path);
     QApplication::restoreOverrideCursor();
-    if (!read) {
-        QMessageBox::warning(m_parent, tr("Import annotations"), error);
+    if (!read.ok) {
+        QMessageBox::warning(m_parent, tr("Import annotations"), read.error);
         return;
     }
+    QVector<SkippedPdfAnnotation> skipped = read.skipped;
     const QVector<PdfAnnotationRecord> pending
-        = PdfMarkImport(registry->noteService(), m_documentId, document->hash()).pending(records);
+        = PdfMarkImport(registry->noteService(), m_documentId, document->hash())
+              .pending(read.records, &skipped);
     if (pending.isEmpty()) {
-        QMessageBox::information(m_parent, tr("Import annotations"),
-            records.isEmpty() ? tr("This PDF carries no annotations that can be brought in.")
-                              : tr("Every annotation of this PDF is among the marks already."));
+        // What `pending` added to the skipped are the records without a shape.
+        const bool noneUsable = read.records.size() == skipped.size() - read.skipped.size();
+        QString text = noneUsable ? tr("This PDF carries no annotations that can be brought in.")
+                                  : tr("Every annotation of this PDF is among the marks already.");
+        if (!skipped.isEmpty()) {
+            text += QStringLiteral("\n\n") + skippedText(skipped);
+        }
+        QMessageBox::information(m_parent, tr("Import annotations"), text);
         return;
     }
-    offerImport(pending, false);
+    offerImport(pending, skipped, false);
 }
 
 void DocumentExchange::exportAnnotatedPdf()
@@ -227,7 +329,7 @@ void DocumentExchange::exportAnnotatedPdf()
     if (!document) {
         return;
     }
-    openedDocument(); // the tab stores the note being edited first
+    commitNotes();
     const QString source = QFileInfo(document->localUrl()).absoluteFilePath();
     if (!isPdf(source)) {
         QMessageBox::information(
@@ -245,9 +347,11 @@ void DocumentExchange::exportAnnotatedPdf()
         target += QStringLiteral(".pdf");
     }
     QString error;
+    Application::NoteService *notes = registry->noteService();
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool written = writeAnnotatedPdf(
-        source, target, pdfRecordsOfDocument(registry->noteService(), m_documentId), &error);
+    // The file's annotations that marks stand for are written once, as the marks are now.
+    const bool written = writeAnnotatedPdf(source, target, pdfRecordsOfDocument(notes, m_documentId), &error,
+        PdfMarkImport(notes, m_documentId, document->hash()).replacedAnnotations());
     QApplication::restoreOverrideCursor();
     if (!written) {
         QMessageBox::warning(m_parent, tr("Export annotated PDF"), error);

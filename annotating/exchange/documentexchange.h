@@ -3,7 +3,9 @@
 #include "pdfannotations.h"
 
 #include <QObject>
+#include <QSet>
 #include <QSharedPointer>
+#include <QWeakPointer>
 
 #include <functional>
 
@@ -12,6 +14,10 @@ class QUndoStack;
 class QWidget;
 namespace Backend {
 class Document;
+}
+
+namespace Nod::Domain {
+class Annotation;
 }
 
 namespace Nod::Exchange {
@@ -23,7 +29,8 @@ bool exportNotesInteractively(
     QWidget *parent, int documentId, const QSharedPointer<Backend::Document> &opened = {});
 
 // The notes-in-and-out menu of one document tab: notes out as Markdown or HTML, marks in from the
-// PDF's own annotations (one undo step on the tab's stack), and an annotated copy of the PDF.
+// PDF's own annotations (one undo step on the tab's stack), and an annotated copy of the PDF. While
+// marks stand for some of the file's annotations, the opened file's pages are drawn without those.
 class DocumentExchange final : public QObject
 {
     Q_OBJECT
@@ -31,17 +38,17 @@ class DocumentExchange final : public QObject
 
 public:
     // `stack` is the tab's undo stack and `parent` the tab; neither is owned.
-    DocumentExchange(int documentId, QUndoStack *stack, QWidget *parent);
+    DocumentExchange(QUndoStack *stack, QWidget *parent);
     ~DocumentExchange() override;
 
     QMenu *menu() const { return m_menu; }
-    // How the tab hands over its opened file; called right before each action, so that the tab can
-    // also store a note being edited first.
-    void setDocumentProvider(std::function<QSharedPointer<Backend::Document>()> provider);
+    // Called right before each action, so that the tab can store a note being edited first.
+    void setCommitNotes(std::function<void()> commit);
 
-    // Called once the tab has opened the file: a PDF carrying annotations made elsewhere, opened for
-    // the first time, gets the offer to bring them in. The file is read on a worker thread.
-    void documentOpened();
+    // Called once the tab has opened the file, before its pages are first drawn; the menu works from
+    // then on. A PDF carrying annotations made elsewhere, opened for the first time, gets the offer
+    // to bring them in (the file is read on a worker thread).
+    void documentOpened(int documentId, const QSharedPointer<Backend::Document> &document);
 
 public slots:
     void exportNotes();
@@ -52,17 +59,26 @@ public slots:
 signals:
     // After marks were brought in, with their number.
     void annotationsImported(int count);
+    // The opened file's pages draw differently now (annotations left out or back in).
+    void pagesChanged();
 
 private:
-    QSharedPointer<Backend::Document> openedDocument() const;
-    // Asks, then imports; `offer` words the question for a first opening.
-    void offerImport(const QVector<PdfAnnotationRecord> &records, bool firstOpening);
+    // Asks, then imports; `firstOpening` words the question for a first opening.
+    void offerImport(const QVector<PdfAnnotationRecord> &records,
+        const QVector<SkippedPdfAnnotation> &skipped, bool firstOpening);
+    void commitNotes();
+    void on_notes_changed(const Domain::Annotation &annotation);
+    // Leaves the annotations that marks stand for out of the opened file's renders.
+    void updateHiddenAnnotations();
 
-    int m_documentId;
+    int m_documentId = 0;
     QUndoStack *m_stack; // not owned
     QWidget *m_parent; // not owned
     QMenu *m_menu;
-    std::function<QSharedPointer<Backend::Document>()> m_provider;
+    std::function<void()> m_commitNotes;
+    QWeakPointer<Backend::Document> m_document;
+    QSet<int> m_hidden;
+    bool m_hiddenUpdatePending = false;
 };
 
 } // namespace Nod::Exchange

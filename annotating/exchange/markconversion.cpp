@@ -79,6 +79,8 @@ std::optional<Application::NewAnnotation> annotationFromPdf(const PdfAnnotationR
         break;
     }
     case PdfAnnotationRecord::Square:
+    case PdfAnnotationRecord::Circle:
+    case PdfAnnotationRecord::FreeText:
     case PdfAnnotationRecord::Text: {
         bounds = record.kind == PdfAnnotationRecord::Text ? QRectF(record.rect.topLeft(), QSizeF(20, 20))
                                                           : record.rect.normalized();
@@ -86,7 +88,13 @@ std::optional<Application::NewAnnotation> annotationFromPdf(const PdfAnnotationR
             return std::nullopt;
         }
         const QPolygonF polygon = steppedRect(QRectF(QPointF(0, 0), bounds.size()));
-        if (record.kind == PdfAnnotationRecord::Text
+        if (record.kind == PdfAnnotationRecord::FreeText) {
+            // The box of the text, framed in the text's colour; the text itself is the note.
+            const QBrush brush
+                = record.interior.isValid() ? QBrush(withAlpha(record.interior, kFillAlpha)) : QBrush();
+            result.canvas = Marker(polygon, Marker::AllEdges,
+                QPen(record.color.isValid() ? QColor(record.color.rgb()) : QColor(Qt::black), 1), brush);
+        } else if (record.kind == PdfAnnotationRecord::Text
             || (record.interior.isValid() && !record.color.isValid())) {
             const QColor fill = record.interior.isValid() ? opaque(record.interior) : color;
             result.canvas = Marker(polygon, Marker::NoLine, Qt::NoPen, withAlpha(fill, kFillAlpha));
@@ -137,6 +145,20 @@ QVector<PdfAnnotationRecord> pdfFromAnnotation(const Domain::Annotation &annotat
         const QVariant shape = mark.shape();
         PdfAnnotationRecord record;
         record.page = annotation.pageIndex();
+        if (shape.userType() == QMetaType::QLineF) {
+            // The lines of a mark drawn with one pen are one ink drawing, one stroke per line.
+            const QLineF line = shape.toLineF().translated(origin);
+            const QColor color = QColor(mark.pen().color().rgb());
+            PdfAnnotationRecord *last = records.isEmpty() ? nullptr : &records.last();
+            if (last && (last->kind == PdfAnnotationRecord::Line || last->kind == PdfAnnotationRecord::Ink)
+                && last->color == color && last->width == mark.pen().widthF()
+                && last->opacity == mark.pen().color().alphaF()) {
+                last->kind = PdfAnnotationRecord::Ink;
+                last->lines.append(line);
+                last->rect = last->rect.united(QRectF(line.p1(), line.p2()).normalized());
+                continue;
+            }
+        }
         if (shape.userType() == qMetaTypeId<TextRects>()) {
             for (const QRectF &box : shape.value<TextRects>()) {
                 record.boxes.append(box.translated(origin));

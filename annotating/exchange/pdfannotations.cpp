@@ -96,9 +96,21 @@ bool kindOf(enum pdf_annot_type type, PdfAnnotationRecord::Kind &kind)
     case PDF_ANNOT_TEXT:
         kind = PdfAnnotationRecord::Text;
         return true;
+    case PDF_ANNOT_CIRCLE:
+        kind = PdfAnnotationRecord::Circle;
+        return true;
+    case PDF_ANNOT_FREE_TEXT:
+        kind = PdfAnnotationRecord::FreeText;
+        return true;
     default:
         return false;
     }
+}
+
+// Parts of a page or of another annotation rather than annotations of their own.
+bool isAccessory(enum pdf_annot_type type)
+{
+    return type == PDF_ANNOT_POPUP || type == PDF_ANNOT_LINK || type == PDF_ANNOT_WIDGET;
 }
 
 enum pdf_annot_type typeOf(PdfAnnotationRecord::Kind kind)
@@ -120,6 +132,10 @@ enum pdf_annot_type typeOf(PdfAnnotationRecord::Kind kind)
         return PDF_ANNOT_INK;
     case PdfAnnotationRecord::Text:
         return PDF_ANNOT_TEXT;
+    case PdfAnnotationRecord::Circle:
+        return PDF_ANNOT_CIRCLE;
+    case PdfAnnotationRecord::FreeText:
+        return PDF_ANNOT_FREE_TEXT;
     }
     return PDF_ANNOT_TEXT;
 }
@@ -133,7 +149,9 @@ void readAnnotation(fz_context *ctx, pdf_annot *annot, PdfAnnotationRecord &reco
     record.rect = rectOf(pdf_bound_annot(ctx, annot));
     record.opacity = pdf_annot_opacity(ctx, annot);
     record.width = pdf_annot_border(ctx, annot);
-    if (record.kind == PdfAnnotationRecord::Square) {
+    const bool framed
+        = record.kind == PdfAnnotationRecord::Square || record.kind == PdfAnnotationRecord::Circle;
+    if (framed) {
         const double half = qMin(record.width / 2, qMin(record.rect.width(), record.rect.height()) / 4);
         record.rect.adjust(half, half, -half, -half);
     }
@@ -141,10 +159,19 @@ void readAnnotation(fz_context *ctx, pdf_annot *annot, PdfAnnotationRecord &reco
     float c[4] = { 0, 0, 0, 0 };
     pdf_annot_color(ctx, annot, &n, c);
     record.color = colorOf(n, c);
-    if (record.kind == PdfAnnotationRecord::Square && pdf_annot_has_interior_color(ctx, annot)) {
+    if (framed && pdf_annot_has_interior_color(ctx, annot)) {
         n = 0;
         pdf_annot_interior_color(ctx, annot, &n, c);
         record.interior = colorOf(n, c);
+    }
+    if (record.kind == PdfAnnotationRecord::FreeText) {
+        // The colour of free text is that of its letters; the annotation's own colour fills its box.
+        record.interior = record.color;
+        const char *font = nullptr;
+        float size = 0;
+        n = 0;
+        pdf_annot_default_appearance(ctx, annot, &font, &size, &n, c);
+        record.color = colorOf(n, c);
     }
     if (const char *contents = pdf_annot_contents(ctx, annot)) {
         record.contents = QString::fromUtf8(contents);
@@ -224,8 +251,8 @@ bool readOne(fz_context *ctx, pdf_annot *annot, PdfAnnotationRecord &record)
     return true;
 }
 
-bool readPage(
-    fz_context *ctx, pdf_document *doc, int index, QVector<PdfAnnotationRecord> &records, QString *message)
+bool readPage(fz_context *ctx, pdf_document *doc, int index, QVector<PdfAnnotationRecord> &records,
+    QVector<SkippedPdfAnnotation> &skipped, QString *message)
 {
     pdf_page *page = nullptr;
     fz_var(page);
@@ -247,12 +274,19 @@ bool readPage(
     }
     // A damaged annotation is left out, not the others of its page.
     for (pdf_annot *annot = pdf_first_annot(ctx, page); annot; annot = pdf_next_annot(ctx, annot)) {
+        const enum pdf_annot_type type = pdf_annot_type(ctx, annot);
+        if (isAccessory(type)) {
+            continue;
+        }
         PdfAnnotationRecord record;
-        if (kindOf(pdf_annot_type(ctx, annot), record.kind)) {
-            record.page = index;
-            if (readOne(ctx, annot, record)) {
-                records.append(record);
-            }
+        record.page = index;
+        record.subtype = QString::fromLatin1(pdf_string_from_annot_type(ctx, type));
+        if (!kindOf(type, record.kind)) {
+            skipped.append({ index, record.subtype, SkippedPdfAnnotation::OtherKind });
+        } else if (readOne(ctx, annot, record)) {
+            records.append(record);
+        } else {
+            skipped.append({ index, record.subtype, SkippedPdfAnnotation::Damaged });
         }
     }
     fz_drop_page(ctx, reinterpret_cast<fz_page *>(page));
@@ -279,7 +313,8 @@ void fillAnnotation(fz_context *ctx, pdf_annot *annot, const PdfAnnotationRecord
                     float(box.left()), float(box.top()), float(box.right()), float(box.bottom()))));
         }
         break;
-    case PdfAnnotationRecord::Square: {
+    case PdfAnnotationRecord::Square:
+    case PdfAnnotationRecord::Circle: {
         // The rectangle's border is drawn inside the annotation's box.
         const double half = record.width / 2;
         const QRectF box = record.rect.adjusted(-half, -half, half, half);
@@ -313,6 +348,11 @@ void fillAnnotation(fz_context *ctx, pdf_annot *annot, const PdfAnnotationRecord
         pdf_set_annot_rect(ctx, annot,
             fz_make_rect(float(record.rect.left()), float(record.rect.top()), float(record.rect.left() + 20),
                 float(record.rect.top() + 20)));
+        break;
+    case PdfAnnotationRecord::FreeText:
+        pdf_set_annot_rect(ctx, annot,
+            fz_make_rect(float(record.rect.left()), float(record.rect.top()), float(record.rect.right()),
+                float(record.rect.bottom())));
         break;
     }
     if (!contents.isEmpty()) {
@@ -348,6 +388,42 @@ bool addAnnotation(fz_context *ctx, pdf_document *doc, const PdfAnnotationRecord
     return true;
 }
 
+// Takes the annotations named by object number off one page of the copy, with their popups.
+bool removeAnnotations(
+    fz_context *ctx, pdf_document *doc, int index, const QSet<int> &replaced, QString *message)
+{
+    pdf_page *page = nullptr;
+    fz_var(page);
+    fz_try(ctx)
+    {
+        // Only pages that hold one of them are loaded.
+        pdf_obj *annots = pdf_dict_get(ctx, pdf_lookup_page_obj(ctx, doc, index), PDF_NAME(Annots));
+        const int count = pdf_array_len(ctx, annots);
+        bool holds = false;
+        for (int i = 0; i < count && !holds; ++i) {
+            holds = replaced.contains(pdf_to_num(ctx, pdf_array_get(ctx, annots, i)));
+        }
+        if (holds) {
+            page = pdf_load_page(ctx, doc, index);
+            pdf_annot *annot = pdf_first_annot(ctx, page);
+            while (annot) {
+                pdf_annot *next = pdf_next_annot(ctx, annot);
+                if (replaced.contains(pdf_to_num(ctx, pdf_annot_obj(ctx, annot)))) {
+                    pdf_delete_annot(ctx, page, annot);
+                }
+                annot = next;
+            }
+        }
+    }
+    fz_always(ctx) { fz_drop_page(ctx, reinterpret_cast<fz_page *>(page)); }
+    fz_catch(ctx)
+    {
+        *message = QString::fromUtf8(fz_caught_message(ctx));
+        return false;
+    }
+    return true;
+}
+
 bool savePdf(fz_context *ctx, pdf_document *doc, const char *fileName, QString *message)
 {
     fz_try(ctx)
@@ -367,9 +443,11 @@ bool savePdf(fz_context *ctx, pdf_document *doc, const char *fileName, QString *
 
 } // namespace
 
-bool readPdfAnnotations(const QString &path, QVector<PdfAnnotationRecord> &records, QString *error)
+bool readPdfAnnotations(const QString &path, QVector<PdfAnnotationRecord> &records, QString *error,
+    QVector<SkippedPdfAnnotation> *skipped)
 {
     records.clear();
+    QVector<SkippedPdfAnnotation> left;
     Context context;
     fz_context *ctx = context.get();
     if (!ctx) {
@@ -384,17 +462,20 @@ bool readPdfAnnotations(const QString &path, QVector<PdfAnnotationRecord> &recor
     const int pages = pageCount(ctx, doc);
     for (int i = 0; i < pages; ++i) {
         // A damaged page loses its annotations, not the others'.
-        if (!readPage(ctx, doc, i, records, &message)) {
+        if (!readPage(ctx, doc, i, records, left, &message)) {
             ok = false;
             fail(error, message);
         }
     }
     pdf_drop_document(ctx, doc);
+    if (skipped) {
+        *skipped = left;
+    }
     return ok || !records.isEmpty();
 }
 
-bool writeAnnotatedPdf(
-    const QString &source, const QString &target, const QVector<PdfAnnotationRecord> &records, QString *error)
+bool writeAnnotatedPdf(const QString &source, const QString &target,
+    const QVector<PdfAnnotationRecord> &records, QString *error, const QSet<int> &replaced)
 {
     const QFileInfo from(source);
     const QFileInfo to(target);
@@ -427,11 +508,13 @@ bool writeAnnotatedPdf(
     const QByteArray author = QCoreApplication::applicationName().toUtf8();
     const int pages = pageCount(ctx, doc);
     bool ok = true;
+    for (int i = 0; ok && !replaced.isEmpty() && i < pages; ++i) {
+        ok = removeAnnotations(ctx, doc, i, replaced, &message);
+    }
     for (const PdfAnnotationRecord &record : records) {
-        if (record.page >= 0 && record.page < pages
+        if (ok && record.page >= 0 && record.page < pages
             && !addAnnotation(ctx, doc, record, record.contents.toUtf8(), author, &message)) {
             ok = false;
-            break;
         }
     }
     ok = ok && savePdf(ctx, doc, QFile::encodeName(partial.fileName()).constData(), &message);

@@ -47,22 +47,35 @@ QHash<int, int> PdfMarkImport::imported() const
     return map;
 }
 
-QVector<PdfAnnotationRecord> PdfMarkImport::pending(const QVector<PdfAnnotationRecord> &records) const
+QVector<PdfAnnotationRecord> PdfMarkImport::pending(
+    const QVector<PdfAnnotationRecord> &records, QVector<SkippedPdfAnnotation> *skipped) const
 {
-    const QHash<int, int> done = imported();
+    const QSet<int> replaced = replacedAnnotations();
     QVector<PdfAnnotationRecord> result;
     for (const PdfAnnotationRecord &record : records) {
-        if (record.objectNumber > 0 && done.contains(record.objectNumber)) {
-            const auto existing = m_notes->find(done.value(record.objectNumber));
-            if (existing && existing->documentId() == m_documentId) {
-                continue;
-            }
+        if (record.objectNumber > 0 && replaced.contains(record.objectNumber)) {
+            continue;
         }
         if (annotationFromPdf(record)) {
             result.append(record);
+        } else if (skipped) {
+            skipped->append({ record.page, record.subtype, SkippedPdfAnnotation::NoShape });
         }
     }
     return result;
+}
+
+QSet<int> PdfMarkImport::replacedAnnotations() const
+{
+    const QHash<int, int> done = imported();
+    QSet<int> replaced;
+    for (auto it = done.constBegin(); it != done.constEnd(); ++it) {
+        const auto existing = m_notes->find(it.value());
+        if (existing && existing->documentId() == m_documentId) {
+            replaced.insert(it.key());
+        }
+    }
+    return replaced;
 }
 
 int PdfMarkImport::import(const QVector<PdfAnnotationRecord> &records, QUndoStack *stack)

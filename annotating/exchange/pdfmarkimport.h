@@ -3,6 +3,7 @@
 #include "pdfannotations.h"
 
 #include <QHash>
+#include <QSet>
 #include <QString>
 #include <QVector>
 
@@ -26,8 +27,14 @@ public:
     // `notes` is not owned. `fileHash` is the document's content fingerprint.
     PdfMarkImport(Application::NoteService *notes, int documentId, const QString &fileHash);
 
-    // The records that can be brought in: of a usable shape and not in the library already.
-    QVector<PdfAnnotationRecord> pending(const QVector<PdfAnnotationRecord> &records) const;
+    // The records that can be brought in: of a usable shape and not in the library already. Those
+    // without a usable shape are added to `skipped`.
+    QVector<PdfAnnotationRecord> pending(
+        const QVector<PdfAnnotationRecord> &records, QVector<SkippedPdfAnnotation> *skipped = nullptr) const;
+
+    // The file's annotations (object numbers) that marks stand for now: brought in, and their marks
+    // not removed since. The page render and the annotated copy leave them out.
+    QSet<int> replacedAnnotations() const;
 
     // Creates one annotation per record, in reading order, as one undo step on the stack, and
     // remembers them. Returns how many were made (0 when the step could not be made; nothing is left).

@@ -199,19 +199,20 @@ void DocumentWidget::createToolBar()
         }
     });
 
-    auto *exchange = new Nod::Exchange::DocumentExchange(m_documentId, m_undoStack, this);
-    exchange->setDocumentProvider([this] {
-        commitNotes();
-        return m_document;
+    m_exchange = new Nod::Exchange::DocumentExchange(m_undoStack, this);
+    m_exchange->setCommitNotes([this] { commitNotes(); });
+    connect(m_exchange, &Nod::Exchange::DocumentExchange::pagesChanged, this, [this] {
+        if (m_readingScene) {
+            m_readingScene->update();
+            m_summaryScene->update();
+        }
     });
-    connect(
-        this, &DocumentWidget::documentOpened, exchange, &Nod::Exchange::DocumentExchange::documentOpened);
     auto *exchangeButton = new QToolButton(this);
     exchangeButton->setObjectName(QStringLiteral("exchange"));
     exchangeButton->setIcon(QIcon(QStringLiteral(":icons/file-text.svg")));
     exchangeButton->setToolTip(tr("Notes in and out"));
     exchangeButton->setPopupMode(QToolButton::InstantPopup);
-    exchangeButton->setMenu(exchange->menu());
+    exchangeButton->setMenu(m_exchange->menu());
     m_toolBar->addWidget(exchangeButton);
 
     m_readingOnlyActions = { previous, pageBoxAction, next, zoomIn, zoomOut, hand, selectText };

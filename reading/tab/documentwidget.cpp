@@ -4,6 +4,7 @@
 #include "pdftocinfowidget.h"
 #include "siderbarwidget.h"
 
+#include <annotating/exchange/documentexchange.h>
 #include <annotating/noteitem.h>
 #include <application/documentservice.h>
 #include <application/serviceregistry.h>
@@ -254,6 +255,8 @@ void DocumentWidget::on_loader_finished(const DocumentLoader::Result &result)
 void DocumentWidget::finishOpening(const QSharedPointer<Backend::Document> &document)
 {
     m_document = document;
+    // Before the pages are first drawn: they leave out the file's annotations that marks stand for.
+    m_exchange->documentOpened(m_documentId, document);
     m_readingScene = QSharedPointer<PDFDocumentScene>(
         new PDFDocumentScene(document, m_documentId, m_undoStack, logicalDpiX(), logicalDpiY()));
     m_readingView->setScene(m_readingScene);

@@ -36,6 +36,10 @@ namespace Backend {
 class Document;
 }
 
+namespace Nod::Exchange {
+class DocumentExchange;
+}
+
 namespace Nod::Presentation {
 
 class AnnotationToolAction;
@@ -156,6 +160,7 @@ private:
     Reviewing::View *m_summaryView;
     QSharedPointer<Reviewing::Scene> m_summaryScene;
     MindView *m_mindView;
+    Nod::Exchange::DocumentExchange *m_exchange = nullptr; // child
     NoteEditorHost *m_noteEditor = nullptr; // child of the reading view
     NoteEditorHost *m_summaryNoteEditor = nullptr; // child of the summary view
     NoteEditorHost *m_mindNoteEditor = nullptr; // child of the mind view
