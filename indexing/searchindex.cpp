@@ -17,7 +17,7 @@ namespace Nod::Indexing {
 namespace {
 
 const QString FormatName = QStringLiteral("nodera-search-index");
-constexpr int FormatVersion = 1;
+constexpr int FormatVersion = 2;
 const QString DamagedSuffix = QStringLiteral(".damaged");
 
 QAtomicInt s_connectionCounter;
@@ -118,6 +118,7 @@ QString SearchIndex::formatProblem()
 bool SearchIndex::createSchema()
 {
     // Every page, note and document's details is one entry; the text table shares its row ids.
+    // Three-letter prefixes expand to the most words, so they have an index of their own.
     const QStringList statements {
         QStringLiteral("PRAGMA journal_mode = WAL"),
         QStringLiteral("CREATE TABLE IF NOT EXISTS meta (key TEXT PRIMARY KEY, value TEXT)"),
@@ -131,7 +132,7 @@ bool SearchIndex::createSchema()
         QStringLiteral("CREATE INDEX IF NOT EXISTS entriesByAnnotation ON entries (annotationId) "
                        "WHERE annotationId > 0"),
         QStringLiteral("CREATE VIRTUAL TABLE IF NOT EXISTS text USING fts5(body, "
-                       "tokenize = 'unicode61 remove_diacritics 2')"),
+                       "tokenize = 'unicode61 remove_diacritics 2', prefix = '3')"),
         QStringLiteral("INSERT OR REPLACE INTO meta (key, value) VALUES ('format', '%1')").arg(FormatName),
         QStringLiteral("INSERT OR REPLACE INTO meta (key, value) VALUES ('version', '%1')")
             .arg(FormatVersion),
