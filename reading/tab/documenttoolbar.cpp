@@ -10,6 +10,7 @@
 #include <reading/pdfdocumentview.h>
 #include <reading/searchline.h>
 #include <reading/tools/select.h>
+#include <reviewing/scene.h>
 
 #include <QAction>
 #include <QActionGroup>
@@ -204,6 +205,8 @@ void DocumentWidget::createToolBar()
     connect(m_exchange, &Nod::Exchange::DocumentExchange::pagesChanged, this, [this] {
         if (m_readingScene) {
             m_readingScene->update();
+        }
+        if (m_summaryScene) {
             m_summaryScene->update();
         }
     });
