@@ -18,8 +18,6 @@
 #include <QGuiApplication>
 #include <QTextStream>
 
-#include <cstring>
-
 namespace Nod::App {
 
 namespace {
@@ -51,16 +49,6 @@ std::optional<Domain::Document> documentFor(Application::DocumentService *docume
 }
 
 } // namespace
-
-bool isNotesExportCommand(int argc, char *argv[])
-{
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], kOption) == 0) {
-            return true;
-        }
-    }
-    return false;
-}
 
 int runNotesExportCommand(int argc, char *argv[])
 {

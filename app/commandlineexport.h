@@ -2,9 +2,6 @@
 
 namespace Nod::App {
 
-// True when the command line asks for "--export-notes FILE.md|FILE.html DOCUMENT".
-bool isNotesExportCommand(int argc, char *argv[]);
-
 // Runs that export without a window and without the single-instance hand-over, reading the library
 // of the configured storage folder. Prints a message to standard error on failure; returns the
 // process's exit code: 0 written, 1 refused or failed, 2 a malformed command line.

@@ -18,7 +18,6 @@
 #include <QTextStream>
 
 #include <climits>
-#include <cstring>
 
 namespace Nod::App {
 
@@ -43,16 +42,6 @@ QString placeOf(const Indexing::SearchHit &hit)
 }
 
 } // namespace
-
-bool isSearchCommand(int argc, char *argv[])
-{
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], kOption) == 0) {
-            return true;
-        }
-    }
-    return false;
-}
 
 int runSearchCommand(int argc, char *argv[])
 {

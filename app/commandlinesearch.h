@@ -2,9 +2,6 @@
 
 namespace Nod::App {
 
-// True when the command line asks for "--search QUERY".
-bool isSearchCommand(int argc, char *argv[]);
-
 // Prints the full-text hits of the library in the configured storage folder, one per line: the
 // document's path, the page number or "note" (or "details" for title, overview and tags) and the
 // passage, separated by tabs, best first. Runs without a window and without the single-instance

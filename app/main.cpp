@@ -1,5 +1,4 @@
-#include <app/commandlineexport.h>
-#include <app/commandlinesearch.h>
+#include <app/commandline.h>
 #include <app/databasestartup.h>
 #include <app/mainwindow.h>
 #include <app/messagereceiver.h>
@@ -16,12 +15,10 @@
 
 int main(int argc, char *argv[])
 {
-    // A script's export or search runs on its own: never handed to a running instance, no window.
-    if (Nod::App::isNotesExportCommand(argc, argv)) {
-        return Nod::App::runNotesExportCommand(argc, argv);
-    }
-    if (Nod::App::isSearchCommand(argc, argv)) {
-        return Nod::App::runSearchCommand(argc, argv);
+    // --help, --version and a script's commands run on their own: no display, no window, never
+    // handed to a running instance. An unknown option ends here too rather than becoming a file.
+    if (const std::optional<int> code = Nod::App::runCommandLineOption(argc, argv)) {
+        return *code;
     }
 
     // Relative paths on the command line name files from here; the storage folder becomes the
@@ -35,8 +32,7 @@ int main(int argc, char *argv[])
 
     using Nod::App::SingleApplication;
     SingleApplication app(argc, argv, true, SingleApplication::SecondaryNotification, 1000);
-    QStringList arguments = QCoreApplication::arguments();
-    arguments.removeFirst();
+    const QStringList arguments = Nod::App::fileArguments(QCoreApplication::arguments());
 
     // A secondary hands its files over and ends before it touches the storage folder.
     if (app.isSecondary()) {
