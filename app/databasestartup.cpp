@@ -1,6 +1,5 @@
 #include "databasestartup.h"
 
-#include "addresses.h"
 #include "progressdialog.h"
 
 #include <app/storage/house.h>
@@ -24,6 +23,8 @@ using Common::Infrastructure::House;
 
 namespace {
 
+QString folderLink(const QString &path);
+
 // A fatal line in the log, then a clean exit: the user has been told, and there is nothing to dump.
 [[noreturn]] void endProcess(const char *line)
 {
@@ -45,10 +46,15 @@ void openDatabase()
     const QString title = database.lastErrorKind() == Infrastructure::Database::Corrupted
         ? QObject::tr("Database file corrupted!")
         : QObject::tr("Open database FAILED!");
+    // What the user can act on: where the file is, the copies kept before upgrades, and the log.
+    House *house = House::instance();
     QMessageBox box(QMessageBox::Critical, title,
-        QStringLiteral("<p>%1</p><p><a href='%2'>%3</a></p>")
-            .arg(QObject::tr("You should contact our service please."), QString::fromLatin1(kHelpPage),
-                QObject::tr("I need help!")));
+        QStringLiteral("<p>%1</p><p>%2</p>")
+            .arg(QObject::tr("You should contact our service please."),
+                QObject::tr("The database is in %1; copies made before each upgrade are in %2, and the log "
+                            "in %3 says what went wrong.")
+                    .arg(folderLink(house->location()), folderLink(house->roomPath(House::Backups)),
+                        folderLink(house->roomPath(House::Logs)))));
     box.setTextFormat(Qt::RichText);
     box.exec();
     endProcess("Create database FAILED.");

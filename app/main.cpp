@@ -1,5 +1,6 @@
 #include <app/commandline.h>
 #include <app/databasestartup.h>
+#include <app/desktopidentity.h>
 #include <app/mainwindow.h>
 #include <app/messagereceiver.h>
 #include <app/singleapplication.h>
@@ -28,10 +29,12 @@ int main(int argc, char *argv[])
     qRegisterMetaType<RenderParam>("RenderParam");
     Nod::Domain::registerMetaTypes();
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps); // icons drawn at device pixels
     Nod::App::setApplicationIdentity();
 
     using Nod::App::SingleApplication;
     SingleApplication app(argc, argv, true, SingleApplication::SecondaryNotification, 1000);
+    Nod::App::applyDesktopIdentity();
     const QStringList arguments = Nod::App::fileArguments(QCoreApplication::arguments());
 
     // A secondary hands its files over and ends before it touches the storage folder.

@@ -189,6 +189,8 @@ QMenu *MainTabBar::createMainMenu(QWidget *parent, const Nod::Domain::Background
     menu->addAction(
             QIcon(QStringLiteral(":icons/help-circle.svg")), tr("Help..."), this, &MainTabBar::helpRequested)
         ->setObjectName(QStringLiteral("help"));
+    menu->addAction(tr("Keyboard Shortcuts"), this, &MainTabBar::shortcutsRequested)
+        ->setObjectName(QStringLiteral("keyboardShortcuts"));
     menu->addAction(
             QIcon(QStringLiteral(":icons/heart.svg")), tr("Donate"), this, &MainTabBar::donateRequested)
         ->setObjectName(QStringLiteral("donate"));

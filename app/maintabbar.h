@@ -53,6 +53,7 @@ signals:
     void keepPicturesInColourChanged(bool keep);
     void printRequested();
     void helpRequested();
+    void shortcutsRequested();
     void donateRequested();
 
 public slots:

@@ -1,7 +1,9 @@
 #include "mainwindow.h"
 
-#include "addresses.h"
 #include "databasestartup.h"
+#include "desktopidentity.h"
+#include "helpdialog.h"
+#include "keyboardshortcuts.h"
 #include "maintabbar.h"
 #include "settingsdialog.h"
 #include "tabbar.h"
@@ -32,12 +34,17 @@
 #include <QMouseEvent>
 #include <QScreen>
 #include <QStackedWidget>
+#include <QTextBrowser>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QWindow>
 
 // The resources live in a static library, whose initialiser the linker would otherwise drop.
-static void initResources() { Q_INIT_RESOURCE(nodera); }
+static void initResources()
+{
+    Q_INIT_RESOURCE(nodera);
+    Nod::App::initDesktopResources();
+}
 
 namespace Nod::Presentation {
 
@@ -83,6 +90,7 @@ MainWindow::MainWindow(QWidget *parent)
         BackgroundModeHolder::instance()->setKeepPictures(keep);
     });
     connect(m_mainTabBar, &MainTabBar::helpRequested, this, &MainWindow::showHelp);
+    connect(m_mainTabBar, &MainTabBar::shortcutsRequested, this, &MainWindow::showShortcuts);
     connect(m_mainTabBar, &MainTabBar::settingRequested, this, &MainWindow::on_settingRequested);
     m_mainTabBar->setSettingsEnabled(true);
     connect(m_mainTabBar, &MainTabBar::donateRequested, this, &MainWindow::showDonation);
@@ -320,6 +328,9 @@ void MainWindow::on_settingRequested()
             tab->reloadColors();
         }
     }
+    if (m_shortcuts) {
+        m_shortcuts->browser()->setHtml(KeyboardShortcuts::listing());
+    }
 }
 
 void MainWindow::bringToFront()
@@ -417,15 +428,33 @@ bool MainWindow::event(QEvent *event)
     return QMainWindow::event(event);
 }
 
+namespace {
+// One window per kind of help: asking again brings it to the front.
+HelpDialog *helpWindow(QPointer<HelpDialog> &window, const QString &title, QWidget *parent)
+{
+    if (!window) {
+        window = new HelpDialog(title, parent);
+        window->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
+    return window;
+}
+} // namespace
+
 void MainWindow::showHelp()
 {
-    QMessageBox::about(this, tr("Help"),
-        tr("<h3>Nodera Reader %1</h3>"
-           "<p>Nodera Reader is a knowledge management tool based on reading notes. </p>"
-           "<p><a href='%2'>Check Update</a> &nbsp; <a href='%3'>I need help!</a> &nbsp; "
-           "<a href='%4'>Feedback</a></p>")
-            .arg(QCoreApplication::applicationVersion(), QString::fromLatin1(App::kReleasePage),
-                QString::fromLatin1(App::kHelpPage), QString::fromLatin1(App::kFeedbackPage)));
+    // The guide that is also installed beside the program's other documentation.
+    helpWindow(m_help, tr("Help"), this)
+        ->browser()
+        ->setSource(QUrl(QStringLiteral("qrc:/desktop/user-guide.html")));
+}
+
+void MainWindow::showShortcuts()
+{
+    // Built afresh each time: the settings may have changed the keys since.
+    helpWindow(m_shortcuts, tr("Keyboard Shortcuts"), this)->browser()->setHtml(KeyboardShortcuts::listing());
 }
 
 void MainWindow::showDonation()

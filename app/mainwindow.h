@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QMainWindow>
+#include <QPointer>
 
 class QStackedWidget;
 
@@ -15,6 +16,7 @@ class SearchIndexer;
 namespace Nod::Presentation {
 
 class DocumentTab;
+class HelpDialog;
 class LibraryWidget;
 class MainTabBar;
 
@@ -77,6 +79,7 @@ private:
     void applyStyleSheet();
     void setBackgroundMode(const Nod::Domain::BackgroundMode &mode);
     void showHelp();
+    void showShortcuts();
     void showDonation();
     void removeDocumentPage(int index, bool saveState);
     int indexOfDocument(int documentId) const;
@@ -86,6 +89,8 @@ private:
     LibraryWidget *m_library = nullptr;
     Nod::Indexing::SearchIndexer *m_indexer = nullptr; // child
     bool m_shownOnce = false;
+    QPointer<HelpDialog> m_help; // deletes itself on close
+    QPointer<HelpDialog> m_shortcuts;
 };
 
 } // namespace Nod::Presentation

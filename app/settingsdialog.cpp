@@ -1,5 +1,6 @@
 #include "settingsdialog.h"
 
+#include "keyboardshortcuts.h"
 #include "shortcutedit.h"
 
 #include <app/storage/house.h>
@@ -33,25 +34,7 @@ using Common::Infrastructure::House;
 using Common::Infrastructure::Settings;
 
 namespace {
-struct Tool
-{
-    const char *name;
-    const char *label;
-};
-
-const Tool kTools[] = {
-    { "selectText", QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Select text") },
-    { "textHighlight", QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Text Highlight") },
-    { "textUnderline", QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Text Underline") },
-    { "areaHighlight", QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Area Highlight") },
-    { "rectangle", QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Rectangle") },
-    { "linePen", QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Line Pen") },
-    { "lineBrush", QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Line Brush") },
-};
-
-// The colour pane's default colours; the document tab looks their shortcuts up by these names.
-const char *const kColors[]
-    = { "ffff00", "00ff00", "00ffff", "ff00ff", "0000ff", "ff0000", "000080", "008000", "808000", "c0c0c0" };
+using KeyboardShortcuts::Tool;
 
 const char *const kFontSizes[] = { "8", "9", "10", "11", "12", "14", "16", "18", "24", "36", "48" };
 
@@ -66,67 +49,6 @@ QString shortcutName(const QObject *edit)
         return QString();
     }
     return parts.at(1);
-}
-
-// Keys the document tab keeps for itself whatever the settings say: a tool shortcut equal to one of
-// them would make both ambiguous, and neither would fire.
-const QList<QPair<QKeySequence, const char *>> &fixedKeys()
-{
-    static const QList<QPair<QKeySequence, const char *>> keys = [] {
-        QList<QPair<QKeySequence, const char *>> list = {
-            { QKeySequence(Qt::CTRL | Qt::Key_O),
-                QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Open") },
-            { QKeySequence(Qt::CTRL | Qt::Key_F),
-                QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Find") },
-            { QKeySequence(Qt::CTRL | Qt::Key_P),
-                QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Print") },
-            { QKeySequence(Qt::CTRL | Qt::Key_Z),
-                QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Undo") },
-            { QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z),
-                QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Redo") },
-            { QKeySequence(Qt::CTRL | Qt::Key_Y),
-                QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Redo") },
-            { QKeySequence(Qt::ALT | Qt::Key_Left),
-                QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Previous view") },
-            { QKeySequence(Qt::ALT | Qt::Key_Right),
-                QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Next view") },
-            { QKeySequence(Qt::Key_Left),
-                QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Scrolling") },
-            { QKeySequence(Qt::Key_Right),
-                QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Scrolling") },
-            { QKeySequence(Qt::Key_Up), QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Scrolling") },
-            { QKeySequence(Qt::Key_Down),
-                QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Scrolling") },
-            { QKeySequence(Qt::Key_PageUp),
-                QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Paging") },
-            { QKeySequence(Qt::Key_PageDown),
-                QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Paging") },
-            { QKeySequence(Qt::Key_Home),
-                QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "First page") },
-            { QKeySequence(Qt::Key_End),
-                QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Last page") },
-            { QKeySequence(Qt::Key_Space), QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Paging") },
-            { QKeySequence(Qt::Key_Escape),
-                QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Cancel") },
-            { QKeySequence(Qt::Key_Delete),
-                QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Delete") },
-            { QKeySequence(Qt::CTRL | Qt::Key_Equal),
-                QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Zoom In") },
-            { QKeySequence(Qt::CTRL | Qt::Key_Minus),
-                QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Zoom Out") },
-            { QKeySequence(Qt::CTRL | Qt::Key_Slash),
-                QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Reading View") },
-        };
-        // The find bar's keys are the desktop's, so they are read from it.
-        for (const QKeySequence &key : QKeySequence::keyBindings(QKeySequence::FindNext)) {
-            list.append({ key, QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Find Next") });
-        }
-        for (const QKeySequence &key : QKeySequence::keyBindings(QKeySequence::FindPrevious)) {
-            list.append({ key, QT_TRANSLATE_NOOP("Nod::Presentation::SettingsDialog", "Find Previous") });
-        }
-        return list;
-    }();
-    return keys;
 }
 
 QPixmap swatch(const QColor &color)
@@ -203,7 +125,7 @@ void SettingsDialog::buildForm()
     m_toolsGroup = new QGroupBox(tr("Annotation tools"), shortcut);
     m_toolsGroup->setObjectName(QStringLiteral("annotationToolsGroup"));
     auto *toolsLayout = new QFormLayout(m_toolsGroup);
-    for (const Tool &tool : kTools) {
+    for (const Tool &tool : KeyboardShortcuts::tools()) {
         auto *edit = new ShortcutEdit(m_toolsGroup);
         edit->setObjectName(QStringLiteral("shortcut_") + QLatin1String(tool.name));
         toolsLayout->addRow(tr(tool.label), edit);
@@ -211,7 +133,7 @@ void SettingsDialog::buildForm()
     m_colorsGroup = new QGroupBox(tr("AnnotAnnotation colors"), shortcut);
     m_colorsGroup->setObjectName(QStringLiteral("annotationColorsGroup"));
     auto *colorsLayout = new QFormLayout(m_colorsGroup);
-    for (const char *color : kColors) {
+    for (const char *color : KeyboardShortcuts::colors()) {
         auto *label = new QLabel(m_colorsGroup);
         label->setPixmap(swatch(QColor(QLatin1Char('#') + QLatin1String(color))));
         auto *edit = new ShortcutEdit(m_colorsGroup);
@@ -278,7 +200,7 @@ void SettingsDialog::restoreShortcut()
 QString SettingsDialog::describe(const ShortcutEdit *edit) const
 {
     const QString name = edit->objectName().section(QLatin1Char('_'), 1);
-    for (const Tool &tool : kTools) {
+    for (const Tool &tool : KeyboardShortcuts::tools()) {
         if (name == QLatin1String(tool.name)) {
             return tr(tool.label);
         }
@@ -312,10 +234,10 @@ QStringList SettingsDialog::shortcutProblems() const
         if (names.size() > 1) {
             problems << tr("%1 share %2.").arg(names.join(tr(" and ")), text);
         }
-        for (const auto &fixed : fixedKeys()) {
-            if (fixed.first == sequence) {
+        for (const KeyboardShortcuts::Fixed &fixed : KeyboardShortcuts::fixed()) {
+            if (fixed.keptByDocumentTab && fixed.key == sequence) {
                 problems << tr("%1 uses %2, which is kept for %3.")
-                                .arg(names.join(tr(" and ")), text, tr(fixed.second));
+                                .arg(names.join(tr(" and ")), text, tr(fixed.label));
                 break;
             }
         }

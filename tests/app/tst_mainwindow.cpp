@@ -1,5 +1,6 @@
 #include "infrastructure/testsupport.h"
 
+#include <app/helpdialog.h>
 #include <app/maintabbar.h>
 #include <app/mainwindow.h>
 #include <app/settingsdialog.h>
@@ -17,6 +18,7 @@
 #include <reading/tab/documentwidget.h>
 
 #include <QDialogButtonBox>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
@@ -26,6 +28,7 @@
 #include <QSettings>
 #include <QStackedWidget>
 #include <QTemporaryDir>
+#include <QTextBrowser>
 #include <QTimer>
 #include <QtTest>
 
@@ -342,6 +345,65 @@ private slots:
             (QStringList { QStringLiteral("shortcuts %1").arg(first.id()),
                 QStringLiteral("colors %1").arg(first.id()), QStringLiteral("shortcuts %1").arg(second.id()),
                 QStringLiteral("colors %1").arg(second.id()) }));
+    }
+
+    void helpAndShortcuts_showTheShippedGuideAndTheKeysInForce()
+    {
+        QScopedPointer<QMenu> menu(
+            m_window->mainTabBar()->createMainMenu(nullptr, MainWindow::backgroundMode()));
+        QAction *help = menu->findChild<QAction *>(QStringLiteral("help"));
+        help->trigger();
+        help->trigger();
+        const QList<HelpDialog *> guides = m_window->findChildren<HelpDialog *>();
+        QCOMPARE(guides.size(), 1); // asked twice, shown once
+        QVERIFY(guides.first()->isVisible());
+        const QString guide = guides.first()->browser()->toPlainText();
+        for (const char *section : { "Opening and importing", "Marking tools", "Notes and pictures",
+                 "The three views", "Notes in and out", "Background modes", "Where your data lives" }) {
+            QVERIFY2(guide.contains(QLatin1String(section)), section);
+        }
+        QFile source(QStringLiteral(":/desktop/user-guide.html"));
+        QVERIFY(source.open(QIODevice::ReadOnly));
+        QVERIFY(!source.readAll().contains("://")); // nothing points outside the program
+
+        Settings::instance()->shortcut.setShortcut(
+            QStringLiteral("textHighlight"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_K));
+        Settings::instance()->shortcut.setShortcut(
+            QStringLiteral("ff0000"), QKeySequence(Qt::CTRL | Qt::Key_1));
+        menu->findChild<QAction *>(QStringLiteral("keyboardShortcuts"))->trigger();
+        QCOMPARE(m_window->findChildren<HelpDialog *>().size(), 2);
+        HelpDialog *keys = m_window->findChildren<HelpDialog *>().last();
+        QCOMPARE(keys->windowTitle(), QStringLiteral("Keyboard Shortcuts"));
+        const auto listed = [keys](const QString &key, const QString &what) {
+            const QString text = keys->browser()->toPlainText();
+            const int at = text.indexOf(key + QLatin1Char('\n'));
+            return at >= 0 && text.mid(at + key.size() + 1).startsWith(what);
+        };
+        QVERIFY(listed(QStringLiteral("Ctrl+Shift+K"), QStringLiteral("Text Highlight")));
+        QVERIFY(listed(QStringLiteral("Ctrl+E"), QStringLiteral("Rectangle"))); // a default still in force
+        // A colour's row: its key, a swatch of the colour, its name.
+        QVERIFY(keys->browser()
+                    ->toPlainText()
+                    .remove(QLatin1Char(' '))
+                    .contains(QStringLiteral("Ctrl+1\n\n#ff0000")));
+        QVERIFY(listed(QStringLiteral("Ctrl+Z"), QStringLiteral("Undo")));
+
+        // Keys changed in the settings show in the open window once the dialog is accepted.
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [] {
+            if (auto *dialog = qobject_cast<SettingsDialog *>(QApplication::activeModalWidget())) {
+                auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("shortcut_rectangle"));
+                edit->setText(
+                    QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_J).toString(QKeySequence::NativeText));
+                QTest::mouseClick(
+                    dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok), Qt::LeftButton);
+            }
+        });
+        poll.start(20);
+        menu->findChild<QAction *>(QStringLiteral("settings"))->trigger();
+        poll.stop();
+        QVERIFY(listed(QStringLiteral("Ctrl+Shift+J"), QStringLiteral("Rectangle")));
+        QVERIFY(!listed(QStringLiteral("Ctrl+E"), QStringLiteral("Rectangle")));
     }
 
     void backgroundMode_isKeptAcrossRuns()

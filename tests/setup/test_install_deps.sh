@@ -33,7 +33,8 @@ PATH="$work/bin:$PATH" MISSING="" "$top/scripts/install-deps" >/dev/null
 [ ! -e "$APT_LOG" ] || fail "apt-get ran although nothing was missing: $(cat "$APT_LOG")"
 
 # Every package the build names must be one install-deps knows.
-for p in qtbase5-dev libqt5sql5-sqlite libmupdf-dev libharfbuzz-dev libfreetype-dev xvfb; do
+for p in qtbase5-dev libqt5sql5-sqlite libmupdf-dev libharfbuzz-dev libfreetype-dev xvfb \
+    dpkg-dev desktop-file-utils appstream lintian man-db; do
     grep -qw -- "$p" "$top/scripts/install-deps" || fail "install-deps does not list $p"
 done
 echo "1 passed, 0 failed"
