@@ -57,6 +57,42 @@ void NoteItem::setNoteMode(int mode)
 
 void NoteItem::load(const QString &html, const QFont &emptyFont)
 {
+    m_emptyFont = emptyFont;
+    if (html.size() <= previewThreshold) {
+        if (isPreview()) {
+            m_fullHtml = QString();
+            setTextInteractionFlags(Qt::TextEditorInteraction);
+        }
+        fill(html, emptyFont);
+        return;
+    }
+    m_fullHtml = html;
+    // The preview is not the note's text: it must never be edited and stored in its place.
+    setTextInteractionFlags(Qt::TextSelectableByMouse);
+    const QString notice = tr("This note holds %1 MB of text; only its beginning is shown. Click into it "
+                              "to open the whole note, which may take a while.")
+                               .arg(double(html.size()) / (1000 * 1000), 0, 'f', 1);
+    fill(html.left(previewLength) + QStringLiteral("<hr/><p><i>") + notice.toHtmlEscaped()
+            + QStringLiteral("</i></p>"),
+        emptyFont);
+}
+
+void NoteItem::openWhole()
+{
+    if (!isPreview()) {
+        return;
+    }
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const QString html = m_fullHtml;
+    m_fullHtml = QString();
+    fill(html, m_emptyFont);
+    setTextInteractionFlags(Qt::TextEditorInteraction);
+    QApplication::restoreOverrideCursor();
+    on_contentChanged();
+}
+
+void NoteItem::fill(const QString &html, const QFont &emptyFont)
+{
     const QSignalBlocker blocker(m_document);
     m_document->setUndoRedoEnabled(false);
     if (html.isEmpty()) {
@@ -84,7 +120,7 @@ void NoteItem::load(const QString &html, const QFont &emptyFont)
     }
 }
 
-QString NoteItem::html() const { return m_document->toHtml(); }
+QString NoteItem::html() const { return isPreview() ? m_fullHtml : m_document->toHtml(); }
 
 void NoteItem::setNoteWidth(qreal width)
 {
@@ -99,7 +135,7 @@ bool NoteItem::commitEditing()
 {
     m_idleTimer.stop();
     m_longestTimer.stop();
-    if (!m_document->isModified()) {
+    if (!m_document->isModified() || isPreview()) {
         return false;
     }
     m_document->setModified(false);
@@ -350,6 +386,9 @@ void NoteItem::hoverLeaveEvent(QGraphicsSceneHoverEvent *event)
 
 void NoteItem::mousePressEvent(QGraphicsSceneMouseEvent *event)
 {
+    if (event->button() == Qt::LeftButton && isPreview()) {
+        openWhole();
+    }
     // The text item's own press handling leaves selection alone inside the text: the note and
     // with it its mark become the selection, as a press on the mark would make them.
     if (event->button() == Qt::LeftButton && (flags() & ItemIsSelectable)) {

@@ -27,9 +27,13 @@ class NoteItem : public QGraphicsTextItem
 
 public:
     enum { Type = UserType + 30 };
+    // A note whose stored HTML is longer than this shows only its beginning, this long, until it is
+    // opened for editing: the whole of it could hold the interface for minutes.
+    static constexpr int previewThreshold = 1024 * 1024;
+    static constexpr int previewLength = 16 * 1024;
     // Typing is announced this long after the last change, and at least this often while it goes on.
     static constexpr int autosaveIdleMs = 1000;
-    static constexpr int autosaveLongestMs = 5000;
+    static constexpr int autosaveLongestMs = 4000;
 
     // `resources` is not owned; without one the registry's resource service is used.
     explicit NoteItem(
@@ -47,8 +51,12 @@ public:
     bool isMenuOpen() const { return m_menuOpen; }
 
     // Fills the note from stored HTML without leaving an undo step or a modified flag; an empty text
-    // starts with the note font at line height 150 %.
+    // starts with the note font at line height 150 %. A very long text is only previewed.
     void load(const QString &html, const QFont &emptyFont);
+    // True while only the beginning of a very long note is shown; it cannot be edited then.
+    bool isPreview() const { return !m_fullHtml.isNull(); }
+    // Shows the whole of a previewed note, which can then be edited. Takes as long as the text needs.
+    void openWhole();
     // Announces an edited text now (textChanged()) and clears the modified flag; false when the text
     // had not changed since it was loaded or last announced.
     bool commitEditing();
@@ -111,8 +119,12 @@ private:
     // Tells the user why pictures of the last insertion were left out.
     void reportRefusals();
 
+    void fill(const QString &html, const QFont &emptyFont);
+
     int m_annotationId;
     TextDocument *m_document; // child
+    QString m_fullHtml; // the stored HTML while only its preview is shown, else null
+    QFont m_emptyFont;
     double m_reportedHeight = 0;
     int m_noteMode = 0;
     bool m_hovered = false;

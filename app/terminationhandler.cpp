@@ -3,13 +3,13 @@
 #include <QApplication>
 #include <QDebug>
 #include <QDialog>
-#include <QSocketNotifier>
 #include <QWidget>
 
 #include <chrono>
 #include <cstdlib>
 #include <thread>
 
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -21,6 +21,8 @@ namespace {
 // The handler may only write to a descriptor; the event loop reads the other end.
 int g_pipe[2] = { -1, -1 };
 const int kSignals[] = { SIGTERM, SIGINT, SIGHUP };
+// Written by the destructor to end the watcher; no signal has the number 0.
+constexpr char kStopWatching = 0;
 } // namespace
 
 TerminationHandler::TerminationHandler(QObject *parent)
@@ -32,8 +34,7 @@ TerminationHandler::TerminationHandler(QObject *parent)
     }
     ::fcntl(g_pipe[0], F_SETFD, FD_CLOEXEC);
     ::fcntl(g_pipe[1], F_SETFD, FD_CLOEXEC);
-    m_notifier = new QSocketNotifier(g_pipe[1], QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &TerminationHandler::readSignal);
+    m_watcher = std::thread([this] { watch(); });
 
     struct sigaction action = {};
     action.sa_handler = &TerminationHandler::onSignal;
@@ -51,6 +52,10 @@ TerminationHandler::~TerminationHandler()
     for (int signal : kSignals) {
         ::sigaction(signal, &action, nullptr);
     }
+    if (m_watcher.joinable()) {
+        [[maybe_unused]] const ssize_t written = ::write(g_pipe[0], &kStopWatching, 1);
+        m_watcher.join();
+    }
     for (int &fd : g_pipe) {
         if (fd >= 0) {
             ::close(fd);
@@ -65,28 +70,38 @@ void TerminationHandler::onSignal(int signal)
     [[maybe_unused]] const ssize_t written = ::write(g_pipe[0], &byte, 1);
 }
 
-void TerminationHandler::readSignal()
+void TerminationHandler::watch()
 {
-    m_notifier->setEnabled(false);
-    char byte = 0;
-    if (::read(g_pipe[1], &byte, 1) == 1 && !m_requested) {
-        terminate(byte);
+    char byte = kStopWatching;
+    ssize_t got = 0;
+    do {
+        got = ::read(g_pipe[1], &byte, 1);
+    } while (got < 0 && errno == EINTR);
+    if (got != 1 || byte == kStopWatching) {
+        return;
     }
-    m_notifier->setEnabled(true);
+    // A session manager or a service manager kills whatever is still there after a few seconds; the
+    // state is saved by the orderly close, so ending at the deadline loses nothing that close would
+    // keep. Started here, not on the interface thread, which may not come back in time.
+    std::thread([] {
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        qWarning() << "Still busy two seconds after the closing signal; ending now";
+        std::_Exit(0);
+    }).detach();
+    QMetaObject::invokeMethod(
+        this,
+        [this, byte] {
+            if (!m_requested) {
+                terminate(byte);
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 void TerminationHandler::terminate(int signal)
 {
     qInfo() << "Closing on signal" << signal;
     m_requested = true;
-
-    // A session manager or a service manager kills whatever is still there after a few seconds; the
-    // state is saved below, so ending at the deadline loses nothing.
-    std::thread([] {
-        std::this_thread::sleep_for(std::chrono::seconds(2));
-        qWarning() << "Still busy two seconds after the closing signal; ending now";
-        std::_Exit(0);
-    }).detach();
 
     // Dialogs and menus run event loops of their own, which a closing main window does not end.
     while (QWidget *popup = QApplication::activePopupWidget()) {

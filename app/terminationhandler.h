@@ -2,7 +2,7 @@
 
 #include <QObject>
 
-class QSocketNotifier;
+#include <thread>
 
 namespace Nod::App {
 
@@ -10,7 +10,8 @@ namespace Nod::App {
 // an orderly end within two seconds, whatever the program is doing: open dialogs, menus and the
 // nested event loops they run are closed, terminationRequested lets the main window save its state
 // as on a normal close, and every event loop ends. Should the interface thread still be busy two
-// seconds later, the process ends there.
+// seconds later, the process ends there: the signals are read on a thread of their own, so the
+// deadline holds however long the interface thread is kept from its event loop.
 class TerminationHandler final : public QObject
 {
     Q_OBJECT
@@ -29,11 +30,12 @@ signals:
 
 private:
     static void onSignal(int signal);
-    void readSignal();
+    // Runs on the watcher thread until the first signal or the handler's destruction.
+    void watch();
     void terminate(int signal);
 
-    QSocketNotifier *m_notifier = nullptr;
-    bool m_requested = false;
+    std::thread m_watcher;
+    bool m_requested = false; // interface thread only
 };
 
 } // namespace Nod::App

@@ -610,6 +610,35 @@ private slots:
         QCOMPARE(plain(storedNote(id)), QStringLiteral("first second third"));
     }
 
+    void longNote_isPreviewedUntilOpened_andNeverStoredCut()
+    {
+        QVERIFY(openTab(1, 1));
+        const int id = create(0, QPointF(100, 100));
+        const QString paragraph
+            = QStringLiteral("<p>") + QStringLiteral("word ").repeated(200) + QStringLiteral("</p>");
+        const QString longText = paragraph.repeated(NoteItem::previewThreshold / paragraph.size() + 10);
+        QVERIFY(AnnotationCommand::push(stack(), new ChangeNoteCommand(notes(), id, longText, QString())));
+        NoteItem *note = index()->noteItem(id);
+        QVERIFY(note->isPreview());
+        QVERIFY(note->textDocument()->characterCount() < NoteItem::previewLength + 1000);
+
+        // The preview takes no typing, and leaving it stores nothing: it is not the note.
+        type(note, QStringLiteral("typed"));
+        note->clearFocus();
+        QCOMPARE(storedNote(id), longText);
+
+        // A click opens the whole note, which then edits as any other.
+        clickInto(note);
+        QVERIFY(!note->isPreview());
+        const int length = plain(longText).size();
+        QCOMPARE(note->textDocument()->toPlainText().size(), length);
+        type(note, QStringLiteral(" end"));
+        note->clearFocus();
+        const QString stored = plain(storedNote(id));
+        QCOMPARE(stored.size(), length + 4);
+        QVERIFY(stored.endsWith(QStringLiteral("word end")) || stored.endsWith(QStringLiteral("word  end")));
+    }
+
     void randomChanges_undoAndRedoToTheByte()
     {
         QVERIFY(openTab(3, 3));

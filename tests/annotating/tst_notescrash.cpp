@@ -1,7 +1,9 @@
 #include "infrastructure/testsupport.h"
 
 #include <annotating/noteitem.h>
+#include <app/terminationhandler.h>
 #include <application/documentservice.h>
+#include <application/noteservice.h>
 #include <application/serviceregistry.h>
 #include <domain/metatypes.h>
 #include <reading/annotationindex.h>
@@ -19,6 +21,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <csignal>
 #include <cstdio>
 
 using namespace Nod::Presentation;
@@ -40,11 +43,21 @@ bool writePdf(const QString &path)
     return painter.end();
 }
 
+// A note of 50 MB, in paragraphs of plain words.
+QString hugeNote()
+{
+    const QString paragraph = QStringLiteral("<p>")
+        + QStringLiteral("lorem ipsum dolor sit amet ").repeated(40) + QStringLiteral("</p>");
+    return paragraph.repeated(50 * 1000 * 1000 / paragraph.size());
+}
+
 // The child: a real tab over a database in the given folder, with one annotation whose note gets
-// the keys. "pause" types one word and stops; "steady" types on for a minute. It is killed by the
-// test, never ends by itself.
+// the keys. "pause" types one word and stops; "steady" types on for a minute. "huge" opens a
+// document whose note holds 50 MB and then opens that note whole, which keeps the interface thread
+// busy for long. It is killed or signalled by the test, never ends by itself.
 int runTypist(const QString &mode, const QString &folder)
 {
+    Nod::App::TerminationHandler termination;
     Nod::Domain::registerMetaTypes();
     if (!TestSupport::openMigrated(QDir(folder).filePath(QStringLiteral("database")))) {
         return 2;
@@ -57,6 +70,23 @@ int runTypist(const QString &mode, const QString &folder)
     }
     const int documentId = registry.documentService()->newDocument(
         QStringLiteral("0123456789abcdef0123456789abcdef"), pdf, QStringLiteral("doc.pdf"));
+    const bool huge = mode == QLatin1String("huge");
+    if (huge) {
+        Nod::Application::NoteService *notes = registry.noteService();
+        Nod::Application::NewAnnotation record;
+        record.id = notes->nextId();
+        record.documentId = documentId;
+        record.position = QPointF(100, 100);
+        record.canvas = Nod::Domain::Marker(QPolygonF(QRectF(0, 0, 60, 20)), Nod::Domain::Marker::AllEdges,
+            QPen(Qt::yellow), QBrush(Qt::yellow));
+        record.noteText = hugeNote();
+        record.createdAt = QDateTime::currentDateTime();
+        record.parentId = notes->documentNote(documentId).id();
+        record.index = 0;
+        notes->newAnnotation(record);
+        std::printf("stored\n");
+        std::fflush(stdout);
+    }
     DocumentWidget tab;
     tab.resize(1000, 700);
     tab.show();
@@ -67,6 +97,21 @@ int runTypist(const QString &mode, const QString &folder)
     tab.setNoteAreaMode(1);
     AnnotationIndex *index = tab.readingView()->pdfScene()->annotations();
     index->populate(tab.readingView()->pdfScene()->readingPageAt(0));
+    if (huge) {
+        NoteItem *note
+            = index->noteItem(registry.noteService()->documentNote(documentId).children().value(0));
+        if (!note || !note->isPreview()) {
+            return 6;
+        }
+        std::printf("opened\n");
+        std::fflush(stdout);
+        QTimer::singleShot(0, [note] {
+            std::printf("busy\n");
+            std::fflush(stdout);
+            note->openWhole();
+        });
+        return QApplication::exec();
+    }
     const int id = index->createAnnotation(0, QPointF(100, 100),
         Nod::Domain::Marker(QPolygonF(QRectF(0, 0, 60, 20)), Nod::Domain::Marker::AllEdges, QPen(Qt::yellow),
             QBrush(Qt::yellow)));
@@ -123,6 +168,24 @@ class NotesCrashTest : public QObject
         return text;
     }
 
+    // Reads the child's lines until one is `line`.
+    static bool waitForLine(QProcess &child, const QByteArray &line, int timeout)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < timeout) {
+            while (child.canReadLine()) {
+                if (child.readLine().trimmed() == line) {
+                    return true;
+                }
+            }
+            if (!child.waitForReadyRead(int(qMax<qint64>(1, timeout - clock.elapsed())))) {
+                return false;
+            }
+        }
+        return false;
+    }
+
 private slots:
     void killedWhileTyping_losesOnlyTheLastSeconds_data()
     {
@@ -164,6 +227,30 @@ private slots:
             QVERIFY(kept.size() >= 10);
             QVERIFY2(kSteadyText.startsWith(kept), qPrintable(kept));
         }
+    }
+
+    void hugeNote_opensTheTab_andTheProgramStillEndsOnSignal()
+    {
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QLatin1String(kModeVariable), QStringLiteral("huge"));
+        environment.insert(QLatin1String(kFolderVariable), folder.path());
+        child.setProcessEnvironment(environment);
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(QCoreApplication::applicationFilePath(), QStringList());
+        QVERIFY(child.waitForStarted());
+        QVERIFY2(waitForLine(child, "stored", 120000), "the note was not stored");
+        // The tab opens with the note previewed, not after the whole of it is laid out.
+        QVERIFY2(waitForLine(child, "opened", 60000), "the tab did not open");
+        // Then the interface thread lays out the whole note, and the program is asked to end.
+        QVERIFY(waitForLine(child, "busy", 60000));
+        QTest::qWait(200);
+        QCOMPARE(child.state(), QProcess::Running);
+        ::kill(pid_t(child.processId()), SIGTERM);
+        QVERIFY2(child.waitForFinished(20000), "SIGTERM did not end the program");
+        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
     }
 };
 
