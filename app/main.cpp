@@ -30,6 +30,7 @@ int main(int argc, char *argv[])
     Nod::Domain::registerMetaTypes();
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps); // icons drawn at device pixels
+    Nod::App::preparePlatform();
     Nod::App::setApplicationIdentity();
 
     using Nod::App::SingleApplication;
@@ -95,6 +96,7 @@ int main(int argc, char *argv[])
     if (termination.isRequested()) {
         return 0; // the window saved its state as it closed
     }
+    window.finishStart();
     app.startDelivery();
     return app.exec();
 }

@@ -4,7 +4,10 @@
 #include "desktopidentity.h"
 #include "helpdialog.h"
 #include "keyboardshortcuts.h"
+#include "firstpagewatch.h"
 #include "maintabbar.h"
+#include "pendingdocumentpage.h"
+#include "processclock.h"
 #include "settingsdialog.h"
 #include "tabbar.h"
 #include <annotating/exchange/documentexchange.h>
@@ -32,12 +35,16 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QScreen>
 #include <QStackedWidget>
 #include <QTextBrowser>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QWindow>
+
+#include <utility>
 
 // The resources live in a static library, whose initialiser the linker would otherwise drop.
 static void initResources()
@@ -53,6 +60,8 @@ Nod::Domain::BackgroundMode g_backgroundMode;
 
 // How close to the frame a press starts a resize of the frameless window.
 constexpr int kResizeMargin = 6;
+// How long the rest of the start waits for a first page that may never come (a locked document).
+constexpr int kFirstPageWaitLimitMs = 3000;
 
 Common::Infrastructure::Settings *settings() { return Common::Infrastructure::Settings::instance(); }
 } // namespace
@@ -105,6 +114,17 @@ MainWindow::MainWindow(QWidget *parent)
     connect(m_mainTabBar->tabBar(), &QTabBar::currentChanged, m_stack, &QStackedWidget::setCurrentIndex);
     connect(m_mainTabBar->tabBar(), &QTabBar::currentChanged, this,
         [this] { m_mainTabBar->setPrintEnabled(currentDocumentTab() != nullptr); });
+    // A restored tab opens its document when first shown; the switch paints before the opening.
+    connect(m_mainTabBar->tabBar(), &QTabBar::currentChanged, this, [this](int index) {
+        if (!m_startFinished || !qobject_cast<PendingDocumentPage *>(m_stack->widget(index))) {
+            return;
+        }
+        QTimer::singleShot(0, this, [this, page = QPointer<QWidget>(m_stack->widget(index))] {
+            if (page && page == m_stack->currentWidget()) {
+                openPendingPage(m_stack->indexOf(page));
+            }
+        });
+    });
 
     m_library = new LibraryWidget(this);
     m_library->setServices(registry->categoryService(), registry->documentService(), registry->noteService());
@@ -200,18 +220,24 @@ QList<int> MainWindow::openDocumentIds() const
     return ids;
 }
 
-void MainWindow::addDocumentPage(QWidget *page, const Nod::Domain::Document &document)
+int MainWindow::insertPage(QWidget *page, const Nod::Domain::Document &document)
 {
-    Q_ASSERT(qobject_cast<DocumentTab *>(page));
-    QWidget *focused = QApplication::focusWidget();
     TabBar *tabs = m_mainTabBar->tabBar();
     const int index = tabs->addTab(QIcon(QStringLiteral(":icons/empty.svg")), document.title());
     tabs->setTabToolTip(index, document.title());
     m_stack->addWidget(page);
+    return index;
+}
+
+void MainWindow::addDocumentPage(QWidget *page, const Nod::Domain::Document &document)
+{
+    Q_ASSERT(qobject_cast<DocumentTab *>(page));
+    QWidget *focused = QApplication::focusWidget();
+    const int index = insertPage(page, document);
     if (focused) {
         focused->setFocus();
     }
-    tabs->setCurrentIndex(index);
+    m_mainTabBar->tabBar()->setCurrentIndex(index);
 }
 
 void MainWindow::removeDocumentPage(int index, bool saveState)
@@ -271,23 +297,61 @@ void MainWindow::on_shelf_requestOpenFile(const Nod::Domain::Document &document)
         m_mainTabBar->tabBar()->setCurrentIndex(existing);
         return;
     }
-    if (!QFileInfo::exists(document.localUrl())) {
-        QMessageBox::information(this, tr("Information"),
-            tr("Can't open: \"%1\". This file may be renamed, deleted or moved.").arg(document.localUrl()));
-        qInfo() << "File not exist, file path:" << document.localUrl();
-        return;
-    }
-    auto *tab = new DocumentWidget(this);
-    if (!tab->openDocument(document)) {
-        qWarning() << "Open file failed, file path:" << document.localUrl() << ", id:" << document.id();
-        delete tab;
+    DocumentWidget *tab = createDocumentTab(document);
+    if (!tab) {
         return;
     }
     addDocumentPage(tab, document);
     // The reader asked for this document: its pages take the keys at once.
     tab->setFocus();
+}
+
+DocumentWidget *MainWindow::createDocumentTab(const Nod::Domain::Document &document)
+{
+    if (!QFileInfo::exists(document.localUrl())) {
+        QMessageBox::information(this, tr("Information"),
+            tr("Can't open: \"%1\". This file may be renamed, deleted or moved.").arg(document.localUrl()));
+        qInfo() << "File not exist, file path:" << document.localUrl();
+        return nullptr;
+    }
+    auto *tab = new DocumentWidget(this);
+    if (!tab->openDocument(document)) {
+        qWarning() << "Open file failed, file path:" << document.localUrl() << ", id:" << document.id();
+        delete tab;
+        return nullptr;
+    }
     connect(tab, &DocumentWidget::openRequested, this, &MainWindow::on_addRequested);
     connect(tab, &DocumentWidget::openFileRequested, this, &MainWindow::addToLibraryAtPage);
+    return tab;
+}
+
+DocumentWidget *MainWindow::openPendingPage(int index)
+{
+    auto *pending = qobject_cast<PendingDocumentPage *>(m_stack->widget(index));
+    if (!pending) {
+        return nullptr;
+    }
+    // What the library holds now: the document may have been renamed or moved meanwhile.
+    auto *documents = Application::ServiceRegistry::instance()->documentService();
+    const std::optional<Nod::Domain::Document> document = documents->find(pending->documentId());
+    DocumentWidget *tab = document ? createDocumentTab(*document) : nullptr;
+    index = m_stack->indexOf(pending); // a message box let other events in
+    if (index < 1) {
+        delete tab;
+        return nullptr;
+    }
+    if (!tab) {
+        removeDocumentPage(index, false);
+        return nullptr;
+    }
+    const bool current = m_stack->currentWidget() == pending;
+    m_stack->insertWidget(index, tab);
+    if (current) {
+        m_stack->setCurrentWidget(tab);
+    }
+    m_stack->removeWidget(pending);
+    pending->deleteLater();
+    return tab;
 }
 
 void MainWindow::openSearchHit(int documentId, int page, int annotationId, const QString &words)
@@ -309,10 +373,75 @@ void MainWindow::on_documentService_aboutToBeRemoved(const Nod::Domain::Document
 
 void MainWindow::loadLastSession()
 {
+    // Every tab of the session comes back at once, in order, the last one current; each opens its
+    // document when first shown, so a long session costs the start nothing.
+    auto *documents = Application::ServiceRegistry::instance()->documentService();
+    int last = -1;
     const QList<int> ids = settings()->mainWindow.lastSessionDocuments();
     for (int id : ids) {
-        m_library->open(id);
+        const int existing = indexOfDocument(id);
+        if (existing > 0) {
+            last = existing;
+            continue;
+        }
+        const std::optional<Nod::Domain::Document> document = documents->find(id);
+        if (!document) {
+            continue;
+        }
+        if (!QFileInfo::exists(document->localUrl())) {
+            if (m_startSettled) {
+                on_shelf_requestOpenFile(*document); // tells the user
+            } else {
+                m_missingAtStart.append(*document);
+            }
+            continue;
+        }
+        last = insertPage(new PendingDocumentPage(*document, this), *document);
     }
+    if (last > 0) {
+        m_mainTabBar->tabBar()->setCurrentIndex(last);
+    }
+}
+
+void MainWindow::finishStart()
+{
+    if (m_startFinished) {
+        return;
+    }
+    m_startFinished = true;
+    DocumentWidget *front = qobject_cast<DocumentWidget *>(m_stack->currentWidget());
+    if (!front && qobject_cast<PendingDocumentPage *>(m_stack->currentWidget())) {
+        front = openPendingPage(m_stack->currentIndex());
+    }
+    if (!front) {
+        QTimer::singleShot(0, this, &MainWindow::settleStart);
+        return;
+    }
+    front->setFocus();
+    auto *watch = new FirstPageWatch(front, this);
+    connect(watch, &FirstPageWatch::shown, this, &MainWindow::settleStart);
+    connect(watch, &FirstPageWatch::abandoned, this, &MainWindow::settleStart);
+    connect(this, &MainWindow::startSettled, watch, &QObject::deleteLater);
+    QTimer::singleShot(kFirstPageWaitLimitMs, this, &MainWindow::settleStart);
+}
+
+void MainWindow::settleStart()
+{
+    if (m_startSettled) {
+        return;
+    }
+    m_startSettled = true;
+    // Each piece on a turn of its own, so that input and paints get through between them.
+    QTimer::singleShot(0, m_library, &LibraryWidget::loadModels);
+    QTimer::singleShot(0, this, [this] {
+        const QList<Nod::Domain::Document> missing = std::exchange(m_missingAtStart, {});
+        for (const Nod::Domain::Document &document : missing) {
+            if (isVisible()) {
+                on_shelf_requestOpenFile(document); // tells the user
+            }
+        }
+    });
+    emit startSettled();
 }
 
 void MainWindow::on_settingRequested()
@@ -349,7 +478,9 @@ void MainWindow::showEvent(QShowEvent *event)
     }
     if (!m_shownOnce) {
         m_shownOnce = true;
-        qInfo() << "Main window shown";
+        if (QWindow *window = windowHandle()) {
+            window->installEventFilter(this);
+        }
     }
     if (settings()->general.loadLastSessionWhenStart()) {
         loadLastSession();
@@ -358,6 +489,16 @@ void MainWindow::showEvent(QShowEvent *event)
     if (!geometry.isEmpty()) {
         restoreGeometry(geometry);
     }
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    // The window counts as shown once it is on the screen, not when it is asked to show.
+    if (watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed()) {
+        watched->removeEventFilter(this);
+        qInfo("Main window shown: %lld ms", static_cast<long long>(App::msSinceProcessStart()));
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

@@ -17,6 +17,7 @@ namespace Nod::Presentation {
 
 class DocumentTab;
 class HelpDialog;
+class DocumentWidget;
 class LibraryWidget;
 class MainTabBar;
 
@@ -49,6 +50,13 @@ public:
     // Document ids of the document tabs, in tab order.
     QList<int> openDocumentIds() const;
 
+    // Called once the start has opened what it opens (the last session, the command line): the
+    // front document opens now, and the rest of the start (the library's lists, the tabs behind
+    // it) waits until its first page is on the screen. Until then, tabs of a restored session
+    // stay unopened whichever becomes current.
+    void finishStart();
+    bool isStartFinished() const { return m_startFinished; }
+
 public slots:
     void addToLibrary(const QString &filePath);
     // As addToLibrary, then shows the page (0 for the first) in the document's tab.
@@ -67,6 +75,10 @@ public slots:
     // Opens the document of a full-text hit (or brings its tab forward) and shows the hit there.
     void openSearchHit(int documentId, int page, int annotationId, const QString &words);
 
+signals:
+    // The first page of the front document is shown, or there was none to wait for.
+    void startSettled();
+
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -83,6 +95,13 @@ private:
     void showDonation();
     void removeDocumentPage(int index, bool saveState);
     int indexOfDocument(int documentId) const;
+    int insertPage(QWidget *page, const Nod::Domain::Document &document);
+    // A tab showing the document, or null after telling the user why it cannot be opened.
+    DocumentWidget *createDocumentTab(const Nod::Domain::Document &document);
+    // Puts a real tab in the place of a restored session's placeholder at index.
+    DocumentWidget *openPendingPage(int index);
+    void settleStart();
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
     MainTabBar *m_mainTabBar = nullptr;
     QStackedWidget *m_stack = nullptr;
@@ -91,6 +110,10 @@ private:
     bool m_shownOnce = false;
     QPointer<HelpDialog> m_help; // deletes itself on close
     QPointer<HelpDialog> m_shortcuts;
+    bool m_startFinished = false;
+    bool m_startSettled = false;
+    // Documents of the last session whose files were missing: told once the first page shows.
+    QList<Nod::Domain::Document> m_missingAtStart;
 };
 
 } // namespace Nod::Presentation

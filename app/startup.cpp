@@ -31,6 +31,13 @@ void setApplicationIdentity()
     QCoreApplication::setApplicationVersion(QStringLiteral("1.5.0.7"));
 }
 
+void preparePlatform()
+{
+    if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION")) {
+        qputenv("QT_XCB_GL_INTEGRATION", "none");
+    }
+}
+
 void setUpLog()
 {
     House *house = House::instance();

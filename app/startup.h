@@ -8,6 +8,11 @@ namespace Nod::App {
 // the start-up lines. Kept apart from main() so that tests can run them.
 void setApplicationIdentity();
 
+// Before the application object: leaves out the platform parts the program never uses. The X11
+// platform would otherwise load the OpenGL driver stack when the first window is made, the
+// largest single cost of a start; every view here paints with the raster engine.
+void preparePlatform();
+
 // Connected to House::locationChanged: (re)installs the daily log file in the new storage folder.
 void setUpLog();
 

@@ -40,6 +40,7 @@
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #ifdef NODERA_HAVE_DBUS
 #include <QDBusConnection>
@@ -54,6 +55,7 @@
 #include <algorithm>
 #include <climits>
 #include <exception>
+#include <utility>
 
 namespace Nod::Presentation {
 
@@ -171,7 +173,7 @@ LibraryWidget::~LibraryWidget() = default;
 void LibraryWidget::setServices(Application::TagService *categories, Application::DocumentService *documents,
     Application::NoteService *notes)
 {
-    if (m_documentModel) {
+    if (m_documents) {
         qWarning() << "Nod::Presentation::LibraryWidget::setServices"
                    << "services already set";
         return;
@@ -179,15 +181,6 @@ void LibraryWidget::setServices(Application::TagService *categories, Application
     m_categories = categories;
     m_documents = documents;
     m_notes = notes;
-
-    m_documentModel = new DocumentModel(documents, notes, categories, this);
-    m_shelfModel = new FilteredShelfModel(categories, this);
-    m_shelfModel->setSourceModel(m_documentModel);
-    m_tagTreeModel = new TagTreeModel(categories, this);
-    m_shelf->setShelfModel(m_shelfModel);
-    m_tagTree->setTagModel(m_tagTreeModel);
-
-    connect(m_tagTree, &TagTreeView::selectedTagsChanged, m_shelfModel, &FilteredShelfModel::setFilterTags);
 
     auto refreshIfShown = [this](const Domain::Document &doc) {
         if (doc.id() == m_detail->documentId()) {
@@ -212,6 +205,29 @@ void LibraryWidget::setServices(Application::TagService *categories, Application
             refreshDetail();
         }
     });
+    if (isVisible()) {
+        loadModels();
+    }
+}
+
+void LibraryWidget::loadModels()
+{
+    if (m_documentModel || !m_documents) {
+        return;
+    }
+    m_documentModel = new DocumentModel(m_documents, m_notes, m_categories, this);
+    m_shelfModel = new FilteredShelfModel(m_categories, this);
+    m_shelfModel->setSourceModel(m_documentModel);
+    m_tagTreeModel = new TagTreeModel(m_categories, this);
+    m_shelf->setShelfModel(m_shelfModel);
+    m_tagTree->setTagModel(m_tagTreeModel);
+
+    connect(m_tagTree, &TagTreeView::selectedTagsChanged, m_shelfModel, &FilteredShelfModel::setFilterTags);
+    // Words typed before the lists came.
+    m_shelfModel->setSearchWord(isFullTextMode() ? QString() : m_searchLine->text());
+    if (!m_pendingState.isEmpty()) {
+        applyState(std::exchange(m_pendingState, {}));
+    }
     refreshDetail();
 }
 
@@ -313,6 +329,40 @@ void LibraryWidget::showIndexProgress(int finished, int total)
     if (total > 0) {
         m_indexProgress->setText(tr("Indexing %1 of %2 documents").arg(qMin(finished + 1, total)).arg(total));
     }
+}
+
+DocumentModel *LibraryWidget::documentModel()
+{
+    loadModels();
+    return m_documentModel;
+}
+
+FilteredShelfModel *LibraryWidget::shelfModel()
+{
+    loadModels();
+    return m_shelfModel;
+}
+
+TagTreeModel *LibraryWidget::tagTreeModel()
+{
+    loadModels();
+    return m_tagTreeModel;
+}
+
+void LibraryWidget::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    const QWindow *window = this->window()->windowHandle();
+    if (window && window->isExposed()) {
+        loadModels(); // the user switched to the library
+        return;
+    }
+    // The window is coming up: a document opened by the same start takes the place first.
+    QTimer::singleShot(0, this, [this] {
+        if (isVisible()) {
+            loadModels();
+        }
+    });
 }
 
 int LibraryWidget::currentDocumentId() const
@@ -476,6 +526,7 @@ std::optional<int> LibraryWidget::importFile(const QString &path)
 
 void LibraryWidget::selectDocument(int documentId)
 {
+    loadModels();
     const int row = m_documentModel ? m_documentModel->rowOfDocument(documentId) : -1;
     if (row < 0) {
         return;
@@ -626,6 +677,9 @@ void LibraryWidget::on_tagBar_addTagRequested(QString names)
 
 QByteArray LibraryWidget::saveState() const
 {
+    if (!m_documentModel && !m_pendingState.isEmpty()) {
+        return m_pendingState;
+    }
     QList<int> expanded;
     if (m_tagTreeModel) {
         QVector<QModelIndex> pending { m_tagTreeModel->libraryIndex() };
@@ -648,6 +702,23 @@ QByteArray LibraryWidget::saveState() const
 }
 
 bool LibraryWidget::restoreState(const QByteArray &state)
+{
+    if (m_documentModel) {
+        return applyState(state);
+    }
+    // The shelf's header has its columns only with the model: check now, apply with the lists.
+    QDataStream stream(state);
+    quint32 magic = 0;
+    qint32 version = 0;
+    stream >> magic >> version;
+    if (stream.status() != QDataStream::Ok || magic != StateMagic || version != StateVersion) {
+        return false;
+    }
+    m_pendingState = state;
+    return true;
+}
+
+bool LibraryWidget::applyState(const QByteArray &state)
 {
     QDataStream stream(state);
     quint32 magic = 0;

@@ -47,9 +47,12 @@ public:
     explicit LibraryWidget(QWidget *parent = nullptr);
     ~LibraryWidget() override;
 
-    // Builds the models; call once. The services are not owned.
+    // Call once. The services are not owned. The lists are filled later, by loadModels() or
+    // when the tab is first shown, so that a start that opens a document does not wait for them.
     void setServices(Application::TagService *categories, Application::DocumentService *documents,
         Application::NoteService *notes);
+    // Builds the shelf's and the category tree's models and applies the restored layout; once.
+    void loadModels();
 
     // Gives the search line its full-text mode and shows the indexing progress. Not owned.
     void setSearchIndexer(Indexing::SearchIndexer *indexer);
@@ -78,9 +81,10 @@ public:
     // False, changing nothing, for bytes that are not such a state.
     bool restoreState(const QByteArray &state);
 
-    DocumentModel *documentModel() const { return m_documentModel; }
-    FilteredShelfModel *shelfModel() const { return m_shelfModel; }
-    TagTreeModel *tagTreeModel() const { return m_tagTreeModel; }
+    // These fill the lists first when they are not yet.
+    DocumentModel *documentModel();
+    FilteredShelfModel *shelfModel();
+    TagTreeModel *tagTreeModel();
     ShelfView *shelfView() const { return m_shelf; }
     TagTreeView *tagTreeView() const { return m_tagTree; }
     DocumentDetailWidget *detailWidget() const { return m_detail; }
@@ -105,7 +109,11 @@ public slots:
     void openFolder(QModelIndex index);
     void on_tagBar_addTagRequested(QString names);
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
+    bool applyState(const QByteArray &state);
     std::optional<int> importFile(const QString &path); // throws what the services throw
     void refuseImport(const QString &path, const QString &reason);
     int currentDocumentId() const;
@@ -123,6 +131,9 @@ private:
     DocumentModel *m_documentModel = nullptr;
     FilteredShelfModel *m_shelfModel = nullptr;
     TagTreeModel *m_tagTreeModel = nullptr;
+    // A layout restored before the lists were filled: applied with them, and saved as it came
+    // should the program end first.
+    QByteArray m_pendingState;
 
     QSplitter *m_splitter = nullptr;
     TagTreeView *m_tagTree = nullptr;

@@ -12,6 +12,7 @@
 
 #include <QDebug>
 #include <QDragMoveEvent>
+#include <QElapsedTimer>
 #include <QFutureInterface>
 #include <QMessageBox>
 #include <QScrollBar>
@@ -63,6 +64,8 @@ void MindView::ensureBuilt()
     if (m_scene || !m_pending.notes) {
         return;
     }
+    QElapsedTimer timer;
+    timer.start();
     m_model = new MindModel(m_pending.notes, m_pending.undoStack, this);
     m_scene = new MindScene(m_model, m_pending.document, m_pending.resolutionX, m_pending.resolutionY, this);
     connect(m_scene, &Base::Scene::toggleView, this, &MindView::toggleView);
@@ -75,6 +78,9 @@ void MindView::ensureBuilt()
     if (MindNodeItem *root = m_scene->nodeItem(m_model->rootId())) {
         centerOn(root);
     }
+    // The document note is the root, not an annotation.
+    qInfo("initialize mind map: %d annotations, %lld ms", qMax(0, m_model->nodeCount() - 1),
+        static_cast<long long>(timer.elapsed()));
 }
 
 void MindView::showEvent(QShowEvent *event)

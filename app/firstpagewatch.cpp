@@ -1,0 +1,83 @@
+#include "firstpagewatch.h"
+
+#include "processclock.h"
+
+#include <reading/annotationindex.h>
+#include <reading/pdfdocumentscene.h>
+#include <reading/pdfdocumentview.h>
+#include <reading/readingpageitem.h>
+#include <reading/tab/documentwidget.h>
+
+#include <QEvent>
+#include <QTimer>
+
+namespace Nod::Presentation {
+
+namespace {
+bool g_lineWritten = false;
+} // namespace
+
+FirstPageWatch::FirstPageWatch(DocumentWidget *tab, QObject *parent)
+    : QObject(parent)
+    , m_tab(tab)
+{
+    if (!tab) {
+        QTimer::singleShot(0, this, [this] { finish(false); });
+        return;
+    }
+    m_viewport = tab->readingView()->viewport();
+    m_viewport->installEventFilter(this);
+    connect(tab, &QObject::destroyed, this, [this] { finish(false); });
+    connect(tab, &DocumentWidget::openFailed, this, [this] { finish(false); });
+}
+
+bool FirstPageWatch::eventFilter(QObject *watched, QEvent *event)
+{
+    // The filter sees the paint before it happens: look once it is done and on screen.
+    if (watched == m_viewport && event->type() == QEvent::Paint && !m_checkQueued && !m_done) {
+        m_checkQueued = true;
+        QTimer::singleShot(0, this, &FirstPageWatch::check);
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void FirstPageWatch::check()
+{
+    m_checkQueued = false;
+    if (m_done || !m_tab) {
+        return;
+    }
+    PDFDocumentView *view = m_tab->readingView();
+    const QSharedPointer<PDFDocumentScene> scene = view->pdfScene();
+    const int pageIndex = qMax(0, view->currentPage());
+    ReadingPageItem *page = scene ? scene->readingPageAt(pageIndex) : nullptr;
+    if (!page || !page->isSharp()) {
+        return;
+    }
+    if (AnnotationIndex *annotations = scene->annotations(); annotations && !annotations->isPopulated(pageIndex)) {
+        return;
+    }
+    finish(true);
+}
+
+void FirstPageWatch::finish(bool shown)
+{
+    if (m_done) {
+        return;
+    }
+    m_done = true;
+    if (m_viewport) {
+        m_viewport->removeEventFilter(this);
+    }
+    if (shown && !g_lineWritten) {
+        g_lineWritten = true;
+        qInfo("first page shown: %lld ms", static_cast<long long>(App::msSinceProcessStart()));
+    }
+    if (shown) {
+        emit this->shown();
+    } else {
+        emit abandoned();
+    }
+}
+
+} // namespace Nod::Presentation
