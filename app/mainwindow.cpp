@@ -35,7 +35,6 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
-#include <QPointer>
 #include <QScreen>
 #include <QStackedWidget>
 #include <QTextBrowser>
@@ -166,7 +165,11 @@ MainWindow::MainWindow(QWidget *parent)
     }
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    // Its tab goes with the window's children; the start it waited for no longer matters.
+    delete m_firstPageWatch;
+}
 
 Nod::Domain::BackgroundMode MainWindow::backgroundMode() { return g_backgroundMode; }
 
@@ -418,10 +421,10 @@ void MainWindow::finishStart()
         return;
     }
     front->setFocus();
-    auto *watch = new FirstPageWatch(front, this);
-    connect(watch, &FirstPageWatch::shown, this, &MainWindow::settleStart);
-    connect(watch, &FirstPageWatch::abandoned, this, &MainWindow::settleStart);
-    connect(this, &MainWindow::startSettled, watch, &QObject::deleteLater);
+    m_firstPageWatch = new FirstPageWatch(front, this);
+    connect(m_firstPageWatch, &FirstPageWatch::shown, this, &MainWindow::settleStart);
+    connect(m_firstPageWatch, &FirstPageWatch::abandoned, this, &MainWindow::settleStart);
+    connect(this, &MainWindow::startSettled, m_firstPageWatch, &QObject::deleteLater);
     QTimer::singleShot(kFirstPageWaitLimitMs, this, &MainWindow::settleStart);
 }
 

@@ -18,6 +18,7 @@ namespace Nod::Presentation {
 class DocumentTab;
 class HelpDialog;
 class DocumentWidget;
+class FirstPageWatch;
 class LibraryWidget;
 class MainTabBar;
 
@@ -112,6 +113,7 @@ private:
     QPointer<HelpDialog> m_shortcuts;
     bool m_startFinished = false;
     bool m_startSettled = false;
+    QPointer<FirstPageWatch> m_firstPageWatch;
     // Documents of the last session whose files were missing: told once the first page shows.
     QList<Nod::Domain::Document> m_missingAtStart;
 };

@@ -83,7 +83,6 @@ LibraryWidget::LibraryWidget(QWidget *parent)
     m_searchLine = new QLineEdit(center);
     m_searchLine->setObjectName(QStringLiteral("searchLine"));
     m_searchLine->setPlaceholderText(tr("Search ..."));
-    m_searchLine->setClearButtonEnabled(true);
     m_fullTextToggle = new QToolButton(center);
     m_fullTextToggle->setObjectName(QStringLiteral("fullTextToggle"));
     m_fullTextToggle->setText(tr("Full text"));
@@ -222,6 +221,8 @@ void LibraryWidget::loadModels()
     m_shelf->setShelfModel(m_shelfModel);
     m_tagTree->setTagModel(m_tagTreeModel);
 
+    // Its icon is looked up in the icon theme, a cost the start need not pay.
+    m_searchLine->setClearButtonEnabled(true);
     connect(m_tagTree, &TagTreeView::selectedTagsChanged, m_shelfModel, &FilteredShelfModel::setFilterTags);
     // Words typed before the lists came.
     m_shelfModel->setSearchWord(isFullTextMode() ? QString() : m_searchLine->text());

@@ -8,7 +8,9 @@
 #include <app/storage/settings.h>
 #include <app/tabbar.h>
 #include <application/documentservice.h>
+#include <application/noteservice.h>
 #include <application/serviceregistry.h>
+#include <domain/marker.h>
 #include <domain/metatypes.h>
 #include <library/documentmodel.h>
 #include <library/librarywidget.h>
@@ -26,6 +28,7 @@
 #include <QPdfWriter>
 #include <QPushButton>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTextBrowser>
@@ -37,6 +40,27 @@
 using namespace Nod::Presentation;
 using Common::Infrastructure::House;
 using Common::Infrastructure::Settings;
+
+namespace {
+// What the program writes to its log while a test runs.
+QStringList g_logged;
+QtMessageHandler g_previousHandler = nullptr;
+void keepLogLine(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    g_logged.append(text);
+    if (g_previousHandler) {
+        g_previousHandler(type, context, text);
+    }
+}
+int loggedCount(const QString &start)
+{
+    int count = 0;
+    for (const QString &line : qAsConst(g_logged)) {
+        count += line.startsWith(start) ? 1 : 0;
+    }
+    return count;
+}
+} // namespace
 
 // A document tab that records what the window asks it to reload.
 class ReloadRecorder : public QWidget, public DocumentTab
@@ -81,6 +105,32 @@ private:
             painter.drawText(QRect(0, 0, 3000, 600), name);
         }
         return path;
+    }
+
+    // A document of several pages, so that a page to return to means something.
+    QString makeBook(const QString &name, int pages)
+    {
+        const QString path = m_storage->filePath(name);
+        QPdfWriter writer(path);
+        QPainter painter(&writer);
+        for (int page = 0; page < pages; ++page) {
+            if (page > 0) {
+                writer.newPage();
+            }
+            painter.drawText(QRect(0, 0, 3000, 600), QStringLiteral("%1 page %2").arg(name).arg(page + 1));
+        }
+        return path;
+    }
+
+    // A window as the program builds it at start-up, with the session setting on.
+    void startWindowWithSession(const QList<int> &session)
+    {
+        m_window.reset();
+        delete Nod::Application::ServiceRegistry::instance();
+        Settings::instance()->general.setLoadLastSessionWhenStart(true);
+        Settings::instance()->mainWindow.setLastSessionDocuments(session);
+        m_window = std::make_unique<MainWindow>();
+        m_window->show();
     }
 
     Nod::Application::DocumentService *documents() const
@@ -271,6 +321,120 @@ private slots:
         m_window = std::make_unique<MainWindow>();
         m_window->show();
         QCOMPARE(m_window->openDocumentIds(), (QList<int> { second.id(), first.id() }));
+    }
+
+    void sessionOfThreeDocuments_reopensAllWithTheirReadingStates()
+    {
+        using Nod::Domain::LastRead;
+        using Nod::Domain::ViewSetting;
+        QList<int> ids;
+        QList<LastRead> states;
+        for (int i = 0; i < 3; ++i) {
+            const QString name = QStringLiteral("book%1.pdf").arg(i);
+            const int id = m_window->libraryWidget()->addFile(makeBook(name, 6)).value_or(-1);
+            QVERIFY(id > 0);
+            const LastRead state(2 + i, QPointF(),
+                ViewSetting(ViewSetting::ScaleFactor, 1.0 + 0.25 * i, ViewSetting::NoRotation,
+                    ViewSetting::MarginMode(i + 1)),
+                Nod::Domain::SiderBarState(true, { 0.2, 0.8 }));
+            QVERIFY(documents()->changeLastRead(id, state));
+            ids.append(id);
+            states.append(documents()->document(id).lastRead());
+        }
+        const auto checkShown = [&](int index) {
+            auto *tab = dynamic_cast<DocumentWidget *>(m_window->currentDocumentTab());
+            QVERIFY(tab);
+            QCOMPARE(tab->documentId(), ids.at(index));
+            QCOMPARE(tab->readingView()->currentPage(), states.at(index).pageIndex());
+            QCOMPARE(tab->readingView()->zoomLevel(), states.at(index).viewSetting().scaleFactor());
+            QCOMPARE(tab->noteAreaMode(), int(states.at(index).viewSetting().marginMode()));
+        };
+
+        // A start ended before the user looked at the tabs behind the front one stores exactly what
+        // it found for them, and the whole session again.
+        startWindowWithSession(ids);
+        QCOMPARE(m_window->openDocumentIds(), ids);
+        m_window->finishStart();
+        checkShown(2);
+        m_window->close();
+        QCOMPARE(documents()->document(ids.at(0)).lastRead(), states.at(0));
+        QCOMPARE(documents()->document(ids.at(1)).lastRead(), states.at(1));
+        QCOMPARE(Settings::instance()->mainWindow.lastSessionDocuments(), ids);
+
+        // Each tab opens its document where it was left when it is first shown.
+        startWindowWithSession(ids);
+        QSignalSpy settled(m_window.get(), &MainWindow::startSettled);
+        m_window->finishStart();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        QTRY_COMPARE(settled.count(), 1);
+        checkShown(2);
+        TabBar *tabs = m_window->mainTabBar()->tabBar();
+        for (int index : { 0, 1 }) {
+            QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(index + 1).center());
+            QCOMPARE(tabs->currentIndex(), index + 1);
+            QTRY_VERIFY(dynamic_cast<DocumentWidget *>(m_window->currentDocumentTab()));
+            checkShown(index);
+        }
+        QCOMPARE(m_window->openDocumentIds(), ids);
+        m_window->close();
+        QCOMPARE(Settings::instance()->mainWindow.lastSessionDocuments(), ids);
+        for (int i = 0; i < 3; ++i) {
+            const LastRead stored = documents()->document(ids.at(i)).lastRead();
+            QCOMPARE(stored.pageIndex(), states.at(i).pageIndex());
+            QCOMPARE(stored.viewSetting(), states.at(i).viewSetting());
+        }
+    }
+
+    void documentOnTheCommandLine_buildsSummaryAndMapOnlyWhenShown()
+    {
+        const QString path = makeBook(QStringLiteral("marked.pdf"), 3);
+        const int id = m_window->libraryWidget()->addFile(path).value_or(-1);
+        QVERIFY(id > 0);
+        Nod::Application::NoteService *notes = Nod::Application::ServiceRegistry::instance()->noteService();
+        for (int page : { 0, 2 }) {
+            Nod::Application::NewAnnotation record;
+            record.id = notes->nextId();
+            record.documentId = id;
+            record.pageIndex = page;
+            record.position = QPointF(100, 200);
+            record.canvas = Nod::Domain::Marker(QPolygonF(QRectF(0, 0, 120, 40)), Nod::Domain::Marker::AllEdges,
+                QPen(Qt::NoPen), QBrush(Qt::yellow));
+            record.noteText = QStringLiteral("note on page %1").arg(page + 1);
+            record.createdAt = QDateTime::currentDateTime();
+            record.parentId = notes->documentNote(id).id();
+            notes->newAnnotation(record);
+        }
+        m_window.reset();
+        delete Nod::Application::ServiceRegistry::instance();
+
+        // As main() starts with a file on its command line.
+        g_logged.clear();
+        g_previousHandler = qInstallMessageHandler(keepLogLine);
+        m_window = std::make_unique<MainWindow>();
+        QSignalSpy settled(m_window.get(), &MainWindow::startSettled);
+        m_window->show();
+        m_window->addToLibrary(path);
+        m_window->finishStart();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        QTRY_COMPARE(settled.count(), 1);
+        QTest::qWait(100); // what follows the first page has had its turn
+        auto *tab = dynamic_cast<DocumentWidget *>(m_window->currentDocumentTab());
+        QVERIFY(tab);
+        QCOMPARE(loggedCount(QStringLiteral("initialize reading for: ")), 1);
+        QCOMPARE(loggedCount(QStringLiteral("initialize summary: ")), 0);
+        QCOMPARE(loggedCount(QStringLiteral("initialize mind map: ")), 0);
+
+        tab->findChild<QAction *>(QStringLiteral("summaryViewAction"))->trigger();
+        QCOMPARE(loggedCount(QStringLiteral("initialize summary: 2 annotations")), 1);
+        QCOMPARE(loggedCount(QStringLiteral("initialize mind map: ")), 0);
+        tab->findChild<QAction *>(QStringLiteral("mindmapAction"))->trigger();
+        QTRY_COMPARE(loggedCount(QStringLiteral("initialize mind map: 2 annotations")), 1);
+        // Shown again, neither is built a second time.
+        tab->findChild<QAction *>(QStringLiteral("summaryViewAction"))->trigger();
+        tab->findChild<QAction *>(QStringLiteral("mindmapAction"))->trigger();
+        QCOMPARE(loggedCount(QStringLiteral("initialize summary: ")), 1);
+        QCOMPARE(loggedCount(QStringLiteral("initialize mind map: ")), 1);
+        qInstallMessageHandler(g_previousHandler);
     }
 
     void documentTabs_keepTheirKeysAndPrintAndOpenWhatTheirLinksName()

@@ -7,7 +7,11 @@
 #include <QApplication>
 #include <QDir>
 #include <QMessageBox>
+#include <QPainter>
+#include <QPdfWriter>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QSettings>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QStandardPaths>
@@ -226,6 +230,56 @@ private slots:
         const QString ini
             = readAll(home.filePath(QStringLiteral(".local/share/Nodera/Nodera Desktop/NoderaDesktop.ini")));
         QVERIFY2(ini.contains(QStringLiteral("geometry=")), qPrintable(ini));
+    }
+
+    void firstPageLine_isWrittenOncePerStart()
+    {
+        QTemporaryDir home;
+        QStringList books;
+        for (const QString &name : { QStringLiteral("a.pdf"), QStringLiteral("b.pdf") }) {
+            books << home.filePath(name);
+            QPdfWriter writer(books.last());
+            QPainter painter(&writer);
+            for (int page = 0; page < 3; ++page) {
+                if (page > 0) {
+                    writer.newPage();
+                }
+                painter.drawText(QRect(0, 0, 3000, 600), name);
+            }
+        }
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), home.path());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral(".config")));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral(".local/share")));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        const QString logPath = home.filePath(QStringLiteral("Documents/Nodera Reader/Logs/"))
+            + AppLog::fileNameFor(QDate::currentDate());
+        const QRegularExpression line(QStringLiteral(" - Info - first page shown: \\d+ ms\n"));
+
+        // Two documents on a fresh start; then the same two again over the session they left.
+        for (int start = 1; start <= 2; ++start) {
+            if (start == 2) {
+                QSettings ini(home.filePath(QStringLiteral(".local/share/Nodera/Nodera Desktop/NoderaDesktop.ini")),
+                    QSettings::IniFormat);
+                ini.setValue(QStringLiteral("General/loadLastSessionWhenStart"), true);
+            }
+            QProcess app;
+            app.setProcessEnvironment(env);
+            app.start(QStringLiteral(NODERA_BINARY_DIR "/app/NoderaReader"), books);
+            QVERIFY(app.waitForStarted());
+            QTRY_COMPARE_WITH_TIMEOUT(readAll(logPath).count(line), start, 30000);
+            // The library and the tab behind follow the first page; none of them writes it again.
+            QTest::qWait(500);
+            app.terminate();
+            QVERIFY(app.waitForFinished(15000));
+            QCOMPARE(app.exitCode(), 0);
+            const QString log = readAll(logPath);
+            QCOMPARE(log.count(line), start);
+            QCOMPARE(log.count(QStringLiteral("Main window shown: ")), start);
+        }
+        const QString ini
+            = readAll(home.filePath(QStringLiteral(".local/share/Nodera/Nodera Desktop/NoderaDesktop.ini")));
+        QVERIFY2(ini.contains(QStringLiteral("lastSessionDocuments=")), qPrintable(ini));
     }
 
     void damagedLibrary_isExplainedAndEndsCleanly_data()

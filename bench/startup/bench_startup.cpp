@@ -1,0 +1,279 @@
+// How long the program takes from its start to the first page of a document named on its command
+// line: started as a user starts it, with a home of its own, under Xvfb when it is installed (else
+// offscreen). Five starts with a fresh storage folder, five re-opening a document already in the
+// library, five re-opening one with 2,000 annotations. The figures are the program's own log lines,
+// counted from its process start. No arguments.
+#include <application/documentservice.h>
+#include <application/serviceregistry.h>
+#include <bench/benchdocument.h>
+#include <bench/benchsupport.h>
+#include <domain/lastread.h>
+#include <domain/metatypes.h>
+
+#include <QDate>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <vector>
+
+using namespace Nod;
+
+namespace {
+
+const QString kProgram = QStringLiteral(NODERA_BINARY_DIR "/app/NoderaReader");
+constexpr int kRuns = 5;
+constexpr int kPages = 1151;
+constexpr int kAnnotatedPages = 500;
+constexpr int kAnnotations = 2000;
+
+// An X server of our own, so that the program maps a real window; none when Xvfb is missing.
+class XServer
+{
+public:
+    ~XServer()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.terminate();
+            m_process.waitForFinished(5000);
+        }
+    }
+
+    // The display name, or empty when there is no Xvfb to start.
+    QString start()
+    {
+        const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
+        if (xvfb.isEmpty()) {
+            return QString();
+        }
+        for (int number = 91; number < 120; ++number) {
+            const QString socket = QStringLiteral("/tmp/.X11-unix/X%1").arg(number);
+            if (QFileInfo::exists(socket) || QFileInfo::exists(QStringLiteral("/tmp/.X%1-lock").arg(number))) {
+                continue;
+            }
+            const QString display = QStringLiteral(":%1").arg(number);
+            m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            m_process.setStandardOutputFile(QProcess::nullDevice());
+            m_process.start(xvfb,
+                { display, QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1600x1000x24"),
+                    QStringLiteral("-nolisten"), QStringLiteral("tcp") });
+            QElapsedTimer timer;
+            timer.start();
+            while (timer.elapsed() < 10000 && m_process.state() != QProcess::NotRunning) {
+                if (QFileInfo::exists(socket)) {
+                    return display;
+                }
+                QThread::msleep(20);
+            }
+            m_process.kill();
+            m_process.waitForFinished(2000);
+        }
+        return QString();
+    }
+
+private:
+    QProcess m_process;
+};
+
+// A home of the program's own: settings, storage folder, caches.
+class Home
+{
+public:
+    explicit Home(const QString &display)
+        : m_display(display)
+    {
+        QDir().mkpath(path(QStringLiteral("run")));
+        QFile::setPermissions(path(QStringLiteral("run")),
+            QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+    QString storage() const { return path(QStringLiteral("Documents/Nodera Reader")); }
+
+    QString log() const
+    {
+        QFile file(storage() + QStringLiteral("/Logs/AppLog %1.txt")
+                                   .arg(QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"))));
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+
+    // The settings and the storage folder of earlier starts go.
+    void forget()
+    {
+        QDir(storage()).removeRecursively();
+        QDir(path(QStringLiteral(".local/share/Nodera"))).removeRecursively();
+        QDir(path(QStringLiteral(".config/Nodera"))).removeRecursively();
+    }
+
+    struct Figures
+    {
+        double window = -1;
+        double firstPage = -1;
+    };
+
+    // Starts the program on file, waits for its first page and ends it as a logout would.
+    std::optional<Figures> run(const QString &file) const
+    {
+        const int before = log().count(QStringLiteral("first page shown: "));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), m_dir.path());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), path(QStringLiteral(".config")));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), path(QStringLiteral(".local/share")));
+        env.insert(QStringLiteral("XDG_CACHE_HOME"), path(QStringLiteral(".cache")));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), path(QStringLiteral("run")));
+        if (m_display.isEmpty()) {
+            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        } else {
+            env.insert(QStringLiteral("DISPLAY"), m_display);
+            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        }
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.setStandardOutputFile(QProcess::nullDevice());
+        process.start(kProgram, { file });
+        if (!process.waitForStarted(10000)) {
+            std::fprintf(stderr, "the program did not start\n");
+            return std::nullopt;
+        }
+        QElapsedTimer timer;
+        timer.start();
+        QString text;
+        while (timer.elapsed() < 30000 && process.state() == QProcess::Running) {
+            text = log();
+            if (text.count(QStringLiteral("first page shown: ")) > before) {
+                break;
+            }
+            QThread::msleep(10);
+        }
+        process.terminate();
+        if (!process.waitForFinished(15000)) {
+            process.kill();
+            process.waitForFinished(5000);
+            std::fprintf(stderr, "the program did not end on its closing signal\n");
+            return std::nullopt;
+        }
+        Figures figures;
+        figures.window = lastFigure(text, QStringLiteral("Main window shown: (\\d+) ms"));
+        figures.firstPage = lastFigure(text, QStringLiteral("first page shown: (\\d+) ms"));
+        if (figures.firstPage < 0 || text.count(QStringLiteral("first page shown: ")) != before + 1) {
+            std::fprintf(stderr, "no first page in the log\n");
+            return std::nullopt;
+        }
+        return figures;
+    }
+
+private:
+    static double lastFigure(const QString &text, const QString &pattern)
+    {
+        double value = -1;
+        QRegularExpressionMatchIterator it = QRegularExpression(pattern).globalMatch(text);
+        while (it.hasNext()) {
+            value = it.next().captured(1).toDouble();
+        }
+        return value;
+    }
+
+    QTemporaryDir m_dir;
+    QString m_display;
+};
+
+// Stores annotations with the document already in the library of this storage folder and shows its
+// first page with notes on both sides, as the annotation benchmark opens it.
+bool annotate(const QString &storage, const QString &file)
+{
+    Infrastructure::Database database;
+    if (!database.open(QDir(storage).filePath(QStringLiteral("database")))) {
+        return false;
+    }
+    bool done = false;
+    {
+        Application::ServiceRegistry registry;
+        Application::ServiceRegistry::setInstance(&registry);
+        auto *documents = registry.documentService();
+        const QVector<Domain::Document> found
+            = documents->documentsWithPath(Application::DocumentService::localUrlOf(QFileInfo(file)));
+        if (found.size() == 1) {
+            const int id = found.first().id();
+            Bench::fillAnnotations(id, kAnnotatedPages, kAnnotations, 3, 200);
+            const Domain::LastRead last = found.first().lastRead();
+            const Domain::ViewSetting setting(Domain::ViewSetting::ScaleFactor, 1.0,
+                Domain::ViewSetting::NoRotation, Domain::ViewSetting::BothSideMargin);
+            done = documents->changeLastRead(id, Domain::LastRead(0, QPointF(), setting, last.siderBarState()));
+        }
+        Application::ServiceRegistry::setInstance(nullptr);
+    }
+    Infrastructure::Database::close();
+    return done;
+}
+
+// Medians of runs starts on file; the first start of a re-open series only brings the file in.
+bool series(Home &home, const QString &file, bool fresh, const char *windowName, const char *pageName)
+{
+    std::vector<double> windows;
+    std::vector<double> pages;
+    for (int i = 0; i < kRuns; ++i) {
+        if (fresh) {
+            home.forget();
+        }
+        const std::optional<Home::Figures> figures = home.run(file);
+        if (!figures) {
+            return false;
+        }
+        windows.push_back(figures->window);
+        pages.push_back(figures->firstPage);
+    }
+    if (windowName) {
+        Bench::print(windowName, Bench::median(windows), "ms");
+    }
+    Bench::print(pageName, Bench::median(pages), "ms");
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QGuiApplication app(argc, argv); // the PDFs are painted with the framework's writer
+    Domain::registerMetaTypes();
+    QTemporaryDir files;
+    const QString plain = files.filePath(QStringLiteral("book.pdf"));
+    const QString annotated = files.filePath(QStringLiteral("annotated.pdf"));
+    if (!Bench::writeTextPdf(plain, kPages) || !Bench::writeTextPdf(annotated, kAnnotatedPages)) {
+        std::fprintf(stderr, "cannot write the documents\n");
+        return 1;
+    }
+    XServer server;
+    const QString display = server.start();
+    std::printf("# %s, %d-page document, %d runs each\n",
+        display.isEmpty() ? "offscreen" : "Xvfb 1600x1000", kPages, kRuns);
+
+    Home fresh(display);
+    if (!series(fresh, plain, true, "start_to_window_ms", "start_to_first_page_ms")) {
+        return 1;
+    }
+    Home again(display);
+    if (!again.run(plain) || !series(again, plain, false, nullptr, "reopen_to_first_page_ms")) {
+        return 1;
+    }
+    Home marked(display);
+    if (!marked.run(annotated) || !annotate(marked.storage(), annotated)
+        || !series(marked, annotated, false, nullptr, "annotated_reopen_to_first_page_ms")) {
+        std::fprintf(stderr, "the annotated document could not be prepared or opened\n");
+        return 1;
+    }
+    return 0;
+}
