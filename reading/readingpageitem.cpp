@@ -49,6 +49,38 @@ RenderParam ReadingPageItem::renderParamFor(double zoom, double devicePixelRatio
     return param;
 }
 
+RenderParam ReadingPageItem::previewParamFor(const RenderParam &param) const
+{
+    const double zoom = param.scaleFactor();
+    // Device pixels per item unit at this zoom.
+    const double pixelsPerUnit = param.renderXres() / m_dpiX;
+    const double pagePixels = pageRect().width() * pixelsPerUnit * pageRect().height() * pixelsPerUnit;
+    // The whole-page render stays under the limit; beyond it, a smaller preview shows under the
+    // tiles until they arrive.
+    RenderParam preview = param;
+    preview.setScaleFactor(
+        pagePixels * 4 <= WholePageLimit ? zoom : zoom * std::sqrt(double(PreviewLimit) / (pagePixels * 4)));
+    return preview;
+}
+
+void ReadingPageItem::ensurePreviewTile(const QSharedPointer<Backend::Page> &page)
+{
+    if (!m_previewTile) {
+        m_previewTile = new TileItem(page, this);
+        connect(m_previewTile, &TileItem::imageReady, this, &ReadingPageItem::on_imageReady);
+    }
+}
+
+void ReadingPageItem::prepareRender(double zoom, double devicePixelRatio)
+{
+    const QSharedPointer<Backend::Page> page = Base::Page::page().toStrongRef();
+    if (!page) {
+        return;
+    }
+    ensurePreviewTile(page);
+    m_previewTile->pixmap(previewParamFor(renderParamFor(zoom, devicePixelRatio)));
+}
+
 void ReadingPageItem::paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *widget)
 {
     const QSharedPointer<Backend::Page> page = Base::Page::page().toStrongRef();
@@ -75,20 +107,9 @@ void ReadingPageItem::paint(QPainter *painter, const QStyleOptionGraphicsItem *o
     const double ratio = painter->device()->devicePixelRatioF();
     const RenderParam param = renderParamFor(zoom, ratio);
     const QRectF deviceRect = world.mapRect(pageRect());
-    // Device pixels per item unit at this zoom.
-    const double pixelsPerUnit = param.renderXres() / m_dpiX;
-    const double pagePixels = pageRect().width() * pixelsPerUnit * pageRect().height() * pixelsPerUnit;
-    // The whole-page render stays under the limit; beyond it, a smaller preview shows under the
-    // tiles until they arrive.
-    const double previewZoom
-        = pagePixels * 4 <= WholePageLimit ? zoom : zoom * std::sqrt(double(PreviewLimit) / (pagePixels * 4));
-    RenderParam previewParam = param;
-    previewParam.setScaleFactor(previewZoom);
-
-    if (!m_previewTile) {
-        m_previewTile = new TileItem(page, this);
-        connect(m_previewTile, &TileItem::imageReady, this, &ReadingPageItem::on_imageReady);
-    }
+    const RenderParam previewParam = previewParamFor(param);
+    const double previewZoom = previewParam.scaleFactor();
+    ensurePreviewTile(page);
 
     painter->save();
     painter->setWorldTransform(QTransform());

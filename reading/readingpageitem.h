@@ -46,6 +46,9 @@ public:
     // Paints the page for a printer or an image, rendering on this thread at the device's
     // resolution; false when the page could not be rendered.
     bool paintForPrint(QPainter *painter);
+    // Starts rendering the page as a view at this zoom would first paint it, so that the image
+    // is on its way while the window is still being laid out and painted.
+    void prepareRender(double zoom, double devicePixelRatio);
     // Stops renders in flight and drops the pixmaps this page holds (the cache keeps its copies).
     void cancelRenders();
     // Renders afresh in the background mode now in force; nothing of the old mode is shown again.
@@ -68,6 +71,9 @@ private:
     void paintUnloadable(QPainter *painter, QWidget *widget);
     // Tells the reader, on the page itself, why it shows no image.
     static void paintFailure(QPainter *painter, const QRectF &rect, const QString &reason, bool dark);
+    // The whole page at param's zoom, or a smaller preview of a page too large for one image.
+    RenderParam previewParamFor(const RenderParam &param) const;
+    void ensurePreviewTile(const QSharedPointer<Backend::Page> &page);
     // True when every exposed tile was painted.
     bool paintTiles(
         QPainter *painter, const QTransform &world, const QRectF &exposed, const RenderParam &param);

@@ -18,6 +18,7 @@
 #include <reading/baseview.h>
 #include <reading/pdfdocumentscene.h>
 #include <reading/pdfdocumentview.h>
+#include <reading/readingpageitem.h>
 #include <reading/searching.h>
 #include <reading/searchline.h>
 #include <reading/tools/linetool.h>
@@ -277,23 +278,16 @@ void DocumentWidget::finishOpening(const QSharedPointer<Backend::Document> &docu
         connect(annotations, &AnnotationIndex::editingStarted, m_noteEditor, &NoteEditorHost::startEditing);
         connect(annotations, &AnnotationIndex::editingFinished, m_noteEditor, &NoteEditorHost::finishEditing);
     }
-    m_summaryScene = QSharedPointer<Reviewing::Scene>::create(
-        document, m_documentId, m_undoStack, logicalDpiX(), logicalDpiY());
-    m_summaryView->setScene(m_summaryScene);
-    connect(
-        m_summaryScene.data(), &Base::Scene::contentChanged, this, &DocumentWidget::clearAllWidgetResults);
-    if (AnnotationIndex *annotations = m_summaryScene->annotations()) {
-        connect(annotations, &AnnotationIndex::editingStarted, m_summaryNoteEditor,
-            &NoteEditorHost::startEditing);
-        connect(annotations, &AnnotationIndex::editingFinished, m_summaryNoteEditor,
-            &NoteEditorHost::finishEditing);
-    }
-    // The map is built when first shown.
+    // The summary and the map are built when first shown, so that opening costs only the page.
     m_mindView->openDocument(document, m_documentId, m_undoStack, logicalDpiX(), logicalDpiY());
     m_stack->setCurrentIndex(ReadingView);
     m_viewGroup->setEnabled(true);
 
     restoreViewState();
+    // The page the view opens on renders while the window is still being laid out.
+    if (ReadingPageItem *page = m_readingScene->readingPageAt(m_readingView->currentPage())) {
+        page->prepareRender(m_readingView->transform().m11(), m_readingView->viewport()->devicePixelRatioF());
+    }
     const int margin = m_restored.viewSetting().marginMode();
     if (margin != m_noteAreaMode) {
         setNoteAreaMode(margin);
@@ -327,6 +321,24 @@ void DocumentWidget::showSearchHit(int page, int annotationId, const QString &wo
         m_readingView->searchLine()->activate();
         m_readingView->searchLine()->lineEdit()->setText(words);
         m_readingView->searching()->start(words, QTextDocument::FindFlags());
+    }
+}
+
+void DocumentWidget::ensureSummary()
+{
+    if (m_summaryScene || !m_document) {
+        return;
+    }
+    m_summaryScene = QSharedPointer<Reviewing::Scene>::create(
+        m_document, m_documentId, m_undoStack, logicalDpiX(), logicalDpiY(), m_noteAreaMode);
+    m_summaryView->setScene(m_summaryScene);
+    connect(
+        m_summaryScene.data(), &Base::Scene::contentChanged, this, &DocumentWidget::clearAllWidgetResults);
+    if (AnnotationIndex *annotations = m_summaryScene->annotations()) {
+        connect(annotations, &AnnotationIndex::editingStarted, m_summaryNoteEditor,
+            &NoteEditorHost::startEditing);
+        connect(annotations, &AnnotationIndex::editingFinished, m_summaryNoteEditor,
+            &NoteEditorHost::finishEditing);
     }
 }
 
@@ -499,6 +511,9 @@ void DocumentWidget::on_siderBar_expanded() { m_splitter->handle(1)->setCursor(Q
 
 void DocumentWidget::on_currentChanged(int index)
 {
+    if (index == SummaryView) {
+        ensureSummary();
+    }
     const bool reading = index == ReadingView;
     for (QAction *action : qAsConst(m_readingOnlyActions)) {
         action->setEnabled(reading);

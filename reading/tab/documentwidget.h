@@ -124,6 +124,8 @@ private:
     void finishOpening(const QSharedPointer<Backend::Document> &document);
     void on_loader_finished(const DocumentLoader::Result &result);
     void showLoadingPanel(const QString &text, bool busy);
+    // Builds the summary's rows on its first showing.
+    void ensureSummary();
     // Once, when the document first has pages: the stored page and zoom, or the page asked for.
     void restoreViewState();
     void restoreSiderBarState();

@@ -19,14 +19,22 @@ constexpr int Gap = 4; // between the bar and the note
 NoteEditorHost::NoteEditorHost(QGraphicsView *view, Application::TagService *tags)
     : QObject(view)
     , m_view(view)
-    , m_bar(new EditorToolBar(view->viewport()))
+    , m_tags(tags)
 {
-    m_bar->setObjectName(QStringLiteral("NoteEditorToolBar"));
-    m_bar->setTagService(tags);
-    m_bar->hide();
     connect(view->verticalScrollBar(), &QScrollBar::valueChanged, this, &NoteEditorHost::place);
     connect(view->horizontalScrollBar(), &QScrollBar::valueChanged, this, &NoteEditorHost::place);
     view->viewport()->installEventFilter(this);
+}
+
+EditorToolBar *NoteEditorHost::toolBar()
+{
+    if (!m_bar) {
+        m_bar = new EditorToolBar(m_view->viewport());
+        m_bar->setObjectName(QStringLiteral("NoteEditorToolBar"));
+        m_bar->setTagService(m_tags);
+        m_bar->hide();
+    }
+    return m_bar;
 }
 
 NoteItem *NoteEditorHost::note() const { return m_note; }
@@ -36,6 +44,7 @@ void NoteEditorHost::startEditing(NoteItem *note, int annotationId)
     if (!note) {
         return;
     }
+    toolBar();
     if (m_note != note) {
         disconnect(m_formatConnection);
         disconnect(m_heightConnection);
@@ -68,13 +77,15 @@ void NoteEditorHost::hide()
     disconnect(m_formatConnection);
     disconnect(m_heightConnection);
     m_note = nullptr;
-    m_bar->detach();
-    m_bar->hide();
+    if (m_bar) {
+        m_bar->detach();
+        m_bar->hide();
+    }
 }
 
 void NoteEditorHost::place()
 {
-    if (!m_note || !m_bar->isAttached()) {
+    if (!m_note || !m_bar || !m_bar->isAttached()) {
         return;
     }
     const QRect note = m_view->mapFromScene(m_note->sceneBoundingRect()).boundingRect();

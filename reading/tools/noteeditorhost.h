@@ -27,7 +27,8 @@ class NoteEditorHost final : public QObject
 public:
     explicit NoteEditorHost(QGraphicsView *view, Application::TagService *tags = nullptr);
 
-    EditorToolBar *toolBar() const { return m_bar; }
+    // Made on first use: most documents are read without editing a note.
+    EditorToolBar *toolBar();
     NoteItem *note() const;
 
     void startEditing(NoteItem *note, int annotationId);
@@ -41,7 +42,8 @@ private:
     void hide();
 
     QGraphicsView *m_view; // parent
-    EditorToolBar *m_bar; // child of the view's viewport
+    Application::TagService *m_tags; // not owned
+    EditorToolBar *m_bar = nullptr; // child of the view's viewport
     QPointer<NoteItem> m_note;
     QMetaObject::Connection m_formatConnection;
     QMetaObject::Connection m_heightConnection;
