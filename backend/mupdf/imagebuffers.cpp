@@ -89,8 +89,10 @@ QImage allocate(int width, int height)
     if (!block) {
         return {};
     }
-    return QImage(block + HeaderSize, width, height, static_cast<int>(bytesPerLine), QImage::Format_ARGB32,
-        release, block);
+    // The library draws premultiplied colour, and the renders are opaque: labelled so, the
+    // interface thread turns them into pixmaps without converting (or even copying) them.
+    return QImage(block + HeaderSize, width, height, static_cast<int>(bytesPerLine),
+        QImage::Format_ARGB32_Premultiplied, release, block);
 }
 
 } // namespace Backend::MuPDF::ImageBuffers

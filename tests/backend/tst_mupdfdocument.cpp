@@ -576,7 +576,7 @@ void TestMuPDFDocument::render_givesWhitePageWithContentAtResolution()
     Document document(TestDocuments::data(QStringLiteral("text.pdf")));
     const QImage image = page(document, 0)->renderImage(72, 72);
     QCOMPARE(image.size(), QSize(612, 792));
-    QCOMPARE(image.format(), QImage::Format_ARGB32);
+    QCOMPARE(image.format(), QImage::Format_ARGB32_Premultiplied);
     QCOMPARE(image.pixel(600, 780), qRgba(255, 255, 255, 255));
     const QImage twice = page(document, 0)->renderImage(144, 72);
     QCOMPARE(twice.size(), QSize(1224, 792));
