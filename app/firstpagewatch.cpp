@@ -54,7 +54,8 @@ void FirstPageWatch::check()
     if (!page || !page->isSharp()) {
         return;
     }
-    if (AnnotationIndex *annotations = scene->annotations(); annotations && !annotations->isPopulated(pageIndex)) {
+    if (AnnotationIndex *annotations = scene->annotations();
+        annotations && !annotations->isPopulated(pageIndex)) {
         return;
     }
     finish(true);

@@ -58,7 +58,8 @@ public:
         }
         for (int number = 91; number < 120; ++number) {
             const QString socket = QStringLiteral("/tmp/.X11-unix/X%1").arg(number);
-            if (QFileInfo::exists(socket) || QFileInfo::exists(QStringLiteral("/tmp/.X%1-lock").arg(number))) {
+            if (QFileInfo::exists(socket)
+                || QFileInfo::exists(QStringLiteral("/tmp/.X%1-lock").arg(number))) {
                 continue;
             }
             const QString display = QStringLiteral(":%1").arg(number);
@@ -102,8 +103,9 @@ public:
 
     QString log() const
     {
-        QFile file(storage() + QStringLiteral("/Logs/AppLog %1.txt")
-                                   .arg(QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"))));
+        QFile file(storage()
+            + QStringLiteral("/Logs/AppLog %1.txt")
+                  .arg(QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"))));
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
     }
 
@@ -209,7 +211,8 @@ bool annotate(const QString &storage, const QString &file)
             const Domain::LastRead last = found.first().lastRead();
             const Domain::ViewSetting setting(Domain::ViewSetting::ScaleFactor, 1.0,
                 Domain::ViewSetting::NoRotation, Domain::ViewSetting::BothSideMargin);
-            done = documents->changeLastRead(id, Domain::LastRead(0, QPointF(), setting, last.siderBarState()));
+            done = documents->changeLastRead(
+                id, Domain::LastRead(0, QPointF(), setting, last.siderBarState()));
         }
         Application::ServiceRegistry::setInstance(nullptr);
     }
@@ -244,6 +247,12 @@ bool series(Home &home, const QString &file, bool fresh, const char *windowName,
 
 int main(int argc, char **argv)
 {
+    // The services say what they store; only the figures go out.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &text) {
+        if (type != QtInfoMsg && type != QtDebugMsg) {
+            std::fprintf(stderr, "%s\n", qUtf8Printable(text));
+        }
+    });
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
@@ -258,8 +267,8 @@ int main(int argc, char **argv)
     }
     XServer server;
     const QString display = server.start();
-    std::printf("# %s, %d-page document, %d runs each\n",
-        display.isEmpty() ? "offscreen" : "Xvfb 1600x1000", kPages, kRuns);
+    std::printf("# %s, %d-page document, %d runs each\n", display.isEmpty() ? "offscreen" : "Xvfb 1600x1000",
+        kPages, kRuns);
 
     Home fresh(display);
     if (!series(fresh, plain, true, "start_to_window_ms", "start_to_first_page_ms")) {

@@ -397,8 +397,8 @@ private slots:
             record.documentId = id;
             record.pageIndex = page;
             record.position = QPointF(100, 200);
-            record.canvas = Nod::Domain::Marker(QPolygonF(QRectF(0, 0, 120, 40)), Nod::Domain::Marker::AllEdges,
-                QPen(Qt::NoPen), QBrush(Qt::yellow));
+            record.canvas = Nod::Domain::Marker(QPolygonF(QRectF(0, 0, 120, 40)),
+                Nod::Domain::Marker::AllEdges, QPen(Qt::NoPen), QBrush(Qt::yellow));
             record.noteText = QStringLiteral("note on page %1").arg(page + 1);
             record.createdAt = QDateTime::currentDateTime();
             record.parentId = notes->documentNote(id).id();

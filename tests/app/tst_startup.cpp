@@ -259,7 +259,8 @@ private slots:
         // Two documents on a fresh start; then the same two again over the session they left.
         for (int start = 1; start <= 2; ++start) {
             if (start == 2) {
-                QSettings ini(home.filePath(QStringLiteral(".local/share/Nodera/Nodera Desktop/NoderaDesktop.ini")),
+                QSettings ini(
+                    home.filePath(QStringLiteral(".local/share/Nodera/Nodera Desktop/NoderaDesktop.ini")),
                     QSettings::IniFormat);
                 ini.setValue(QStringLiteral("General/loadLastSessionWhenStart"), true);
             }
