@@ -274,6 +274,10 @@ void DocumentWidget::finishOpening(const QSharedPointer<Backend::Document> &docu
             scene->reinitializeScene();
         }
     });
+    // The reading scene hears of every change to the document's annotations, whether or not the
+    // other views have been built.
+    connect(
+        m_readingScene.data(), &Base::Scene::contentChanged, this, &DocumentWidget::clearAllWidgetResults);
     if (AnnotationIndex *annotations = m_readingScene->annotations()) {
         connect(annotations, &AnnotationIndex::editingStarted, m_noteEditor, &NoteEditorHost::startEditing);
         connect(annotations, &AnnotationIndex::editingFinished, m_noteEditor, &NoteEditorHost::finishEditing);
@@ -332,8 +336,6 @@ void DocumentWidget::ensureSummary()
     m_summaryScene = QSharedPointer<Reviewing::Scene>::create(
         m_document, m_documentId, m_undoStack, logicalDpiX(), logicalDpiY(), m_noteAreaMode);
     m_summaryView->setScene(m_summaryScene);
-    connect(
-        m_summaryScene.data(), &Base::Scene::contentChanged, this, &DocumentWidget::clearAllWidgetResults);
     if (AnnotationIndex *annotations = m_summaryScene->annotations()) {
         connect(annotations, &AnnotationIndex::editingStarted, m_summaryNoteEditor,
             &NoteEditorHost::startEditing);
