@@ -110,6 +110,12 @@ void RenderTask::run()
             || m_renderParam.applyColorTreatment(image, cancelled,
                 m_page->keptRects(
                     m_renderParam, m_renderParam.renderXres(), m_renderParam.renderYres(), m_rect)))) {
+        // A page is drawn onto white, so its render is opaque. Said so here, where the image is
+        // not shared, the interface thread neither scans it for transparency nor copies it to
+        // make a pixmap, and paints it without blending.
+        if (image.format() == QImage::Format_ARGB32_Premultiplied) {
+            image.reinterpretAsFormat(QImage::Format_RGB32);
+        }
         emit imageReady(m_renderParam, m_rect, m_prefetch, image, QRectF());
     }
     finish();
