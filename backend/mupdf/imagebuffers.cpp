@@ -15,13 +15,6 @@ constexpr size_t HeaderSize = 64;
 
 struct Pool
 {
-    ~Pool()
-    {
-        for (unsigned char *block : free) {
-            std::free(block);
-        }
-    }
-
     std::mutex mutex;
     std::vector<unsigned char *> free; // most recently released last
     size_t freeBytes = 0;
@@ -29,8 +22,10 @@ struct Pool
 
 Pool &pool()
 {
-    static Pool instance;
-    return instance;
+    // Never destroyed: pixmaps made from page images keep their buffers, and the caches holding
+    // them may be torn down after any static of this file at exit.
+    static Pool *instance = new Pool;
+    return *instance;
 }
 
 size_t &sizeOf(unsigned char *block) { return *reinterpret_cast<size_t *>(block); }
