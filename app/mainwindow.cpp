@@ -133,7 +133,6 @@ MainWindow::MainWindow(QWidget *parent)
         this);
     m_library->setSearchIndexer(m_indexer);
     connect(m_library, &LibraryWidget::searchHitActivated, this, &MainWindow::openSearchHit);
-    m_indexer->start();
     m_library->restoreState(settings()->mainWindow.libraryWidgetState());
     const int libraryTab = m_mainTabBar->tabBar()->addTab(tr("My Library"));
     m_mainTabBar->tabBar()->setTabToolTip(libraryTab, tr("Book Shelf"));
@@ -353,6 +352,9 @@ DocumentWidget *MainWindow::openPendingPage(int index)
         m_stack->setCurrentWidget(tab);
     }
     m_stack->removeWidget(pending);
+    if (const std::optional<PendingDocumentPage::SearchHit> &hit = pending->searchHit()) {
+        tab->showSearchHit(hit->page, hit->annotationId, hit->words);
+    }
     pending->deleteLater();
     return tab;
 }
@@ -436,6 +438,8 @@ void MainWindow::settleStart()
     m_startSettled = true;
     // Each piece on a turn of its own, so that input and paints get through between them.
     QTimer::singleShot(0, m_library, &LibraryWidget::loadModels);
+    // Reading every document for the index competes with the first page for the processor.
+    QTimer::singleShot(0, m_indexer, &Indexing::SearchIndexer::start);
     QTimer::singleShot(0, this, [this] {
         const QList<Nod::Domain::Document> missing = std::exchange(m_missingAtStart, {});
         for (const Nod::Domain::Document &document : missing) {

@@ -9,4 +9,9 @@ PendingDocumentPage::PendingDocumentPage(const Nod::Domain::Document &document, 
     setObjectName(QStringLiteral("pendingDocumentPage"));
 }
 
+void PendingDocumentPage::showSearchHit(int page, int annotationId, const QString &words)
+{
+    m_searchHit = SearchHit { page, annotationId, words };
+}
+
 } // namespace Nod::Presentation

@@ -5,6 +5,8 @@
 
 #include <QWidget>
 
+#include <optional>
+
 namespace Nod::Presentation {
 
 // Stands in the main window's stack for a document of a restored session until its tab is first
@@ -28,9 +30,20 @@ public:
     void reloadShortcuts() override { }
     void reloadColors() override { }
     void print() override { }
+    // Kept for the real tab, which shows it once it has opened the document.
+    void showSearchHit(int page, int annotationId, const QString &words) override;
+
+    struct SearchHit
+    {
+        int page = 0;
+        int annotationId = 0;
+        QString words;
+    };
+    const std::optional<SearchHit> &searchHit() const { return m_searchHit; }
 
 private:
     Nod::Domain::Document m_document;
+    std::optional<SearchHit> m_searchHit;
 };
 
 } // namespace Nod::Presentation

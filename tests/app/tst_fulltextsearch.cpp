@@ -116,6 +116,7 @@ private slots:
         m_window = std::make_unique<MainWindow>();
         m_window->resize(1000, 700);
         m_window->show();
+        m_window->finishStart(); // as the program does once its start has opened what it opens
         QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
     }
 
