@@ -437,9 +437,10 @@ void MainWindow::settleStart()
     }
     m_startSettled = true;
     // Each piece on a turn of its own, so that input and paints get through between them.
+    // Reading every document for the index competes with the first page for the processor; its
+    // worker starts now and opens the index on its own thread.
+    m_indexer->start();
     QTimer::singleShot(0, m_library, &LibraryWidget::loadModels);
-    // Reading every document for the index competes with the first page for the processor.
-    QTimer::singleShot(0, m_indexer, &Indexing::SearchIndexer::start);
     QTimer::singleShot(0, this, [this] {
         const QList<Nod::Domain::Document> missing = std::exchange(m_missingAtStart, {});
         for (const Nod::Domain::Document &document : missing) {

@@ -115,9 +115,11 @@ private slots:
         QVERIFY(database.open(House::instance()->databasePath()));
         m_window = std::make_unique<MainWindow>();
         m_window->resize(1000, 700);
+        QSignalSpy settled(m_window.get(), &MainWindow::startSettled);
         m_window->show();
         m_window->finishStart(); // as the program does once its start has opened what it opens
         QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        QTRY_COMPARE(settled.count(), 1); // the index is at work from here on
     }
 
     void cleanup()
