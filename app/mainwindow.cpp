@@ -2,9 +2,9 @@
 
 #include "databasestartup.h"
 #include "desktopidentity.h"
+#include "firstpagewatch.h"
 #include "helpdialog.h"
 #include "keyboardshortcuts.h"
-#include "firstpagewatch.h"
 #include "maintabbar.h"
 #include "pendingdocumentpage.h"
 #include "processclock.h"
