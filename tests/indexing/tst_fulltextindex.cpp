@@ -246,9 +246,10 @@ void TestFullTextIndex::stoppedIndexer_resumesAndIndexStaysSound()
 {
     ServiceFixture fixture;
     QVERIFY(fixture.isValid());
-    const int pageCount = 12;
+    // Enough pages that a loaded machine cannot index them all before the stop takes effect.
+    const int pageCount = 60;
     QStringList pages = numberedPages(pageCount);
-    pages[11] = QStringLiteral("The very last page mentions quinces.");
+    pages[pageCount - 1] = QStringLiteral("The very last page mentions quinces.");
     const int book = addPdf(fixture, QStringLiteral("Long"), pages);
     QVERIFY(book > 0);
     const QString databasePath = fixture.path(QStringLiteral("database"));
