@@ -1,4 +1,4 @@
-#include "application/servicefixture.h"
+#include "support/tabfixture.h"
 
 #include <annotating/canvasmarkeritem.h>
 #include <annotating/markeritem.h>
@@ -48,22 +48,6 @@ namespace {
 Marker area(const QRectF &rect)
 {
     return Marker(QPolygonF(rect), Marker::AllEdges, QPen(Qt::yellow), QBrush(Qt::yellow));
-}
-
-bool writePdf(const QString &path, int pages)
-{
-    QPdfWriter writer(path);
-    writer.setResolution(72);
-    writer.setPageSize(QPageSize(QPageSize::Letter));
-    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-    QPainter painter(&writer);
-    for (int i = 0; i < pages; ++i) {
-        if (i > 0) {
-            writer.newPage();
-        }
-        painter.drawText(QPointF(72, 100), QStringLiteral("Page %1").arg(i + 1));
-    }
-    return painter.end();
 }
 
 // Every stored annotation and image, byte for byte, in id order.
@@ -156,17 +140,13 @@ private:
     {
         if (m_documentId == 0) {
             const QString path = m_fixture->path(QStringLiteral("doc.pdf"));
-            if (!writePdf(path, pages)) {
+            if (!writeNumberedPdf(path, pages)) {
                 return false;
             }
-            m_documentId = m_fixture->registry()->documentService()->newDocument(
-                QStringLiteral("0123456789abcdef0123456789abcdef"), path, QStringLiteral("doc.pdf"));
+            m_documentId = m_fixture->newDocument(path);
         }
-        m_tab = std::make_unique<DocumentWidget>();
-        m_tab->resize(1000, 700);
-        m_tab->show();
-        if (!QTest::qWaitForWindowActive(m_tab.get())
-            || !m_tab->openDocument(m_fixture->registry()->documentService()->document(m_documentId))) {
+        m_tab = openDocumentTab(*m_fixture, m_documentId, QSize(1000, 700), TabWait::Active);
+        if (!m_tab) {
             return false;
         }
         m_tab->setNoteAreaMode(noteAreaMode);
@@ -209,17 +189,15 @@ private:
 private slots:
     void init()
     {
-        QStandardPaths::setTestModeEnabled(true);
         m_fixture = std::make_unique<ServiceFixture>();
         QVERIFY(m_fixture->isValid());
-        Nod::Application::ServiceRegistry::setInstance(m_fixture->registry());
+        m_fixture->install();
     }
 
     void cleanup()
     {
         m_tab.reset();
         m_documentId = 0;
-        Nod::Application::ServiceRegistry::setInstance(nullptr);
         m_fixture.reset();
     }
 

@@ -1,7 +1,7 @@
+#include "support/programhome.h"
+
 #include <app/commandline.h>
 
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <vector>
@@ -9,39 +9,6 @@
 using Nod::App::CommandLineOption;
 
 namespace {
-
-struct Run
-{
-    int code = -1;
-    QString out;
-    QString err;
-};
-
-// The real program as a shell runs it on a machine without a display: no X server, no platform
-// chosen, a home of its own.
-Run runProgram(const QString &home, const QStringList &arguments)
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    env.remove(QStringLiteral("DISPLAY"));
-    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    env.insert(QStringLiteral("HOME"), home);
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
-    env.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
-    env.insert(QStringLiteral("XDG_DOCUMENTS_DIR"), home + QStringLiteral("/Documents"));
-    QProcess process;
-    process.setProcessEnvironment(env);
-    process.setWorkingDirectory(home);
-    process.start(QStringLiteral(NODERA_BINARY_DIR "/app/NoderaReader"), arguments);
-    if (!process.waitForFinished(30000)) {
-        process.kill();
-        process.waitForFinished();
-        return {};
-    }
-    return { process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-        QString::fromLocal8Bit(process.readAllStandardOutput()),
-        QString::fromLocal8Bit(process.readAllStandardError()) };
-}
 
 QStringList optionNames()
 {
@@ -81,33 +48,33 @@ class CommandLineTest : public QObject
 private slots:
     void helpAndVersion_printAndExitZeroWithoutADisplay()
     {
-        QTemporaryDir home;
+        ProgramHome home;
         for (const QString &help : { QStringLiteral("--help"), QStringLiteral("-h") }) {
-            const Run run = runProgram(home.path(), { help });
+            const ProgramRun run = home.run({ help });
             QCOMPARE(run.code, 0);
-            QVERIFY2(run.out.startsWith(QStringLiteral("Usage: NoderaReader")), qPrintable(run.out));
+            QVERIFY2(run.output.startsWith(QStringLiteral("Usage: NoderaReader")), qPrintable(run.output));
             for (const QString &name : optionNames()) {
-                QVERIFY2(run.out.contains(name), qPrintable(name));
+                QVERIFY2(run.output.contains(name), qPrintable(name));
             }
-            for (const QString &line : run.out.split(QLatin1Char('\n'))) {
+            for (const QString &line : run.output.split(QLatin1Char('\n'))) {
                 QVERIFY2(line.size() <= 80, qPrintable(line));
             }
         }
         for (const QString &version : { QStringLiteral("--version"), QStringLiteral("-v") }) {
-            const Run run = runProgram(home.path(), { version });
+            const ProgramRun run = home.run({ version });
             QCOMPARE(run.code, 0);
-            QCOMPARE(run.out, QStringLiteral("Nodera Reader " NODERA_VERSION "\n"));
-            QVERIFY(run.err.isEmpty());
+            QCOMPARE(run.output, QStringLiteral("Nodera Reader " NODERA_VERSION "\n"));
+            QVERIFY(run.errors.isEmpty());
         }
         // A files argument after the option changes nothing, and nothing was set up on the way.
-        const Run run = runProgram(home.path(), { QStringLiteral("--version"), QStringLiteral("book.pdf") });
+        const ProgramRun run = home.run({ QStringLiteral("--version"), QStringLiteral("book.pdf") });
         QCOMPARE(run.code, 0);
         QVERIFY(!QFileInfo::exists(home.filePath(QStringLiteral("Documents/Nodera Reader"))));
     }
 
     void unknownOption_printsUsageOnStandardErrorAndExitsTwo()
     {
-        QTemporaryDir home;
+        ProgramHome home;
         QFile pdf(home.filePath(QStringLiteral("book.pdf")));
         QVERIFY(pdf.open(QIODevice::WriteOnly));
         pdf.write("%PDF-1.4\n");
@@ -124,14 +91,14 @@ private slots:
             { QStringLiteral("-") },
         };
         for (const QStringList &arguments : commandLines) {
-            const Run run = runProgram(home.path(), arguments);
+            const ProgramRun run = home.run(arguments);
             QCOMPARE(run.code, 2);
-            QVERIFY(run.out.isEmpty());
-            QVERIFY2(run.err.contains(QStringLiteral("Usage: NoderaReader")), qPrintable(run.err));
+            QVERIFY(run.output.isEmpty());
+            QVERIFY2(run.errors.contains(QStringLiteral("Usage: NoderaReader")), qPrintable(run.errors));
             const QString option = arguments.contains(QStringLiteral("book.pdf")) && arguments.size() == 2
                 ? QStringLiteral("--bogus")
                 : arguments.first();
-            QVERIFY2(run.err.contains(QStringLiteral("unknown option ") + option), qPrintable(run.err));
+            QVERIFY2(run.errors.contains(QStringLiteral("unknown option ") + option), qPrintable(run.errors));
         }
         QVERIFY(!QFileInfo::exists(home.filePath(QStringLiteral("Documents/Nodera Reader"))));
     }

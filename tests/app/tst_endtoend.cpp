@@ -1,26 +1,14 @@
-#include <app/storage/applog.h>
+#include "support/desktop.h"
 
-#include <QDir>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
 
-using Common::Infrastructure::AppLog;
-
 namespace {
-QString readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
-
 void writePdf(const QString &path, const QString &text)
 {
     QPdfWriter writer(path);
@@ -36,36 +24,17 @@ class EndToEndTest : public QObject
     Q_OBJECT
 
 private:
-    QTemporaryDir m_home;
-    QProcess m_xserver;
-    QString m_display;
+    std::unique_ptr<Desktop> m_desktop;
 
-    QProcessEnvironment environment() const
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-        env.insert(QStringLiteral("DISPLAY"), m_display);
-        env.insert(QStringLiteral("HOME"), m_home.path());
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral(".config")));
-        env.insert(QStringLiteral("XDG_DATA_HOME"), m_home.filePath(QStringLiteral(".local/share")));
-        env.insert(QStringLiteral("XDG_CACHE_HOME"), m_home.filePath(QStringLiteral(".cache")));
-        return env;
-    }
-
-    QString storage() const { return m_home.filePath(QStringLiteral("Documents/Nodera Reader")); }
-    QString log() const
-    {
-        return readAll(storage() + QStringLiteral("/Logs/") + AppLog::fileNameFor(QDate::currentDate()));
-    }
+    QString storage() const { return m_desktop->home().defaultStorage(); }
+    QString log() const { return m_desktop->home().log(storage()); }
+    QString homeFile(const QString &name) const { return m_desktop->home().filePath(name); }
 
     // Starts the program, waits until `ready` holds, then closes it as the desktop would on logout.
     void runProgram(const QStringList &arguments, const std::function<bool()> &ready)
     {
         QProcess app;
-        app.setProcessEnvironment(environment());
-        app.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        app.start(QStringLiteral(NODERA_BINARY_DIR "/app/NoderaReader"), arguments);
-        QVERIFY(app.waitForStarted());
+        QVERIFY(m_desktop->start(app, arguments));
         QTRY_VERIFY_WITH_TIMEOUT(ready(), 30000);
         app.terminate();
         QVERIFY(app.waitForFinished(15000));
@@ -76,29 +45,19 @@ private:
 private slots:
     void initTestCase()
     {
-        const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
-        if (xvfb.isEmpty()) {
+        if (!Desktop::serverInstalled()) {
             QSKIP("Xvfb is not installed (scripts/install-deps installs it)");
         }
-        const int number = 90 + QCoreApplication::applicationPid() % 400;
-        m_display = QStringLiteral(":%1").arg(number);
-        m_xserver.start(xvfb,
-            { m_display, QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1280x800x24"),
-                QStringLiteral("-nolisten"), QStringLiteral("tcp") });
-        QVERIFY(m_xserver.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number)), 10000);
+        m_desktop = std::make_unique<Desktop>(90);
+        QVERIFY(m_desktop->isRunning());
     }
 
-    void cleanupTestCase()
-    {
-        m_xserver.terminate();
-        m_xserver.waitForFinished(5000);
-    }
+    void cleanupTestCase() { m_desktop.reset(); }
 
     void commandLineFiles_enterTheLibraryAndStay()
     {
-        const QString first = m_home.filePath(QStringLiteral("first.pdf"));
-        const QString second = m_home.filePath(QStringLiteral("second paper.pdf"));
+        const QString first = homeFile(QStringLiteral("first.pdf"));
+        const QString second = homeFile(QStringLiteral("second paper.pdf"));
         writePdf(first, QStringLiteral("The first document"));
         writePdf(second, QStringLiteral("The second document"));
 
@@ -128,8 +87,8 @@ private slots:
         QSqlDatabase::removeDatabase(QStringLiteral("check"));
 
         // The orderly close saved the window's state.
-        const QString ini = readAll(
-            m_home.filePath(QStringLiteral(".local/share/Nodera/Nodera Desktop/NoderaDesktop.ini")));
+        const QString ini
+            = readText(homeFile(QStringLiteral(".local/share/Nodera/Nodera Desktop/NoderaDesktop.ini")));
         QVERIFY2(ini.contains(QStringLiteral("geometry=")), qPrintable(ini));
     }
 };

@@ -1,4 +1,5 @@
 #include "infrastructure/testsupport.h"
+#include "support/programhome.h"
 
 #include <application/documentservice.h>
 #include <application/noteservice.h>
@@ -10,8 +11,6 @@
 #include <QFont>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QProcess>
-#include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -22,54 +21,15 @@ class SearchCommandTest : public QObject
 {
     Q_OBJECT
 
-private:
-    struct Run
-    {
-        int code = -1;
-        QString output;
-        QString errors;
-    };
-
-    static Run run(const QString &home, const QStringList &arguments)
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("QT_QPA_PLATFORM")); // the program must not need a display
-        env.remove(QStringLiteral("DISPLAY"));
-        env.insert(QStringLiteral("HOME"), home);
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
-        env.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home + QStringLiteral("/run"));
-        QProcess process;
-        process.setProcessEnvironment(env);
-        process.setWorkingDirectory(home);
-        process.start(QStringLiteral(NODERA_BINARY_DIR "/app/NoderaReader"), arguments);
-        if (!process.waitForFinished(60000)) {
-            process.kill();
-            process.waitForFinished();
-            return {};
-        }
-        return { process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError()) };
-    }
-
 private slots:
     void initTestCase() { Nod::Domain::registerMetaTypes(); }
 
     void search_printsHitsOrExplainsWhyNot()
     {
-        QTemporaryDir home;
-        const QString storage = home.filePath(QStringLiteral("library"));
-        QVERIFY(QDir().mkpath(storage));
-        QDir().mkpath(home.filePath(QStringLiteral("run")));
-        QFile::setPermissions(home.filePath(QStringLiteral("run")),
-            QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        {
-            QSettings ini(
-                home.filePath(QStringLiteral(".local/share/Nodera/Nodera Desktop/NoderaDesktop.ini")),
-                QSettings::IniFormat);
-            ini.setValue(QStringLiteral("General/storageLocation"), storage);
-        }
+        ProgramHome home;
+        QVERIFY(home.isValid());
+        const QString storage = home.useStorage();
+        QVERIFY(QFileInfo(storage).isDir());
         const QString pdf = home.filePath(QStringLiteral("atlas.pdf"));
         {
             QPdfWriter writer(pdf);
@@ -97,7 +57,7 @@ private slots:
         request.parentId = root;
         registry->noteService()->newAnnotation(request);
 
-        const Run notBuilt = run(home.path(), { QStringLiteral("--search"), QStringLiteral("glacier") });
+        const ProgramRun notBuilt = home.run({ QStringLiteral("--search"), QStringLiteral("glacier") });
         QCOMPARE(notBuilt.code, 1);
         QVERIFY2(notBuilt.errors.contains(QStringLiteral("not built yet")), qPrintable(notBuilt.errors));
         QVERIFY(notBuilt.output.isEmpty());
@@ -113,7 +73,7 @@ private slots:
         registry.reset();
         Nod::Infrastructure::Database::close();
 
-        const Run found = run(home.path(), { QStringLiteral("--search"), QStringLiteral("glacier") });
+        const ProgramRun found = home.run({ QStringLiteral("--search"), QStringLiteral("glacier") });
         QVERIFY2(found.code == 0, qPrintable(found.errors));
         QStringList lines = found.output.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         lines.sort();
@@ -121,15 +81,14 @@ private slots:
             QStringList({ pdf + QStringLiteral("\t2\tThe glacier feeds the fjord"),
                 pdf + QStringLiteral("\tnote\tAsk about the glacier walk") }));
 
-        const Run none
-            = run(home.path(), { QStringLiteral("--search"), QStringLiteral("\"fjord glacier\"") });
+        const ProgramRun none = home.run({ QStringLiteral("--search"), QStringLiteral("\"fjord glacier\"") });
         QCOMPARE(none.code, 0);
         QVERIFY(none.output.isEmpty());
 
-        const Run mistake = run(home.path(), { QStringLiteral("--search"), QStringLiteral("\"open phrase") });
+        const ProgramRun mistake = home.run({ QStringLiteral("--search"), QStringLiteral("\"open phrase") });
         QCOMPARE(mistake.code, 2);
         QVERIFY2(mistake.errors.contains(QStringLiteral("quotation mark")), qPrintable(mistake.errors));
-        QCOMPARE(run(home.path(), { QStringLiteral("--search") }).code, 2);
+        QCOMPARE(home.run({ QStringLiteral("--search") }).code, 2);
     }
 };
 

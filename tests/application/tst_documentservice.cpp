@@ -1,4 +1,4 @@
-#include "servicefixture.h"
+#include "support/servicefixture.h"
 
 #include <application/documentservice.h>
 #include <application/noteservice.h>

@@ -1,5 +1,5 @@
 #include "damagedtree.h"
-#include "servicefixture.h"
+#include "support/servicefixture.h"
 
 #include <application/documentservice.h>
 #include <application/noteservice.h>

@@ -1,4 +1,4 @@
-#include "servicefixture.h"
+#include "support/servicefixture.h"
 
 #include <application/tagservice.h>
 #include <infrastructure/databaseexception.h>

@@ -1,4 +1,4 @@
-#include "application/servicefixture.h"
+#include "support/servicefixture.h"
 
 #include <annotating/noteitem.h>
 #include <annotating/undocommands.h>

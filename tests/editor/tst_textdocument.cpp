@@ -1,4 +1,4 @@
-#include "application/servicefixture.h"
+#include "support/servicefixture.h"
 
 #include <application/documentservice.h>
 #include <editor/textdocument.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "application/servicefixture.h"
+#include "support/servicefixture.h"
 
 #include <application/documentservice.h>
 #include <indexing/searchindexer.h>

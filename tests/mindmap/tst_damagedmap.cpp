@@ -1,6 +1,7 @@
 #include "application/damagedtree.h"
-#include "application/servicefixture.h"
 #include "backend/testdocuments.h"
+#include "support/programhome.h"
+#include "support/servicefixture.h"
 
 #include <application/documentservice.h>
 #include <backend/backendmanager.h>
@@ -12,7 +13,6 @@
 #include <mindmap/rootmindnodeitem.h>
 
 #include <QProcess>
-#include <QSettings>
 #include <QUndoStack>
 
 // Damaged children lists in a real database, met by real processes: the mind map opens (a process
@@ -22,16 +22,9 @@ class DamagedMapTest : public QObject
 {
     Q_OBJECT
 
-    struct Run
-    {
-        bool finished = false;
-        int code = -1;
-        QString output;
-        QString errors;
-    };
-
     // Runs a program with at most 3 GB of address space and 60 s of time.
-    static Run run(const QString &program, const QStringList &arguments, const QProcessEnvironment &env)
+    static ProgramRun run(
+        const QString &program, const QStringList &arguments, const QProcessEnvironment &env)
     {
         QProcess process;
         process.setProcessEnvironment(env);
@@ -39,7 +32,7 @@ class DamagedMapTest : public QObject
             QStringList {
                 QStringLiteral("-c"), QStringLiteral("ulimit -v 3000000; exec \"$0\" \"$@\""), program }
                 + arguments);
-        Run result;
+        ProgramRun result;
         result.finished = process.waitForFinished(60000);
         if (!result.finished) {
             process.kill();
@@ -57,18 +50,10 @@ private slots:
     void damagedLists_mapOpensAndExportListsEveryNote()
     {
         QFETCH(QString, damage);
-        QTemporaryDir home;
-        const QString storage = home.filePath(QStringLiteral("library"));
-        QVERIFY(QDir().mkpath(storage));
-        QVERIFY(QDir().mkpath(home.filePath(QStringLiteral("run"))));
-        QFile::setPermissions(home.filePath(QStringLiteral("run")),
-            QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        {
-            QSettings ini(
-                home.filePath(QStringLiteral(".local/share/Nodera/Nodera Desktop/NoderaDesktop.ini")),
-                QSettings::IniFormat);
-            ini.setValue(QStringLiteral("General/storageLocation"), storage);
-        }
+        ProgramHome home;
+        QVERIFY(home.isValid());
+        const QString storage = home.useStorage();
+        QVERIFY(QFileInfo(storage).isDir());
         const QString pdf = home.filePath(QStringLiteral("paper.pdf"));
         QVERIFY(TestDocuments::writePdf(pdf, QPageSize::A4, 18, 2, [](QPainter &painter, int page) {
             painter.drawText(QPointF(72, 100), QStringLiteral("Page %1").arg(page + 1));
@@ -88,16 +73,12 @@ private slots:
         }
         Nod::Infrastructure::Database::close();
 
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        QProcessEnvironment env = home.environment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("HOME"), home.path());
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral(".config")));
-        env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral(".local/share")));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("run")));
 
         // The map in a process of its own: every annotation once, under the parent its list gives,
         // the unreached after the listed ones in page order.
-        const Run map = run(QCoreApplication::applicationFilePath(),
+        const ProgramRun map = run(QCoreApplication::applicationFilePath(),
             { QStringLiteral("--open-map"), database, QString::number(documentId), pdf }, env);
         QVERIFY2(map.finished, "the mind map did not open within a minute");
         QVERIFY2(map.code == 0, qPrintable(map.errors.right(2000)));
@@ -114,11 +95,9 @@ private slots:
         }
 
         // The export needs no display.
-        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-        env.remove(QStringLiteral("DISPLAY"));
         const QString target = home.filePath(QStringLiteral("notes.md"));
-        const Run exported = run(QStringLiteral(NODERA_BINARY_DIR "/app/NoderaReader"),
-            { QStringLiteral("--export-notes"), target, pdf }, env);
+        const ProgramRun exported = run(
+            ProgramHome::program(), { QStringLiteral("--export-notes"), target, pdf }, home.environment());
         QVERIFY2(exported.finished, "the export did not end within a minute");
         QVERIFY2(exported.code == 0, qPrintable(exported.errors.right(2000)));
         QFile file(target);

@@ -1,4 +1,4 @@
-#include "application/servicefixture.h"
+#include "support/servicefixture.h"
 
 #include <annotating/compositemarkeritem.h>
 #include <annotating/noteitem.h>
@@ -187,7 +187,7 @@ private slots:
     {
         m_fixture = std::make_unique<ServiceFixture>();
         QVERIFY(m_fixture->isValid());
-        Nod::Application::ServiceRegistry::setInstance(m_fixture->registry());
+        m_fixture->install();
         m_notes = m_fixture->registry()->noteService();
         const QString path = m_fixture->path(QStringLiteral("map.pdf"));
         QVERIFY(writePdf(path, 2));
@@ -205,7 +205,6 @@ private slots:
         m_view.reset();
         m_document.reset();
         m_stack.clear();
-        Nod::Application::ServiceRegistry::setInstance(nullptr);
         m_fixture.reset();
     }
 

@@ -1,5 +1,5 @@
-#include "application/servicefixture.h"
 #include "backend/testdocuments.h"
+#include "support/servicefixture.h"
 
 #include <annotating/noteitem.h>
 #include <application/documentservice.h>
@@ -163,8 +163,7 @@ private:
     std::unique_ptr<DocumentWidget> openTab(const QString &path)
     {
         auto *documents = m_fixture->registry()->documentService();
-        const int id = documents->newDocument(
-            QStringLiteral("0123456789abcdef0123456789abcdef"), path, QFileInfo(path).fileName());
+        const int id = m_fixture->newDocument(path);
         auto tab = std::make_unique<DocumentWidget>();
         tab->resize(900, 700);
         tab->show();
@@ -200,16 +199,14 @@ private:
 private slots:
     void init()
     {
-        QStandardPaths::setTestModeEnabled(true);
         m_fixture = std::make_unique<ServiceFixture>();
         QVERIFY(m_fixture->isValid());
-        Nod::Application::ServiceRegistry::setInstance(m_fixture->registry());
+        m_fixture->install();
     }
 
     void cleanup()
     {
         QThreadPool::globalInstance()->setMaxThreadCount(QThread::idealThreadCount());
-        Nod::Application::ServiceRegistry::setInstance(nullptr);
         m_fixture.reset();
     }
 

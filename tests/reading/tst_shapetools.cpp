@@ -1,4 +1,4 @@
-#include "application/servicefixture.h"
+#include "support/tabfixture.h"
 
 #include <annotating/noteitem.h>
 #include <application/documentservice.h>
@@ -34,22 +34,6 @@ using Nod::Domain::Marker;
 using Nod::Presentation::DocumentWidget;
 
 namespace {
-
-bool writePdf(const QString &path, int pages)
-{
-    QPdfWriter writer(path);
-    writer.setResolution(72);
-    writer.setPageSize(QPageSize(QPageSize::Letter));
-    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-    QPainter painter(&writer);
-    for (int i = 0; i < pages; ++i) {
-        if (i > 0) {
-            writer.newPage();
-        }
-        painter.drawText(QPointF(72, 100), QStringLiteral("Page %1").arg(i + 1));
-    }
-    return painter.end();
-}
 
 struct Row
 {
@@ -110,16 +94,11 @@ private:
     bool openTab(int pages)
     {
         const QString path = m_fixture->path(QStringLiteral("doc.pdf"));
-        if (!writePdf(path, pages)) {
+        if (!writeNumberedPdf(path, pages)) {
             return false;
         }
-        auto *documents = m_fixture->registry()->documentService();
-        const int id = documents->newDocument(
-            QStringLiteral("0123456789abcdef0123456789abcdef"), path, QStringLiteral("doc.pdf"));
-        m_tab = std::make_unique<DocumentWidget>();
-        m_tab->resize(900, 800);
-        m_tab->show();
-        if (!QTest::qWaitForWindowActive(m_tab.get()) || !m_tab->openDocument(documents->document(id))) {
+        m_tab = openDocumentTab(*m_fixture, m_fixture->newDocument(path), QSize(900, 800), TabWait::Active);
+        if (!m_tab) {
             return false;
         }
         // Small enough that the first page, its right margin and the top of the second are in view.
@@ -171,16 +150,14 @@ private:
 private slots:
     void init()
     {
-        QStandardPaths::setTestModeEnabled(true);
         m_fixture = std::make_unique<ServiceFixture>();
         QVERIFY(m_fixture->isValid());
-        Nod::Application::ServiceRegistry::setInstance(m_fixture->registry());
+        m_fixture->install();
     }
 
     void cleanup()
     {
         m_tab.reset();
-        Nod::Application::ServiceRegistry::setInstance(nullptr);
         m_fixture.reset();
     }
 

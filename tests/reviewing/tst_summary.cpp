@@ -1,4 +1,4 @@
-#include "application/servicefixture.h"
+#include "support/servicefixture.h"
 
 #include <reviewing/emptystatenotice.h>
 #include <reviewing/page.h>
@@ -83,8 +83,7 @@ private:
         if (!writePdf(path, pages)) {
             return false;
         }
-        m_documentId = m_fixture->registry()->documentService()->newDocument(
-            QStringLiteral("0123456789abcdef0123456789abcdef"), path, QStringLiteral("doc.pdf"));
+        m_documentId = m_fixture->newDocument(path);
         m_document = BackendManager::instance()->openDocument(path);
         return m_document && m_documentId > 0;
     }
@@ -168,10 +167,9 @@ private:
 private slots:
     void init()
     {
-        QStandardPaths::setTestModeEnabled(true);
         m_fixture = std::make_unique<ServiceFixture>();
         QVERIFY(m_fixture->isValid());
-        Nod::Application::ServiceRegistry::setInstance(m_fixture->registry());
+        m_fixture->install();
     }
 
     void cleanup()
@@ -180,7 +178,6 @@ private slots:
         m_scene.reset();
         m_stack.clear();
         m_document.reset();
-        Nod::Application::ServiceRegistry::setInstance(nullptr);
         m_fixture.reset();
     }
 

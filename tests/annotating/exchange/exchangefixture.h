@@ -1,7 +1,7 @@
 #pragma once
 
-#include "application/servicefixture.h"
 #include "backend/testdocuments.h"
+#include "support/servicefixture.h"
 
 #include <application/documentservice.h>
 #include <application/noteservice.h>

@@ -1,4 +1,5 @@
 #include "exchangefixture.h"
+#include "support/tabfixture.h"
 
 #include <annotating/exchange/notetext.h>
 #include <annotating/exchange/pdfannotations.h>
@@ -149,14 +150,7 @@ private:
 
     std::unique_ptr<DocumentWidget> openTab(int documentId)
     {
-        auto tab = std::make_unique<DocumentWidget>();
-        tab->resize(1000, 700);
-        tab->show();
-        if (!QTest::qWaitForWindowExposed(tab.get())
-            || !tab->openDocument(m_f->registry()->documentService()->document(documentId))) {
-            return nullptr;
-        }
-        return tab;
+        return openDocumentTab(*m_f, documentId, QSize(1000, 700));
     }
 
     static QAction *menuEntry(DocumentWidget &tab, const QString &name)
@@ -183,12 +177,11 @@ private:
 private slots:
     void init()
     {
-        QStandardPaths::setTestModeEnabled(true);
-        // What was offered and brought in is remembered in the settings file, per document id.
-        QFile::remove(Common::Infrastructure::Settings::filePath());
         m_f = std::make_unique<ExchangeFixture>();
         QVERIFY(m_f->isValid());
-        Nod::Application::ServiceRegistry::setInstance(m_f->registry());
+        m_f->install();
+        // What was offered and brought in is remembered in the settings file, per document id.
+        QFile::remove(Common::Infrastructure::Settings::filePath());
         m_boxes.clear();
         m_answer = QMessageBox::Yes;
         answerDialogs();
@@ -197,7 +190,6 @@ private slots:
     void cleanup()
     {
         qDeleteAll(findChildren<QTimer *>());
-        Nod::Application::ServiceRegistry::setInstance(nullptr);
         m_f.reset();
     }
 

@@ -1,4 +1,4 @@
-#include "application/servicefixture.h"
+#include "support/tabfixture.h"
 
 #include <application/documentservice.h>
 #include <application/noteservice.h>
@@ -70,24 +70,19 @@ private:
 
     bool open(const QString &path)
     {
-        m_documentId = m_fixture->registry()->documentService()->newDocument(
-            QStringLiteral("0123456789abcdef0123456789abcdef"), path, QFileInfo(path).fileName());
-        m_tab = std::make_unique<DocumentWidget>();
-        m_tab->resize(900, 800);
-        m_tab->show();
-        return QTest::qWaitForWindowExposed(m_tab.get())
-            && m_tab->openDocument(m_fixture->registry()->documentService()->document(m_documentId));
+        m_documentId = m_fixture->newDocument(path);
+        m_tab = openDocumentTab(*m_fixture, m_documentId, QSize(900, 800));
+        return m_tab != nullptr;
     }
 
 private slots:
     void init()
     {
-        QStandardPaths::setTestModeEnabled(true);
-        BackgroundModeHolder::instance()->setMode(BackgroundMode());
-        BackgroundModeHolder::instance()->setKeepPictures(true);
         m_fixture = std::make_unique<ServiceFixture>();
         QVERIFY(m_fixture->isValid());
-        Nod::Application::ServiceRegistry::setInstance(m_fixture->registry());
+        m_fixture->install();
+        BackgroundModeHolder::instance()->setMode(BackgroundMode());
+        BackgroundModeHolder::instance()->setKeepPictures(true);
     }
 
     void cleanup()
@@ -96,7 +91,6 @@ private slots:
         BackgroundModeHolder::instance()->setMode(BackgroundMode());
         QSettings raw(Common::Infrastructure::Settings::filePath(), QSettings::IniFormat);
         raw.clear();
-        Nod::Application::ServiceRegistry::setInstance(nullptr);
         m_fixture.reset();
     }
 

@@ -1,4 +1,4 @@
-#include "application/servicefixture.h"
+#include "support/tabfixture.h"
 
 #include <annotating/markeritem.h>
 #include <annotating/noteitem.h>
@@ -65,21 +65,6 @@ using Nod::Presentation::OutlineModel;
 namespace {
 QString backendData(const QString &name) { return QStringLiteral(BACKEND_TEST_DATA "/") + name; }
 
-bool writeNumberedPdf(const QString &path, int pages)
-{
-    QPdfWriter writer(path);
-    writer.setResolution(72);
-    writer.setPageSize(QPageSize(QPageSize::Letter));
-    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-    QPainter painter(&writer);
-    for (int i = 0; i < pages; ++i) {
-        if (i > 0) {
-            writer.newPage();
-        }
-        painter.drawText(QPointF(72, 100), QStringLiteral("Page %1").arg(i + 1));
-    }
-    return painter.end();
-}
 } // namespace
 
 // A document tab over a real database: it restores the reading state stored with the document,
@@ -93,11 +78,7 @@ private:
 
     Nod::Application::DocumentService *documents() const { return m_fixture->registry()->documentService(); }
 
-    int addDocument(const QString &path)
-    {
-        return documents()->newDocument(
-            QStringLiteral("0123456789abcdef0123456789abcdef"), path, QFileInfo(path).fileName());
-    }
+    int addDocument(const QString &path) { return m_fixture->newDocument(path); }
 
     // What the database holds, decoded as the next start would read it.
     LastRead storedLastRead(int id) const
@@ -151,29 +132,18 @@ private:
 
     std::unique_ptr<DocumentWidget> openShown(int id)
     {
-        auto tab = std::make_unique<DocumentWidget>();
-        tab->resize(1000, 700);
-        tab->show();
-        if (!QTest::qWaitForWindowExposed(tab.get()) || !tab->openDocument(documents()->document(id))) {
-            return nullptr;
-        }
-        return tab;
+        return openDocumentTab(*m_fixture, id, QSize(1000, 700));
     }
 
 private slots:
     void init()
     {
-        QStandardPaths::setTestModeEnabled(true);
         m_fixture = std::make_unique<ServiceFixture>();
         QVERIFY(m_fixture->isValid());
-        Nod::Application::ServiceRegistry::setInstance(m_fixture->registry());
+        m_fixture->install();
     }
 
-    void cleanup()
-    {
-        Nod::Application::ServiceRegistry::setInstance(nullptr);
-        m_fixture.reset();
-    }
+    void cleanup() { m_fixture.reset(); }
 
     void readingState_isStoredOnCloseAndRestoredOnOpen()
     {

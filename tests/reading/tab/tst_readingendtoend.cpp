@@ -1,4 +1,6 @@
-#include <app/storage/applog.h>
+#include "support/desktop.h"
+#include "support/servicefixture.h"
+
 #include <domain/lastread.h>
 #include <domain/metatypes.h>
 
@@ -8,20 +10,11 @@
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QSqlRecord>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QtTest>
 
-using Common::Infrastructure::AppLog;
+#include <memory>
 
 namespace {
-QString readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
-
 bool writeNumberedPdf(const QString &path, int pages)
 {
     QPdfWriter writer(path);
@@ -55,52 +48,14 @@ bool writeTextPdf(const QString &path)
 // The stored marks of the document, byte for byte (the document note aside).
 QStringList storedMarks(const QString &databasePath)
 {
-    QStringList rows;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("marks"));
-        db.setDatabaseName(databasePath);
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-        if (db.open()) {
-            QSqlQuery query(
-                QStringLiteral("SELECT id, pageIndex, canvas, markers FROM Annotation WHERE pageIndex >= 0"),
-                db);
-            while (query.next()) {
-                rows << QStringLiteral("%1|%2|%3|%4")
-                            .arg(query.value(0).toInt())
-                            .arg(query.value(1).toInt())
-                            .arg(QString::fromLatin1(query.value(2).toByteArray().toHex()),
-                                QString::fromLatin1(query.value(3).toByteArray().toHex()));
-            }
-        }
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("marks"));
-    return rows;
+    return queryRows(databasePath,
+        QStringLiteral("SELECT id, pageIndex, canvas, markers FROM Annotation WHERE pageIndex >= 0"));
 }
 
 // Every column of every annotation row, the document note and its children list included.
 QStringList storedAnnotationRows(const QString &databasePath)
 {
-    QStringList rows;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("rows"));
-        db.setDatabaseName(databasePath);
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-        if (db.open()) {
-            QSqlQuery query(QStringLiteral("SELECT * FROM Annotation ORDER BY id"), db);
-            while (query.next()) {
-                QStringList columns;
-                for (int i = 0; i < query.record().count(); ++i) {
-                    const QVariant value = query.value(i);
-                    columns << (value.type() == QVariant::ByteArray
-                            ? QString::fromLatin1(value.toByteArray().toHex())
-                            : value.toString());
-                }
-                rows << columns.join(QLatin1Char('|'));
-            }
-        }
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("rows"));
-    return rows;
+    return queryRows(databasePath, QStringLiteral("SELECT * FROM Annotation ORDER BY id"));
 }
 } // namespace
 
@@ -112,68 +67,22 @@ class ReadingEndToEndTest : public QObject
     Q_OBJECT
 
 private:
-    QTemporaryDir m_home;
-    QProcess m_xserver;
-    QString m_display;
-    QString m_xdotool;
+    std::unique_ptr<Desktop> m_desktop;
     QString m_window;
 
-    QProcessEnvironment environment() const
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-        env.insert(QStringLiteral("DISPLAY"), m_display);
-        env.insert(QStringLiteral("HOME"), m_home.path());
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral(".config")));
-        env.insert(QStringLiteral("XDG_DATA_HOME"), m_home.filePath(QStringLiteral(".local/share")));
-        env.insert(QStringLiteral("XDG_CACHE_HOME"), m_home.filePath(QStringLiteral(".cache")));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_home.filePath(QStringLiteral("run")));
-        return env;
-    }
-
-    QString storage() const { return m_home.filePath(QStringLiteral("Documents/Nodera Reader")); }
-    QString log() const
-    {
-        return readAll(storage() + QStringLiteral("/Logs/") + AppLog::fileNameFor(QDate::currentDate()));
-    }
-
-    bool xdotool(const QStringList &arguments)
-    {
-        QProcess tool;
-        tool.setProcessEnvironment(environment());
-        tool.start(m_xdotool, arguments);
-        return tool.waitForFinished(10000) && tool.exitStatus() == QProcess::NormalExit
-            && tool.exitCode() == 0;
-    }
-
+    QString storage() const { return m_desktop->home().defaultStorage(); }
+    QString log() const { return m_desktop->home().log(storage()); }
+    bool xdotool(const QStringList &arguments) { return m_desktop->xdotool(arguments); }
     QString database() const { return storage() + QStringLiteral("/database"); }
 
     bool startOn(QProcess &app, const QString &pdf)
     {
-        app.setProcessEnvironment(environment());
-        app.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        app.start(QStringLiteral(NODERA_BINARY_DIR "/app/NoderaReader"), { pdf });
-        if (!app.waitForStarted()) {
+        if (!m_desktop->start(app, { pdf }) || !waitFor([this, &pdf] {
+                return log().contains(QStringLiteral("initialize reading for: ") + pdf);
+            })) {
             return false;
         }
-        QElapsedTimer waited;
-        waited.start();
-        while (!log().contains(QStringLiteral("initialize reading for: ") + pdf)) {
-            if (waited.hasExpired(30000)) {
-                return false;
-            }
-            QTest::qWait(100);
-        }
-        QProcess search;
-        search.setProcessEnvironment(environment());
-        search.start(m_xdotool,
-            { QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--onlyvisible"),
-                QStringLiteral("--pid"), QString::number(app.processId()) });
-        if (!search.waitForFinished(10000) || search.exitCode() != 0) {
-            return false;
-        }
-        m_window
-            = QString::fromLatin1(search.readAllStandardOutput()).section(QLatin1Char('\n'), 0, 0).trimmed();
+        m_window = m_desktop->windowOf(app.processId());
         return !m_window.isEmpty();
     }
 
@@ -227,40 +136,23 @@ private:
 private slots:
     void initTestCase()
     {
-        const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
-        m_xdotool = QStandardPaths::findExecutable(QStringLiteral("xdotool"));
-        if (xvfb.isEmpty() || m_xdotool.isEmpty()) {
+        if (!Desktop::toolsInstalled()) {
             QSKIP("Xvfb and xdotool are needed (scripts/install-deps installs them)");
         }
-        QDir(m_home.path()).mkpath(QStringLiteral("run"));
-        QFile::setPermissions(
-            m_home.filePath(QStringLiteral("run")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        const int number = 500 + QCoreApplication::applicationPid() % 400;
-        m_display = QStringLiteral(":%1").arg(number);
-        m_xserver.start(xvfb,
-            { m_display, QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1280x800x24"),
-                QStringLiteral("-nolisten"), QStringLiteral("tcp") });
-        QVERIFY(m_xserver.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number)), 10000);
+        m_desktop = std::make_unique<Desktop>(500);
+        QVERIFY(m_desktop->isRunning());
         Nod::Domain::registerMetaTypes();
     }
 
-    void cleanupTestCase()
-    {
-        m_xserver.terminate();
-        m_xserver.waitForFinished(5000);
-    }
+    void cleanupTestCase() { m_desktop.reset(); }
 
     void pagedToTheEndAndZoomed_isWhereTheNextStartOpens()
     {
-        const QString pdf = m_home.filePath(QStringLiteral("ten pages.pdf"));
+        const QString pdf = m_desktop->home().filePath(QStringLiteral("ten pages.pdf"));
         QVERIFY(writeNumberedPdf(pdf, 10));
 
         QProcess app;
-        app.setProcessEnvironment(environment());
-        app.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        app.start(QStringLiteral(NODERA_BINARY_DIR "/app/NoderaReader"), { pdf });
-        QVERIFY(app.waitForStarted());
+        QVERIFY(m_desktop->start(app, { pdf }));
         QTRY_VERIFY_WITH_TIMEOUT(log().contains(QStringLiteral("initialize reading for:")), 30000);
 
         // A click on the page, then End goes to the last page and Ctrl+= zooms in once.
@@ -299,7 +191,7 @@ private slots:
     // Runs after the test above, whose database must hold one document only.
     void textHighlightedByDrag_isStoredUndoneAndRedone()
     {
-        const QString pdf = m_home.filePath(QStringLiteral("text page.pdf"));
+        const QString pdf = m_desktop->home().filePath(QStringLiteral("text page.pdf"));
         QVERIFY(writeTextPdf(pdf));
         QProcess app;
         QVERIFY(startOn(app, pdf));
@@ -325,7 +217,7 @@ private slots:
     // cleanly with the row as it was.
     void rowRemovedInSummary_isRestoredByUndoAcrossTheViews()
     {
-        const QString pdf = m_home.filePath(QStringLiteral("summary page.pdf"));
+        const QString pdf = m_desktop->home().filePath(QStringLiteral("summary page.pdf"));
         QVERIFY(writeTextPdf(pdf));
         QProcess app;
         QVERIFY(startOn(app, pdf));

@@ -1,4 +1,4 @@
-#include "application/servicefixture.h"
+#include "support/tabfixture.h"
 
 #include <application/documentservice.h>
 #include <application/noteservice.h>
@@ -148,19 +148,14 @@ private:
 private slots:
     void init()
     {
-        QStandardPaths::setTestModeEnabled(true);
         m_fixture = std::make_unique<ServiceFixture>();
         QVERIFY(m_fixture->isValid());
-        Nod::Application::ServiceRegistry::setInstance(m_fixture->registry());
+        m_fixture->install();
         const QString path = m_fixture->path(QStringLiteral("doc.pdf"));
         QVERIFY(writePdf(path));
-        m_documentId = m_fixture->registry()->documentService()->newDocument(
-            QStringLiteral("0123456789abcdef0123456789abcdef"), path, QStringLiteral("doc.pdf"));
-        m_tab = std::make_unique<DocumentWidget>();
-        m_tab->resize(900, 800);
-        m_tab->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_tab.get()));
-        QVERIFY(m_tab->openDocument(m_fixture->registry()->documentService()->document(m_documentId)));
+        m_documentId = m_fixture->newDocument(path);
+        m_tab = openDocumentTab(*m_fixture, m_documentId, QSize(900, 800));
+        QVERIFY(m_tab);
         // Both pages in sight.
         view()->setZoomLevel(0.5);
         view()->pdfScene()->annotations()->populate(page(0));
@@ -173,7 +168,6 @@ private slots:
         m_tab.reset();
         QSettings raw(Common::Infrastructure::Settings::filePath(), QSettings::IniFormat);
         raw.clear();
-        Nod::Application::ServiceRegistry::setInstance(nullptr);
         m_fixture.reset();
     }
 
