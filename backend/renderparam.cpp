@@ -6,9 +6,7 @@
 #include <QImage>
 #include <QSharedData>
 
-#include <algorithm>
 #include <cmath>
-#include <cstring>
 
 class RenderParam::Data final : public QSharedData
 {
@@ -25,41 +23,6 @@ public:
 namespace {
 
 const int s_registered = qRegisterMetaType<RenderParam>("RenderParam");
-
-int div255(int x) { return (x + (x >> 8) + 0x80) >> 8; }
-
-bool isPacked32(const QImage &image)
-{
-    return image.format() == QImage::Format_ARGB32 || image.format() == QImage::Format_RGB32
-        || image.format() == QImage::Format_ARGB32_Premultiplied;
-}
-
-// Replaces each channel value v of every pixel by op(v, k), with k the colour's value for that
-// channel. Renders are opaque; the alpha channel goes through op with k = 255, which leaves an
-// opaque alpha as it is. Plain byte arithmetic, which the compiler turns into vector code.
-template <typename Op> void mapChannels(QImage &image, const QColor &color, Op op)
-{
-    if (!isPacked32(image)) {
-        image = image.convertToFormat(QImage::Format_ARGB32);
-    }
-    static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "packed pixels are read as B, G, R, A bytes");
-    const int kb = color.blue();
-    const int kg = color.green();
-    const int kr = color.red();
-    const int width = image.width();
-    const int height = image.height();
-    uchar *bits = image.bits();
-    const qsizetype stride = image.bytesPerLine();
-    for (int y = 0; y < height; ++y) {
-        uchar *p = bits + y * stride;
-        for (int x = 0; x < width; ++x, p += 4) {
-            p[0] = uchar(op(p[0], kb));
-            p[1] = uchar(op(p[1], kg));
-            p[2] = uchar(op(p[2], kr));
-            p[3] = uchar(op(p[3], 255));
-        }
-    }
-}
 
 bool fuzzyEqual(double a, double b)
 {
@@ -140,61 +103,11 @@ bool RenderParam::operator==(const RenderParam &other) const
         && d->keepPictures == other.d->keepPictures;
 }
 
-void RenderParam::multiply(QImage &image, const QColor &color)
+void RenderParam::preparePixels(QImage &image)
 {
-    // The same integer arithmetic as the framework's multiply composition of an opaque fill over
-    // opaque pixels: a painter would go through premultiplied spans at several times the cost.
-    mapChannels(image, color, [](int value, int k) { return div255(value * k); });
-}
-
-void RenderParam::grey(QImage &image)
-{
-    if (!isPacked32(image)) {
+    static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "packed pixels are read as B, G, R, A bytes");
+    if (image.format() != QImage::Format_ARGB32 && image.format() != QImage::Format_RGB32
+        && image.format() != QImage::Format_ARGB32_Premultiplied) {
         image = image.convertToFormat(QImage::Format_ARGB32);
-    }
-    for (int y = 0; y < image.height(); ++y) {
-        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
-            const QRgb pixel = line[x];
-            const int value = (11 * qRed(pixel) + 16 * qGreen(pixel) + 5 * qBlue(pixel)) / 32;
-            line[x] = qRgba(value, value, value, qAlpha(pixel));
-        }
-    }
-}
-
-void RenderParam::invertAndScreen(QImage &image, const QColor &color)
-{
-    // Inverting, then the framework's screen composition of an opaque fill, in one pass.
-    mapChannels(image, color, [](int value, int k) {
-        const int inverted = 255 - value;
-        return inverted + k - div255(inverted * k);
-    });
-}
-
-QVector<QImage> RenderParam::copyAreas(const QImage &image, const QVector<QRect> &areas)
-{
-    QVector<QImage> copies;
-    copies.reserve(areas.size());
-    for (const QRect &area : areas) {
-        copies.append(image.copy(area.intersected(image.rect())));
-    }
-    return copies;
-}
-
-void RenderParam::restoreAreas(QImage &image, const QVector<QRect> &areas, const QVector<QImage> &copies)
-{
-    if (copies.isEmpty()) {
-        return;
-    }
-    // Treatment may have changed the format (grey); copies go back as bytes in that format.
-    for (int i = 0; i < areas.size() && i < copies.size(); ++i) {
-        const QImage copy
-            = copies[i].format() == image.format() ? copies[i] : copies[i].convertToFormat(image.format());
-        const QRect area = areas[i].intersected(image.rect());
-        const int bytesPerPixel = image.depth() / 8;
-        for (int y = 0; y < area.height() && y < copy.height(); ++y) {
-            std::memcpy(image.scanLine(area.top() + y) + area.left() * bytesPerPixel, copy.constScanLine(y),
-                size_t(std::min(area.width(), copy.width())) * size_t(bytesPerPixel));
-        }
     }
 }

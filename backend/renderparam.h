@@ -1,12 +1,13 @@
 #pragma once
 
+#include <backend/colortreatment.h>
+
 #include <QColor>
+#include <QImage>
 #include <QMetaType>
 #include <QRect>
 #include <QSharedDataPointer>
 #include <QVector>
-
-class QImage;
 
 namespace Nod::Domain {
 class BackgroundMode;
@@ -57,9 +58,11 @@ public:
     // The cache key part of the parameter, in the framework's data-stream encoding.
     QByteArray key() const;
 
+    // The treatment the flags and colour describe.
+    ColorTreatment colorTreatment() const { return ColorTreatment(flags(), color()); }
     // Applies the multiply, grey and invert bits in place, but for the kept rectangles (image
-    // pixels), which come out as they went in; stops early (returning false) when cancelled() turns
-    // true before a step.
+    // pixels), which come out as they went in; stops (returning false) when cancelled() turns true
+    // before the work or between bands of rows.
     template <typename Cancelled>
     bool applyColorTreatment(QImage &image, Cancelled cancelled, const QVector<QRect> &kept = {}) const;
 
@@ -70,38 +73,28 @@ private:
     class Data;
     QSharedDataPointer<Data> d;
 
-    static void multiply(QImage &image, const QColor &color);
-    static void grey(QImage &image);
-    static void invertAndScreen(QImage &image, const QColor &color);
-    static QVector<QImage> copyAreas(const QImage &image, const QVector<QRect> &areas);
-    static void restoreAreas(QImage &image, const QVector<QRect> &areas, const QVector<QImage> &copies);
+    // Makes the image one of packed 32-bit pixels the treatment can work on in place.
+    static void preparePixels(QImage &image);
 };
 
 template <typename Cancelled>
 bool RenderParam::applyColorTreatment(QImage &image, Cancelled cancelled, const QVector<QRect> &kept) const
 {
-    const int bits = flags();
-    const QVector<QImage> copies
-        = (bits & (Multiply | Grey | Invert)) ? copyAreas(image, kept) : QVector<QImage>();
-    if (bits & Multiply) {
-        if (cancelled()) {
+    const ColorTreatment treatment = colorTreatment();
+    if (treatment.isIdentity()) {
+        return !cancelled();
+    }
+    if (cancelled()) {
+        return false;
+    }
+    preparePixels(image);
+    const int width = image.width();
+    for (int y = 0; y < image.height(); ++y) {
+        if (y % 128 == 127 && cancelled()) {
             return false;
         }
-        multiply(image, color());
+        treatment.applyToRow(reinterpret_cast<quint32 *>(image.scanLine(y)), y, 0, width, kept);
     }
-    if (bits & Grey) {
-        if (cancelled()) {
-            return false;
-        }
-        grey(image);
-    }
-    if (bits & Invert) {
-        if (cancelled()) {
-            return false;
-        }
-        invertAndScreen(image, color());
-    }
-    restoreAreas(image, kept, copies);
     return !cancelled();
 }
 

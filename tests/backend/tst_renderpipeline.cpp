@@ -70,6 +70,33 @@ QImage solid(QRgb colour)
     return image;
 }
 
+// One pixel through the treatment as written out plainly: multiply, grey, invert then screen.
+QRgb treatedByFormula(QRgb pixel, int flags, const QColor &color)
+{
+    const auto div255 = [](int x) { return (x + (x >> 8) + 0x80) >> 8; };
+    int r = qRed(pixel);
+    int g = qGreen(pixel);
+    int b = qBlue(pixel);
+    int a = qAlpha(pixel);
+    if (flags & RenderParam::Multiply) {
+        r = div255(r * color.red());
+        g = div255(g * color.green());
+        b = div255(b * color.blue());
+    }
+    if (flags & RenderParam::Grey) {
+        r = g = b = (11 * r + 16 * g + 5 * b) / 32;
+    }
+    if (flags & RenderParam::Invert) {
+        const auto screen
+            = [&](int value, int fill) { return 255 - value + fill - div255((255 - value) * fill); };
+        r = screen(r, color.red());
+        g = screen(g, color.green());
+        b = screen(b, color.blue());
+        a = 255;
+    }
+    return qRgba(r, g, b, a);
+}
+
 } // namespace
 
 class TestRenderPipeline final : public QObject
@@ -82,6 +109,8 @@ private slots:
     void renderParam_equalityAndKey();
     void renderParam_colourTreatment_data();
     void renderParam_colourTreatment();
+    void renderParam_treatsEveryPixelAsTheFormulasSay_data();
+    void renderParam_treatsEveryPixelAsTheFormulasSay();
 
     void renderTask_deliversTreatedImage();
     void renderTask_cancelledVisibleRenderStopsWithoutResult();
@@ -186,6 +215,63 @@ void TestRenderPipeline::renderParam_colourTreatment()
     if (flags != 0) {
         QVERIFY(!param.applyColorTreatment(untouched, [] { return true; }));
         QCOMPARE(untouched.pixel(1, 1), QRgb(input));
+    }
+}
+
+void TestRenderPipeline::renderParam_treatsEveryPixelAsTheFormulasSay_data()
+{
+    QTest::addColumn<int>("flags");
+    QTest::addColumn<QColor>("color");
+    QTest::newRow("night") << int(RenderParam::Invert) << QColor(53, 62, 66);
+    QTest::newRow("eye tint") << int(RenderParam::Multiply) << QColor(210, 227, 199);
+    QTest::newRow("grey") << int(RenderParam::Grey) << QColor();
+    QTest::newRow("all three") << int(RenderParam::Multiply | RenderParam::Grey | RenderParam::Invert)
+                               << QColor(228, 221, 195);
+    QTest::newRow("tint, then night")
+        << int(RenderParam::Multiply | RenderParam::Invert) << QColor(7, 250, 128);
+}
+
+void TestRenderPipeline::renderParam_treatsEveryPixelAsTheFormulasSay()
+{
+    QFETCH(int, flags);
+    QFETCH(QColor, color);
+    // Rows long enough for blocks of many pixels and an odd remainder; runs of paper white among
+    // every channel value; a kept rectangle starting and ending inside blocks.
+    QImage image(83, 9, QImage::Format_ARGB32_Premultiplied);
+    image.fill(White);
+    quint32 seed = 12345;
+    const auto next = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return seed >> 8;
+    };
+    for (int y = 1; y < image.height(); ++y) {
+        for (int x = (y % 3) * 17; x < image.width(); ++x) {
+            const quint32 value = next();
+            image.setPixel(
+                x, y, x % 16 == 5 ? White : qRgb(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF));
+        }
+    }
+    for (int v = 0; v < 256; ++v) {
+        image.setPixel(v % 83, 3 + v / 83, qRgb(v, 255 - v, (v * 7) & 0xFF));
+    }
+    const QImage before = image;
+    const QRect kept(13, 2, 21, 4);
+    const RenderParam param(72, 72, 1.0, 1.0, flags, color);
+    QVERIFY(param.applyColorTreatment(image, [] { return false; }, { kept }));
+    QCOMPARE(image.size(), before.size());
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb expected = kept.contains(x, y) ? before.pixel(x, y)
+                                                      : treatedByFormula(before.pixel(x, y), flags, color);
+            if (image.pixel(x, y) != expected) {
+                QFAIL(qPrintable(
+                    QStringLiteral("%1,%2: %3 from %4, expected %5")
+                        .arg(x)
+                        .arg(y)
+                        .arg(QString::number(image.pixel(x, y), 16), QString::number(before.pixel(x, y), 16),
+                            QString::number(expected, 16))));
+            }
+        }
     }
 }
 

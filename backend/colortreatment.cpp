@@ -1,0 +1,148 @@
+#include "colortreatment.h"
+
+#include <QVarLengthArray>
+
+#include <algorithm>
+#include <utility>
+
+#include <emmintrin.h>
+
+namespace {
+
+enum Step { Multiply = 1, Grey = 2, Invert = 4 };
+
+int div255(int x) { return (x + (x >> 8) + 0x80) >> 8; }
+
+// div255 on eight unsigned 16-bit lanes. Products of two bytes stay below 65026, so the sums
+// below stay below 65536 and no lane wraps.
+__m128i div255(__m128i x)
+{
+    return _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(x, _mm_srli_epi16(x, 8)), _mm_set1_epi16(0x80)), 8);
+}
+
+__m128i lanes(const int channel[4])
+{
+    return _mm_setr_epi16(short(channel[0]), short(channel[1]), short(channel[2]), short(channel[3]),
+        short(channel[0]), short(channel[1]), short(channel[2]), short(channel[3]));
+}
+
+} // namespace
+
+ColorTreatment::ColorTreatment(int flags, const QColor &color)
+{
+    // The same bits as RenderParam's Multiply (8), Grey (2) and Invert (1).
+    const int channels[4] = { color.blue(), color.green(), color.red(), 255 };
+    if (flags & 8) {
+        m_steps |= Multiply;
+        std::copy(channels, channels + 4, m_multiply);
+    }
+    if (flags & 2) {
+        m_steps |= Grey;
+    }
+    if (flags & 1) {
+        m_steps |= Invert;
+        std::copy(channels, channels + 4, m_screen);
+    }
+    m_white = treatOne(0xFFFFFFFFu);
+}
+
+quint32 ColorTreatment::treatOne(quint32 pixel) const
+{
+    int c[4] = { int(pixel & 0xFF), int((pixel >> 8) & 0xFF), int((pixel >> 16) & 0xFF), int(pixel >> 24) };
+    if (m_steps & Multiply) {
+        for (int i = 0; i < 4; ++i) {
+            c[i] = div255(c[i] * m_multiply[i]);
+        }
+    }
+    if (m_steps & Grey) {
+        c[0] = c[1] = c[2] = (11 * c[2] + 16 * c[1] + 5 * c[0]) / 32;
+    }
+    if (m_steps & Invert) {
+        // Inverting, then the screen composition of an opaque fill.
+        for (int i = 0; i < 4; ++i) {
+            const int inverted = 255 - c[i];
+            c[i] = inverted + m_screen[i] - div255(inverted * m_screen[i]);
+        }
+    }
+    return quint32(c[0]) | quint32(c[1]) << 8 | quint32(c[2]) << 16 | quint32(c[3]) << 24;
+}
+
+void ColorTreatment::apply(quint32 *pixels, int count) const
+{
+    if (isIdentity() || count <= 0) {
+        return;
+    }
+    // Pages are mostly paper: sixteen white pixels in a row are checked with one comparison and
+    // written as the treated white without arithmetic.
+    const __m128i ones = _mm_set1_epi8(char(0xFF));
+    const __m128i white = _mm_set1_epi32(int(m_white));
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i full = _mm_set1_epi16(255);
+    const __m128i multiply = lanes(m_multiply);
+    const __m128i screen = lanes(m_screen);
+    const bool vector = !(m_steps & Grey);
+    const auto treatHalf = [&](__m128i v) {
+        if (m_steps & Multiply) {
+            v = div255(_mm_mullo_epi16(v, multiply));
+        }
+        if (m_steps & Invert) {
+            const __m128i inverted = _mm_sub_epi16(full, v);
+            v = _mm_sub_epi16(_mm_add_epi16(inverted, screen), div255(_mm_mullo_epi16(inverted, screen)));
+        }
+        return v;
+    };
+    int i = 0;
+    for (; i + 16 <= count; i += 16) {
+        auto *block = reinterpret_cast<__m128i *>(pixels + i);
+        const __m128i a = _mm_loadu_si128(block);
+        const __m128i b = _mm_loadu_si128(block + 1);
+        const __m128i c = _mm_loadu_si128(block + 2);
+        const __m128i d = _mm_loadu_si128(block + 3);
+        const __m128i all = _mm_and_si128(_mm_and_si128(a, b), _mm_and_si128(c, d));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(all, ones)) == 0xFFFF) {
+            _mm_storeu_si128(block, white);
+            _mm_storeu_si128(block + 1, white);
+            _mm_storeu_si128(block + 2, white);
+            _mm_storeu_si128(block + 3, white);
+            continue;
+        }
+        if (!vector) {
+            for (int j = i; j < i + 16; ++j) {
+                pixels[j] = pixels[j] == 0xFFFFFFFFu ? m_white : treatOne(pixels[j]);
+            }
+            continue;
+        }
+        for (__m128i *part = block; part != block + 4; ++part) {
+            const __m128i v = _mm_loadu_si128(part);
+            _mm_storeu_si128(part,
+                _mm_packus_epi16(
+                    treatHalf(_mm_unpacklo_epi8(v, zero)), treatHalf(_mm_unpackhi_epi8(v, zero))));
+        }
+    }
+    for (; i < count; ++i) {
+        pixels[i] = treatOne(pixels[i]);
+    }
+}
+
+void ColorTreatment::applyToRow(quint32 *row, int y, int from, int to, const QVector<QRect> &kept) const
+{
+    if (isIdentity() || from >= to) {
+        return;
+    }
+    // Pictures are few, so the row's kept spans are gathered afresh for each row.
+    QVarLengthArray<std::pair<int, int>, 8> spans;
+    for (const QRect &rect : kept) {
+        if (y >= rect.top() && y <= rect.bottom() && rect.left() < to && rect.right() >= from) {
+            spans.append({ std::max(rect.left(), from), std::min(rect.right() + 1, to) });
+        }
+    }
+    std::sort(spans.begin(), spans.end());
+    int x = from;
+    for (const auto &span : spans) {
+        if (span.first > x) {
+            apply(row + x, span.first - x);
+        }
+        x = std::max(x, span.second);
+    }
+    apply(row + x, to - x);
+}
