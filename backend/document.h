@@ -15,6 +15,7 @@
 #include <QVector>
 #include <QWeakPointer>
 
+#include <functional>
 #include <map>
 
 namespace Backend {
@@ -44,6 +45,15 @@ public:
     virtual bool isValid() const = 0;
     virtual bool isLocked() const = 0;
     virtual bool reload() = 0;
+    // What opens this document's file afresh as reload() would (with the password accepted so
+    // far), for running on another thread; made under the document lock, it holds no part of this
+    // document. Null documents come from files that cannot be opened.
+    virtual std::function<QSharedPointer<Document>()> reopener() const = 0;
+    // Takes over the opened file of a copy made by reopener(), in place of reload(): the pages are
+    // detached as by a reload, and the copy is left closed. False, and nothing changed, for a copy
+    // of another kind or of another file. Takes the document lock for writing; not from the
+    // processing thread.
+    virtual bool adopt(Document &copy) = 0;
     virtual bool unlock(const QString &password) = 0;
     virtual QList<PDFToCItem> toc() const;
     // The size of every page in points, in page order, without keeping pages; an empty size for a

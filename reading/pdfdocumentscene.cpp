@@ -6,7 +6,6 @@
 #include <reading/pdflinkgraphicsitem.h>
 #include <reading/readingpageitem.h>
 
-#include <backend/backendmanager.h>
 #include <backend/document.h>
 #include <backend/page.h>
 #include <backend/pdfaction.h>
@@ -213,6 +212,8 @@ void PDFDocumentScene::doUnlockDialog()
         return;
     }
     if (m_document->unlock(password)) {
+        // A reload under way read the file with the old password.
+        m_reloadAgain = m_reloading;
         QTimer::singleShot(1, this, &PDFDocumentScene::finishUnlock);
     } else {
         QMessageBox::information(
@@ -231,21 +232,48 @@ bool PDFDocumentScene::reloadDocument()
     if (!m_document || !QFileInfo::exists(m_document->fileName())) {
         return false;
     }
-    // Reloading detaches every page; try the file first so that a half-written or broken file
-    // leaves the pages shown as they were.
-    const QSharedPointer<Backend::Document> probe
-        = BackendManager::instance()->openDocument(m_document->fileName());
-    if (!probe || !probe->isValid() || probe->pageCount() <= 0) {
+    if (m_reloading) {
+        m_reloadAgain = true;
+        return true;
+    }
+    if (!m_reloader) {
+        m_reloader = new Backend::DocumentLoader(this);
+        connect(
+            m_reloader, &Backend::DocumentLoader::finished, this, &PDFDocumentScene::on_reloader_finished);
+    }
+    m_reloading = true;
+    m_reloadAgain = false;
+    m_reloader->startReopening(*m_document);
+    return true;
+}
+
+void PDFDocumentScene::on_reloader_finished(const Backend::DocumentLoader::Result &result)
+{
+    m_reloading = false;
+    if (m_reloadAgain) {
+        reloadDocument();
+        return;
+    }
+    if (m_reloadSuspended) {
+        // The pages are being printed; the file is read again when printing ends.
+        m_reloadPending = true;
+        return;
+    }
+    // A half-written or broken file leaves the pages shown as they were.
+    if (!result.document) {
         qWarning("reload failed, keeping the pages shown: %s", qUtf8Printable(m_document->fileName()));
         emit reloadFailed(m_document->fileName());
-        return false;
+        return;
     }
+    qInfo("reload read the file off the interface thread: %s %lld ms", qUtf8Printable(m_document->fileName()),
+        static_cast<long long>(m_reloader->elapsed()));
     emit aboutToBeRebuilt();
     clearItems();
-    m_document->reload();
+    if (!m_document->adopt(*result.document)) {
+        qWarning("reload could not take the file read: %s", qUtf8Printable(m_document->fileName()));
+    }
     buildPages();
     emit documentChanged(m_document.data());
-    return true;
 }
 
 void PDFDocumentScene::reinitializeScene()

@@ -2,6 +2,8 @@
 
 #include <reading/pagedscene.h>
 
+#include <backend/documentloader.h>
+
 #include <QPointer>
 #include <QSharedPointer>
 #include <QTimer>
@@ -23,7 +25,8 @@ class Document;
 // reloads it 500 ms after the last change (the path is re-added after every notification, since a
 // save by rename drops it from the watcher); a reload that fails keeps the pages shown. A locked
 // document shows only the unlock panel, whose button asks for the password (doUnlockDialog).
-// Every rebuild emits aboutToBeRebuilt() before deleting items.
+// Every rebuild emits aboutToBeRebuilt() before deleting items. A reload reads the file on a worker
+// while the old pages stay in use, and swaps it in once it has been read whole.
 class PDFDocumentScene : public PagedScene
 {
     Q_OBJECT
@@ -57,8 +60,12 @@ public:
 public slots:
     void doUnlockDialog();
     void retranslateUi();
-    // Reloads from the file if it still exists; false (and the old pages kept) when that fails.
+    // Starts reading the file again if it still exists (false when it does not); the pages are
+    // rebuilt and documentChanged() emitted once it has been read, or reloadFailed() emitted and the
+    // old pages kept. A request while a reload runs is joined to it: the file is read once more
+    // after the running read, which may have seen it half-written, and only that read is shown.
     bool reloadDocument();
+    bool isReloading() const { return m_reloading; }
     void reinitializeScene() override;
     void finishUnlock();
 
@@ -75,6 +82,7 @@ protected slots:
 
 private:
     void on_watcher_fileChanged(const QString &path);
+    void on_reloader_finished(const Backend::DocumentLoader::Result &result);
     void watchFile();
     void clearItems();
     void buildPages();
@@ -85,6 +93,9 @@ private:
     QTimer m_reloadTimer;
     bool m_reloadSuspended = false;
     bool m_reloadPending = false;
+    Backend::DocumentLoader *m_reloader = nullptr; // child, made by the first reload
+    bool m_reloading = false;
+    bool m_reloadAgain = false;
     QPointer<QWidget> m_unlockWidget; // owned by its proxy item while in the scene
     QLabel *m_unlockLabel = nullptr;
     QPushButton *m_unlockButton = nullptr;

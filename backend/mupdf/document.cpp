@@ -13,6 +13,8 @@
 #include <QMutexLocker>
 #include <QUrl>
 
+#include <utility>
+
 namespace Backend::MuPDF {
 
 namespace {
@@ -83,9 +85,10 @@ QSizeF loadedPageSize(fz_context *ctx, fz_document *document, int index)
 
 } // namespace
 
-Document::Document(const QString &fileName, size_t memoryCeiling)
+Document::Document(const QString &fileName, size_t memoryCeiling, const QString &password)
     : Backend::Document(fileName)
     , m_context(new Context(memoryCeiling ? memoryCeiling : Context::DefaultMemoryCeiling))
+    , m_password(password)
 {
     if (m_context->isNull()) {
         qFatal("Can't create Locker context");
@@ -213,6 +216,46 @@ bool Document::reload()
     return true;
 }
 
+std::function<QSharedPointer<Backend::Document>()> Document::reopener() const
+{
+    QReadLocker locker(m_lock.data());
+    const QString fileName = m_fileName;
+    const QString password = m_password;
+    const size_t ceiling = m_context->budget().ceiling;
+    return [fileName, password, ceiling] {
+        QSharedPointer<Backend::Document> copy(new Document(fileName, ceiling, password));
+        return copy->isValid() ? copy : QSharedPointer<Backend::Document>();
+    };
+}
+
+bool Document::adopt(Backend::Document &other)
+{
+    auto *copy = dynamic_cast<Document *>(&other);
+    if (!copy || copy == this || copy->fileName() != m_fileName) {
+        return false;
+    }
+    m_processingThread.cancelRequests();
+    copy->m_processingThread.cancelRequests();
+    QWriteLocker locker(m_lock.data());
+    QWriteLocker copyLocker(copy->m_lock.data());
+    detachPages();
+    copy->detachPages();
+    m_pageCache.clear();
+    if (m_document) {
+        closeLibraryDocument();
+    }
+    // The library document belongs to the context it was opened in, so the two go together; the
+    // copy keeps this document's old context, now without a document, and drops it when it goes.
+    std::swap(m_context, copy->m_context);
+    std::swap(m_document, copy->m_document);
+    m_lockState = copy->m_lockState;
+    m_pageCount = std::exchange(copy->m_pageCount, 0);
+    QMutexLocker pagesLocker(&m_pagesMutex);
+    QMutexLocker copyPagesLocker(&copy->m_pagesMutex);
+    m_knownSizes = std::exchange(copy->m_knownSizes, {});
+    return true;
+}
+
 bool Document::unlock(const QString &password)
 {
     bool accepted = false;
@@ -263,6 +306,13 @@ QList<PDFToCItem> Document::toc() const
 QVector<QSizeF> Document::pageSizes()
 {
     QReadLocker locker(m_lock.data());
+    {
+        // Read once per opening, often on the thread that opened the file.
+        QMutexLocker pagesLocker(&m_pagesMutex);
+        if (!m_knownSizes.isEmpty() && m_knownSizes.size() == m_pageCount) {
+            return m_knownSizes;
+        }
+    }
     QVector<QSizeF> sizes(qMax(0, m_pageCount));
     if (!m_document || m_lockState == Locked || sizes.isEmpty()) {
         return sizes;

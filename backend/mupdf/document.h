@@ -16,12 +16,15 @@ class Document final : public Backend::Document
 public:
     enum LockState { Locked = 0, Unlocked = 1, NoPassword = 2 };
 
-    explicit Document(const QString &fileName, size_t memoryCeiling = 0);
+    // A password given here is tried as one accepted by unlock.
+    explicit Document(const QString &fileName, size_t memoryCeiling = 0, const QString &password = QString());
     ~Document() override;
 
     bool isValid() const override;
     bool isLocked() const override;
     bool reload() override;
+    std::function<QSharedPointer<Backend::Document>()> reopener() const override;
+    bool adopt(Backend::Document &copy) override;
     bool unlock(const QString &password) override;
     QList<PDFToCItem> toc() const override;
     QVector<QSizeF> pageSizes() override;

@@ -13,10 +13,10 @@
 #include <reading/pdfdocumentscene.h>
 #include <reading/pdfdocumentview.h>
 #include <reading/readingpageitem.h>
-#include <reading/tab/documentloader.h>
 
 #include <backend/backendmanager.h>
 #include <backend/document.h>
+#include <backend/documentloader.h>
 
 #include <bench/benchsupport.h>
 #include <bench/interfacewatch.h>
@@ -123,9 +123,9 @@ int main(int argc, char *argv[])
 
     Watchdog watchdog;
     if (epub) {
-        Nod::Presentation::DocumentLoader loader;
+        Backend::DocumentLoader loader;
         bool done = false;
-        QObject::connect(&loader, &Nod::Presentation::DocumentLoader::finished, [&done] { done = true; });
+        QObject::connect(&loader, &Backend::DocumentLoader::finished, [&done] { done = true; });
         QElapsedTimer timer;
         timer.start();
         watchdog.start();

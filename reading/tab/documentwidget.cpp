@@ -63,7 +63,7 @@ bool isEpub(const QString &fileName)
 
 DocumentWidget::DocumentWidget(QWidget *parent)
     : QWidget(parent)
-    , m_loader(new DocumentLoader(this))
+    , m_loader(new Backend::DocumentLoader(this))
     , m_undoStack(new QUndoStack(this))
     , m_toolBar(new QToolBar(this))
     , m_siderBar(new SiderBarWidget(this))
@@ -144,7 +144,7 @@ DocumentWidget::DocumentWidget(QWidget *parent)
     connect(m_mindView, &MindView::contentChanged, this, &DocumentWidget::clearAllWidgetResults);
     connect(m_mindView, &MindView::noteEditingStarted, m_mindNoteEditor, &NoteEditorHost::startEditing);
     connect(m_mindView, &MindView::noteEditingFinished, m_mindNoteEditor, &NoteEditorHost::finishEditing);
-    connect(m_loader, &DocumentLoader::finished, this, &DocumentWidget::on_loader_finished);
+    connect(m_loader, &Backend::DocumentLoader::finished, this, &DocumentWidget::on_loader_finished);
     reloadShortcuts();
     reloadColors();
     // Until the document shows there is nothing to switch to.
@@ -218,7 +218,7 @@ bool DocumentWidget::openDocument(const Nod::Domain::Document &doc)
         return true;
     }
     const QSharedPointer<Backend::Document> document = BackendManager::instance()->openDocument(fileName);
-    if (!document || !DocumentLoader::isReadable(*document)) {
+    if (!document || !Backend::DocumentLoader::isReadable(*document)) {
         qWarning() << "Open file failed.";
         return false;
     }
@@ -227,7 +227,7 @@ bool DocumentWidget::openDocument(const Nod::Domain::Document &doc)
     return true;
 }
 
-void DocumentWidget::on_loader_finished(const DocumentLoader::Result &result)
+void DocumentWidget::on_loader_finished(const Backend::DocumentLoader::Result &result)
 {
     if (!result.document) {
         qWarning() << "Open file failed." << m_entity.localUrl();

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "documentloader.h"
 #include "documenttab.h"
 
+#include <backend/documentloader.h>
 #include <domain/document.h>
 #include <domain/lastread.h>
 
@@ -122,7 +122,7 @@ private:
     QAction *addToolAction(const QString &objectName, const QString &iconPath, const QString &text,
         const QKeySequence &shortcut = QKeySequence());
     void finishOpening(const QSharedPointer<Backend::Document> &document);
-    void on_loader_finished(const DocumentLoader::Result &result);
+    void on_loader_finished(const Backend::DocumentLoader::Result &result);
     void showLoadingPanel(const QString &text, bool busy);
     // Builds the summary's rows on its first showing.
     void ensureSummary();
@@ -151,7 +151,7 @@ private:
     Nod::Domain::LastRead m_restored;
     QSharedPointer<Backend::Document> m_document;
     QSharedPointer<PDFDocumentScene> m_readingScene;
-    DocumentLoader *m_loader;
+    Backend::DocumentLoader *m_loader;
     QUndoStack *m_undoStack;
     QToolBar *m_toolBar;
     SiderBarWidget *m_siderBar;

@@ -101,6 +101,15 @@ void TestDocumentScene::lockedDocument_unlocksThroughThePanel()
     QCOMPARE(reader.view->pageCount(), scene->pageCount());
     QCOMPARE(reader.view->currentPage(), 0);
     QVERIFY(reader.waitSharp(0));
+
+    // A reload opens the file again with the password that unlocked it.
+    const int pages = scene->pageCount();
+    QVERIFY(scene->reloadDocument());
+    QTRY_VERIFY(!scene->isReloading());
+    QCOMPARE(rebuilding.count(), 2);
+    QVERIFY(!reader.document->isLocked());
+    QCOMPARE(scene->pageCount(), pages);
+    QVERIFY(reader.waitSharp(0));
 }
 
 void TestDocumentScene::replacedByRename_reloadsEachTimeAndKeepsPagesWhenTheNewFileIsBroken()

@@ -326,6 +326,7 @@ private slots:
             QThreadPool::globalInstance()->setMaxThreadCount(threads);
             // A reload drops the page texts built by the last run, so every run builds them anew.
             QVERIFY(view->pdfScene()->reloadDocument());
+            QTRY_VERIFY(!view->pdfScene()->isReloading());
             view->goToPage(HeavyPage);
             view->searchLine()->lineEdit()->clear();
             typeSearch(tab.get(), QStringLiteral("kiwi"));
@@ -418,6 +419,7 @@ private slots:
         Searching::ResultFuture future = view->searching()->future();
         QVERIFY(!future.isFinished());
         QVERIFY(view->pdfScene()->reloadDocument());
+        QTRY_VERIFY(!view->pdfScene()->isReloading());
         QVERIFY(future.isFinished());
         QCOMPARE(view->searching()->total(), 0);
         QVERIFY(!view->searching()->isRunning());

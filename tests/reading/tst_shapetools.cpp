@@ -354,6 +354,7 @@ private slots:
             QTest::mousePress(viewport(), Qt::LeftButton, Qt::NoModifier, from);
             QTest::mouseMove(viewport(), from + QPoint(60, 40));
             QVERIFY(view()->pdfScene()->reloadDocument());
+            QTRY_VERIFY(!view()->pdfScene()->isReloading());
             QTest::mouseMove(viewport(), from + QPoint(80, 50));
             QTest::mouseRelease(viewport(), Qt::LeftButton, Qt::NoModifier, from + QPoint(80, 50));
             QCOMPARE(rows().size(), 0);

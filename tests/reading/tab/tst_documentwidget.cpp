@@ -32,6 +32,8 @@
 
 #include <QAction>
 #include <QContextMenuEvent>
+#include <QDir>
+#include <QFileSystemWatcher>
 #include <QGraphicsPathItem>
 #include <QGraphicsProxyWidget>
 #include <QInputDialog>
@@ -42,6 +44,7 @@
 #include <QPdfWriter>
 #include <QPrinter>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QSplitter>
@@ -54,6 +57,7 @@
 #include <QWheelEvent>
 
 #include <cmath>
+#include <functional>
 #include <memory>
 
 using Nod::Domain::LastRead;
@@ -335,6 +339,99 @@ private slots:
         QVERIFY(failed.wait(20000));
         QVERIFY(!failing.isOpened());
         QVERIFY(failing.findChild<QWidget *>(QStringLiteral("loadingPanel"))->isVisibleTo(&failing));
+    }
+
+    // The tool bar's reload reads the file on a worker while the old pages stay in use; requests
+    // meanwhile join it; the marks come back on their pages; a broken file keeps the document; a
+    // tab closed during a reload leaves the file open nowhere.
+    void reload_readsOffTheInterfaceThread_andKeepsMarksAndTheDocument()
+    {
+        const QString path = m_fixture->path(QStringLiteral("growing.pdf"));
+        const QString staging = m_fixture->path(QStringLiteral("growing.part"));
+        QVERIFY(writeNumberedPdf(path, 3));
+        const int id = addDocument(path);
+        const int first = addMark(id, 0, QStringLiteral("on the first page"));
+        const int third = addMark(id, 2, QStringLiteral("on the third page"));
+        std::unique_ptr<DocumentWidget> tab = openShown(id);
+        QVERIFY(tab);
+        PDFDocumentView *reader = tab->readingView();
+        PDFDocumentScene *scene = reader->pdfScene().data();
+        AnnotationIndex *marks = scene->annotations();
+        // Only the tool bar reloads here, so that every rebuild is counted.
+        scene->findChild<QFileSystemWatcher *>()->blockSignals(true);
+        QAction *reload = tab->findChild<QAction *>(QStringLiteral("openFile"));
+        QSignalSpy changed(scene, &PDFDocumentScene::rebuilt);
+        QSignalSpy failed(scene, &PDFDocumentScene::reloadFailed);
+        const auto replaceFile = [&](const std::function<bool(const QString &)> &write) {
+            QVERIFY(write(staging));
+            QVERIFY(QFile::remove(path));
+            QVERIFY(QFile::rename(staging, path));
+        };
+        const auto markOnPage = [&](int annoId, int page) {
+            marks->populate(scene->readingPageAt(page));
+            const Nod::Presentation::MarkerItem *mark = marks->canvasItem(annoId);
+            return mark && scene->readingPageAt(page)->isAncestorOf(mark);
+        };
+        const auto sharp = [&](int page) {
+            reader->goToPage(page);
+            for (int i = 0; i < 500 && !scene->readingPageAt(page)->isSharp(); ++i) {
+                reader->viewport()->repaint();
+                QTest::qWait(10);
+            }
+            return scene->readingPageAt(page)->isSharp();
+        };
+
+        replaceFile([](const QString &file) { return writeNumberedPdf(file, 5); });
+        reload->trigger();
+        // Back before the file was read: the old pages are still shown and still work.
+        QVERIFY(scene->isReloading());
+        QCOMPARE(scene->pageCount(), 3);
+        QCOMPARE(scene->document()->pageCount(), 3);
+        reload->trigger();
+        reload->trigger();
+        QTRY_VERIFY(!scene->isReloading());
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(scene->pageCount(), 5);
+        QCOMPARE(reader->pageCount(), 5);
+        QCOMPARE(tab->findChild<QSpinBox *>(QStringLiteral("pageBox"))->maximum(), 5);
+        QVERIFY(markOnPage(first, 0));
+        QVERIFY(markOnPage(third, 2));
+        QVERIFY(sharp(4));
+        QCOMPARE(storedAnnotations(first) + storedAnnotations(third), 2);
+
+        // A file that cannot be read keeps the document and the marks as they were.
+        replaceFile([](const QString &file) {
+            QFile broken(file);
+            return broken.open(QIODevice::WriteOnly) && broken.write("%PDF-1.4\nnot really\n") > 0;
+        });
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("reload failed")));
+        reload->trigger();
+        QVERIFY(failed.wait(10000));
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(scene->document()->pageCount(), 5);
+        QCOMPARE(scene->pageCount(), 5);
+        QVERIFY(markOnPage(third, 2));
+        QVERIFY(sharp(3));
+
+        // Closed while the file is being read: neither the tab's document nor the one being read
+        // keeps the file open.
+        replaceFile([](const QString &file) { return writeNumberedPdf(file, 2); });
+        reload->trigger();
+        QVERIFY(scene->isReloading());
+        const auto descriptorsOn = [](const QString &file) {
+            // A replaced file still open shows as its old name marked deleted.
+            int count = 0;
+            const QFileInfoList links
+                = QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::Files | QDir::System);
+            for (const QFileInfo &link : links) {
+                count += link.symLinkTarget().startsWith(QFileInfo(file).canonicalFilePath());
+            }
+            return count;
+        };
+        QVERIFY(descriptorsOn(path) > 0);
+        tab->closeDocument();
+        tab.reset();
+        QTRY_COMPARE(descriptorsOn(path), 0);
     }
 
     void views_switchShareZoomAndJumpToEachOther()

@@ -8,13 +8,13 @@
 #include <QObject>
 #include <QSharedPointer>
 
+#include <functional>
+
 class BackendInterface;
 
 namespace Backend {
-class Document;
-}
 
-namespace Nod::Presentation {
+class Document;
 
 // Opens a document file off the interface thread. MuPDF lays out a whole EPUB as it opens it,
 // which takes seconds for a large book; the window stays responsive meanwhile. A loader deleted
@@ -28,32 +28,35 @@ class DocumentLoader final : public QObject
 public:
     struct Result
     {
-        QSharedPointer<Backend::Document> document; // null when the file could not be opened
-        QList<Backend::PDFToCItem> outline;
+        QSharedPointer<Document> document; // null when the file could not be opened
+        QList<PDFToCItem> outline;
     };
+    // Makes a document on the worker; it must not touch anything of the interface thread.
+    using Opener = std::function<QSharedPointer<Document>()>;
 
     explicit DocumentLoader(QObject *parent = nullptr);
     ~DocumentLoader() override;
 
     // False, and nothing started, when no back-end takes files of this kind.
     bool start(const QString &fileName);
+    // Opens the file of an open document afresh, as its reload would, for Document::adopt.
+    void startReopening(const Document &document);
     bool isRunning() const;
     qint64 elapsed() const { return m_timer.isValid() ? m_timer.elapsed() : 0; }
 
     // False for a document that cannot be shown: not opened, or opened without pages.
-    static bool isReadable(const Backend::Document &document);
-    // Opens on the calling thread, which must be the interface thread.
-    static Result load(const QString &fileName);
+    static bool isReadable(const Document &document);
 
 signals:
-    void finished(const Nod::Presentation::DocumentLoader::Result &result);
+    void finished(const Backend::DocumentLoader::Result &result);
 
 private:
+    void run(Opener opener);
     // Any thread; the back-end objects themselves are never changed after start-up.
-    static Result open(BackendInterface *backend, const QString &fileName);
+    static Result open(const Opener &opener);
 
     QFutureWatcher<Result> *m_watcher;
     QElapsedTimer m_timer;
 };
 
-} // namespace Nod::Presentation
+} // namespace Backend

@@ -10,7 +10,7 @@
 #include <QThreadPool>
 #include <QtConcurrent>
 
-namespace Nod::Presentation {
+namespace Backend {
 
 namespace {
 // Opening has threads of its own: a long layout must not hold up page renders on the shared pool.
@@ -42,16 +42,10 @@ DocumentLoader::DocumentLoader(QObject *parent)
 
 DocumentLoader::~DocumentLoader() = default;
 
-DocumentLoader::Result DocumentLoader::load(const QString &fileName)
-{
-    BackendInterface *backend = backendFor(fileName);
-    return backend ? open(backend, fileName) : Result();
-}
-
-DocumentLoader::Result DocumentLoader::open(BackendInterface *backend, const QString &fileName)
+DocumentLoader::Result DocumentLoader::open(const Opener &opener)
 {
     Result result;
-    result.document = backend->newDocument(fileName);
+    result.document = opener();
     if (result.document && !isReadable(*result.document)) {
         result.document.reset();
     }
@@ -61,11 +55,13 @@ DocumentLoader::Result DocumentLoader::open(BackendInterface *backend, const QSt
             result.document->processingThread().moveToThread(QCoreApplication::instance()->thread());
         }
         result.outline = result.document->toc();
+        // Kept by the document, so that the pages are placed without asking the library again.
+        result.document->pageSizes();
     }
     return result;
 }
 
-bool DocumentLoader::isReadable(const Backend::Document &document)
+bool DocumentLoader::isReadable(const Document &document)
 {
     // A damaged book can open and yet lay out to nothing; a locked one shows its pages once
     // unlocked.
@@ -83,12 +79,19 @@ bool DocumentLoader::start(const QString &fileName)
     if (!backend) {
         return false;
     }
+    run([backend, fileName] { return backend->newDocument(fileName); });
+    return true;
+}
+
+void DocumentLoader::startReopening(const Document &document) { run(document.reopener()); }
+
+void DocumentLoader::run(Opener opener)
+{
     m_timer.start();
     m_watcher->setFuture(
-        QtConcurrent::run(openingPool(), [backend, fileName] { return open(backend, fileName); }));
-    return true;
+        QtConcurrent::run(openingPool(), [opener = std::move(opener)] { return open(opener); }));
 }
 
 bool DocumentLoader::isRunning() const { return m_watcher->isRunning(); }
 
-} // namespace Nod::Presentation
+} // namespace Backend
