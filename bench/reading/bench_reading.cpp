@@ -5,7 +5,8 @@
 // thread and the frame rate while scrolling through 300 pages at 60 steps a second (a 1 ms watchdog
 // timer measures the stalls), the time from moving the scroll bar to page 2000 to that page painted
 // sharp, the time from choosing a background mode to the page on screen painted sharp in it, and
-// the peak memory after scrolling the whole document and after zooming to 8x. For an
+// the peak memory after scrolling the whole document and after zooming to 8x, and the time a reload
+// of the file takes with the longest stall meanwhile. For an
 // EPUB it also times the off-thread open and the stalls meanwhile, against mutool's count script.
 // With SCREENSHOT_DIR, the view is saved as PNG at each stage.
 
@@ -155,6 +156,22 @@ int main(int argc, char *argv[])
     print("scene_build_ms", buildMs, "ms");
     print("pages", scene->pageCount(), "pages");
     shoot(view, shots, QStringLiteral("1-first-page"));
+
+    // Reloading, as after a save by another program: until the pages are back, and the longest the
+    // interface waits meanwhile.
+    bool reloaded = false;
+    const QMetaObject::Connection onReload = QObject::connect(
+        scene.data(), &PDFDocumentScene::documentChanged, [&reloaded] { reloaded = true; });
+    QElapsedTimer reloadTimer;
+    reloadTimer.start();
+    watchdog.start();
+    scene->reloadDocument();
+    const bool reloadDone = waitFor([&reloaded] { return reloaded; }, 600000);
+    const double reloadStall = watchdog.stop();
+    QObject::disconnect(onReload);
+    print("reload_ms", reloadDone ? reloadTimer.nsecsElapsed() / 1e6 : -1, "ms");
+    print("reload_max_ui_stall_ms", reloadStall, "ms");
+    waitFor([&view] { return pageSharp(view, 0); }, 60000);
 
     // Choosing a background mode with the first page in sight, until that page shows it sharp; each
     // mode is new to the page, so no render of it is cached. The slowest of three counts.
