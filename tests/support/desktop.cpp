@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QtTest>
 
@@ -57,6 +58,23 @@ QString Desktop::windowOf(qint64 pid) const
         return QString();
     }
     return QString::fromLatin1(search.readAllStandardOutput()).section(QLatin1Char('\n'), 0, 0).trimmed();
+}
+
+QStringList Desktop::windowsOf(qint64 pid, const QString &title) const
+{
+    QStringList arguments { QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+        QStringLiteral("--pid"), QString::number(pid) };
+    if (!title.isEmpty()) {
+        arguments << QStringLiteral("--name")
+                  << QStringLiteral("^%1$").arg(QRegularExpression::escape(title));
+    }
+    QProcess search;
+    search.setProcessEnvironment(environment());
+    search.start(m_xdotool, arguments);
+    if (!search.waitForFinished(10000)) {
+        return {};
+    }
+    return QString::fromLatin1(search.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
 bool Desktop::start(QProcess &program, const QStringList &arguments) const

@@ -28,6 +28,8 @@ public:
     bool xdotool(const QStringList &arguments) const;
     // The first visible window of the process `pid`, waiting for it to be mapped.
     QString windowOf(qint64 pid) const;
+    // The visible windows of the process `pid` now (those titled `title` when one is given).
+    QStringList windowsOf(qint64 pid, const QString &title = QString()) const;
 
     // Starts the program with `arguments`; its errors go to the test's own.
     bool start(QProcess &program, const QStringList &arguments) const;
