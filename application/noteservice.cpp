@@ -50,6 +50,17 @@ QVector<Annotation> NoteService::annotations(int documentId, int pageIndex) cons
     return m_repository->findByPage(documentId, pageIndex);
 }
 
+QVector<Annotation> NoteService::annotationsWithoutNotes(int documentId, int pageIndex) const
+{
+    return m_repository->findByPageWithoutNotes(documentId, pageIndex);
+}
+
+std::optional<Domain::TextBeginning> NoteService::noteBeginning(
+    int id, qint64 wholeUpTo, int beginningBytes) const
+{
+    return m_repository->noteBeginning(id, wholeUpTo, beginningBytes);
+}
+
 AnnotationTree NoteService::tree(int documentId) const
 {
     return AnnotationTree(documentNote(documentId), m_repository->findByDocument(documentId));

@@ -71,6 +71,12 @@ public:
     Annotation documentNote(int documentId) const;
     std::optional<Annotation> find(int id) const;
     QVector<Annotation> annotations(int documentId, int pageIndex) const;
+    // The same with their note texts left empty, for showing them: a note can be too long to read
+    // whole where only its beginning is shown. noteBeginning reads the notes.
+    QVector<Annotation> annotationsWithoutNotes(int documentId, int pageIndex) const;
+    // The note of an annotation, whole when it is stored in at most wholeUpTo bytes, else about its
+    // first beginningBytes; nullopt for an unknown id.
+    std::optional<Domain::TextBeginning> noteBeginning(int id, qint64 wholeUpTo, int beginningBytes) const;
     // The document's whole tree, safe to walk whatever the stored children lists hold (see
     // AnnotationTree); throws as documentNote() does.
     AnnotationTree tree(int documentId) const;

@@ -2,6 +2,7 @@
 
 #include "annotation.h"
 #include "irepository.h"
+#include "textbeginning.h"
 
 #include <QHash>
 #include <QSet>
@@ -15,6 +16,12 @@ public:
     using IRepository<Annotation>::remove;
     virtual bool remove(int id) = 0;
     virtual QVector<Annotation> findByPage(int documentId, int pageIndex) = 0;
+    // The same rows with their note texts left empty: a note can be too long to read whole where
+    // only its beginning is shown, which noteBeginning reads.
+    virtual QVector<Annotation> findByPageWithoutNotes(int documentId, int pageIndex) = 0;
+    // The note text of one row, whole when it is stored in at most wholeUpTo bytes, else about its
+    // first beginningBytes; nullopt when there is no such row.
+    virtual std::optional<TextBeginning> noteBeginning(int id, qint64 wholeUpTo, int beginningBytes) = 0;
     // Every row of one document, its document note included.
     virtual QVector<Annotation> findByDocument(int documentId) = 0;
     // The root of a document's tree; throws std::runtime_error when there is more than one.

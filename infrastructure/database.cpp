@@ -5,9 +5,13 @@
 #include <QDebug>
 #include <QElapsedTimer>
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QTextCodec>
+
+#include <sqlite3.h>
 
 namespace Nod::Infrastructure {
 
@@ -23,7 +27,111 @@ bool isCorruptionCode(const QString &nativeCode)
     return code == 11 /* SQLITE_CORRUPT */ || code == 26 /* SQLITE_NOTADB */;
 }
 
+// The connection's own SQLite handle, or none under another driver.
+sqlite3 *sqliteHandle()
+{
+    const QSqlDatabase db = QSqlDatabase::database();
+    const QVariant handle = db.isOpen() ? db.driver()->handle() : QVariant();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0) {
+        return nullptr;
+    }
+    return *static_cast<sqlite3 *const *>(handle.constData());
+}
+
+// How many of the bytes form whole UTF-8 characters.
+int wholeUtf8(const QByteArray &bytes)
+{
+    int lead = bytes.size() - 1;
+    while (lead >= 0 && bytes.size() - lead < 4 && (uchar(bytes.at(lead)) & 0xc0) == 0x80) {
+        --lead;
+    }
+    if (lead < 0) {
+        return bytes.size();
+    }
+    const uchar first = uchar(bytes.at(lead));
+    const int length = first < 0x80 ? 1 : (first & 0xe0) == 0xc0 ? 2 : (first & 0xf0) == 0xe0 ? 3 : 4;
+    return bytes.size() - lead < length ? lead : bytes.size();
+}
+
+QString decodeText(const QByteArray &bytes, const QString &encoding, bool cut)
+{
+    if (!encoding.startsWith(QLatin1String("UTF-16"), Qt::CaseInsensitive)) {
+        return QString::fromUtf8(bytes.constData(), cut ? wholeUtf8(bytes) : bytes.size());
+    }
+    const bool little = encoding.endsWith(QLatin1String("le"), Qt::CaseInsensitive);
+    QTextCodec *codec = QTextCodec::codecForName(little ? "UTF-16LE" : "UTF-16BE");
+    QString text = codec->toUnicode(bytes.constData(), bytes.size() & ~1);
+    if (cut && !text.isEmpty() && QChar(text.back()).isHighSurrogate()) {
+        text.chop(1);
+    }
+    return text;
+}
+
+QString databaseEncoding()
+{
+    QSqlQuery query;
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("PRAGMA encoding"));
+    execQuery(query);
+    return query.next() ? query.value(0).toString() : QStringLiteral("UTF-8");
+}
+
+// The same through the driver, which reads the whole cell; for cells that are not text or blobs.
+std::optional<Domain::TextBeginning> selectTextBeginning(
+    const QString &table, const QString &column, qint64 rowId, qint64 wholeUpTo, int beginningBytes)
+{
+    QSqlQuery query;
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?").arg(column, table));
+    query.addBindValue(rowId);
+    execQuery(query);
+    if (!query.next()) {
+        return std::nullopt;
+    }
+    Domain::TextBeginning result;
+    result.text = query.value(0).toString();
+    const QByteArray bytes = result.text.toUtf8();
+    result.storedBytes = bytes.size();
+    result.whole = result.storedBytes <= wholeUpTo;
+    if (!result.whole) {
+        result.text = decodeText(bytes.left(beginningBytes), QStringLiteral("UTF-8"), true);
+    }
+    return result;
+}
+
 } // namespace
+
+std::optional<Domain::TextBeginning> readTextBeginning(
+    const QString &table, const QString &column, qint64 rowId, qint64 wholeUpTo, int beginningBytes)
+{
+    sqlite3 *db = sqliteHandle();
+    sqlite3_blob *blob = nullptr;
+    if (!db
+        || sqlite3_blob_open(
+               db, "main", table.toUtf8().constData(), column.toUtf8().constData(), rowId, 0, &blob)
+            != SQLITE_OK) {
+        // A null or numeric cell, or no such row.
+        sqlite3_blob_close(blob);
+        return selectTextBeginning(table, column, rowId, wholeUpTo, beginningBytes);
+    }
+    Domain::TextBeginning result;
+    result.storedBytes = sqlite3_blob_bytes(blob);
+    result.whole = result.storedBytes <= wholeUpTo;
+    QByteArray bytes(
+        int(result.whole ? result.storedBytes : qMin<qint64>(result.storedBytes, beginningBytes)),
+        Qt::Uninitialized);
+    const int status = sqlite3_blob_read(blob, bytes.data(), bytes.size(), 0);
+    sqlite3_blob_close(blob);
+    if (status != SQLITE_OK) {
+        const QString detail = QStringLiteral("read %1.%2 of row %3").arg(table, column).arg(rowId);
+        const QSqlError error(QString(), QString::fromUtf8(sqlite3_errstr(status)), QSqlError::StatementError,
+            QString::number(status));
+        qWarning() << error << detail;
+        throw DatabaseException(error, detail);
+    }
+    result.text = decodeText(bytes, databaseEncoding(), !result.whole);
+    return result;
+}
 
 void Database::close()
 {

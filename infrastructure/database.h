@@ -1,7 +1,11 @@
 #pragma once
 
+#include <domain/textbeginning.h>
+
 #include <QSet>
 #include <QString>
+
+#include <optional>
 
 class QSqlQuery;
 
@@ -33,6 +37,13 @@ private:
 // Runs an already prepared query; logs statements slower than 99 ms.
 // Returns true or throws DatabaseException after a warning line.
 bool execQuery(QSqlQuery &query);
+
+// Reads the text of one cell of the default connection (the row by its integer key) whole when it is
+// stored in at most wholeUpTo bytes, else only about its first beginningBytes, cut at a character:
+// a text of tens of megabytes costs no more than its beginning. A null cell reads as an empty text;
+// nullopt when the row does not exist.
+std::optional<Domain::TextBeginning> readTextBeginning(
+    const QString &table, const QString &column, qint64 rowId, qint64 wholeUpTo, int beginningBytes);
 
 // Column names of a table of the default connection, from the driver's record of the table.
 QSet<QString> tableColumns(const QString &table);

@@ -16,6 +16,8 @@ public:
     bool remove(const Domain::Annotation &annotation) override;
 
     QVector<Domain::Annotation> findByPage(int documentId, int pageIndex) override;
+    QVector<Domain::Annotation> findByPageWithoutNotes(int documentId, int pageIndex) override;
+    std::optional<Domain::TextBeginning> noteBeginning(int id, qint64 wholeUpTo, int beginningBytes) override;
     QVector<Domain::Annotation> findByDocument(int documentId) override;
     // The root row of a document; throws std::runtime_error when there is more than one.
     std::optional<Domain::Annotation> findDocumentNote(int documentId) override;

@@ -47,6 +47,18 @@ QVector<Domain::Annotation> AnnotationRepository::findByPage(int documentId, int
         { { QStringLiteral("documentId"), documentId }, { QStringLiteral("pageIndex"), pageIndex } });
 }
 
+QVector<Domain::Annotation> AnnotationRepository::findByPageWithoutNotes(int documentId, int pageIndex)
+{
+    return query({ { QStringLiteral("documentId"), documentId }, { QStringLiteral("pageIndex"), pageIndex } },
+        { QStringLiteral("noteText") });
+}
+
+std::optional<Domain::TextBeginning> AnnotationRepository::noteBeginning(
+    int id, qint64 wholeUpTo, int beginningBytes)
+{
+    return readTextBeginning(tableName(), QStringLiteral("noteText"), id, wholeUpTo, beginningBytes);
+}
+
 QVector<Domain::Annotation> AnnotationRepository::findByDocument(int documentId)
 {
     return query({ { QStringLiteral("documentId"), documentId } });

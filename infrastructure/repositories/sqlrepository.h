@@ -48,15 +48,19 @@ public:
     QString tableName() const { return m_table.table(); }
     QSet<QString> columns() const { return m_table.columns(); }
 
-    // Rows matching every (column, value) pair, in the order the database returns them.
-    QVector<Entity> query(const Criteria &criteria = {})
+    // Rows matching every (column, value) pair, in the order the database returns them; the columns
+    // left out keep the entity's defaults.
+    QVector<Entity> query(const Criteria &criteria = {}, const QSet<QString> &leftOut = {})
     {
         QVector<Entity> result;
-        m_table.select(criteria, [&result](const std::function<void(void *)> &fill) {
-            Entity entity;
-            fill(&entity);
-            result.append(entity);
-        });
+        m_table.select(
+            criteria,
+            [&result](const std::function<void(void *)> &fill) {
+                Entity entity;
+                fill(&entity);
+                result.append(entity);
+            },
+            leftOut);
         return result;
     }
 

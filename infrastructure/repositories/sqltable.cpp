@@ -123,10 +123,16 @@ bool SqlTable::findById(int id, void *gadget)
     return true;
 }
 
-void SqlTable::select(
-    const Criteria &criteria, const std::function<void(const std::function<void(void *)> &)> &each)
+void SqlTable::select(const Criteria &criteria,
+    const std::function<void(const std::function<void(void *)> &)> &each, const QSet<QString> &leftOut)
 {
-    QString sql = QStringLiteral("SELECT * FROM ") + m_table;
+    QString read = QStringLiteral("*");
+    if (!leftOut.isEmpty() && !(m_columns - leftOut).isEmpty()) {
+        QStringList names = (m_columns - leftOut).values();
+        names.sort();
+        read = names.join(QLatin1Char(','));
+    }
+    QString sql = QStringLiteral("SELECT ") + read + QStringLiteral(" FROM ") + m_table;
     if (!criteria.isEmpty()) {
         QStringList parts;
         for (const auto &criterion : criteria) {

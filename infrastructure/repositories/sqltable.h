@@ -29,9 +29,11 @@ public:
     void insert(const void *gadget);
     void update(const void *gadget);
     void remove(int id);
-    // Calls fill(row) once per returned row; fill(gadget) must be given a fresh entity to write.
-    void select(
-        const Criteria &criteria, const std::function<void(const std::function<void(void *)> &)> &each);
+    // Calls fill(row) once per returned row; fill(gadget) must be given a fresh entity to write. The
+    // columns left out are not read.
+    void select(const Criteria &criteria,
+        const std::function<void(const std::function<void(void *)> &)> &each,
+        const QSet<QString> &leftOut = {});
     bool findById(int id, void *gadget);
 
 private:
