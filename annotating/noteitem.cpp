@@ -21,6 +21,8 @@
 #include <QTextCursor>
 #include <QTextLayout>
 
+#include <utility>
+
 namespace Nod::Presentation {
 
 NoteItem::NoteItem(int annotationId, Application::ResourceService *resources, QGraphicsItem *parent)
@@ -58,23 +60,38 @@ void NoteItem::setNoteMode(int mode)
 void NoteItem::load(const QString &html, const QFont &emptyFont)
 {
     m_emptyFont = emptyFont;
+    m_readWhole = nullptr;
     if (html.size() <= previewThreshold) {
         if (isPreview()) {
+            m_preview = false;
             m_fullHtml = QString();
             setTextInteractionFlags(Qt::TextEditorInteraction);
         }
-        fill(html, emptyFont);
+        show(html);
         return;
     }
     m_fullHtml = html;
+    preview(html.left(previewLength), html.size());
+}
+
+void NoteItem::loadBeginning(
+    const QString &beginning, qint64 storedBytes, std::function<QString()> readWhole, const QFont &emptyFont)
+{
+    m_emptyFont = emptyFont;
+    m_fullHtml = QString();
+    m_readWhole = std::move(readWhole);
+    preview(beginning.left(previewLength), storedBytes);
+}
+
+void NoteItem::preview(const QString &beginning, qint64 size)
+{
+    m_preview = true;
     // The preview is not the note's text: it must never be edited and stored in its place.
     setTextInteractionFlags(Qt::TextSelectableByMouse);
     const QString notice = tr("This note holds %1 MB of text; only its beginning is shown. Click into it "
                               "to open the whole note, which may take a while.")
-                               .arg(double(html.size()) / (1000 * 1000), 0, 'f', 1);
-    fill(html.left(previewLength) + QStringLiteral("<hr/><p><i>") + notice.toHtmlEscaped()
-            + QStringLiteral("</i></p>"),
-        emptyFont);
+                               .arg(double(size) / (1000 * 1000), 0, 'f', 1);
+    show(beginning + QStringLiteral("<hr/><p><i>") + notice.toHtmlEscaped() + QStringLiteral("</i></p>"));
 }
 
 void NoteItem::openWhole()
@@ -83,13 +100,46 @@ void NoteItem::openWhole()
         return;
     }
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const QString html = m_fullHtml;
-    m_fullHtml = QString();
-    fill(html, m_emptyFont);
-    setTextInteractionFlags(Qt::TextEditorInteraction);
+    const QString html = m_fullHtml.isNull() && m_readWhole ? m_readWhole() : m_fullHtml;
+    if (!html.isNull()) {
+        m_preview = false;
+        m_fullHtml = QString();
+        m_readWhole = nullptr;
+        m_pending = false;
+        m_pendingHtml = QString();
+        fill(html, m_emptyFont);
+        setTextInteractionFlags(Qt::TextEditorInteraction);
+    }
     QApplication::restoreOverrideCursor();
     on_contentChanged();
 }
+
+void NoteItem::show(const QString &html)
+{
+    m_pendingHtml = html;
+    m_pending = true;
+    if (isVisible()) {
+        makeDocument();
+    }
+}
+
+void NoteItem::makeDocument()
+{
+    if (!m_pending) {
+        return;
+    }
+    m_pending = false;
+    fill(std::exchange(m_pendingHtml, QString()), m_emptyFont);
+}
+
+TextDocument *NoteItem::textDocument() const
+{
+    // Asking for the document is asking for the note's content, which it then must hold.
+    const_cast<NoteItem *>(this)->makeDocument();
+    return m_document;
+}
+
+bool NoteItem::isEmptyNote() const { return m_pending ? m_pendingHtml.isEmpty() : m_document->isEmpty(); }
 
 void NoteItem::fill(const QString &html, const QFont &emptyFont)
 {
@@ -120,7 +170,13 @@ void NoteItem::fill(const QString &html, const QFont &emptyFont)
     }
 }
 
-QString NoteItem::html() const { return isPreview() ? m_fullHtml : m_document->toHtml(); }
+QString NoteItem::html() const
+{
+    if (isPreview()) {
+        return m_fullHtml.isNull() && m_readWhole ? m_readWhole() : m_fullHtml;
+    }
+    return m_pending ? m_pendingHtml : m_document->toHtml();
+}
 
 void NoteItem::setNoteWidth(qreal width)
 {
@@ -145,7 +201,7 @@ bool NoteItem::commitEditing()
 
 bool NoteItem::isCollapsed() const
 {
-    return m_noteMode == 1 && !hasFocus() && !isSelected() && !m_menuOpen && m_document->isEmpty();
+    return m_noteMode == 1 && !hasFocus() && !isSelected() && !m_menuOpen && isEmptyNote();
 }
 
 QRectF NoteItem::boundingRect() const
@@ -188,6 +244,7 @@ bool NoteItem::canInsertFromMimeData(const QMimeData *source) const
 
 void NoteItem::mergeCurrentCharFormat(const QTextCharFormat &format)
 {
+    makeDocument();
     QTextCursor cursor = textCursor();
     cursor.mergeCharFormat(format);
     setTextCursor(cursor);
@@ -202,7 +259,7 @@ QPainterPath NoteItem::searchPaths(const QString &text, Qt::CaseSensitivity cs) 
     }
     const QTextDocument::FindFlags flags
         = cs == Qt::CaseSensitive ? QTextDocument::FindCaseSensitively : QTextDocument::FindFlags();
-    QTextCursor found = m_document->find(text, 0, flags);
+    QTextCursor found = textDocument()->find(text, 0, flags);
     QAbstractTextDocumentLayout *layout = m_document->documentLayout();
     while (!found.isNull()) {
         for (QTextBlock block = m_document->findBlock(found.selectionStart());
@@ -238,11 +295,21 @@ void NoteItem::setHovered(bool v)
     update();
 }
 
-void NoteItem::undo() { m_document->undo(); }
-void NoteItem::redo() { m_document->redo(); }
+void NoteItem::undo()
+{
+    makeDocument();
+    m_document->undo();
+}
+
+void NoteItem::redo()
+{
+    makeDocument();
+    m_document->redo();
+}
 
 void NoteItem::cut()
 {
+    makeDocument();
     QTextCursor cursor = textCursor();
     if (!cursor.hasSelection() || !(textInteractionFlags() & Qt::TextEditable)) {
         return;
@@ -264,6 +331,7 @@ void NoteItem::copy()
 
 void NoteItem::paste()
 {
+    makeDocument();
     if (!(textInteractionFlags() & Qt::TextEditable)) {
         return;
     }
@@ -301,6 +369,7 @@ void NoteItem::reportRefusals()
 
 void NoteItem::deleteSelected()
 {
+    makeDocument();
     QTextCursor cursor = textCursor();
     cursor.removeSelectedText();
     setTextCursor(cursor);
@@ -308,6 +377,7 @@ void NoteItem::deleteSelected()
 
 void NoteItem::selectAll()
 {
+    makeDocument();
     QTextCursor cursor(m_document);
     cursor.select(QTextCursor::Document);
     setTextCursor(cursor);
@@ -361,9 +431,13 @@ QVariant NoteItem::itemChange(GraphicsItemChange change, const QVariant &value)
         prepareGeometryChange();
     } else if (change == ItemSelectedHasChanged) {
         emit selectedChanged(value.toBool());
-        if (m_noteMode == 1 && m_document->isEmpty()) {
+        if (m_noteMode == 1 && isEmptyNote()) {
             emit heightChanged();
         }
+    } else if (change == ItemVisibleHasChanged && value.toBool() && m_pending) {
+        makeDocument();
+        // Whoever places the note measured it empty.
+        emit heightChanged();
     }
     return QGraphicsTextItem::itemChange(change, value);
 }
@@ -414,6 +488,7 @@ void NoteItem::mouseReleaseEvent(QGraphicsSceneMouseEvent *event)
 
 void NoteItem::focusInEvent(QFocusEvent *event)
 {
+    makeDocument();
     prepareGeometryChange();
     if (!m_sessionOpen) {
         static quint64 sessions = 0;
@@ -457,6 +532,7 @@ void NoteItem::focusOutEvent(QFocusEvent *event)
 
 void NoteItem::keyPressEvent(QKeyEvent *event)
 {
+    makeDocument();
     const bool extend = event->modifiers() & Qt::ShiftModifier;
     const QTextCursor::MoveMode mode = extend ? QTextCursor::KeepAnchor : QTextCursor::MoveAnchor;
     QTextCursor cursor = textCursor();

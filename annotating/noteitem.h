@@ -4,6 +4,8 @@
 #include <QTextCharFormat>
 #include <QTimer>
 
+#include <functional>
+
 class QMimeData;
 
 namespace Nod::Application {
@@ -31,6 +33,11 @@ public:
     // opened for editing: the whole of it could hold the interface for minutes.
     static constexpr int previewThreshold = 1024 * 1024;
     static constexpr int previewLength = 16 * 1024;
+    // A stored note is read whole up to this many bytes, which holds any text of at most
+    // previewThreshold characters; of a longer one only the first beginningBytes are read, which
+    // hold at least previewLength characters.
+    static constexpr qint64 wholeReadBytes = 3 * qint64(previewThreshold);
+    static constexpr int beginningBytes = 4 * previewLength;
     // Typing is announced this long after the last change, and at least this often while it goes on.
     static constexpr int autosaveIdleMs = 1000;
     static constexpr int autosaveLongestMs = 4000;
@@ -42,7 +49,11 @@ public:
 
     int type() const override { return Type; }
     int annotationId() const { return m_annotationId; }
-    TextDocument *textDocument() const { return m_document; }
+    // The note's document, made from its text first if it has not been shown yet.
+    TextDocument *textDocument() const;
+    // Whether the text has been made into the document: a note is made when it is first shown
+    // (visible in its scene) or its document is asked for, not when it is loaded.
+    bool hasDocument() const { return !m_pending; }
 
     // 1: an empty note that is neither focused, selected nor showing its menu takes no space.
     int noteMode() const { return m_noteMode; }
@@ -53,8 +64,12 @@ public:
     // Fills the note from stored HTML without leaving an undo step or a modified flag; an empty text
     // starts with the note font at line height 150 %. A very long text is only previewed.
     void load(const QString &html, const QFont &emptyFont);
+    // Previews a stored note too long to be read whole from its beginning and its stored size;
+    // readWhole reads the whole text, or gives a null text when it cannot.
+    void loadBeginning(const QString &beginning, qint64 storedBytes, std::function<QString()> readWhole,
+        const QFont &emptyFont);
     // True while only the beginning of a very long note is shown; it cannot be edited then.
-    bool isPreview() const { return !m_fullHtml.isNull(); }
+    bool isPreview() const { return m_preview; }
     // Shows the whole of a previewed note, which can then be edited. Takes as long as the text needs.
     void openWhole();
     // Announces an edited text now (textChanged()) and clears the modified flag; false when the text
@@ -119,11 +134,20 @@ private:
     // Tells the user why pictures of the last insertion were left out.
     void reportRefusals();
 
+    void preview(const QString &beginning, qint64 size);
+    // Sets what the document shows, made now when the note is visible and else when first needed.
+    void show(const QString &html);
+    void makeDocument();
     void fill(const QString &html, const QFont &emptyFont);
+    bool isEmptyNote() const;
 
     int m_annotationId;
     TextDocument *m_document; // child
-    QString m_fullHtml; // the stored HTML while only its preview is shown, else null
+    bool m_preview = false;
+    QString m_fullHtml; // the stored HTML while only its preview is shown, when held
+    std::function<QString()> m_readWhole; // reads it when not held
+    bool m_pending = false;
+    QString m_pendingHtml; // what the document is to show once made
     QFont m_emptyFont;
     double m_reportedHeight = 0;
     int m_noteMode = 0;

@@ -159,9 +159,10 @@ void AnnotationIndex::populate(Base::Page *page)
     state.populated = true;
     state.page = page;
     resetLayout(state);
-    const QVector<Annotation> annotations = m_notes->annotations(m_scene->documentId(), index);
+    // The notes are read apart: a long one only as far as its preview shows it.
+    const QVector<Annotation> annotations = m_notes->annotationsWithoutNotes(m_scene->documentId(), index);
     for (const Annotation &anno : annotations) {
-        attach(anno);
+        attach(anno, true);
     }
     relayout(index);
 }
@@ -227,7 +228,26 @@ MarkerItem *AnnotationIndex::makeMark(
     return mark;
 }
 
-void AnnotationIndex::attach(const Annotation &anno)
+void AnnotationIndex::loadStoredNote(NoteItem *note, int annotationId) const
+{
+    const QFont font = Common::Infrastructure::Settings::instance()->note.font();
+    const std::optional<Nod::Domain::TextBeginning> stored
+        = m_notes->noteBeginning(annotationId, NoteItem::wholeReadBytes, NoteItem::beginningBytes);
+    if (!stored || stored->whole) {
+        note->load(stored ? stored->text : QString(), font);
+        return;
+    }
+    QPointer<Nod::Application::NoteService> notes(m_notes);
+    note->loadBeginning(
+        stored->text, stored->storedBytes,
+        [notes, annotationId] {
+            const std::optional<Annotation> anno = notes ? notes->find(annotationId) : std::nullopt;
+            return anno ? anno->noteText() : QString();
+        },
+        font);
+}
+
+void AnnotationIndex::attach(const Annotation &anno, bool readNote)
 {
     if (m_entries.contains(anno.id()) || !ours(anno)) {
         return;
@@ -256,8 +276,13 @@ void AnnotationIndex::attach(const Annotation &anno)
     }
     auto *note = new NoteItem(id, m_resources, page);
     note->setNoteMode(page->noteAreaMode());
-    note->load(anno.noteText(), Common::Infrastructure::Settings::instance()->note.font());
+    // Hidden first, so that a note of a hidden note area is not made into a document.
     note->setVisible(page->noteAreaMode() != Base::Page::NoNoteArea);
+    if (readNote) {
+        loadStoredNote(note, id);
+    } else {
+        note->load(anno.noteText(), Common::Infrastructure::Settings::instance()->note.font());
+    }
 
     QPointer<MarkerItem> canvasGuard(canvas);
     QPointer<NoteItem> noteGuard(note);
@@ -271,7 +296,7 @@ void AnnotationIndex::attach(const Annotation &anno)
             return;
         }
         noteGuard->setSelected(s);
-        if (s && noteGuard->textDocument()->toPlainText().isEmpty() && noteGuard->isVisible()) {
+        if (s && noteGuard->isVisible() && noteGuard->textDocument()->toPlainText().isEmpty()) {
             noteGuard->setFocus(Qt::OtherFocusReason);
         }
     });
@@ -591,7 +616,8 @@ void AnnotationIndex::on_service_noteChanged(const Annotation &anno)
         return;
     }
     m_touchedNotes.insert(anno.id());
-    if (entry.note && entry.note->html() != anno.noteText()) {
+    // A preview is never the stored text, which is read whole only when it is opened.
+    if (entry.note && (entry.note->isPreview() || entry.note->html() != anno.noteText())) {
         entry.note->load(anno.noteText(), Common::Infrastructure::Settings::instance()->note.font());
         QTextCursor cursor = entry.note->textCursor();
         cursor.movePosition(QTextCursor::End);
