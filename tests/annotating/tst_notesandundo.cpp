@@ -136,14 +136,37 @@ private:
     AnnotationIndex *index() const { return m_tab->readingView()->pdfScene()->annotations(); }
     QUndoStack *stack() const { return m_tab->undoStack(); }
 
+    bool addDocument(int pages)
+    {
+        const QString path = m_fixture->path(QStringLiteral("doc.pdf"));
+        if (!writeNumberedPdf(path, pages)) {
+            return false;
+        }
+        m_documentId = m_fixture->newDocument(path);
+        return m_documentId > 0;
+    }
+
+    // An annotation stored as another session left it, before any tab shows it.
+    int store(int page, const QPointF &at, const QString &html)
+    {
+        Nod::Application::NewAnnotation record;
+        record.id = notes()->nextId();
+        record.documentId = m_documentId;
+        record.pageIndex = page;
+        record.position = at;
+        record.canvas = area(QRectF(0, 0, 60, 20));
+        record.noteText = html;
+        record.createdAt = QDateTime::currentDateTime();
+        record.parentId = notes()->documentNote(m_documentId).id();
+        record.index = notes()->documentNote(m_documentId).children().size();
+        notes()->newAnnotation(record);
+        return record.id;
+    }
+
     bool openTab(int pages, int noteAreaMode)
     {
-        if (m_documentId == 0) {
-            const QString path = m_fixture->path(QStringLiteral("doc.pdf"));
-            if (!writeNumberedPdf(path, pages)) {
-                return false;
-            }
-            m_documentId = m_fixture->newDocument(path);
+        if (m_documentId == 0 && !addDocument(pages)) {
+            return false;
         }
         m_tab = openDocumentTab(*m_fixture, m_documentId, QSize(1000, 700), TabWait::Active);
         if (!m_tab) {
@@ -615,6 +638,67 @@ private slots:
         const QString stored = plain(storedNote(id));
         QCOMPARE(stored.size(), length + 4);
         QVERIFY(stored.endsWith(QStringLiteral("word end")) || stored.endsWith(QStringLiteral("word  end")));
+    }
+
+    void storedNotes_becomeDocumentsWhenShown_andStayTheirStoredBytesUntilEdited()
+    {
+        QVERIFY(addDocument(2));
+        // HTML the editor would not write itself, and a note stored in more bytes than are read for a
+        // preview, in characters of two and three bytes so that the read beginning ends inside one.
+        const QString small = QStringLiteral("<p>alpha <b>beta</b> \u00fcn\u00efcode</p>");
+        const QString paragraph = QStringLiteral("<p>") + QStringLiteral("w\u00f6rd \u20ac ").repeated(150)
+            + QStringLiteral("</p>\n");
+        const QString longText
+            = paragraph.repeated(int(NoteItem::wholeReadBytes / paragraph.toUtf8().size()) + 3);
+        const int shortId = store(0, QPointF(100, 100), small);
+        const int longId = store(0, QPointF(100, 300), longText);
+        const int laterId = store(1, QPointF(100, 100), small);
+        const QString stored = dump();
+
+        // The note area is hidden: the page's notes are items, but not documents, in both views.
+        QVERIFY(openTab(2, 0));
+        NoteItem *shortNote = index()->noteItem(shortId);
+        NoteItem *longNote = index()->noteItem(longId);
+        QVERIFY(shortNote && longNote);
+        QVERIFY(!index()->noteItem(laterId));
+        QVERIFY(!shortNote->hasDocument());
+        QVERIFY(!longNote->hasDocument());
+        QVERIFY(longNote->isPreview());
+        QCOMPARE(shortNote->html(), small);
+        m_tab->findChild<QAction *>(QStringLiteral("summaryViewAction"))->trigger();
+        QCOMPARE(m_tab->currentView(), int(DocumentWidget::SummaryView));
+        NoteItem *summaryNote = noteIn(m_tab->summaryView(), longId);
+        QVERIFY(summaryNote && summaryNote->isPreview() && !summaryNote->hasDocument());
+        m_tab->findChild<QAction *>(QStringLiteral("readingViewAction"))->trigger();
+
+        // Shown, they are made: the short note whole, the long one as its beginning and its size.
+        m_tab->setNoteAreaMode(1);
+        QVERIFY(shortNote->hasDocument() && longNote->hasDocument());
+        QCOMPARE(shortNote->textDocument()->toPlainText(), QStringLiteral("alpha beta \u00fcn\u00efcode"));
+        QVERIFY(shortNote->boundingRect().height() > 0);
+        const QString longPlain = plain(longText);
+        const QString preview = longNote->textDocument()->toPlainText();
+        const QString notice = QStringLiteral("holds %1 MB").arg(longText.toUtf8().size() / 1e6, 0, 'f', 1);
+        QVERIFY2(preview.contains(notice), qPrintable(preview.right(200)));
+        QVERIFY(preview.size() < NoteItem::previewLength + 1000);
+        QCOMPARE(preview.left(2000), longPlain.left(2000));
+        QCOMPARE(longNote->html(), longText);
+
+        // Opened whole and left untouched, neither note changes a stored byte.
+        clickInto(shortNote);
+        shortNote->clearFocus();
+        clickInto(longNote);
+        QVERIFY(!longNote->isPreview());
+        QCOMPARE(longNote->textDocument()->toPlainText(), longPlain);
+        longNote->clearFocus();
+        index()->commitEditing();
+        QCOMPARE(dump(), stored);
+
+        // An edited one stores what it shows.
+        type(shortNote, QStringLiteral(" gamma"));
+        shortNote->clearFocus();
+        QCOMPARE(plain(storedNote(shortId)), QStringLiteral("alpha beta \u00fcn\u00efcode gamma"));
+        QCOMPARE(storedNote(longId), longText);
     }
 
     void randomChanges_undoAndRedoToTheByte()

@@ -51,6 +51,8 @@ private slots:
     void resources_singleResultRules();
     void nullBlobs_decodeToDefaults();
     void nextId_comesFromTheSharedCounter();
+    void textBeginning_readsOnlyWhatIsAsked_cutAtACharacter_data();
+    void textBeginning_readsOnlyWhatIsAsked_cutAtACharacter();
     void lookups_useIndexes_data();
     void lookups_useIndexes();
 
@@ -163,6 +165,22 @@ void RepositoriesTest::annotation_roundTripsEncodedColumns()
 
     const auto onPage = annotations.findByPage(1, 4);
     QCOMPARE(onPage.size(), 2);
+    // Read for showing, the rows are the same but for their notes, which are read apart.
+    const auto withoutNotes = annotations.findByPageWithoutNotes(1, 4);
+    QCOMPARE(withoutNotes.size(), 2);
+    const Annotation shown = withoutNotes.at(withoutNotes.at(0).id() == 101 ? 0 : 1);
+    QCOMPARE(shown.id(), 101);
+    QVERIFY(shown.noteText().isEmpty());
+    QCOMPARE(shown.canvas(), page.canvas());
+    QCOMPARE(shown.markers(), found.markers());
+    QCOMPARE(shown.position(), found.position());
+    QCOMPARE(shown.createdAt(), found.createdAt());
+    QCOMPARE(shown.isFolded(), true);
+    QCOMPARE(shown.parentId(), 100);
+    const std::optional<TextBeginning> note = annotations.noteBeginning(101, 100, 4);
+    QVERIFY(note && note->whole);
+    QCOMPARE(note->text, page.noteText());
+    QVERIFY(!annotations.noteBeginning(999, 100, 4));
     QVERIFY(annotations.findByPage(1, 6).isEmpty());
     QVERIFY(annotations.remove(101));
     QVERIFY(!annotations.find(101).has_value());
@@ -290,6 +308,60 @@ void RepositoriesTest::nextId_comesFromTheSharedCounter()
     QCOMPARE(annotations.nextId(), first + 1);
     QCOMPARE(tags.nextId(), first + 2);
     QCOMPARE(resources.nextId(), first + 3);
+}
+
+void RepositoriesTest::textBeginning_readsOnlyWhatIsAsked_cutAtACharacter_data()
+{
+    QTest::addColumn<QString>("encoding");
+    QTest::addColumn<QString>("unit");
+    const QStringList units { QStringLiteral("a"), QStringLiteral("\u00e9"), QStringLiteral("\u20ac"),
+        QString::fromUcs4(U"\U0001D11E") };
+    for (const char *encoding : { "UTF-8", "UTF-16le", "UTF-16be" }) {
+        for (const QString &unit : units) {
+            QTest::addRow("%s, %d bytes", encoding, int(unit.toUtf8().size()))
+                << QString::fromLatin1(encoding) << unit;
+        }
+    }
+}
+
+void RepositoriesTest::textBeginning_readsOnlyWhatIsAsked_cutAtACharacter()
+{
+    QFETCH(QString, encoding);
+    QFETCH(QString, unit);
+    Database::close();
+    Database database;
+    QVERIFY(database.open(QDir(m_dir->path()).filePath(QStringLiteral("encoded"))));
+    exec(QStringLiteral("PRAGMA encoding = '%1'").arg(encoding));
+    QCOMPARE(scalar(QStringLiteral("PRAGMA encoding")).toString(), encoding);
+    exec(QStringLiteral("CREATE TABLE Note (id INTEGER PRIMARY KEY, body TEXT)"));
+    const QString text = QStringLiteral("<p>") + unit.repeated(5000);
+    QSqlQuery insert;
+    insert.prepare(QStringLiteral("INSERT INTO Note (id, body) VALUES (?, ?)"));
+    insert.addBindValue(1);
+    insert.addBindValue(text);
+    QVERIFY(insert.exec());
+    exec(QStringLiteral("INSERT INTO Note (id, body) VALUES (2, NULL)"));
+    auto storedSize = [&](const QString &part) {
+        return qint64(encoding == QLatin1String("UTF-8") ? part.toUtf8().size() : part.size() * 2);
+    };
+
+    // Longer than may be read whole: a beginning of whole characters, as many as fit.
+    const std::optional<TextBeginning> cut
+        = readTextBeginning(QStringLiteral("Note"), QStringLiteral("body"), 1, storedSize(text) - 1, 100);
+    QVERIFY(cut && !cut->whole);
+    QCOMPARE(cut->storedBytes, storedSize(text));
+    QVERIFY2(text.startsWith(cut->text), qPrintable(cut->text.right(8).toUtf8().toHex()));
+    QVERIFY(storedSize(cut->text) <= 100 && storedSize(cut->text) > 100 - 4);
+
+    // Within the limit it comes whole; a null cell is an empty text and a missing row none at all.
+    const std::optional<TextBeginning> whole
+        = readTextBeginning(QStringLiteral("Note"), QStringLiteral("body"), 1, storedSize(text), 100);
+    QVERIFY(whole && whole->whole);
+    QCOMPARE(whole->text, text);
+    const std::optional<TextBeginning> null
+        = readTextBeginning(QStringLiteral("Note"), QStringLiteral("body"), 2, 100, 10);
+    QVERIFY(null && null->whole && null->text.isEmpty());
+    QVERIFY(!readTextBeginning(QStringLiteral("Note"), QStringLiteral("body"), 3, 100, 10));
 }
 
 void RepositoriesTest::lookups_useIndexes_data()
