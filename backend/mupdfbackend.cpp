@@ -2,8 +2,6 @@
 
 #include <backend/mupdf/document.h>
 
-#include <QFileInfo>
-
 QSharedPointer<Backend::Document> MuPDFBackend::newDocument(const QString &fileName)
 {
     QSharedPointer<Backend::Document> document(new Backend::MuPDF::Document(fileName));
@@ -15,7 +13,5 @@ QString MuPDFBackend::name() const { return QStringLiteral("mupdf"); }
 
 bool MuPDFBackend::canHandleFile(const QString &fileName) const
 {
-    const QString suffix = QFileInfo(fileName).suffix();
-    return suffix.compare(QLatin1String("PDF"), Qt::CaseInsensitive) == 0
-        || suffix.compare(QLatin1String("EPUB"), Qt::CaseInsensitive) == 0;
+    return !Backend::MuPDF::Document::formatMagic(fileName).isEmpty();
 }

@@ -10,6 +10,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QMutexLocker>
 #include <QUrl>
 
@@ -152,8 +153,7 @@ bool Document::reload()
     timer.start();
 
     const QByteArray path = QFile::encodeName(m_fileName);
-    // The library picks the format from the name's suffix.
-    const QByteArray magic = m_fileName.toLatin1();
+    const QByteArray magic = formatMagic(m_fileName);
     fz_stream *stream = nullptr;
     fz_document *document = nullptr;
     fz_var(stream);
@@ -254,6 +254,28 @@ bool Document::adopt(Backend::Document &other)
     QMutexLocker copyPagesLocker(&copy->m_pagesMutex);
     m_knownSizes = std::exchange(copy->m_knownSizes, {});
     return true;
+}
+
+QByteArray Document::formatMagic(const QString &fileName)
+{
+    const QString suffix = QFileInfo(fileName).suffix();
+    if (suffix.compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0
+        || suffix.compare(QLatin1String("epub"), Qt::CaseInsensitive) == 0) {
+        return fileName.toLatin1();
+    }
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    // A book is a zip archive.
+    const QByteArray head = file.read(4);
+    if (head.startsWith("%PDF")) {
+        return QByteArrayLiteral("application/pdf");
+    }
+    if (head.startsWith("PK\x03\x04")) {
+        return QByteArrayLiteral("application/epub+zip");
+    }
+    return {};
 }
 
 bool Document::unlock(const QString &password)

@@ -30,6 +30,10 @@ public:
     QVector<QSizeF> pageSizes() override;
 
     int lockState() const;
+    // What the library picks the file's format by: its name when the suffix names a format it
+    // reads, else the kind its first bytes show (a file kept under another name); empty for
+    // neither. Any thread.
+    static QByteArray formatMagic(const QString &fileName);
     QSharedPointer<Context> context() const { return m_context; }
     // The library document; only under the document lock and the context's mutex.
     fz_document *libraryDocument() const { return m_document; }

@@ -55,9 +55,10 @@ using Nod::Domain::SiderBarState;
 using Nod::Domain::ViewSetting;
 
 namespace {
-bool isEpub(const QString &fileName)
+// A book, or a file kept under another name that may be one, is laid out as it opens.
+bool mayNeedLayout(const QString &fileName)
 {
-    return QFileInfo(fileName).suffix().compare(QLatin1String("epub"), Qt::CaseInsensitive) == 0;
+    return QFileInfo(fileName).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) != 0;
 }
 } // namespace
 
@@ -209,7 +210,7 @@ bool DocumentWidget::openDocument(const Nod::Domain::Document &doc)
         qWarning() << "Open file failed.";
         return false;
     }
-    if (isEpub(fileName)) {
+    if (mayNeedLayout(fileName)) {
         if (!m_loader->start(fileName)) {
             qWarning() << "Open file failed.";
             return false;
