@@ -16,6 +16,7 @@
 #include <application/documentservice.h>
 #include <application/noteservice.h>
 #include <application/tagservice.h>
+#include <backend/documentloader.h>
 #include <domain/hashgenerator.h>
 #include <indexing/searchindexer.h>
 #include <indexing/searchquery.h>
@@ -23,6 +24,7 @@
 #include <QDataStream>
 #include <QDebug>
 #include <QDesktopServices>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -437,6 +439,34 @@ QString LibraryWidget::hashWithProgress(const QString &path)
     return hash;
 }
 
+std::optional<bool> LibraryWidget::opensWithProgress(const QString &path)
+{
+    const QFileInfo info(path);
+    Backend::DocumentLoader loader;
+    if (!loader.start(info.absoluteFilePath())) {
+        return false;
+    }
+    // A book is laid out whole to count its pages, which takes seconds for a large one.
+    QProgressDialog dialog(tr("Importing ") + info.absoluteFilePath(), tr("Cancel"), 0, 0, this);
+    dialog.setWindowTitle(tr("Importing document"));
+    dialog.setWindowModality(Qt::WindowModal);
+    dialog.setMinimumDuration(500);
+    dialog.setValue(0);
+    QEventLoop loop;
+    bool opens = false;
+    connect(&loader, &Backend::DocumentLoader::finished, &loop,
+        [&opens, &loop](const Backend::DocumentLoader::Result &result) {
+            opens = bool(result.document);
+            loop.quit();
+        });
+    connect(&dialog, &QProgressDialog::canceled, &loop, &QEventLoop::quit);
+    loop.exec();
+    if (dialog.wasCanceled()) {
+        return std::nullopt;
+    }
+    return opens;
+}
+
 void LibraryWidget::refuseImport(const QString &path, const QString &reason)
 {
     qWarning().noquote() << QStringLiteral("File '%1' could not be added:").arg(path) << reason;
@@ -468,13 +498,26 @@ std::optional<int> LibraryWidget::importFile(const QString &path)
         QMessageBox::warning(this, tr("Warning"), tr("File '%1' not exists.").arg(path));
         return std::nullopt;
     }
-    if (Library::documentFormat(info.absoluteFilePath()) == Library::DocumentFormat::Unsupported) {
+    const auto refuseAsNoDocument = [this, &path] {
         qInfo().noquote() << QStringLiteral("File '%1' is not a valid PDF/EPUB file.").arg(path);
         QMessageBox::warning(this, tr("Warning"), tr("File '%1' is not a valid PDF/EPUB file.").arg(path));
         return std::nullopt;
+    };
+    if (Library::documentFormat(info.absoluteFilePath()) == Library::DocumentFormat::Unsupported) {
+        return refuseAsNoDocument();
     }
     if (const std::optional<int> existing = documentIdForPath(path)) {
         return existing;
+    }
+    // What is added must open in the reader: a book can look right inside and still be more than
+    // the back-end can lay out.
+    const std::optional<bool> opens = opensWithProgress(path);
+    if (!opens) {
+        qInfo().noquote() << QStringLiteral("Import of '%1' cancelled").arg(path);
+        return std::nullopt;
+    }
+    if (!*opens) {
+        return refuseAsNoDocument();
     }
 
     const QString hash = hashWithProgress(path);

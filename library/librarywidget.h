@@ -62,14 +62,18 @@ public:
 
     // The document whose stored path is this file's; nothing when there is none.
     std::optional<int> documentIdForPath(const QString &path) const;
-    // Imports a file. Nothing when the file is missing or is not a PDF or EPUB (the user has been
-    // told); the existing id when the path is already in the library; the id of the document that
-    // now points at this file after "Overwrite"; -1 when the user kept the existing copies (View or
-    // Cancel) or the document could not be added (the file could not be read, the database refused).
-    // A database fault refuses the file with a message rather than ending the program.
+    // Imports a file. Nothing when the file is missing, is not a PDF or EPUB, or does not open in
+    // the reader (the user has been told), or when the user cancelled the wait; the existing id when
+    // the path is already in the library; the id of the document that now points at this file after
+    // "Overwrite"; -1 when the user kept the existing copies (View or Cancel) or the document could
+    // not be added (the file could not be read, the database refused). A database fault refuses the
+    // file with a message rather than ending the program.
     std::optional<int> addFile(const QString &path);
     // The fingerprint, computed under a window-modal progress dialog; empty when unreadable.
     QString hashWithProgress(const QString &path);
+    // Whether the reader opens the file with pages to show (or locked, to be unlocked), asked on a
+    // worker under a window-modal progress dialog; nothing when the user cancelled the wait.
+    std::optional<bool> opensWithProgress(const QString &path);
     // Points the document at another file, unless that file is already another document's.
     void relocateDocument(int documentId, const QString &path);
     // Clears the filters and the search, and selects the document's row.

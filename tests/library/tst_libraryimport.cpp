@@ -129,6 +129,18 @@ private slots:
         const int entry = lying.indexOf("PK\x01\x02");
         lying.replace(entry + 20, 8, QByteArray::fromHex("ffffff7fffffff7f"));
         QTest::newRow("entry sizes beyond the file") << lying << false;
+        // Everything named is there, but the chapter's compressed bytes do not inflate: only the
+        // reader can tell.
+        QList<ZipEntry> damaged = book;
+        damaged.last().content = damaged.last().content.repeated(20);
+        damaged.last().deflated = true;
+        QByteArray broken = zipOf(damaged);
+        const QByteArray chapterName = "OEBPS/chapter.xhtml";
+        const int data = broken.indexOf(chapterName) + chapterName.size();
+        for (int i = data + 2; i < data + 30; ++i) {
+            broken[i] = char(broken.at(i) ^ 0x5a);
+        }
+        QTest::newRow("chapter that does not inflate") << broken << false;
     }
     void epubIsToldByItsPackage()
     {
