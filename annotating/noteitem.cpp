@@ -1,5 +1,6 @@
 #include "noteitem.h"
 
+#include <application/noteservice.h>
 #include <editor/textdocument.h>
 
 #include <QAbstractTextDocumentLayout>
@@ -81,6 +82,25 @@ void NoteItem::loadBeginning(
     m_fullHtml = QString();
     m_readWhole = std::move(readWhole);
     preview(beginning.left(previewLength), storedBytes);
+}
+
+void NoteItem::loadStored(Application::NoteService *notes, const QFont &emptyFont)
+{
+    const std::optional<Domain::TextBeginning> stored
+        = notes->noteBeginning(m_annotationId, wholeReadBytes, beginningBytes);
+    if (!stored || stored->whole) {
+        load(stored ? stored->text : QString(), emptyFont);
+        return;
+    }
+    QPointer<Application::NoteService> service(notes);
+    const int id = m_annotationId;
+    loadBeginning(
+        stored->text, stored->storedBytes,
+        [service, id] {
+            const std::optional<Domain::Annotation> anno = service ? service->find(id) : std::nullopt;
+            return anno ? anno->noteText() : QString();
+        },
+        emptyFont);
 }
 
 void NoteItem::preview(const QString &beginning, qint64 size)

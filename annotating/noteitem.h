@@ -9,8 +9,9 @@
 class QMimeData;
 
 namespace Nod::Application {
+class NoteService;
 class ResourceService;
-}
+} // namespace Nod::Application
 
 namespace Nod::Presentation {
 
@@ -68,6 +69,9 @@ public:
     // readWhole reads the whole text, or gives a null text when it cannot.
     void loadBeginning(const QString &beginning, qint64 storedBytes, std::function<QString()> readWhole,
         const QFont &emptyFont);
+    // Loads the annotation's note from the store, a very long one only as far as its preview shows
+    // it. The service is not owned; a long note read whole later is read while it lasts.
+    void loadStored(Application::NoteService *notes, const QFont &emptyFont);
     // True while only the beginning of a very long note is shown; it cannot be edited then.
     bool isPreview() const { return m_preview; }
     // Shows the whole of a previewed note, which can then be edited. Takes as long as the text needs.

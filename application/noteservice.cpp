@@ -66,6 +66,11 @@ AnnotationTree NoteService::tree(int documentId) const
     return AnnotationTree(documentNote(documentId), m_repository->findByDocument(documentId));
 }
 
+AnnotationTree NoteService::treeWithoutNotes(int documentId) const
+{
+    return AnnotationTree(documentNote(documentId), m_repository->findByDocumentWithoutNotes(documentId));
+}
+
 int NoteService::nextId() const { return m_repository->nextId(); }
 
 int NoteService::annotationCount(int documentId)

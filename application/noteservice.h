@@ -80,6 +80,8 @@ public:
     // The document's whole tree, safe to walk whatever the stored children lists hold (see
     // AnnotationTree); throws as documentNote() does.
     AnnotationTree tree(int documentId) const;
+    // The same with the note texts left empty, for showing it; noteBeginning reads the notes.
+    AnnotationTree treeWithoutNotes(int documentId) const;
     int nextId() const;
     // Rows of the document in the table, its document note included.
     int annotationCount(int documentId);

@@ -24,6 +24,8 @@ public:
     virtual std::optional<TextBeginning> noteBeginning(int id, qint64 wholeUpTo, int beginningBytes) = 0;
     // Every row of one document, its document note included.
     virtual QVector<Annotation> findByDocument(int documentId) = 0;
+    // The same rows with their note texts left empty, as findByPageWithoutNotes.
+    virtual QVector<Annotation> findByDocumentWithoutNotes(int documentId) = 0;
     // The root of a document's tree; throws std::runtime_error when there is more than one.
     virtual std::optional<Annotation> findDocumentNote(int documentId) = 0;
     // Rows of one document, its document note included.

@@ -35,7 +35,8 @@ void MindModel::load(int documentId)
     try {
         // Damaged children lists (a cycle, a duplicate, an unknown id, a list cut short) cannot hang
         // or empty the map: the tree holds every annotation of the document once.
-        const Application::AnnotationTree tree = m_service->tree(documentId);
+        // The notes are left to the nodes, which read a long one only as far as they show it.
+        const Application::AnnotationTree tree = m_service->treeWithoutNotes(documentId);
         m_rootId = tree.rootId();
         QVector<int> all = tree.descendants(m_rootId);
         all.prepend(m_rootId);

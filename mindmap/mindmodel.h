@@ -61,7 +61,8 @@ public:
     bool remove(const Range &range);
 
     // The annotation as stored. While reset() or inserted() is announced for a subtree the model
-    // has just read, this answers from that read instead of asking the database again.
+    // has just read, this answers from that read instead of asking the database again; the read of
+    // a reset leaves the note texts out.
     Domain::Annotation annotation(int id) const;
 
     Application::NoteService *service() const { return m_service; }

@@ -254,7 +254,7 @@ AnnoNodeItem *MindScene::makeNode(const Annotation &anno)
         }
     }
     auto *note = new NoteItem(id);
-    note->load(anno.noteText(), noteFont());
+    note->loadStored(m_model->service(), noteFont());
     auto *node = new AnnoNodeItem(id, canvas, note);
     node->setLowDetail(m_lowDetail);
     m_nodes.insert(id, node);
@@ -431,7 +431,8 @@ void MindScene::on_service_markerReplaced(const Annotation &anno, int index)
 void MindScene::on_service_noteChanged(const Annotation &anno)
 {
     AnnoNodeItem *node = annoNode(anno.id());
-    if (!node || node->noteItem()->html() == anno.noteText()) {
+    // A preview is never the stored text, which is read whole only when it is opened.
+    if (!node || (!node->noteItem()->isPreview() && node->noteItem()->html() == anno.noteText())) {
         return;
     }
     NoteItem *note = node->noteItem();

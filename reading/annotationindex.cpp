@@ -228,25 +228,6 @@ MarkerItem *AnnotationIndex::makeMark(
     return mark;
 }
 
-void AnnotationIndex::loadStoredNote(NoteItem *note, int annotationId) const
-{
-    const QFont font = Common::Infrastructure::Settings::instance()->note.font();
-    const std::optional<Nod::Domain::TextBeginning> stored
-        = m_notes->noteBeginning(annotationId, NoteItem::wholeReadBytes, NoteItem::beginningBytes);
-    if (!stored || stored->whole) {
-        note->load(stored ? stored->text : QString(), font);
-        return;
-    }
-    QPointer<Nod::Application::NoteService> notes(m_notes);
-    note->loadBeginning(
-        stored->text, stored->storedBytes,
-        [notes, annotationId] {
-            const std::optional<Annotation> anno = notes ? notes->find(annotationId) : std::nullopt;
-            return anno ? anno->noteText() : QString();
-        },
-        font);
-}
-
 void AnnotationIndex::attach(const Annotation &anno, bool readNote)
 {
     if (m_entries.contains(anno.id()) || !ours(anno)) {
@@ -278,10 +259,11 @@ void AnnotationIndex::attach(const Annotation &anno, bool readNote)
     note->setNoteMode(page->noteAreaMode());
     // Hidden first, so that a note of a hidden note area is not made into a document.
     note->setVisible(page->noteAreaMode() != Base::Page::NoNoteArea);
+    const QFont font = Common::Infrastructure::Settings::instance()->note.font();
     if (readNote) {
-        loadStoredNote(note, id);
+        note->loadStored(m_notes, font);
     } else {
-        note->load(anno.noteText(), Common::Infrastructure::Settings::instance()->note.font());
+        note->load(anno.noteText(), font);
     }
 
     QPointer<MarkerItem> canvasGuard(canvas);

@@ -110,7 +110,6 @@ private:
     void clear();
     // readNote: the annotation came without its note text, which is read from the store.
     void attach(const Nod::Domain::Annotation &anno, bool readNote = false);
-    void loadStoredNote(Nod::Presentation::NoteItem *note, int annotationId) const;
     void detach(int annotationId);
     void resetLayout(PageState &state);
     void relayout(int pageIndex);

@@ -19,6 +19,7 @@ public:
     QVector<Domain::Annotation> findByPageWithoutNotes(int documentId, int pageIndex) override;
     std::optional<Domain::TextBeginning> noteBeginning(int id, qint64 wholeUpTo, int beginningBytes) override;
     QVector<Domain::Annotation> findByDocument(int documentId) override;
+    QVector<Domain::Annotation> findByDocumentWithoutNotes(int documentId) override;
     // The root row of a document; throws std::runtime_error when there is more than one.
     std::optional<Domain::Annotation> findDocumentNote(int documentId) override;
     int countByDocument(int documentId) override;

@@ -64,6 +64,11 @@ QVector<Domain::Annotation> AnnotationRepository::findByDocument(int documentId)
     return query({ { QStringLiteral("documentId"), documentId } });
 }
 
+QVector<Domain::Annotation> AnnotationRepository::findByDocumentWithoutNotes(int documentId)
+{
+    return query({ { QStringLiteral("documentId"), documentId } }, { QStringLiteral("noteText") });
+}
+
 std::optional<Domain::Annotation> AnnotationRepository::findDocumentNote(int documentId)
 {
     const QVector<Domain::Annotation> notes

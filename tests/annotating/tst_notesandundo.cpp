@@ -669,6 +669,12 @@ private slots:
         QCOMPARE(m_tab->currentView(), int(DocumentWidget::SummaryView));
         NoteItem *summaryNote = noteIn(m_tab->summaryView(), longId);
         QVERIFY(summaryNote && summaryNote->isPreview() && !summaryNote->hasDocument());
+        // The mind map shows every note, the long one as its preview.
+        m_tab->findChild<QAction *>(QStringLiteral("mindmapAction"))->trigger();
+        NoteItem *mapNote = noteIn(m_tab->mindView(), longId);
+        QVERIFY(mapNote && mapNote->isPreview() && mapNote->hasDocument());
+        QCOMPARE(noteIn(m_tab->mindView(), shortId)->textDocument()->toPlainText(),
+            QStringLiteral("alpha beta \u00fcn\u00efcode"));
         m_tab->findChild<QAction *>(QStringLiteral("readingViewAction"))->trigger();
 
         // Shown, they are made: the short note whole, the long one as its beginning and its size.
