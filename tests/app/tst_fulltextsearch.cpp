@@ -1,14 +1,13 @@
 #include "infrastructure/testsupport.h"
+#include "support/programstorage.h"
 
 #include <app/maintabbar.h>
 #include <app/mainwindow.h>
-#include <app/storage/house.h>
 #include <app/storage/settings.h>
 #include <app/tabbar.h>
 #include <application/documentservice.h>
 #include <application/noteservice.h>
 #include <application/serviceregistry.h>
-#include <domain/metatypes.h>
 #include <indexing/searchindexer.h>
 #include <library/fulltextresults.h>
 #include <library/librarywidget.h>
@@ -32,7 +31,6 @@
 #include <memory>
 
 using namespace Nod::Presentation;
-using Common::Infrastructure::House;
 using Common::Infrastructure::Settings;
 
 class FullTextSearchTest : public QObject
@@ -40,7 +38,7 @@ class FullTextSearchTest : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> m_storage;
+    std::unique_ptr<ProgramStorage> m_storage;
     std::unique_ptr<MainWindow> m_window;
 
     QString makePdf(const QString &name, const QStringList &pages)
@@ -101,18 +99,10 @@ private:
     }
 
 private slots:
-    void initTestCase()
-    {
-        Nod::Domain::registerMetaTypes();
-        QStandardPaths::setTestModeEnabled(true);
-    }
-
     void init()
     {
-        m_storage = std::make_unique<QTemporaryDir>();
-        QVERIFY(House::instance()->setLocation(m_storage->path()));
-        Nod::Infrastructure::Database database;
-        QVERIFY(database.open(House::instance()->databasePath()));
+        m_storage = std::make_unique<ProgramStorage>();
+        QVERIFY(m_storage->isValid());
         m_window = std::make_unique<MainWindow>();
         m_window->resize(1000, 700);
         QSignalSpy settled(m_window.get(), &MainWindow::startSettled);
@@ -125,10 +115,7 @@ private slots:
     void cleanup()
     {
         m_window.reset();
-        delete Nod::Application::ServiceRegistry::instance();
-        Nod::Infrastructure::Database::close();
-        delete Settings::instance();
-        QFile::remove(Settings::filePath());
+        m_storage.reset();
     }
 
     void hits_openTheirPageWithTheHighlightOrTheirNote()

@@ -1,17 +1,16 @@
 #include "infrastructure/testsupport.h"
+#include "support/programstorage.h"
 
 #include <app/helpdialog.h>
 #include <app/maintabbar.h>
 #include <app/mainwindow.h>
 #include <app/settingsdialog.h>
-#include <app/storage/house.h>
 #include <app/storage/settings.h>
 #include <app/tabbar.h>
 #include <application/documentservice.h>
 #include <application/noteservice.h>
 #include <application/serviceregistry.h>
 #include <domain/marker.h>
-#include <domain/metatypes.h>
 #include <library/documentmodel.h>
 #include <library/librarywidget.h>
 #include <reading/backgroundmodeholder.h>
@@ -38,7 +37,6 @@
 #include <memory>
 
 using namespace Nod::Presentation;
-using Common::Infrastructure::House;
 using Common::Infrastructure::Settings;
 
 namespace {
@@ -90,7 +88,7 @@ class MainWindowTest : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> m_storage;
+    std::unique_ptr<ProgramStorage> m_storage;
     std::unique_ptr<MainWindow> m_window;
 
     QString makePdf(const QString &name, int pages = 1)
@@ -162,28 +160,17 @@ private:
     QStackedWidget *stack() const { return m_window->findChild<QStackedWidget *>(); }
 
 private slots:
-    void initTestCase()
-    {
-        Nod::Domain::registerMetaTypes();
-        QStandardPaths::setTestModeEnabled(true);
-    }
-
     void init()
     {
-        m_storage = std::make_unique<QTemporaryDir>();
-        QVERIFY(House::instance()->setLocation(m_storage->path()));
-        Nod::Infrastructure::Database database;
-        QVERIFY(database.open(House::instance()->databasePath()));
+        m_storage = std::make_unique<ProgramStorage>();
+        QVERIFY(m_storage->isValid());
         m_window = std::make_unique<MainWindow>();
     }
 
     void cleanup()
     {
         m_window.reset();
-        delete Nod::Application::ServiceRegistry::instance();
-        Nod::Infrastructure::Database::close();
-        delete Settings::instance();
-        QFile::remove(Settings::filePath());
+        m_storage.reset();
     }
 
     void drops_takeLocalFilesOnly()

@@ -6,6 +6,7 @@
 #include <application/noteservice.h>
 #include <application/resourceservice.h>
 #include <application/tagservice.h>
+#include <library/librarywidget.h>
 
 #include <QApplication>
 #include <QCryptographicHash>
@@ -29,6 +30,17 @@ inline int addDocument(ServiceFixture &fixture, const QString &title)
 {
     const QString file = fixture.makeFile(title + QStringLiteral(".pdf"));
     return fixture.registry()->documentService()->newDocument(hashOf(title), file, title);
+}
+
+// The library tab over the fixture's services, shown; null when it does not come on the screen.
+inline std::unique_ptr<Nod::Presentation::LibraryWidget> showLibrary(ServiceFixture &fixture)
+{
+    auto library = std::make_unique<Nod::Presentation::LibraryWidget>();
+    Nod::Application::ServiceRegistry *registry = fixture.registry();
+    library->setServices(registry->categoryService(), registry->documentService(), registry->noteService());
+    library->resize(1000, 600);
+    library->show();
+    return QTest::qWaitForWindowExposed(library.get()) ? std::move(library) : nullptr;
 }
 
 inline int rows(const QString &sql) { return TestSupport::scalar(sql).toInt(); }

@@ -52,11 +52,8 @@ private slots:
     {
         m_fixture = std::make_unique<ServiceFixture>();
         QVERIFY(m_fixture->isValid());
-        m_library = std::make_unique<LibraryWidget>();
-        m_library->setServices(
-            m_fixture->registry()->categoryService(), documents(), m_fixture->registry()->noteService());
-        m_library->resize(1000, 600);
-        m_library->show();
+        m_library = showLibrary(*m_fixture);
+        QVERIFY(m_library);
         m_boxes.clear();
     }
     void cleanup()

@@ -38,11 +38,8 @@ private:
 
     void build()
     {
-        m_library = std::make_unique<LibraryWidget>();
-        m_library->setServices(categories(), documents(), m_fixture->registry()->noteService());
-        m_library->resize(1000, 600);
-        m_library->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_library.get()));
+        m_library = showLibrary(*m_fixture);
+        QVERIFY(m_library);
     }
 
     void selectInShelf(int documentId)
