@@ -1,7 +1,5 @@
 #include "indexworker.h"
 
-#include "searchquery.h"
-
 #include <backend/backendinterface.h>
 #include <backend/document.h>
 #include <backend/page.h>
@@ -87,11 +85,6 @@ void IndexWorker::removeDocument(int documentId)
     if (!m_index.removeDocument(documentId)) {
         recover();
     }
-}
-
-void IndexWorker::search(int requestId, const SearchQuery &query, int limit)
-{
-    emit searchFinished(requestId, m_index.search(query, limit));
 }
 
 QSharedPointer<Backend::Document> IndexWorker::openFile(const QString &path, QString *reason) const

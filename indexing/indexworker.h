@@ -1,7 +1,6 @@
 #pragma once
 
 #include "indexsource.h"
-#include "searchhit.h"
 #include "searchindex.h"
 
 #include <QAtomicInt>
@@ -21,12 +20,10 @@ class Document;
 
 namespace Nod::Indexing {
 
-class SearchQuery;
-
 // The one owner of the index file's connection, living on the indexing thread. It reads a document's
 // pages a batch at a time, each batch one transaction that also records how far it got, and returns
-// to its event loop between batches, so that queries and note changes are served while a long book
-// is indexed and a stop or a crash loses at most one batch.
+// to its event loop between batches, so that note changes are served while a long book is indexed
+// and a stop or a crash loses at most one batch.
 //
 // Thread rules: constructed on the interface thread, then moved to its own thread; every slot runs
 // there. stop() may be called from any thread.
@@ -50,14 +47,15 @@ public:
     void putNote(const Nod::Indexing::NoteSource &note);
     void removeNote(int annotationId);
     void removeDocument(int documentId);
-    void search(int requestId, const Nod::Indexing::SearchQuery &query, int limit);
+    // Tells that the changes handed over up to this one are written (or failed).
+    void changeWritten(int sequence) { emit changesWritten(sequence); }
 
 signals:
     // The index was empty or set aside: every document has to be read again.
     void opened(bool rebuilt);
     void documentFinished(int documentId);
     void batchWritten(int documentId, int nextPage, int pageCount);
-    void searchFinished(int requestId, Nod::Indexing::SearchResults results);
+    void changesWritten(int sequence);
 
 private:
     void step();

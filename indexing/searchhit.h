@@ -16,6 +16,7 @@ struct SearchHit
     // The matched passage; the matched words stand between EmphasisStart and EmphasisEnd.
     QString snippet;
     double rank = 0; // lower is better
+    qint64 entryId = 0; // the index's own number of the page, note or details
 
     static constexpr QChar EmphasisStart { 0x0002 };
     static constexpr QChar EmphasisEnd { 0x0003 };
@@ -35,6 +36,7 @@ struct SearchResults
     QVector<SearchHit> hits; // best first
     int total = 0; // all matches, of which hits holds the best ones
     QString error; // a query the index could not run
+    bool complete = true; // false for the first screen of hits, the whole list to follow
 };
 
 } // namespace Nod::Indexing

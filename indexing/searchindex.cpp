@@ -12,6 +12,8 @@
 #include <QVariant>
 #include <QtEndian>
 
+#include <algorithm>
+
 namespace Nod::Indexing {
 
 namespace {
@@ -83,6 +85,10 @@ bool SearchIndex::openConnection(bool readOnly)
         m_lastError = m_db.lastError().text();
         return false;
     }
+    if (!m_relevance.install(m_db, &m_lastError)) {
+        close();
+        return false;
+    }
     return true;
 }
 
@@ -118,6 +124,8 @@ QString SearchIndex::formatProblem()
 bool SearchIndex::createSchema()
 {
     // Every page, note and document's details is one entry; the text table shares its row ids.
+    // Statements on notes repeat "annotationId > 0" so that a bound annotation id can use the
+    // partial index instead of reading every entry.
     // Three-letter prefixes expand to the most words, so they have an index of their own.
     const QStringList statements {
         QStringLiteral("PRAGMA journal_mode = WAL"),
@@ -136,6 +144,7 @@ bool SearchIndex::createSchema()
         QStringLiteral("INSERT OR REPLACE INTO meta (key, value) VALUES ('format', '%1')").arg(FormatName),
         QStringLiteral("INSERT OR REPLACE INTO meta (key, value) VALUES ('version', '%1')")
             .arg(FormatVersion),
+        QStringLiteral("INSERT OR IGNORE INTO meta (key, value) VALUES ('removals', 0)"),
     };
     QString error;
     for (const QString &sql : statements) {
@@ -180,6 +189,25 @@ bool SearchIndex::open(const QString &path, bool readOnly)
         problem = m_lastError;
     }
     return setAside(problem);
+}
+
+bool SearchIndex::openForQueries(const QString &path)
+{
+    m_path = path;
+    m_wasReset = false;
+    if (!openConnection(true)) {
+        return fail(m_lastError);
+    }
+    QSqlQuery format(m_db);
+    if (!format.exec(QStringLiteral("SELECT value FROM meta WHERE key = 'format'")) || !format.next()
+        || format.value(0).toString() != FormatName) {
+        close();
+        return fail(QStringLiteral("not a search index of this program: ") + path);
+    }
+    // The text a query touches stays in memory from one query to the next.
+    QString error;
+    run(m_db, QStringLiteral("PRAGMA cache_size = -32768"), &error);
+    return true;
 }
 
 bool SearchIndex::reset(const QString &reason) { return setAside(reason); }
@@ -252,6 +280,16 @@ int SearchIndex::finishedDocumentCount() const
     return 0;
 }
 
+bool SearchIndex::countRemoval(int removed)
+{
+    if (removed <= 0) {
+        return true;
+    }
+    QSqlQuery count(m_db);
+    count.prepare(Relevance::countRemovalStatement());
+    return run(count, &m_lastError);
+}
+
 bool SearchIndex::deletePages(int documentId)
 {
     QSqlQuery text(m_db);
@@ -262,11 +300,12 @@ bool SearchIndex::deletePages(int documentId)
     entries.prepare(
         QStringLiteral("DELETE FROM entries WHERE documentId = ? AND annotationId = 0 AND page >= 0"));
     entries.addBindValue(documentId);
-    return run(text, &m_lastError) && run(entries, &m_lastError);
+    return run(text, &m_lastError) && run(entries, &m_lastError) && countRemoval(entries.numRowsAffected());
 }
 
 bool SearchIndex::startPages(int documentId, const QString &hash, int pageCount)
 {
+    m_relevance.invalidate();
     if (!m_db.transaction()) {
         return fail(m_db.lastError().text());
     }
@@ -285,6 +324,7 @@ bool SearchIndex::startPages(int documentId, const QString &hash, int pageCount)
 
 bool SearchIndex::addPages(int documentId, int firstPage, const QStringList &texts)
 {
+    m_relevance.invalidate();
     if (!m_db.transaction()) {
         return fail(m_db.lastError().text());
     }
@@ -319,6 +359,7 @@ bool SearchIndex::addPages(int documentId, int firstPage, const QStringList &tex
 
 bool SearchIndex::markFailed(int documentId, const QString &hash, const QString &reason)
 {
+    m_relevance.invalidate();
     if (!m_db.transaction()) {
         return fail(m_db.lastError().text());
     }
@@ -337,10 +378,11 @@ bool SearchIndex::markFailed(int documentId, const QString &hash, const QString 
 
 bool SearchIndex::putEntry(int documentId, int page, int annotationId, qint64 stamp, const QString &text)
 {
+    m_relevance.invalidate();
     QSqlQuery existing(m_db);
     if (annotationId > 0) {
-        existing.prepare(
-            QStringLiteral("SELECT id, stamp, documentId, page FROM entries WHERE annotationId = ?"));
+        existing.prepare(QStringLiteral(
+            "SELECT id, stamp, documentId, page FROM entries WHERE annotationId = ? AND annotationId > 0"));
         existing.addBindValue(annotationId);
     } else {
         existing.prepare(QStringLiteral("SELECT id, stamp, documentId, page FROM entries "
@@ -373,7 +415,7 @@ bool SearchIndex::putEntry(int documentId, int page, int annotationId, qint64 st
         QSqlQuery dropEntry(m_db);
         dropEntry.prepare(QStringLiteral("DELETE FROM entries WHERE id = ?"));
         dropEntry.addBindValue(oldId);
-        ok = run(dropText, &m_lastError) && run(dropEntry, &m_lastError);
+        ok = run(dropText, &m_lastError) && run(dropEntry, &m_lastError) && countRemoval(1);
     }
     if (ok && !text.trimmed().isEmpty()) {
         QSqlQuery entry(m_db);
@@ -416,17 +458,19 @@ QHash<int, qint64> SearchIndex::entryStamps(int documentId) const
 
 bool SearchIndex::removeNote(int annotationId)
 {
+    m_relevance.invalidate();
     if (!m_db.transaction()) {
         return fail(m_db.lastError().text());
     }
     QSqlQuery text(m_db);
-    text.prepare(
-        QStringLiteral("DELETE FROM text WHERE rowid IN (SELECT id FROM entries WHERE annotationId = ?)"));
+    text.prepare(QStringLiteral("DELETE FROM text WHERE rowid IN "
+                                "(SELECT id FROM entries WHERE annotationId = ? AND annotationId > 0)"));
     text.addBindValue(annotationId);
     QSqlQuery entries(m_db);
-    entries.prepare(QStringLiteral("DELETE FROM entries WHERE annotationId = ?"));
+    entries.prepare(QStringLiteral("DELETE FROM entries WHERE annotationId = ? AND annotationId > 0"));
     entries.addBindValue(annotationId);
-    if (!run(text, &m_lastError) || !run(entries, &m_lastError) || !m_db.commit()) {
+    if (!run(text, &m_lastError) || !run(entries, &m_lastError) || !countRemoval(entries.numRowsAffected())
+        || !m_db.commit()) {
         m_db.rollback();
         return fail(m_lastError);
     }
@@ -435,6 +479,7 @@ bool SearchIndex::removeNote(int annotationId)
 
 bool SearchIndex::removeDocument(int documentId)
 {
+    m_relevance.invalidate();
     if (!m_db.transaction()) {
         return fail(m_db.lastError().text());
     }
@@ -448,59 +493,121 @@ bool SearchIndex::removeDocument(int documentId)
     QSqlQuery state(m_db);
     state.prepare(QStringLiteral("DELETE FROM documents WHERE id = ?"));
     state.addBindValue(documentId);
-    if (!run(text, &m_lastError) || !run(entries, &m_lastError) || !run(state, &m_lastError)
-        || !m_db.commit()) {
+    if (!run(text, &m_lastError) || !run(entries, &m_lastError) || !countRemoval(entries.numRowsAffected())
+        || !run(state, &m_lastError) || !m_db.commit()) {
         m_db.rollback();
         return fail(m_lastError);
     }
     return true;
 }
 
-SearchResults SearchIndex::search(const SearchQuery &query, int limit) const
+SearchResults SearchIndex::search(const SearchQuery &query, int limit, int firstScreen,
+    const std::function<void(const SearchResults &)> &onFirstScreen) const
 {
     SearchResults results;
     if (!query.isValid() || !isOpen()) {
         return results;
     }
-    // Ordered by rank inside the text table, the snippets are made for the rows returned only.
-    QSqlQuery matches(m_db);
-    matches.setForwardOnly(true);
-    matches.prepare(QStringLiteral("SELECT rowid, snippet(text, 0, char(2), char(3), '…', 24), rank "
-                                   "FROM text WHERE text MATCH ? ORDER BY rank LIMIT ?"));
-    matches.addBindValue(query.matchExpression());
-    matches.addBindValue(limit);
-    if (!matches.exec()) {
-        results.error = matches.lastError().text();
-        qWarning().noquote() << "Nod::Indexing::SearchIndex::search" << results.error;
+    const QString match = query.matchExpression();
+    // One read transaction: the lengths, the order, the passages and the count all see the same file.
+    QSqlDatabase db = m_db; // the same connection
+    db.transaction();
+    QString error;
+    const auto failed = [&] {
+        db.rollback();
+        results.hits.clear();
+        results.total = 0;
+        results.error = error;
+        qWarning().noquote() << "Nod::Indexing::SearchIndex::search" << error;
         return results;
+    };
+    if (!m_relevance.refresh(m_db, &error)) {
+        return failed();
     }
+    // Only the row ids are sorted: the passages are made for the rows shown, not for every match.
+    QSqlQuery ranked(m_db);
+    ranked.setForwardOnly(true);
+    ranked.prepare(QStringLiteral("SELECT rowid, relevance(text) AS score FROM text WHERE text MATCH ? "
+                                  "ORDER BY score, rowid LIMIT ?"));
+    ranked.addBindValue(match);
+    ranked.addBindValue(limit);
+    if (!run(ranked, &error)) {
+        return failed();
+    }
+    while (ranked.next()) {
+        SearchHit hit;
+        hit.entryId = ranked.value(0).toLongLong();
+        hit.rank = ranked.value(1).toDouble();
+        results.hits.append(hit);
+    }
+    ranked.finish();
+    const int first = firstScreen > 0 && onFirstScreen ? qMin(firstScreen, results.hits.size()) : 0;
+    if (!passagesOf(results.hits, 0, first, match, &error)) {
+        return failed();
+    }
+    // An entry without its row cannot be shown; a sound file has none.
+    const auto shown = [](QVector<SearchHit> hits) {
+        hits.erase(std::remove_if(
+                       hits.begin(), hits.end(), [](const SearchHit &hit) { return hit.documentId == 0; }),
+            hits.end());
+        return hits;
+    };
+    if (first > 0 && first < results.hits.size()) {
+        SearchResults screen;
+        screen.hits = shown(results.hits.mid(0, first));
+        screen.total = first;
+        screen.complete = false;
+        onFirstScreen(screen);
+    }
+    if (!passagesOf(results.hits, first, results.hits.size(), match, &error)) {
+        return failed();
+    }
+    const int rankedCount = results.hits.size();
+    results.hits = shown(results.hits);
+    results.total = results.hits.size();
+    if (rankedCount >= limit) {
+        QSqlQuery count(m_db);
+        count.prepare(QStringLiteral("SELECT count(*) FROM text WHERE text MATCH ?"));
+        count.addBindValue(match);
+        if (!run(count, &error) || !count.next()) {
+            return failed();
+        }
+        results.total = count.value(0).toInt();
+    }
+    db.commit();
+    return results;
+}
+
+bool SearchIndex::passagesOf(
+    QVector<SearchHit> &hits, int from, int to, const QString &match, QString *error) const
+{
+    QSqlQuery passage(m_db);
+    passage.setForwardOnly(true);
+    passage.prepare(QStringLiteral("SELECT snippet(text, 0, char(2), char(3), '…', 24) FROM text "
+                                   "WHERE text MATCH ? AND rowid = ?"));
     QSqlQuery entry(m_db);
     entry.setForwardOnly(true);
     entry.prepare(QStringLiteral("SELECT documentId, page, annotationId FROM entries WHERE id = ?"));
-    while (matches.next()) {
-        entry.bindValue(0, matches.value(0));
-        if (!entry.exec() || !entry.next()) {
-            continue;
+    for (int i = from; i < to; ++i) {
+        SearchHit &hit = hits[i];
+        passage.bindValue(0, match);
+        passage.bindValue(1, hit.entryId);
+        entry.bindValue(0, hit.entryId);
+        if (!run(passage, error) || !run(entry, error)) {
+            return false;
         }
-        SearchHit hit;
-        hit.documentId = entry.value(0).toInt();
-        hit.page = entry.value(1).toInt();
-        hit.annotationId = entry.value(2).toInt();
-        hit.snippet = fromIndex(matches.value(1).toString());
-        hit.rank = matches.value(2).toDouble();
-        results.hits.append(hit);
+        if (passage.next()) {
+            hit.snippet = fromIndex(passage.value(0).toString());
+        }
+        if (entry.next()) {
+            hit.documentId = entry.value(0).toInt();
+            hit.page = entry.value(1).toInt();
+            hit.annotationId = entry.value(2).toInt();
+        }
+        passage.finish();
         entry.finish();
     }
-    results.total = results.hits.size();
-    if (results.hits.size() >= limit) {
-        QSqlQuery count(m_db);
-        count.prepare(QStringLiteral("SELECT count(*) FROM text WHERE text MATCH ?"));
-        count.addBindValue(query.matchExpression());
-        if (count.exec() && count.next()) {
-            results.total = count.value(0).toInt();
-        }
-    }
-    return results;
+    return true;
 }
 
 QString SearchIndex::integrityProblem() const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "relevance.h"
 #include "searchhit.h"
 
 #include <QHash>
@@ -8,6 +9,7 @@
 #include <QStringList>
 #include <QVector>
 
+#include <functional>
 #include <optional>
 
 namespace Nod::Indexing {
@@ -17,6 +19,9 @@ class SearchQuery;
 // The full-text index file: the text of every page, the notes and the documents' details, with the
 // indexing progress of each document. It holds derived data only; a damaged or foreign file is set
 // aside and an empty index takes its place.
+//
+// One connection writes; queries run on connections of their own (write-ahead log), so that they
+// never wait for a batch being written.
 //
 // Thread rules: an instance and its connection belong to the thread that opened it.
 class SearchIndex final
@@ -42,6 +47,9 @@ public:
     // "<name>.damaged" (logged) and replaced by a new one; wasReset() tells so. With readOnly, nothing
     // is created or set aside: false for a missing or unusable file.
     bool open(const QString &path, bool readOnly = false);
+    // Opens, read-only, a file that a connection of this program has opened for writing: it has
+    // checked the file, so only its format is looked at here.
+    bool openForQueries(const QString &path);
     void close();
     bool isOpen() const;
     bool wasReset() const { return m_wasReset; }
@@ -69,8 +77,10 @@ public:
     bool removeNote(int annotationId);
     bool removeDocument(int documentId);
 
-    // The best `limit` hits, best first, and the number of all.
-    SearchResults search(const SearchQuery &query, int limit) const;
+    // The best `limit` hits, best first, and the number of all. With firstScreen, onFirstScreen has
+    // the best firstScreen hits with their passages as soon as they are ready, when there are more.
+    SearchResults search(const SearchQuery &query, int limit, int firstScreen = 0,
+        const std::function<void(const SearchResults &)> &onFirstScreen = {}) const;
 
     // Both SQLite's and the full-text table's own integrity checks; empty when sound.
     QString integrityProblem() const;
@@ -81,6 +91,8 @@ public:
 
 private:
     bool openConnection(bool readOnly);
+    bool countRemoval(int removed);
+    bool passagesOf(QVector<SearchHit> &hits, int from, int to, const QString &match, QString *error) const;
     QString formatProblem();
     bool createSchema();
     bool setAside(const QString &reason);
@@ -88,6 +100,7 @@ private:
     bool fail(const QString &message) const;
 
     QSqlDatabase m_db;
+    mutable Relevance m_relevance;
     QString m_connectionName;
     QString m_path;
     mutable QString m_lastError;

@@ -3,6 +3,7 @@
 #include "indexsource.h"
 #include "indexworker.h"
 #include "searchquery.h"
+#include "searchreader.h"
 
 #include <application/documentservice.h>
 #include <application/noteservice.h>
@@ -30,6 +31,7 @@ SearchIndexer::SearchIndexer(Application::DocumentService *documents, Applicatio
 {
     qRegisterMetaType<Nod::Indexing::SearchResults>();
     m_thread.setObjectName(QStringLiteral("SearchIndexer"));
+    m_queryThread.setObjectName(QStringLiteral("SearchQueries"));
 
     using Application::DocumentService;
     connect(
@@ -73,7 +75,9 @@ SearchIndexer::~SearchIndexer()
         m_worker->stop();
     }
     m_thread.quit();
+    m_queryThread.quit();
     m_thread.wait();
+    m_queryThread.wait();
 }
 
 void SearchIndexer::start()
@@ -87,28 +91,71 @@ void SearchIndexer::start()
     connect(m_worker, &IndexWorker::opened, this, &SearchIndexer::on_worker_opened);
     connect(m_worker, &IndexWorker::documentFinished, this, &SearchIndexer::on_worker_documentFinished);
     connect(m_worker, &IndexWorker::batchWritten, this, &SearchIndexer::batchWritten);
-    connect(m_worker, &IndexWorker::searchFinished, this, &SearchIndexer::searchFinished);
+    connect(m_worker, &IndexWorker::changesWritten, this, [this](int sequence) {
+        m_changesWritten = sequence;
+        sendReadySearches();
+    });
     // Reading pages gives way to everything else the user runs.
     m_thread.start(QThread::LowestPriority);
+    m_reader = new SearchReader(m_indexPath);
+    m_reader->moveToThread(&m_queryThread);
+    connect(&m_queryThread, &QThread::finished, m_reader, &QObject::deleteLater);
+    connect(m_reader, &SearchReader::searchFinished, this, &SearchIndexer::searchFinished);
+    m_queryThread.start();
     QMetaObject::invokeMethod(m_worker, &IndexWorker::open, Qt::QueuedConnection);
 }
 
-int SearchIndexer::search(const SearchQuery &query, int limit)
+int SearchIndexer::search(const SearchQuery &query, int limit, int firstScreen)
 {
     const int requestId = m_nextRequest++;
-    if (!m_worker) {
+    if (!m_reader) {
         return requestId;
     }
-    IndexWorker *worker = m_worker;
-    QMetaObject::invokeMethod(
-        m_worker, [worker, requestId, query, limit] { worker->search(requestId, query, limit); },
-        Qt::QueuedConnection);
+    // A search sees every change handed to the worker before it: it waits for those, never for pages.
+    m_pendingSearches.append({ requestId, query, limit, firstScreen, m_changesSent });
+    sendReadySearches();
     return requestId;
+}
+
+void SearchIndexer::sendReadySearches()
+{
+    while (m_readable && !m_pendingSearches.isEmpty()
+        && m_pendingSearches.first().changesBefore <= m_changesWritten) {
+        const PendingSearch pending = m_pendingSearches.takeFirst();
+        sendSearch(pending.requestId, pending.query, pending.limit, pending.firstScreen);
+    }
+}
+
+void SearchIndexer::sendChange(const std::function<void(IndexWorker *)> &change)
+{
+    IndexWorker *worker = m_worker;
+    const int sequence = ++m_changesSent;
+    QMetaObject::invokeMethod(
+        m_worker,
+        [worker, change, sequence] {
+            change(worker);
+            worker->changeWritten(sequence);
+        },
+        Qt::QueuedConnection);
+}
+
+void SearchIndexer::sendSearch(int requestId, const SearchQuery &query, int limit, int firstScreen)
+{
+    SearchReader *reader = m_reader;
+    QMetaObject::invokeMethod(
+        m_reader,
+        [reader, requestId, query, limit, firstScreen] {
+            reader->search(requestId, query, limit, firstScreen);
+        },
+        Qt::QueuedConnection);
 }
 
 void SearchIndexer::on_worker_opened(bool rebuilt)
 {
     Q_UNUSED(rebuilt)
+    // After a reset the reader still has the file that was set aside.
+    QMetaObject::invokeMethod(m_reader, &SearchReader::reopen, Qt::QueuedConnection);
+    m_readable = true;
     // Every start compares the whole library with the index: documents added, changed or removed
     // while the program was not running, and notes whose indexing a crash cut short.
     m_inFlight = 0;
@@ -119,9 +166,8 @@ void SearchIndexer::on_worker_opened(bool rebuilt)
     for (const Domain::Document &doc : documents) {
         ids.insert(doc.id());
     }
-    IndexWorker *worker = m_worker;
-    QMetaObject::invokeMethod(
-        m_worker, [worker, ids] { worker->retainDocuments(ids); }, Qt::QueuedConnection);
+    sendChange([ids](IndexWorker *worker) { worker->retainDocuments(ids); });
+    sendReadySearches();
     enqueueLibrary();
 }
 
@@ -181,10 +227,8 @@ void SearchIndexer::on_documentRemoved(const Domain::Document &document)
     if (!m_worker) {
         return;
     }
-    IndexWorker *worker = m_worker;
     const int id = document.id();
-    QMetaObject::invokeMethod(
-        m_worker, [worker, id] { worker->removeDocument(id); }, Qt::QueuedConnection);
+    sendChange([id](IndexWorker *worker) { worker->removeDocument(id); });
 }
 
 QString SearchIndexer::detailsOf(const Domain::Document &document) const
@@ -251,11 +295,8 @@ void SearchIndexer::updateDetails(int documentId)
     if (!doc) {
         return;
     }
-    IndexWorker *worker = m_worker;
     const QString details = detailsOf(*doc);
-    QMetaObject::invokeMethod(
-        m_worker, [worker, documentId, details] { worker->putDetails(documentId, details); },
-        Qt::QueuedConnection);
+    sendChange([documentId, details](IndexWorker *worker) { worker->putDetails(documentId, details); });
 }
 
 void SearchIndexer::updateNote(int annotationId)
@@ -270,10 +311,8 @@ void SearchIndexer::updateNote(const Domain::Annotation &annotation)
     if (!m_worker || annotation.parentId() == 0) {
         return;
     }
-    IndexWorker *worker = m_worker;
     const NoteSource note = noteSourceOf(annotation);
-    QMetaObject::invokeMethod(
-        m_worker, [worker, note] { worker->putNote(note); }, Qt::QueuedConnection);
+    sendChange([note](IndexWorker *worker) { worker->putNote(note); });
 }
 
 void SearchIndexer::removeNote(int annotationId)
@@ -281,9 +320,7 @@ void SearchIndexer::removeNote(int annotationId)
     if (!m_worker) {
         return;
     }
-    IndexWorker *worker = m_worker;
-    QMetaObject::invokeMethod(
-        m_worker, [worker, annotationId] { worker->removeNote(annotationId); }, Qt::QueuedConnection);
+    sendChange([annotationId](IndexWorker *worker) { worker->removeNote(annotationId); });
 }
 
 void SearchIndexer::on_tagRenamed(const Domain::Tag &tag)

@@ -1,11 +1,15 @@
 #pragma once
 
 #include "searchhit.h"
+#include "searchquery.h"
 
 #include <QList>
 #include <QObject>
 #include <QString>
 #include <QThread>
+#include <QVector>
+
+#include <functional>
 
 namespace Nod::Application {
 class DocumentService;
@@ -22,13 +26,14 @@ class Tag;
 namespace Nod::Indexing {
 
 class IndexWorker;
-class SearchQuery;
+class SearchReader;
 struct DocumentSource;
 struct NoteSource;
 
 // Keeps the full-text index in step with the library and answers queries. It follows the services'
 // change signals, gathers what a document or note holds on the interface thread and hands it to the
-// worker, one document at a time, on a thread of low priority that alone opens the index file.
+// worker, one document at a time, on a thread of low priority that alone writes the index file.
+// Queries run on a thread and a read connection of their own, so they never wait for a batch.
 //
 // Interface thread only.
 class SearchIndexer final : public QObject
@@ -49,8 +54,9 @@ public:
     // Opens the index and brings every document of the library up to date.
     void start();
 
-    // Runs a checked query on the worker; searchFinished answers with the returned number.
-    int search(const SearchQuery &query, int limit);
+    // Runs a checked query; searchFinished answers with the returned number: with firstScreen, first
+    // with the best firstScreen hits when there are more (not complete), then with the whole list.
+    int search(const SearchQuery &query, int limit, int firstScreen = 0);
 
     QString indexPath() const { return m_indexPath; }
     bool isIndexing() const { return m_inFlight != 0 || !m_queue.isEmpty(); }
@@ -71,6 +77,10 @@ private:
     void enqueueLibrary();
     void feed();
     void on_worker_opened(bool rebuilt);
+    void sendSearch(int requestId, const SearchQuery &query, int limit, int firstScreen);
+    void sendReadySearches();
+    // Hands a change of notes or documents to the worker, counted so that searches can wait for it.
+    void sendChange(const std::function<void(IndexWorker *)> &change);
     void on_worker_documentFinished(int documentId);
     void on_documentRemoved(const Domain::Document &document);
     void updateDetails(int documentId);
@@ -91,6 +101,22 @@ private:
     int m_pagesPerBatch = 64;
     QThread m_thread;
     IndexWorker *m_worker = nullptr; // lives on m_thread, deleted there as it ends
+    QThread m_queryThread;
+    SearchReader *m_reader = nullptr; // lives on m_queryThread, deleted there as it ends
+    // Queries asked before the worker has opened (or created) the file or written the changes
+    // handed to it before them.
+    struct PendingSearch
+    {
+        int requestId;
+        SearchQuery query;
+        int limit;
+        int firstScreen;
+        int changesBefore;
+    };
+    QVector<PendingSearch> m_pendingSearches;
+    bool m_readable = false;
+    int m_changesSent = 0;
+    int m_changesWritten = 0;
     QList<int> m_queue;
     int m_inFlight = 0;
     int m_finished = 0;

@@ -2,9 +2,13 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
+#include <QCursor>
 #include <QHash>
 #include <QHeaderView>
 #include <QPainter>
+#include <QScopedValueRollback>
+#include <QScrollBar>
+#include <QSet>
 #include <QStyledItemDelegate>
 #include <QTextDocument>
 
@@ -59,16 +63,79 @@ FullTextResults::FullTextResults(QWidget *parent)
     setColumnCount(2);
     setHeaderLabels({ tr("Document / place"), tr("Passage") });
     setUniformRowHeights(true);
+    // A row kept in place when the list grows is kept to the pixel.
+    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     setAllColumnsShowFocus(true);
     setItemDelegateForColumn(1, new SnippetDelegate(this));
     header()->setStretchLastSection(true);
     header()->resizeSection(0, 260);
     connect(this, &QTreeWidget::itemActivated, this, &FullTextResults::on_itemActivated);
+    connect(this, &QTreeWidget::currentItemChanged, this, [this] { m_userChoseRow = !m_filling; });
+}
+
+namespace {
+
+// What names a row across two lists of hits: the document, and for a hit its place.
+QVariantList keyOf(const QTreeWidgetItem *item)
+{
+    if (!item->parent()) {
+        return { item->data(0, FullTextResults::DocumentIdRole) };
+    }
+    return { item->data(0, FullTextResults::DocumentIdRole), item->data(0, FullTextResults::PageRole),
+        item->data(0, FullTextResults::AnnotationIdRole) };
+}
+
+} // namespace
+
+QTreeWidgetItem *FullTextResults::placeOfUser(int *top) const
+{
+    QTreeWidgetItem *current = currentItem();
+    if (current && m_userChoseRow && viewport()->rect().intersects(visualItemRect(current))) {
+        *top = visualItemRect(current).top();
+        return current;
+    }
+    const QPoint pointer = viewport()->mapFromGlobal(QCursor::pos());
+    if (QTreeWidgetItem *under = viewport()->rect().contains(pointer) ? itemAt(pointer) : nullptr) {
+        *top = visualItemRect(under).top();
+        return under;
+    }
+    return nullptr;
+}
+
+QTreeWidgetItem *FullTextResults::findRow(const QVariantList &key) const
+{
+    for (int i = 0; i < topLevelItemCount(); ++i) {
+        QTreeWidgetItem *group = topLevelItem(i);
+        if (group->data(0, DocumentIdRole) != key.value(0)) {
+            continue;
+        }
+        if (key.size() == 1) {
+            return group;
+        }
+        for (int j = 0; j < group->childCount(); ++j) {
+            if (keyOf(group->child(j)) == key) {
+                return group->child(j);
+            }
+        }
+    }
+    return nullptr;
 }
 
 void FullTextResults::setResults(
-    const QVector<Indexing::SearchHit> &hits, const std::function<QString(int)> &titleOf)
+    const QVector<Indexing::SearchHit> &hits, const std::function<QString(int)> &titleOf, bool keepPlace)
 {
+    int anchorTop = 0;
+    const QTreeWidgetItem *anchor = keepPlace ? placeOfUser(&anchorTop) : nullptr;
+    const QVariantList anchorKey = anchor ? keyOf(anchor) : QVariantList();
+    const QVariantList currentKey = keepPlace && currentItem() ? keyOf(currentItem()) : QVariantList();
+    QSet<int> folded;
+    for (int i = 0; keepPlace && i < topLevelItemCount(); ++i) {
+        if (!topLevelItem(i)->isExpanded()) {
+            folded.insert(topLevelItem(i)->data(0, DocumentIdRole).toInt());
+        }
+    }
+    const QScopedValueRollback<bool> filling(m_filling, true);
+    const bool userChoseRow = keepPlace && m_userChoseRow;
     clear();
     QHash<int, QTreeWidgetItem *> groups;
     for (const Indexing::SearchHit &hit : hits) {
@@ -101,8 +168,23 @@ void FullTextResults::setResults(
         group->setText(1, tr("%n hit(s)", nullptr, group->childCount()));
     }
     expandAll();
-    if (topLevelItemCount() > 0) {
-        setCurrentItem(topLevelItem(0));
+    for (int i = 0; i < topLevelItemCount(); ++i) {
+        if (folded.contains(topLevelItem(i)->data(0, DocumentIdRole).toInt())) {
+            topLevelItem(i)->setExpanded(false);
+        }
+    }
+    QTreeWidgetItem *current = currentKey.isEmpty() ? nullptr : findRow(currentKey);
+    if (!current && topLevelItemCount() > 0) {
+        current = topLevelItem(0);
+    }
+    if (current) {
+        setCurrentItem(current);
+    }
+    m_userChoseRow = userChoseRow && current && keyOf(current) == currentKey;
+    if (QTreeWidgetItem *row = anchorKey.isEmpty() ? nullptr : findRow(anchorKey)) {
+        verticalScrollBar()->setValue(verticalScrollBar()->value() + visualItemRect(row).top() - anchorTop);
+    } else {
+        verticalScrollBar()->setValue(0);
     }
 }
 

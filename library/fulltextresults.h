@@ -21,8 +21,11 @@ public:
 
     explicit FullTextResults(QWidget *parent = nullptr);
 
-    // titleOf names a document by its id.
-    void setResults(const QVector<Indexing::SearchHit> &hits, const std::function<QString(int)> &titleOf);
+    // titleOf names a document by its id. With keepPlace, the hits replace a first screen of the same
+    // search: the row the user is on (chosen, or under the pointer) stays where it is on the screen,
+    // chosen, and groups the user folded stay folded.
+    void setResults(const QVector<Indexing::SearchHit> &hits, const std::function<QString(int)> &titleOf,
+        bool keepPlace = false);
 
 signals:
     // A row of a page or note; for a page, words are what the page matched.
@@ -31,6 +34,12 @@ signals:
 
 private:
     void on_itemActivated(QTreeWidgetItem *item);
+    // The row the user is on, and where it is in the view; null when none is.
+    QTreeWidgetItem *placeOfUser(int *top) const;
+    QTreeWidgetItem *findRow(const QVariantList &key) const;
+
+    bool m_filling = false;
+    bool m_userChoseRow = false;
 };
 
 } // namespace Nod::Presentation

@@ -66,6 +66,8 @@ constexpr quint32 StateMagic = 0x4e4c5731; // "NLW1"
 constexpr qint32 StateVersion = 1;
 // More hits than this are counted, not listed: nobody reads further, and the list stays quick.
 constexpr int ShownHits = 500;
+// Shown as soon as they are ready, while the rest of the list is made.
+constexpr int FirstScreenHits = 20;
 } // namespace
 
 LibraryWidget::LibraryWidget(QWidget *parent)
@@ -299,7 +301,8 @@ void LibraryWidget::runFullTextSearch()
         m_searchMessage->setVisible(!query.errorString().isEmpty());
         return;
     }
-    m_pendingSearch = m_indexer->search(query, ShownHits);
+    m_pendingSearch = m_indexer->search(query, ShownHits, FirstScreenHits);
+    m_shownFirstScreen = false;
 }
 
 void LibraryWidget::showFullTextResults(int requestId, const Indexing::SearchResults &results)
@@ -307,12 +310,20 @@ void LibraryWidget::showFullTextResults(int requestId, const Indexing::SearchRes
     if (requestId != m_pendingSearch) {
         return; // an earlier query, overtaken by what was typed since
     }
-    m_pendingSearch = 0;
-    m_fullTextResults->setResults(results.hits, [this](int documentId) {
+    const auto titleOf = [this](int documentId) {
         const std::optional<Domain::Document> doc
             = m_documents ? m_documents->find(documentId) : std::nullopt;
         return doc ? doc->title() : tr("(removed document)");
-    });
+    };
+    // The whole list holds the first screen's hits in the same order, with more among and after
+    // them; the row the user is on keeps its place when it comes.
+    m_fullTextResults->setResults(results.hits, titleOf, m_shownFirstScreen);
+    m_shownFirstScreen = !results.complete;
+    if (!results.complete) {
+        m_searchMessage->setVisible(false);
+        return;
+    }
+    m_pendingSearch = 0;
     QString message;
     if (!results.error.isEmpty()) {
         message = tr("The search index could not answer this search. It is rebuilt at the next start.");

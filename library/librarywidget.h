@@ -151,6 +151,7 @@ private:
     QTimer *m_searchDelay = nullptr;
     Indexing::SearchIndexer *m_indexer = nullptr; // not owned
     int m_pendingSearch = 0;
+    bool m_shownFirstScreen = false; // of m_pendingSearch
     ShelfView *m_shelf = nullptr;
     DocumentDetailWidget *m_detail = nullptr;
 };

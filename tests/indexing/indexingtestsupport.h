@@ -80,8 +80,9 @@ inline Nod::Indexing::SearchResults search(
     const int id = indexer.search(Nod::Indexing::SearchQuery::parse(text), limit);
     while (finished.wait(10000)) {
         for (const QList<QVariant> &arguments : qAsConst(finished)) {
-            if (arguments.at(0).toInt() == id) {
-                return arguments.at(1).value<Nod::Indexing::SearchResults>();
+            const auto results = arguments.at(1).value<Nod::Indexing::SearchResults>();
+            if (arguments.at(0).toInt() == id && results.complete) {
+                return results;
             }
         }
     }
