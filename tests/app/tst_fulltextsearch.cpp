@@ -23,6 +23,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -32,6 +33,11 @@
 
 using namespace Nod::Presentation;
 using Common::Infrastructure::Settings;
+
+namespace SearchHitMark {
+const QString start(Nod::Indexing::SearchHit::EmphasisStart);
+const QString end(Nod::Indexing::SearchHit::EmphasisEnd);
+} // namespace SearchHitMark
 
 class FullTextSearchTest : public QObject
 {
@@ -116,6 +122,53 @@ private slots:
     {
         m_window.reset();
         m_storage.reset();
+    }
+
+    void wholeList_keepsTheChosenRowInPlace()
+    {
+        const auto hit = [](int documentId, int page) {
+            Nod::Indexing::SearchHit result;
+            result.documentId = documentId;
+            result.page = page;
+            result.snippet
+                = QStringLiteral("the ") + SearchHitMark::start + QStringLiteral("word") + SearchHitMark::end;
+            return result;
+        };
+        const auto titleOf = [](int documentId) { return QStringLiteral("Document %1").arg(documentId); };
+        QVector<Nod::Indexing::SearchHit> first { hit(1, 0), hit(2, 0), hit(3, 0), hit(1, 1), hit(3, 1) };
+        // The whole list: the first screen in the same order, more hits in the groups above and after.
+        QVector<Nod::Indexing::SearchHit> whole = first;
+        whole << hit(1, 2) << hit(2, 1) << hit(1, 3) << hit(2, 2) << hit(3, 2);
+        for (int d = 4; d < 16; ++d) {
+            whole << hit(d, 0);
+        }
+
+        FullTextResults results;
+        results.resize(400, 240);
+        results.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&results));
+        results.setResults(first, titleOf);
+        QTreeWidgetItem *chosen = results.topLevelItem(2)->child(0);
+        QCOMPARE(chosen->data(0, FullTextResults::DocumentIdRole).toInt(), 3);
+        results.topLevelItem(1)->setExpanded(false); // the user folds a group
+        const int top = results.visualItemRect(chosen).top();
+        QTest::mouseClick(results.viewport(), Qt::LeftButton, {}, results.visualItemRect(chosen).center());
+        QCOMPARE(results.currentItem(), chosen);
+
+        results.setResults(whole, titleOf, true);
+        QTreeWidgetItem *current = results.currentItem();
+        QVERIFY(current && current->parent());
+        QCOMPARE(current->data(0, FullTextResults::DocumentIdRole).toInt(), 3);
+        QCOMPARE(current->data(0, FullTextResults::PageRole).toInt(), 0);
+        QCOMPARE(results.visualItemRect(current).top(), top);
+        QVERIFY(!results.topLevelItem(1)->isExpanded());
+        QCOMPARE(results.topLevelItem(0)->childCount(), 4);
+
+        // Another search starts at its best document.
+        results.setResults(whole, titleOf);
+        QCOMPARE(results.currentItem(), results.topLevelItem(0));
+        QCOMPARE(results.verticalScrollBar()->value(), 0);
+        QVERIFY(results.topLevelItem(1)->isExpanded());
     }
 
     void hits_openTheirPageWithTheHighlightOrTheirNote()

@@ -65,6 +65,8 @@ private slots:
     void damagedOrForeignIndex_setAsideAndRebuilt_data();
     void damagedOrForeignIndex_setAsideAndRebuilt();
     void unreadableDocument_recordedAndRetriedOnlyWhenItsFileChanges();
+    void searchWhileABatchWaits_answersFirstScreenThenWholeList();
+    void relevance_isTheIndexOwnScoreAndFollowsEdits();
 };
 
 void TestFullTextIndex::pagesNotesAndDetails_foundWithPageAndSnippet()
@@ -375,6 +377,128 @@ void TestFullTextIndex::unreadableDocument_recordedAndRetriedOnlyWhenItsFileChan
         QVERIFY(indexed.wait(30000));
         QCOMPARE(search(*indexer, QStringLiteral("greengages")).hits.size(), 1);
     }
+}
+
+void TestFullTextIndex::searchWhileABatchWaits_answersFirstScreenThenWholeList()
+{
+    ServiceFixture fixture;
+    QVERIFY(fixture.isValid());
+    QStringList pages;
+    for (int i = 0; i < 12; ++i) {
+        pages.append(QStringLiteral("amber ").repeated(1 + i % 4) + QStringLiteral("resin ").repeated(i));
+    }
+    QVERIFY(addPdf(fixture, QStringLiteral("Resins"), pages) > 0);
+    auto indexer = makeIndexer(fixture);
+    QVERIFY(startAndWait(*indexer));
+
+    // Another connection holds the write lock, so the worker's next write waits on it.
+    QSqlDatabase lock = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("lock"));
+    lock.setDatabaseName(fixture.path(QStringLiteral("search-index")));
+    QVERIFY(lock.open());
+    QVERIFY(QSqlQuery(lock).exec(QStringLiteral("BEGIN IMMEDIATE")));
+    QSignalSpy indexed(indexer.get(), &Nod::Indexing::SearchIndexer::documentIndexed);
+    QVERIFY(addPdf(fixture, QStringLiteral("Later"), { QStringLiteral("amber beads") }) > 0);
+
+    QSignalSpy finished(indexer.get(), &Nod::Indexing::SearchIndexer::searchFinished);
+    const int request = indexer->search(SearchQuery::parse(QStringLiteral("amber")), 100, 5);
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 2, 4000); // the worker waits 5 s before it gives up
+    QVERIFY(indexed.isEmpty());
+    QVERIFY(QSqlQuery(lock).exec(QStringLiteral("ROLLBACK")));
+    lock.close();
+    lock = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("lock"));
+
+    QCOMPARE(finished.at(0).at(0).toInt(), request);
+    QCOMPARE(finished.at(1).at(0).toInt(), request);
+    const auto first = finished.at(0).at(1).value<SearchResults>();
+    const auto whole = finished.at(1).at(1).value<SearchResults>();
+    QVERIFY(!first.complete);
+    QVERIFY(whole.complete);
+    QCOMPARE(first.hits.size(), 5);
+    QCOMPARE(whole.hits.size(), 12); // what was committed before the lock
+    for (int i = 0; i < whole.hits.size(); ++i) {
+        const SearchHit &hit = whole.hits.at(i);
+        QVERIFY(hit.isPage());
+        QVERIFY(hit.snippetHtml().contains(QStringLiteral("<b>amber</b>")));
+        if (i < first.hits.size()) {
+            QCOMPARE(first.hits.at(i).page, hit.page);
+            QCOMPARE(first.hits.at(i).snippet, hit.snippet);
+        }
+        if (i > 0) {
+            QVERIFY(whole.hits.at(i - 1).rank <= hit.rank);
+        }
+    }
+    // The shortest pages with the word four times come first.
+    QCOMPARE(whole.hits.first().page, 3);
+
+    // The write that waited goes on.
+    QVERIFY(indexed.wait(30000));
+    QCOMPARE(search(*indexer, QStringLiteral("amber")).hits.size(), 13);
+}
+
+void TestFullTextIndex::relevance_isTheIndexOwnScoreAndFollowsEdits()
+{
+    ServiceFixture fixture;
+    QVERIFY(fixture.isValid());
+    const QString path = fixture.path(QStringLiteral("search-index"));
+    SearchIndex writer;
+    QVERIFY(writer.open(path));
+    // More often and in fewer words ranks higher: a, b, c and d in that order, each step unambiguous.
+    const QString filler = QStringLiteral(" and").repeated(26);
+    QVERIFY(writer.putEntry(1, 0, 101, 1, QStringLiteral("walnut walnut walnut")));
+    QVERIFY(writer.putEntry(1, 1, 102, 1, QStringLiteral("walnut walnut and pecan")));
+    QVERIFY(writer.putEntry(2, 0, 103, 1, QStringLiteral("walnut and pecan cake")));
+    for (int i = 0; i < 6; ++i) {
+        QVERIFY(writer.putEntry(3, i, 201 + i, 1, QStringLiteral("almonds are not here")));
+    }
+    QVERIFY(writer.putEntry(2, 1, 104, 1, QStringLiteral("walnut") + filler));
+
+    QSqlDatabase plain = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("plain"));
+    plain.setDatabaseName(path);
+    QVERIFY(plain.open());
+    // The annotations in the order of the table's own score, and those scores.
+    const auto ownOrder = [&plain](QVector<double> *scores) {
+        QSqlQuery query(plain);
+        query.exec(
+            QStringLiteral("SELECT e.annotationId, bm25(text) FROM text JOIN entries e ON e.id = text.rowid "
+                           "WHERE text MATCH 'walnut' ORDER BY rank"));
+        QVector<int> ids;
+        while (query.next()) {
+            ids.append(query.value(0).toInt());
+            scores->append(query.value(1).toDouble());
+        }
+        return ids;
+    };
+    SearchIndex reader;
+    QVERIFY(reader.openForQueries(path));
+    const auto check = [&](const QVector<int> &expected) {
+        const SearchResults results = reader.search(SearchQuery::parse(QStringLiteral("walnut")), 10);
+        QVector<double> scores;
+        QCOMPARE(ownOrder(&scores), expected);
+        QCOMPARE(results.hits.size(), expected.size());
+        for (int i = 0; i < expected.size(); ++i) {
+            QCOMPARE(results.hits.at(i).annotationId, expected.at(i));
+            QVERIFY2(qAbs(results.hits.at(i).rank - scores.at(i)) < 1e-9 * qAbs(scores.at(i)) + 1e-12,
+                qPrintable(QStringLiteral("%1 against %2").arg(results.hits.at(i).rank).arg(scores.at(i))));
+        }
+    };
+    check({ 101, 102, 103, 104 });
+    if (QTest::currentTestFailed()) {
+        return;
+    }
+    // The last entry is written again, short now: its number comes back with another length.
+    QVERIFY(writer.putEntry(2, 1, 104, 2, QStringLiteral("walnut walnut walnut walnut")));
+    check({ 104, 101, 102, 103 });
+    if (QTest::currentTestFailed()) {
+        return;
+    }
+    // A new entry after the reader has its lengths, and one removed.
+    QVERIFY(writer.putEntry(4, 0, 105, 1, QStringLiteral("walnut")));
+    QVERIFY(writer.removeNote(101));
+    check({ 104, 105, 102, 103 });
+    plain.close();
+    plain = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("plain"));
 }
 
 QTEST_MAIN(TestFullTextIndex)
