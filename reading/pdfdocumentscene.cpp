@@ -229,7 +229,11 @@ void PDFDocumentScene::finishUnlock()
 
 bool PDFDocumentScene::reloadDocument()
 {
-    if (!m_document || !QFileInfo::exists(m_document->fileName())) {
+    if (!m_document) {
+        return false;
+    }
+    if (!QFileInfo::exists(m_document->fileName())) {
+        emit reloadFailed(m_document->fileName());
         return false;
     }
     if (m_reloading) {
@@ -244,16 +248,17 @@ bool PDFDocumentScene::reloadDocument()
     m_reloading = true;
     m_reloadAgain = false;
     m_reloader->startReopening(*m_document);
+    emit reloadingChanged(true);
     return true;
 }
 
 void PDFDocumentScene::on_reloader_finished(const Backend::DocumentLoader::Result &result)
 {
     m_reloading = false;
-    if (m_reloadAgain) {
-        reloadDocument();
+    if (m_reloadAgain && reloadDocument()) {
         return;
     }
+    emit reloadingChanged(false);
     if (m_reloadSuspended) {
         // The pages are being printed; the file is read again when printing ends.
         m_reloadPending = true;

@@ -60,10 +60,11 @@ public:
 public slots:
     void doUnlockDialog();
     void retranslateUi();
-    // Starts reading the file again if it still exists (false when it does not); the pages are
-    // rebuilt and documentChanged() emitted once it has been read, or reloadFailed() emitted and the
-    // old pages kept. A request while a reload runs is joined to it: the file is read once more
-    // after the running read, which may have seen it half-written, and only that read is shown.
+    // Starts reading the file again if it still exists (false, and reloadFailed(), when it does
+    // not); the pages are rebuilt and documentChanged() emitted once it has been read, or
+    // reloadFailed() emitted and the old pages kept. A request while a reload runs is joined to it: the file
+    // is read once more after the running read, which may have seen it half-written, and only that read is
+    // shown.
     bool reloadDocument();
     bool isReloading() const { return m_reloading; }
     void reinitializeScene() override;
@@ -74,8 +75,12 @@ signals:
     void pageLayoutChanged();
     void pdfActionTriggered(const PDFAction *action);
     void documentChanged(Backend::Document *doc);
-    // A change of the file on disk could not be loaded; the pages shown are the old ones.
+    // A change of the file on disk could not be loaded, or the file is gone; the pages shown are
+    // the old ones.
     void reloadFailed(const QString &fileName);
+    // True when a reload starts reading the file, false once it is over (before the pages are
+    // rebuilt or reloadFailed() is emitted); a request joined to a running reload emits nothing.
+    void reloadingChanged(bool reloading);
 
 protected slots:
     void pageLayoutChanged(const QRectF &sceneRect);

@@ -32,7 +32,10 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QDebug>
+#include <QDir>
 #include <QFileInfo>
+#include <QHBoxLayout>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -200,6 +203,67 @@ void DocumentWidget::showLoadingPanel(const QString &text, bool busy)
     m_stack->setCurrentWidget(m_loadingPanel);
 }
 
+void DocumentWidget::showMessage(const QString &text, bool busy)
+{
+    if (!m_messageBar) {
+        m_messageBar = new QWidget(this);
+        m_messageBar->setObjectName(QStringLiteral("messageBar"));
+        m_messageBar->setAttribute(Qt::WA_StyledBackground);
+        auto *row = new QHBoxLayout(m_messageBar);
+        row->setContentsMargins(8, 4, 4, 4);
+        m_messageBusy = new QProgressBar(m_messageBar);
+        m_messageBusy->setObjectName(QStringLiteral("messageBusy"));
+        m_messageBusy->setRange(0, 0);
+        m_messageBusy->setTextVisible(false);
+        m_messageBusy->setFixedWidth(80);
+        row->addWidget(m_messageBusy);
+        m_messageText = new QLabel(m_messageBar);
+        m_messageText->setObjectName(QStringLiteral("messageText"));
+        m_messageText->setWordWrap(true);
+        m_messageText->setTextFormat(Qt::PlainText);
+        row->addWidget(m_messageText, 1);
+        auto *close = new QToolButton(m_messageBar);
+        close->setObjectName(QStringLiteral("messageClose"));
+        close->setAutoRaise(true);
+        close->setIcon(QIcon(QStringLiteral(":icons/close.png")));
+        close->setToolTip(tr("Close"));
+        connect(close, &QToolButton::clicked, this, &DocumentWidget::hideMessage);
+        // Under the tool bar, over the views.
+        static_cast<QVBoxLayout *>(layout())->insertWidget(1, m_messageBar);
+    }
+    m_messageText->setText(text);
+    m_messageBusy->setVisible(busy);
+    m_messageBar->show();
+}
+
+void DocumentWidget::hideMessage()
+{
+    if (m_messageBar) {
+        m_messageBar->hide();
+    }
+}
+
+void DocumentWidget::on_readingScene_reloadingChanged(bool reloading)
+{
+    if (reloading) {
+        showMessage(tr("Reading \"%1\" again ...").arg(QFileInfo(m_entity.localUrl()).fileName()), true);
+    } else if (m_messageBusy && m_messageBusy->isVisibleTo(m_messageBar)) {
+        hideMessage();
+    }
+}
+
+void DocumentWidget::on_readingScene_reloadFailed(const QString &fileName)
+{
+    const QString name = QFileInfo(fileName).fileName();
+    showMessage(QFileInfo::exists(fileName)
+            ? tr("\"%1\" could not be read again; it may be damaged or still being written. The pages "
+                 "shown are those read before.")
+                  .arg(name)
+            : tr("\"%1\" is no longer in %2: it was moved or deleted. The pages shown are those read before.")
+                  .arg(name, QDir::toNativeSeparators(QFileInfo(fileName).absolutePath())),
+        false);
+}
+
 bool DocumentWidget::openDocument(const Nod::Domain::Document &doc)
 {
     m_entity = doc;
@@ -279,6 +343,10 @@ void DocumentWidget::finishOpening(const QSharedPointer<Backend::Document> &docu
     // other views have been built.
     connect(
         m_readingScene.data(), &Base::Scene::contentChanged, this, &DocumentWidget::clearAllWidgetResults);
+    connect(m_readingScene.data(), &PDFDocumentScene::reloadingChanged, this,
+        &DocumentWidget::on_readingScene_reloadingChanged);
+    connect(m_readingScene.data(), &PDFDocumentScene::reloadFailed, this,
+        &DocumentWidget::on_readingScene_reloadFailed);
     if (AnnotationIndex *annotations = m_readingScene->annotations()) {
         connect(annotations, &AnnotationIndex::editingStarted, m_noteEditor, &NoteEditorHost::startEditing);
         connect(annotations, &AnnotationIndex::editingFinished, m_noteEditor, &NoteEditorHost::finishEditing);

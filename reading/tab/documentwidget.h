@@ -124,6 +124,13 @@ private:
     void finishOpening(const QSharedPointer<Backend::Document> &document);
     void on_loader_finished(const Backend::DocumentLoader::Result &result);
     void showLoadingPanel(const QString &text, bool busy);
+    // A line over the views for what the user should know while the document stays in use (a
+    // reload under way, one that failed): the busy sign runs while busy; a message that is not
+    // busy stays until closed or replaced.
+    void showMessage(const QString &text, bool busy);
+    void hideMessage();
+    void on_readingScene_reloadingChanged(bool reloading);
+    void on_readingScene_reloadFailed(const QString &fileName);
     // Builds the summary's rows on its first showing.
     void ensureSummary();
     // Once, when the document first has pages: the stored page and zoom, or the page asked for.
@@ -169,6 +176,9 @@ private:
     QWidget *m_loadingPanel = nullptr; // in m_stack while the document opens or after it failed
     QLabel *m_loadingLabel = nullptr;
     QProgressBar *m_loadingBar = nullptr;
+    QWidget *m_messageBar = nullptr; // child, made by the first message
+    QLabel *m_messageText = nullptr;
+    QProgressBar *m_messageBusy = nullptr;
     QSpinBox *m_pageBox = nullptr;
     QToolButton *m_viewSwitch = nullptr;
     QActionGroup *m_toolGroup = nullptr;

@@ -37,12 +37,14 @@
 #include <QGraphicsPathItem>
 #include <QGraphicsProxyWidget>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPrinter>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -381,15 +383,30 @@ private slots:
             return scene->readingPageAt(page)->isSharp();
         };
 
+        // What the tab tells the user, over the views that stay in use.
+        const auto message = [&]() -> QString {
+            const auto *bar = tab->findChild<QWidget *>(QStringLiteral("messageBar"));
+            return bar && bar->isVisible() ? bar->findChild<QLabel *>(QStringLiteral("messageText"))->text()
+                                           : QString();
+        };
+        const auto busy = [&] {
+            const auto *sign = tab->findChild<QProgressBar *>(QStringLiteral("messageBusy"));
+            return sign && sign->isVisible();
+        };
+        QVERIFY(message().isEmpty());
+
         replaceFile([](const QString &file) { return writeNumberedPdf(file, 5); });
         reload->trigger();
         // Back before the file was read: the old pages are still shown and still work.
         QVERIFY(scene->isReloading());
+        QVERIFY(busy());
+        QVERIFY(message().contains(QStringLiteral("growing.pdf")));
         QCOMPARE(scene->pageCount(), 3);
         QCOMPARE(scene->document()->pageCount(), 3);
         reload->trigger();
         reload->trigger();
         QTRY_VERIFY(!scene->isReloading());
+        QVERIFY(message().isEmpty());
         QCOMPARE(changed.count(), 1);
         QCOMPARE(scene->pageCount(), 5);
         QCOMPARE(reader->pageCount(), 5);
@@ -412,6 +429,21 @@ private slots:
         QCOMPARE(scene->pageCount(), 5);
         QVERIFY(markOnPage(third, 2));
         QVERIFY(sharp(3));
+        // The user is told, in the tab and without a box to dismiss, and the busy sign has stopped.
+        QVERIFY(message().contains(QStringLiteral("could not be read")));
+        QVERIFY(!busy());
+        QVERIFY(QApplication::activeModalWidget() == nullptr);
+
+        // A file gone from its place is a failure the user hears of too; the document stays.
+        const QString aside = m_fixture->path(QStringLiteral("aside.pdf"));
+        QVERIFY(QFile::rename(path, aside));
+        reload->trigger();
+        QCOMPARE(failed.count(), 2);
+        QVERIFY(message().contains(QStringLiteral("moved or deleted")));
+        QCOMPARE(scene->pageCount(), 5);
+        QTest::mouseClick(tab->findChild<QToolButton *>(QStringLiteral("messageClose")), Qt::LeftButton);
+        QVERIFY(message().isEmpty());
+        QVERIFY(QFile::rename(aside, path));
 
         // Closed while the file is being read: neither the tab's document nor the one being read
         // keeps the file open.
