@@ -498,44 +498,72 @@ std::optional<int> LibraryWidget::addFile(const QString &path)
     }
 }
 
+bool LibraryWidget::isDocumentFile(const QString &path)
+{
+    const QFileInfo info(path);
+    if (path.isEmpty() || !info.exists()) {
+        qInfo().noquote() << QStringLiteral("File '%1' not exist in open file").arg(path);
+        QMessageBox::warning(this, tr("Warning"), tr("File '%1' not exists.").arg(path));
+        return false;
+    }
+    if (Library::documentFormat(info.absoluteFilePath()) == Library::DocumentFormat::Unsupported) {
+        refuseAsNoDocument(path);
+        return false;
+    }
+    return true;
+}
+
+bool LibraryWidget::opensInReader(const QString &path)
+{
+    // A document must open in the reader: a book can look right inside and still be more than the
+    // back-end can lay out.
+    const std::optional<bool> opens = opensWithProgress(path);
+    if (!opens) {
+        qInfo().noquote() << QStringLiteral("Import of '%1' cancelled").arg(path);
+        return false;
+    }
+    if (!*opens) {
+        refuseAsNoDocument(path);
+        return false;
+    }
+    return true;
+}
+
+void LibraryWidget::refuseAsNoDocument(const QString &path)
+{
+    qInfo().noquote() << QStringLiteral("File '%1' is not a valid PDF/EPUB file.").arg(path);
+    QMessageBox::warning(this, tr("Warning"), tr("File '%1' is not a valid PDF/EPUB file.").arg(path));
+}
+
+QString LibraryWidget::fingerprintOrRefuse(const QString &path)
+{
+    const QString hash = hashWithProgress(path);
+    if (hash.isEmpty()) {
+        // An empty fingerprint would match every document that has none.
+        qWarning().noquote() << QStringLiteral("File '%1' can't be read.").arg(path);
+        QMessageBox::warning(this, tr("Warning"), tr("File '%1' can't be read.").arg(path));
+    }
+    return hash;
+}
+
 std::optional<int> LibraryWidget::importFile(const QString &path)
 {
     if (!m_documents) {
         return std::nullopt;
     }
     const QFileInfo info(path);
-    if (path.isEmpty() || !info.exists()) {
-        qInfo().noquote() << QStringLiteral("File '%1' not exist in open file").arg(path);
-        QMessageBox::warning(this, tr("Warning"), tr("File '%1' not exists.").arg(path));
+    if (!isDocumentFile(path)) {
         return std::nullopt;
-    }
-    const auto refuseAsNoDocument = [this, &path] {
-        qInfo().noquote() << QStringLiteral("File '%1' is not a valid PDF/EPUB file.").arg(path);
-        QMessageBox::warning(this, tr("Warning"), tr("File '%1' is not a valid PDF/EPUB file.").arg(path));
-        return std::nullopt;
-    };
-    if (Library::documentFormat(info.absoluteFilePath()) == Library::DocumentFormat::Unsupported) {
-        return refuseAsNoDocument();
     }
     if (const std::optional<int> existing = documentIdForPath(path)) {
         return existing;
     }
-    // What is added must open in the reader: a book can look right inside and still be more than
-    // the back-end can lay out.
-    const std::optional<bool> opens = opensWithProgress(path);
-    if (!opens) {
-        qInfo().noquote() << QStringLiteral("Import of '%1' cancelled").arg(path);
+    if (!opensInReader(path)) {
         return std::nullopt;
     }
-    if (!*opens) {
-        return refuseAsNoDocument();
-    }
 
-    const QString hash = hashWithProgress(path);
+    const QString hash = fingerprintOrRefuse(path);
     if (hash.isEmpty()) {
-        // An empty fingerprint would match every document that has none; nothing can be added anyway.
-        qWarning().noquote() << QStringLiteral("File '%1' can't be read.").arg(path);
-        QMessageBox::warning(this, tr("Warning"), tr("File '%1' can't be read.").arg(path));
         return -1;
     }
     const QVector<Domain::Document> copies = m_documents->documentsWithHash(hash);
@@ -636,7 +664,11 @@ void LibraryWidget::relocateDocument(int documentId, const QString &path)
         selectDocument(*existing);
         return;
     }
-    const QString hash = hashWithProgress(path);
+    // The document is pointed only at a file the reader opens, as an import would be.
+    if (!isDocumentFile(path) || !opensInReader(path)) {
+        return;
+    }
+    const QString hash = fingerprintOrRefuse(path);
     if (hash.isEmpty()) {
         return;
     }

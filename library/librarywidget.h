@@ -74,7 +74,8 @@ public:
     // Whether the reader opens the file with pages to show (or locked, to be unlocked), asked on a
     // worker under a window-modal progress dialog; nothing when the user cancelled the wait.
     std::optional<bool> opensWithProgress(const QString &path);
-    // Points the document at another file, unless that file is already another document's.
+    // Points the document at another file, unless that file is already another document's or is
+    // refused as an import would refuse it (the user has been told; the document is unchanged).
     void relocateDocument(int documentId, const QString &path);
     // Clears the filters and the search, and selects the document's row.
     void selectDocument(int documentId);
@@ -120,6 +121,11 @@ private:
     bool applyState(const QByteArray &state);
     std::optional<int> importFile(const QString &path); // throws what the services throw
     void refuseImport(const QString &path, const QString &reason);
+    // These tell the user why a file is refused before they return false (or empty).
+    bool isDocumentFile(const QString &path); // exists, and a PDF or EPUB by its content
+    bool opensInReader(const QString &path); // false also when the user cancelled the wait
+    void refuseAsNoDocument(const QString &path);
+    QString fingerprintOrRefuse(const QString &path);
     int currentDocumentId() const;
     void refreshDetail();
     void saveOverview(const QString &text);

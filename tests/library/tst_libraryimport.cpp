@@ -342,9 +342,23 @@ private slots:
         QCOMPARE(documents()->document(aId).localUrl(), QFileInfo(moved).absoluteFilePath());
         QCOMPARE(m_library->documentIdForPath(moved), std::optional<int>(aId));
 
-        // An unreadable file leaves the document as it was.
-        m_library->relocateDocument(aId, m_fixture->path(QStringLiteral("nowhere.pdf")));
-        QCOMPARE(documents()->document(aId).localUrl(), QFileInfo(moved).absoluteFilePath());
+        // What an import refuses is refused as the new place too, with the same message, and the
+        // stored path stays: a missing file, a text file named as a PDF, a PDF that does not open.
+        const QString text = m_fixture->makeFile(QStringLiteral("notes.pdf"), "just some notes\n");
+        const QString broken = m_fixture->makeFile(QStringLiteral("broken.pdf"), "%PDF-1.4\nnot really\n");
+        const QString nowhere = m_fixture->path(QStringLiteral("nowhere.pdf"));
+        m_boxes.clear();
+        for (const QString &refused : { nowhere, text, broken }) {
+            answerBox(QStringLiteral("OK"), &m_boxes);
+            m_library->relocateDocument(aId, refused);
+            QCOMPARE(documents()->document(aId).localUrl(), QFileInfo(moved).absoluteFilePath());
+            QCOMPARE(m_library->documentIdForPath(refused), std::optional<int>());
+        }
+        QCOMPARE(m_boxes.size(), 3);
+        QCOMPARE(m_boxes.at(0).text, QStringLiteral("File '%1' not exists.").arg(nowhere));
+        QCOMPARE(m_boxes.at(1).text, QStringLiteral("File '%1' is not a valid PDF/EPUB file.").arg(text));
+        QCOMPARE(m_boxes.at(2).text, QStringLiteral("File '%1' is not a valid PDF/EPUB file.").arg(broken));
+        QCOMPARE(documents()->documents().size(), 2);
     }
 
     void fingerprintOfAFileLargerThanOneChunk()
