@@ -14,14 +14,20 @@ Desktop::Desktop(int base)
     if (xvfb.isEmpty() || !m_home.isValid()) {
         return;
     }
-    const int number = base + QCoreApplication::applicationPid() % 400;
+    // Other test runs may have servers of their own (or left their locks behind): take a free number.
+    int number = base + QCoreApplication::applicationPid() % 400;
+    while (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(number))
+        || QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number))) {
+        ++number;
+    }
     m_display = QStringLiteral(":%1").arg(number);
     m_server.start(xvfb,
         { m_display, QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1280x800x24"),
             QStringLiteral("-nolisten"), QStringLiteral("tcp") });
     m_running = m_server.waitForStarted()
         && waitFor(
-            [number] { return QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number)); }, 10000);
+            [number] { return QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number)); }, 10000)
+        && m_server.state() == QProcess::Running;
 }
 
 Desktop::~Desktop()

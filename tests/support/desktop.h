@@ -10,7 +10,8 @@
 class Desktop
 {
 public:
-    // Starts the server on a display number derived from the test's process id plus `base`.
+    // Starts the server on the first free display number from `base` plus a share of the test's
+    // process id.
     explicit Desktop(int base = 500);
     ~Desktop();
 
