@@ -1,5 +1,7 @@
 #include "indexworker.h"
 
+#include "searchquery.h"
+
 #include <backend/backendinterface.h>
 #include <backend/document.h>
 #include <backend/page.h>
@@ -8,11 +10,13 @@
 #include <QFileInfo>
 #include <QRectF>
 #include <QThread>
+#include <QtConcurrent>
 
 namespace Nod::Indexing {
 
 namespace {
-// A batch ends after this much reading, so that queries wait little behind it.
+// A batch ends after this much reading, so that note changes, and the searches that wait for them,
+// wait little behind it.
 constexpr qint64 BatchMilliseconds = 40;
 } // namespace
 
@@ -20,10 +24,14 @@ IndexWorker::IndexWorker(const QString &path, const QList<BackendInterface *> &b
     : m_path(path)
     , m_backends(backends)
     , m_pagesPerBatch(qMax(1, pagesPerBatch))
-{ }
+{
+    m_readingPool.setMaxThreadCount(1);
+}
 
 IndexWorker::~IndexWorker()
 {
+    m_stopping.storeRelaxed(1);
+    waitForReading();
     m_document.reset();
     m_index.close();
 }
@@ -38,6 +46,7 @@ void IndexWorker::open()
 void IndexWorker::recover()
 {
     const QString reason = m_index.lastError();
+    waitForReading();
     m_current.reset();
     m_document.reset();
     if (m_index.reset(reason)) {
@@ -177,31 +186,54 @@ void IndexWorker::indexDocument(const DocumentSource &source)
     QMetaObject::invokeMethod(this, &IndexWorker::step, Qt::QueuedConnection);
 }
 
+QStringList IndexWorker::readPages(const QSharedPointer<Backend::Document> &document, int first,
+    int pageCount, int pagesPerBatch, const QAtomicInt *stopping)
+{
+    QStringList texts;
+    QElapsedTimer timer;
+    timer.start();
+    while (first + texts.size() < pageCount && texts.size() < pagesPerBatch
+        && timer.elapsed() < BatchMilliseconds && !stopping->loadRelaxed()) {
+        QString text;
+        if (const QSharedPointer<Backend::Page> page = document->pageAt(first + texts.size()).toStrongRef()) {
+            QVector<QRectF> boxes;
+            text = page->text(boxes);
+        }
+        texts.append(prepareForIndex(text));
+    }
+    // Pages read are not needed again; their text would only fill the memory.
+    document->clearPages();
+    return texts;
+}
+
+void IndexWorker::waitForReading()
+{
+    if (m_reading) {
+        m_reading->waitForFinished();
+        m_reading.reset();
+    }
+}
+
 void IndexWorker::step()
 {
     if (!m_current || !m_document || m_stopping.loadRelaxed()) {
         return;
     }
+    // The pages of this batch were read while the one before was written, the first batch excepted.
     const int first = m_nextPage;
-    QStringList texts;
-    QElapsedTimer timer;
-    timer.start();
-    while (m_nextPage < m_pageCount && texts.size() < m_pagesPerBatch && timer.elapsed() < BatchMilliseconds
-        && !m_stopping.loadRelaxed()) {
-        QString text;
-        if (const QSharedPointer<Backend::Page> page = m_document->pageAt(m_nextPage).toStrongRef()) {
-            QVector<QRectF> boxes;
-            text = page->text(boxes);
-        }
-        texts.append(text);
-        ++m_nextPage;
-    }
-    // Pages read are not needed again; their text would only fill the memory.
-    m_document->clearPages();
+    const QStringList texts = m_reading
+        ? m_reading->result()
+        : readPages(m_document, first, m_pageCount, m_pagesPerBatch, &m_stopping);
+    m_reading.reset();
     if (m_stopping.loadRelaxed()) {
         return; // the pages read since the last batch are read again next time
     }
-    if (!m_index.addPages(m_current->id, first, texts)) {
+    m_nextPage = first + texts.size();
+    if (m_nextPage < m_pageCount) {
+        m_reading = QtConcurrent::run(&m_readingPool, &IndexWorker::readPages, m_document, m_nextPage,
+            m_pageCount, m_pagesPerBatch, &m_stopping);
+    }
+    if (!m_index.addPages(m_current->id, first, texts, SearchIndex::Prepared)) {
         recover();
         return;
     }
@@ -215,6 +247,7 @@ void IndexWorker::step()
 
 void IndexWorker::finishDocument()
 {
+    waitForReading();
     const int id = m_current ? m_current->id : 0;
     m_current.reset();
     m_document.reset();

@@ -5,10 +5,12 @@
 
 #include <QAtomicInt>
 #include <QElapsedTimer>
+#include <QFuture>
 #include <QList>
 #include <QObject>
 #include <QSet>
 #include <QSharedPointer>
+#include <QThreadPool>
 
 #include <optional>
 
@@ -58,7 +60,11 @@ signals:
     void changesWritten(int sequence);
 
 private:
+    // Reads the text of the pages from `first` on, prepared for the index, for one batch; on any thread.
+    static QStringList readPages(const QSharedPointer<Backend::Document> &document, int first, int pageCount,
+        int pagesPerBatch, const QAtomicInt *stopping);
     void step();
+    void waitForReading();
     void finishDocument();
     // A write failed: the file is set aside and everything is read again.
     void recover();
@@ -73,8 +79,12 @@ private:
     // The document being read.
     std::optional<DocumentSource> m_current;
     QSharedPointer<Backend::Document> m_document;
-    int m_nextPage = 0;
+    int m_nextPage = 0; // the first page not written
     int m_pageCount = 0;
+    // The next batch is read on this pool's one thread while the worker writes the last one: the
+    // document is touched by one of the two at a time.
+    QThreadPool m_readingPool;
+    std::optional<QFuture<QStringList>> m_reading;
 };
 
 } // namespace Nod::Indexing

@@ -322,7 +322,7 @@ bool SearchIndex::startPages(int documentId, const QString &hash, int pageCount)
     return true;
 }
 
-bool SearchIndex::addPages(int documentId, int firstPage, const QStringList &texts)
+bool SearchIndex::addPages(int documentId, int firstPage, const QStringList &texts, TextForm form)
 {
     m_relevance.invalidate();
     if (!m_db.transaction()) {
@@ -342,7 +342,7 @@ bool SearchIndex::addPages(int documentId, int firstPage, const QStringList &tex
         ok = run(entry, &m_lastError);
         if (ok) {
             text.bindValue(0, entry.lastInsertId());
-            text.bindValue(1, prepareForIndex(texts.at(i)));
+            text.bindValue(1, form == Prepared ? texts.at(i) : prepareForIndex(texts.at(i)));
             ok = run(text, &m_lastError);
         }
     }

@@ -66,8 +66,9 @@ public:
     // Each change below is one transaction; false (with lastError) when it failed and nothing changed.
     // Drops the document's pages and records that its pages are to be read for this fingerprint.
     bool startPages(int documentId, const QString &hash, int pageCount);
+    enum TextForm { AsRead, Prepared }; // Prepared: through prepareForIndex() already
     // Stores the text of pages firstPage, firstPage + 1, ... and moves the document's progress past them.
-    bool addPages(int documentId, int firstPage, const QStringList &texts);
+    bool addPages(int documentId, int firstPage, const QStringList &texts, TextForm form = AsRead);
     bool markFailed(int documentId, const QString &hash, const QString &reason);
     // The note of an annotation or, with annotationId 0, the details of a document. stamp identifies
     // the source the text came from: an equal stamp leaves the entry alone. Empty text removes it.
