@@ -2,6 +2,7 @@
 
 #include "databaseexception.h"
 
+#include <QAtomicInt>
 #include <QDebug>
 #include <QElapsedTimer>
 #include <QSqlDatabase>
@@ -10,6 +11,7 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTextCodec>
+#include <QThread>
 
 #include <sqlite3.h>
 
@@ -18,6 +20,8 @@ namespace Nod::Infrastructure {
 namespace {
 
 constexpr int SlowQueryMs = 99;
+
+QAtomicInt s_readerCounter;
 
 // SQLite result codes that mean the bytes are not a usable database, as opposed to a file that
 // cannot be reached at all.
@@ -231,6 +235,60 @@ QString writeProblem()
     }
     db.rollback();
     return problem;
+}
+
+QString databaseFile()
+{
+    const QSqlDatabase db = QSqlDatabase::database(QLatin1String(QSqlDatabase::defaultConnection), false);
+    const QString file = db.isValid() ? db.databaseName() : QString();
+    return file == QLatin1String(":memory:") ? QString() : file;
+}
+
+QHash<qint64, QString> readTexts(
+    const QString &file, const QString &table, const QString &column, const QVector<qint64> &rowIds)
+{
+    QHash<qint64, QString> texts;
+    if (rowIds.isEmpty()) {
+        return texts;
+    }
+    // One name per thread and call: connections may only be used on the thread that made them.
+    const QString name = QStringLiteral("nodera-reader-%1-%2")
+                             .arg(quintptr(QThread::currentThreadId()))
+                             .arg(s_readerCounter.fetchAndAddRelaxed(1));
+    QSqlError failure;
+    QString detail;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(file);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=5000"));
+        if (!db.open()) {
+            failure = db.lastError();
+            detail = QStringLiteral("open %1 to read").arg(file);
+        } else {
+            QSqlQuery query(db);
+            query.setForwardOnly(true);
+            query.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?").arg(column, table));
+            for (const qint64 rowId : rowIds) {
+                query.addBindValue(rowId);
+                if (!query.exec()) {
+                    failure = query.lastError();
+                    detail = query.lastQuery();
+                    break;
+                }
+                if (query.next()) {
+                    texts.insert(rowId, query.value(0).toString());
+                }
+                query.finish();
+            }
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    if (failure.isValid()) {
+        qWarning() << failure << detail;
+        throw DatabaseException(failure, detail);
+    }
+    return texts;
 }
 
 QSet<QString> tableColumns(const QString &table)

@@ -2,8 +2,10 @@
 
 #include <domain/textbeginning.h>
 
+#include <QHash>
 #include <QSet>
 #include <QString>
+#include <QVector>
 
 #include <optional>
 
@@ -44,6 +46,18 @@ bool execQuery(QSqlQuery &query);
 // nullopt when the row does not exist.
 std::optional<Domain::TextBeginning> readTextBeginning(
     const QString &table, const QString &column, qint64 rowId, qint64 wholeUpTo, int beginningBytes);
+
+// The file the default connection is open on, for a worker that reads it through a connection of its
+// own; empty without one, or for a database held only in memory.
+QString databaseFile();
+
+// The texts of one column of some rows of a table (by integer key), read through a read-only
+// connection to `file` that the calling thread opens for the call and removes again. Meant for
+// workers: the interface thread's connection is never touched, and in WAL mode the reads run beside
+// its writes, seeing what was committed. Rows that do not exist are left out; a null cell reads as an
+// empty text. Throws DatabaseException when the file cannot be opened or read.
+QHash<qint64, QString> readTexts(
+    const QString &file, const QString &table, const QString &column, const QVector<qint64> &rowIds);
 
 // Column names of a table of the default connection, from the driver's record of the table.
 QSet<QString> tableColumns(const QString &table);

@@ -7,61 +7,63 @@
 #include <reading/annotationindex.h>
 
 #include <annotating/noteitem.h>
+#include <application/annotationtree.h>
 #include <application/noteservice.h>
 #include <editor/textdocument.h>
+#include <infrastructure/database.h>
 
 #include <QFutureInterface>
 #include <QHash>
-#include <QSet>
 #include <QtConcurrent>
 
 #include <stdexcept>
 
 namespace {
 
-// The notes of a document by page, copied on the interface thread: the text of a note being shown
-// (it may hold edits not stored yet), the stored HTML of the others. Walks the note tree, so it costs
-// one look-up per annotation and nothing for a document without any.
-QHash<int, QVector<SearchRequest::Note>> snapshotNotes(const AnnotationIndex *index, int documentId)
+struct NoteSnapshot
 {
     QHash<int, QVector<SearchRequest::Note>> byPage;
+    std::shared_ptr<StoredNotes> stored;
+};
+
+// The notes of a document by page, in tree order. Only what a worker cannot read is taken here: the
+// text of a note whose document holds edits not stored yet. The others, also those no children list
+// reaches, are left for the workers to read from the store; the tree is read without note texts.
+NoteSnapshot snapshotNotes(const AnnotationIndex *index, int documentId)
+{
+    NoteSnapshot snapshot;
     Nod::Application::NoteService *notes = index ? index->noteService() : nullptr;
     if (!notes || notes->annotationCount(documentId) <= 1) {
-        return byPage;
+        return snapshot;
     }
-    QVector<int> pending;
+    Nod::Application::AnnotationTree tree;
     try {
-        pending = notes->documentNote(documentId).children();
+        tree = notes->treeWithoutNotes(documentId);
     } catch (const std::runtime_error &) {
-        return byPage;
+        return snapshot;
     }
-    QSet<int> seen;
-    while (!pending.isEmpty()) {
-        const int id = pending.takeLast();
-        if (seen.contains(id)) {
-            continue;
-        }
-        seen.insert(id);
-        const std::optional<Nod::Domain::Annotation> anno = notes->find(id);
-        if (!anno) {
-            continue;
-        }
-        pending += anno->children();
-        if (anno->pageIndex() < 0) {
+    QVector<int> storedIds;
+    const QVector<int> ids = tree.descendants(tree.rootId());
+    for (const int id : ids) {
+        const int pageIndex = tree.annotation(id).pageIndex();
+        if (pageIndex < 0) {
             continue;
         }
         SearchRequest::Note note;
         note.annotationId = id;
-        if (const Nod::Presentation::NoteItem *item = index->noteItem(id)) {
+        const Nod::Presentation::NoteItem *item = index->noteItem(id);
+        if (item && item->hasDocument() && !item->isPreview() && item->textDocument()->isModified()) {
             note.plainText = item->textDocument()->toPlainText();
         } else {
-            note.html = anno->noteText();
+            note.stored = true;
+            storedIds.append(id);
         }
-        if (!note.plainText.isEmpty() || !note.html.isEmpty()) {
-            byPage[anno->pageIndex()].append(note);
-        }
+        snapshot.byPage[pageIndex].append(note);
     }
-    return byPage;
+    if (!storedIds.isEmpty()) {
+        snapshot.stored = std::make_shared<StoredNotes>(Nod::Infrastructure::databaseFile(), storedIds);
+    }
+    return snapshot;
 }
 
 } // namespace
@@ -77,7 +79,7 @@ QFuture<QVector<ISearchable::Result>> PDFDocumentView::search(const QString &key
     // Notes are searched only where the user sees them.
     const ReadingPageItem *firstPage = m_pdfScene->readingPageAt(first);
     const bool notesShown = firstPage && firstPage->noteAreaMode() != Base::Page::NoNoteArea;
-    QHash<int, QVector<SearchRequest::Note>> notes;
+    NoteSnapshot notes;
     if (notesShown) {
         notes = snapshotNotes(m_pdfScene->annotations(), m_pdfScene->documentId());
     }
@@ -92,7 +94,10 @@ QFuture<QVector<ISearchable::Result>> PDFDocumentView::search(const QString &key
         request.page = page->page();
         request.pageItem = const_cast<ReadingPageItem *>(page);
         request.pageTransform = page->pageTransform();
-        request.notes = notes.value(page->pageNumber());
+        request.notes = notes.byPage.value(page->pageNumber());
+        if (!request.notes.isEmpty()) {
+            request.storedNotes = notes.stored;
+        }
         requests.append(request);
     }
     return QtConcurrent::mapped(std::move(requests), &SearchRequest::run);
