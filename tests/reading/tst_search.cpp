@@ -5,6 +5,7 @@
 #include <application/documentservice.h>
 #include <application/noteservice.h>
 #include <domain/marker.h>
+#include <editor/textdocument.h>
 #include <reading/annotationindex.h>
 #include <reading/basepage.h>
 #include <reading/pdfdocumentscene.h>
@@ -21,6 +22,8 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QSqlQuery>
+#include <QTextCursor>
 #include <QThreadPool>
 #include <QToolButton>
 
@@ -411,6 +414,80 @@ private slots:
         typeSearch(tab.get(), QStringLiteral("kiwi"));
         QTRY_VERIFY(!searching->isRunning());
         QCOMPARE(noteHits(), QList<int>({ 0, 0, 0, 0, 0, 0 }));
+    }
+
+    void notes_areReadFromTheStoreWithoutMakingTheirDocuments()
+    {
+        const QString path = m_fixture->path(QStringLiteral("kiwi.pdf"));
+        QVERIFY(writeKiwiPdf(path));
+        std::unique_ptr<DocumentWidget> tab = openTab(path);
+        QVERIFY(tab);
+        PDFDocumentView *view = tab->readingView();
+        view->setSinglePageMode();
+        QTRY_VERIFY(!view->pdfScene()->readingPageAt(3)->isVisible());
+        Searching *searching = view->searching();
+        AnnotationIndex *index = view->pdfScene()->annotations();
+        auto *notes = m_fixture->registry()->noteService();
+        const Marker area(
+            QPolygonF(QRectF(0, 0, 60, 20)), Marker::AllEdges, QPen(Qt::yellow), QBrush(Qt::yellow));
+        // On the page shown; on two pages never shown; and one that
+        // the document note's children list no longer reaches.
+        const int shown = index->createAnnotation(0, QPointF(100, 100), area);
+        const int hidden = index->createAnnotation(3, QPointF(100, 100), area);
+        const int stored = index->createAnnotation(8, QPointF(100, 100), area);
+        const int lost = index->createAnnotation(6, QPointF(100, 100), area);
+        QVERIFY(shown && hidden && stored && lost);
+        QVERIFY(notes->changeNote(shown, QStringLiteral("<p>a ripe plum</p>")));
+        QVERIFY(notes->changeNote(hidden, QStringLiteral("<p>a pear</p>")));
+        QVERIFY(notes->changeNote(stored, QStringLiteral("<p>stewed <i>quince</i></p>")));
+        QVERIFY(notes->changeNote(lost, QStringLiteral("<p>Quince jelly</p>")));
+        Nod::Domain::Annotation root = notes->documentNote(view->pdfScene()->documentId());
+        QVector<int> listed = root.children();
+        QVERIFY(listed.removeAll(lost) == 1);
+        root.setChildren(listed);
+        QSqlQuery cut;
+        cut.prepare(QStringLiteral("UPDATE Annotation SET children = ? WHERE id = ?"));
+        cut.addBindValue(root.childrenData());
+        cut.addBindValue(root.id());
+        QVERIFY(cut.exec());
+        QTRY_VERIFY(index->noteItem(shown) && index->noteItem(shown)->hasDocument());
+        QVERIFY(!index->noteItem(hidden) && !index->noteItem(stored));
+        const auto noteHits = [searching] {
+            QList<int> ids;
+            for (const QGraphicsPathItem *highlight : searching->highlights()) {
+                if (const auto *note = qgraphicsitem_cast<const NoteItem *>(highlight->parentItem())) {
+                    ids.append(note->annotationId());
+                }
+            }
+            return ids;
+        };
+
+        // Both stored notes are found, the unreached one too; a note without the word is read from
+        // the store and gets no item, so no document, on the way.
+        typeSearch(tab.get(), QStringLiteral("quince"));
+        QTRY_VERIFY(!searching->isRunning());
+        QCOMPARE(noteHits(), QList<int>({ lost, stored }));
+        QVERIFY(!index->noteItem(hidden));
+
+        // An edit not stored yet is searched as it reads now, not as it is stored.
+        NoteItem *edited = index->noteItem(shown);
+        QTextCursor cursor(edited->textDocument());
+        cursor.select(QTextCursor::Document);
+        cursor.insertText(QStringLiteral("an apricot"));
+        view->searchLine()->lineEdit()->clear();
+        typeSearch(tab.get(), QStringLiteral("apricot"));
+        QTRY_VERIFY(!searching->isRunning());
+        QCOMPARE(noteHits(), QList<int>({ shown }));
+        view->searchLine()->lineEdit()->clear();
+        typeSearch(tab.get(), QStringLiteral("plum"));
+        QTRY_VERIFY(!searching->isRunning());
+        QCOMPARE(noteHits(), QList<int>());
+        QVERIFY(notes->annotation(shown).noteText().contains(QLatin1String("plum")));
+        QVERIFY(!index->noteItem(hidden));
+        view->searchLine()->lineEdit()->clear();
+        typeSearch(tab.get(), QStringLiteral("pear"));
+        QTRY_VERIFY(!searching->isRunning());
+        QCOMPARE(noteHits(), QList<int>({ hidden }));
     }
 
     void closingOrReloading_leavesNoWorkerRunning()
