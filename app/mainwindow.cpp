@@ -436,6 +436,8 @@ void MainWindow::settleStart()
         return;
     }
     m_startSettled = true;
+    // The documents named on the command line are in their tabs by now.
+    Backend::DocumentLoader::dropEarly();
     // Each piece on a turn of its own, so that input and paints get through between them.
     // Reading every document for the index competes with the first page for the processor; its
     // worker starts now and opens the index on its own thread.

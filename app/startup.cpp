@@ -5,6 +5,7 @@
 #include <app/storage/applog.h>
 #include <app/storage/house.h>
 #include <app/storage/settings.h>
+#include <backend/documentloader.h>
 
 #include <QApplication>
 #include <QDate>
@@ -84,6 +85,17 @@ QStringList commandLineFiles(const QStringList &arguments, const QString &startD
         files.append(QDir::cleanPath(file.absoluteFilePath()));
     }
     return files;
+}
+
+void startOpeningFiles(const QStringList &arguments, const QString &startDirectory)
+{
+    const QDir base(startDirectory);
+    for (const QString &argument : arguments) {
+        const QFileInfo file(base, argument);
+        if (!argument.isEmpty() && file.isFile()) {
+            Backend::DocumentLoader::startEarly(QDir::cleanPath(file.absoluteFilePath()));
+        }
+    }
 }
 
 void loadTranslation()

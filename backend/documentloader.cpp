@@ -5,10 +5,15 @@
 #include <backend/document.h>
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDebug>
+#include <QFileInfo>
+#include <QMutex>
 #include <QThread>
 #include <QThreadPool>
 #include <QtConcurrent>
+
+#include <algorithm>
 
 namespace Backend {
 
@@ -27,6 +32,22 @@ BackendInterface *backendFor(const QString &fileName)
     }
     return nullptr;
 }
+
+// Files named at start-up, opening on the workers. A handful at most.
+struct EarlyFile
+{
+    QString path; // canonical
+    qint64 size = -1;
+    QDateTime modified;
+    QFuture<DocumentLoader::Result> future;
+};
+
+struct EarlyFiles
+{
+    QMutex mutex;
+    QList<EarlyFile> files;
+};
+Q_GLOBAL_STATIC(EarlyFiles, earlyFiles)
 } // namespace
 
 DocumentLoader::DocumentLoader(QObject *parent)
@@ -42,7 +63,7 @@ DocumentLoader::DocumentLoader(QObject *parent)
 
 DocumentLoader::~DocumentLoader() = default;
 
-DocumentLoader::Result DocumentLoader::open(const Opener &opener)
+DocumentLoader::Result DocumentLoader::open(const Opener &opener, bool outlineWanted)
 {
     Result result;
     result.document = opener();
@@ -50,11 +71,15 @@ DocumentLoader::Result DocumentLoader::open(const Opener &opener)
         result.document.reset();
     }
     if (result.document) {
-        // Made on this thread; the interface thread drives it from now on.
-        if (QCoreApplication::instance()) {
-            result.document->processingThread().moveToThread(QCoreApplication::instance()->thread());
+        // Made on this thread (unless it was opened early, and handed over already); the interface
+        // thread drives it from now on.
+        PDFPageProcessingThread &processing = result.document->processingThread();
+        if (QCoreApplication::instance() && processing.thread() == QThread::currentThread()) {
+            processing.moveToThread(QCoreApplication::instance()->thread());
         }
-        result.outline = result.document->toc();
+        if (outlineWanted) {
+            result.outline = result.document->toc();
+        }
         // Kept by the document, so that the pages are placed without asking the library again.
         result.document->pageSizes();
     }
@@ -79,8 +104,79 @@ bool DocumentLoader::start(const QString &fileName)
     if (!backend) {
         return false;
     }
-    run([backend, fileName] { return backend->newDocument(fileName); });
+    run([backend, fileName] {
+        const QSharedPointer<Document> early = takeEarly(fileName);
+        return early ? early : backend->newDocument(fileName);
+    });
     return true;
+}
+
+void DocumentLoader::startEarly(const QString &fileName)
+{
+    const QFileInfo info(fileName);
+    BackendInterface *backend = info.isFile() ? backendFor(fileName) : nullptr;
+    if (!backend) {
+        return;
+    }
+    EarlyFile file;
+    file.path = info.canonicalFilePath();
+    file.size = info.size();
+    file.modified = info.lastModified();
+    EarlyFiles &early = *earlyFiles;
+    QMutexLocker locker(&early.mutex);
+    early.files.erase(std::remove_if(early.files.begin(), early.files.end(),
+                          [&file](const EarlyFile &other) { return other.path == file.path; }),
+        early.files.end());
+    constexpr int kMostFiles = 4;
+    if (early.files.size() >= kMostFiles) {
+        return;
+    }
+    // Without the outline: the first page comes before it.
+    file.future = QtConcurrent::run(openingPool(), [backend, fileName] {
+        return open([backend, fileName] { return backend->newDocument(fileName); }, false);
+    });
+    early.files.append(file);
+}
+
+QSharedPointer<Document> DocumentLoader::takeEarly(const QString &fileName)
+{
+    EarlyFiles &early = *earlyFiles;
+    QFuture<Result> future;
+    bool found = false;
+    {
+        QMutexLocker locker(&early.mutex);
+        if (early.files.isEmpty()) {
+            return {};
+        }
+        const QFileInfo info(fileName);
+        const QString path = info.canonicalFilePath();
+        for (int i = 0; i < early.files.size(); ++i) {
+            const EarlyFile &file = early.files.at(i);
+            if (file.path != path) {
+                continue;
+            }
+            // Changed while it was read, or since: what was read is not the file any more.
+            if (file.size != info.size() || file.modified != info.lastModified()) {
+                early.files.removeAt(i);
+                return {};
+            }
+            future = file.future;
+            found = true;
+            break;
+        }
+    }
+    if (!found) {
+        return {};
+    }
+    future.waitForFinished();
+    return future.result().document;
+}
+
+void DocumentLoader::dropEarly()
+{
+    EarlyFiles &early = *earlyFiles;
+    QMutexLocker locker(&early.mutex);
+    early.files.clear();
 }
 
 void DocumentLoader::startReopening(const Document &document) { run(document.reopener()); }
@@ -88,8 +184,8 @@ void DocumentLoader::startReopening(const Document &document) { run(document.reo
 void DocumentLoader::run(Opener opener)
 {
     m_timer.start();
-    m_watcher->setFuture(
-        QtConcurrent::run(openingPool(), [opener = std::move(opener)] { return open(opener); }));
+    m_watcher->setFuture(QtConcurrent::run(openingPool(),
+        [opener = std::move(opener), outline = m_outlineWanted] { return open(opener, outline); }));
 }
 
 bool DocumentLoader::isRunning() const { return m_watcher->isRunning(); }

@@ -37,8 +37,12 @@ public:
     explicit DocumentLoader(QObject *parent = nullptr);
     ~DocumentLoader() override;
 
-    // False, and nothing started, when no back-end takes files of this kind.
+    // False, and nothing started, when no back-end takes files of this kind. A file opened early
+    // (see startEarly()) is taken from there.
     bool start(const QString &fileName);
+    // Whether the result carries the outline; a long one takes a while to read, and a check that
+    // the file opens needs none.
+    void setOutlineWanted(bool wanted) { m_outlineWanted = wanted; }
     // Opens the file of an open document afresh, as its reload would, for Document::adopt.
     void startReopening(const Document &document);
     bool isRunning() const;
@@ -47,16 +51,27 @@ public:
     // False for a document that cannot be shown: not opened, or opened without pages.
     static bool isReadable(const Document &document);
 
+    // Starts opening a file named at start-up on a worker, while the window is still being built;
+    // its pages are placed there too. Whoever opens that file next (the library's check that it
+    // opens, the tab) shares the opened document. One file at a time; any thread may ask.
+    static void startEarly(const QString &fileName);
+    // The document opened early for fileName, once it is open (waits for that), when the file has
+    // not changed since; null otherwise, also when the opening failed.
+    static QSharedPointer<Document> takeEarly(const QString &fileName);
+    // Lets go of the early document, whoever took it keeps theirs.
+    static void dropEarly();
+
 signals:
     void finished(const Backend::DocumentLoader::Result &result);
 
 private:
     void run(Opener opener);
     // Any thread; the back-end objects themselves are never changed after start-up.
-    static Result open(const Opener &opener);
+    static Result open(const Opener &opener, bool outlineWanted);
 
     QFutureWatcher<Result> *m_watcher;
     QElapsedTimer m_timer;
+    bool m_outlineWanted = true;
 };
 
 } // namespace Backend

@@ -454,6 +454,7 @@ std::optional<bool> LibraryWidget::opensWithProgress(const QString &path)
 {
     const QFileInfo info(path);
     Backend::DocumentLoader loader;
+    loader.setOutlineWanted(false);
     if (!loader.start(info.absoluteFilePath())) {
         return false;
     }

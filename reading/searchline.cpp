@@ -43,7 +43,6 @@ SearchLine::SearchLine(QWidget *parent)
     setGraphicsEffect(shadow);
 
     m_edit->setObjectName(QStringLiteral("searchEdit"));
-    m_edit->setClearButtonEnabled(true);
     m_edit->setPlaceholderText(tr("Find"));
     m_count->setObjectName(QStringLiteral("searchCount"));
     m_count->setTextFormat(Qt::PlainText);
@@ -85,6 +84,16 @@ SearchLine::SearchLine(QWidget *parent)
 }
 
 QString SearchLine::text() const { return m_edit->text(); }
+
+void SearchLine::showEvent(QShowEvent *event)
+{
+    // The style looks the clear button's icon up in the desktop's icon theme, which costs a tab
+    // opening more than the rest of this line: it waits for the line's first showing.
+    if (!m_edit->isClearButtonEnabled()) {
+        m_edit->setClearButtonEnabled(true);
+    }
+    QWidget::showEvent(event);
+}
 
 void SearchLine::activate()
 {

@@ -39,6 +39,9 @@ signals:
     void previousResult();
     void clearResults();
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     void on_edit_returnPressed();
     void updateCount();

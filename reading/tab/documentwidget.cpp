@@ -38,6 +38,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QSpinBox>
 #include <QSplitter>
@@ -282,14 +283,44 @@ bool DocumentWidget::openDocument(const Nod::Domain::Document &doc)
         showLoadingPanel(tr("Opening %1 ...").arg(QFileInfo(fileName).fileName()), true);
         return true;
     }
-    const QSharedPointer<Backend::Document> document = BackendManager::instance()->openDocument(fileName);
+    QSharedPointer<Backend::Document> document = Backend::DocumentLoader::takeEarly(fileName);
+    if (!document) {
+        document = BackendManager::instance()->openDocument(fileName);
+    }
     if (!document || !Backend::DocumentLoader::isReadable(*document)) {
         qWarning() << "Open file failed.";
         return false;
     }
     finishOpening(document);
-    m_outline->initFromDocument(document);
+    loadOutlineAfterPage();
     return true;
+}
+
+void DocumentWidget::loadOutlineAfterPage()
+{
+    // Reading a long outline holds the library for a while: the page in view is drawn first.
+    const QPointer<ReadingPageItem> page
+        = m_readingScene ? m_readingScene->readingPageAt(qMax(0, m_readingView->currentPage())) : nullptr;
+    if (!page || page->isSharp()) {
+        m_outline->initFromDocument(m_document);
+        return;
+    }
+    m_outlinePending = true;
+    const auto load = [this, page](bool waited) {
+        if (!waited && page && !page->isSharp()) {
+            return; // only a preview so far
+        }
+        if (!std::exchange(m_outlinePending, false)) {
+            return;
+        }
+        disconnect(m_outlineWait);
+        m_outline->initFromDocument(m_document);
+    };
+    m_outlineWait = connect(page, &ReadingPageItem::rendered, this, [load] { load(false); });
+    // A page that gets no image soon (a heavy one, one that cannot be drawn) holds the outline
+    // back no longer than this.
+    constexpr int kLongestWaitMs = 3000;
+    QTimer::singleShot(kLongestWaitMs, this, [load] { load(true); });
 }
 
 void DocumentWidget::on_loader_finished(const Backend::DocumentLoader::Result &result)
@@ -331,6 +362,8 @@ void DocumentWidget::finishOpening(const QSharedPointer<Backend::Document> &docu
     connect(m_readingScene.data(), &PDFDocumentScene::documentChanged, this, [this] {
         restoreViewState();
         updatePageBox();
+        m_outlinePending = false;
+        disconnect(m_outlineWait);
         m_outline->initFromDocument(m_document);
         if (m_summaryScene) {
             m_summaryScene->reinitializeScene();

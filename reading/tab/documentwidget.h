@@ -122,6 +122,8 @@ private:
     QAction *addToolAction(const QString &objectName, const QString &iconPath, const QString &text,
         const QKeySequence &shortcut = QKeySequence());
     void finishOpening(const QSharedPointer<Backend::Document> &document);
+    // Reads the outline once the page in view has its image.
+    void loadOutlineAfterPage();
     void on_loader_finished(const Backend::DocumentLoader::Result &result);
     void showLoadingPanel(const QString &text, bool busy);
     // A line over the views for what the user should know while the document stays in use (a
@@ -163,6 +165,8 @@ private:
     QToolBar *m_toolBar;
     SiderBarWidget *m_siderBar;
     PDFToCInfoWidget *m_outline;
+    bool m_outlinePending = false;
+    QMetaObject::Connection m_outlineWait;
     QStackedWidget *m_stack;
     QSplitter *m_splitter;
     PDFDocumentView *m_readingView;

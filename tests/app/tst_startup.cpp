@@ -277,6 +277,16 @@ private slots:
             const QString log = readAll(logPath);
             QCOMPARE(log.count(line), start);
             QCOMPARE(log.count(QStringLiteral("Main window shown: ")), start);
+            if (start == 1) {
+                // Each book is read once on the way to the first page, though it is checked before it
+                // joins the library and then shown.
+                const QString beforeFirstPage = log.left(log.indexOf(line));
+                for (const QString &book : books) {
+                    QCOMPARE(
+                        beforeFirstPage.count(QStringLiteral("open document: ") + book + QLatin1Char(' ')),
+                        1);
+                }
+            }
         }
         const QString ini
             = readAll(home.filePath(QStringLiteral(".local/share/Nodera/Nodera Desktop/NoderaDesktop.ini")));

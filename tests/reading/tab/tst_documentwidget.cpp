@@ -6,6 +6,7 @@
 #include <application/noteservice.h>
 #include <backend/backendmanager.h>
 #include <backend/document.h>
+#include <backend/documentloader.h>
 #include <backend/page.h>
 #include <backend/pdfaction.h>
 #include <domain/lastread.h>
@@ -289,6 +290,66 @@ private slots:
         const int garbage = addDocument(backendData(QStringLiteral("empty.pdf")));
         DocumentWidget other;
         QVERIFY(!other.openDocument(documents()->document(garbage)));
+    }
+
+    void earlyOpening_isSharedUntilTheFileChanges()
+    {
+        // A file named at start-up is read once, for whoever opens it first.
+        const QString path = m_fixture->path(QStringLiteral("early.pdf"));
+        QVERIFY(writeNumberedPdf(path, 4));
+        const int id = addDocument(path);
+        Backend::DocumentLoader::startEarly(path);
+        const QSharedPointer<Backend::Document> early = Backend::DocumentLoader::takeEarly(path);
+        QVERIFY(early);
+        QCOMPARE(early->pageCount(), 4);
+        std::unique_ptr<DocumentWidget> tab = openShown(id);
+        QVERIFY(tab);
+        QCOMPARE(tab->document(), early);
+        QCOMPARE(tab->readingView()->pageCount(), 4);
+        tab.reset();
+
+        // A file written again after it was read is read again: the tab shows what is on disk.
+        Backend::DocumentLoader::startEarly(path);
+        QVERIFY(writeNumberedPdf(path, 6));
+        QVERIFY(!Backend::DocumentLoader::takeEarly(path));
+        tab = openShown(id);
+        QVERIFY(tab);
+        QVERIFY(tab->document() != early);
+        QCOMPARE(tab->readingView()->pageCount(), 6);
+
+        // Once let go, nothing is handed out any more.
+        Backend::DocumentLoader::startEarly(path);
+        Backend::DocumentLoader::dropEarly();
+        QVERIFY(!Backend::DocumentLoader::takeEarly(path));
+    }
+
+    void outline_isReadAfterThePageInViewHasItsImage()
+    {
+        const int id = addDocument(backendData(QStringLiteral("text.pdf")));
+        // In view: the outline follows the page's image, the library's first work for the tab.
+        bool sharpFirst = false;
+        int loadedShown = 0;
+        auto shown = std::make_unique<DocumentWidget>();
+        connect(shown->outlineWidget(), &Nod::Presentation::PDFToCInfoWidget::outlineLoaded, this,
+            [&sharpFirst, &loadedShown, tab = shown.get()] {
+                ++loadedShown;
+                ReadingPageItem *page = tab->readingView()->pdfScene()->readingPageAt(0);
+                sharpFirst = page && page->isSharp();
+            });
+        shown->resize(1000, 700);
+        shown->show();
+        QVERIFY(QTest::qWaitForWindowExposed(shown.get()));
+        QVERIFY(shown->openDocument(documents()->document(id)));
+        QTRY_COMPARE(loadedShown, 1);
+        QVERIFY(sharpFirst);
+        QCOMPARE(shown->outlineWidget()->model()->rowCount(), 3);
+
+        // Never shown, the page gets no image: the outline comes all the same.
+        DocumentWidget hidden;
+        QSignalSpy loaded(hidden.outlineWidget(), &Nod::Presentation::PDFToCInfoWidget::outlineLoaded);
+        QVERIFY(hidden.openDocument(documents()->document(id)));
+        QVERIFY(loaded.wait(10000));
+        QCOMPARE(hidden.outlineWidget()->model()->rowCount(), 3);
     }
 
     void outline_showsOpenEntriesAndNavigatesThroughTheHistory()
