@@ -119,8 +119,9 @@ void ColorTreatment::apply(quint32 *pixels, int count) const
                     treatHalf(_mm_unpacklo_epi8(v, zero)), treatHalf(_mm_unpackhi_epi8(v, zero))));
         }
     }
+    // Spans under marks start and end anywhere, so every row leaves a few pixels here, mostly paper.
     for (; i < count; ++i) {
-        pixels[i] = treatOne(pixels[i]);
+        pixels[i] = pixels[i] == 0xFFFFFFFFu ? m_white : treatOne(pixels[i]);
     }
 }
 
