@@ -2,7 +2,6 @@
 
 #include <backend/document.h>
 #include <backend/pageprocessingrequest.h>
-#include <backend/rendercookie.h>
 
 #include <QCoreApplication>
 #include <QFontMetrics>
@@ -52,19 +51,6 @@ void Page::requestRender(QObject *listener, double xres, double yres, const QRec
     }
     m_parent->processingThread().addRequest(std::make_unique<PageProcessingRenderPageRequest>(
         sharedFromThis(), listener, xres, yres, renderBox, cache, colors));
-}
-
-QImage Page::renderTreated(
-    const RenderParam &colors, double xres, double yres, const QRect &renderBox, RenderCookie *cookie) const
-{
-    QImage image = renderImage(xres, yres, renderBox, false, cookie);
-    if (!image.isNull()
-        && !colors.applyColorTreatment(
-            image, [cookie] { return cookie && cookie->isAborted(); },
-            keptRects(colors, xres, yres, renderBox))) {
-        return {};
-    }
-    return image;
 }
 
 QVector<QRectF> Page::pictureAreas() const { return {}; }

@@ -60,11 +60,6 @@ public:
     // With cache set, a successful render is stored in the document's page cache.
     virtual QImage renderImage(double xres, double yres, const QRect &renderBox = QRect(), bool cache = false,
         RenderCookie *cookie = nullptr) const = 0;
-    // The same render with the colour treatment of colors (its resolutions are not used), but for
-    // keptRects, as applyColorTreatment would give it; never cached. A back-end may treat while
-    // drawing.
-    virtual QImage renderTreated(const RenderParam &colors, double xres, double yres,
-        const QRect &renderBox = QRect(), RenderCookie *cookie = nullptr) const;
     virtual QList<QSharedPointer<PdfAnnotation::AbstractAnnotation>> loadAnnotations();
     // Why the last render gave no image, in the library's words; empty after one that did.
     virtual QString failureReason() const;

@@ -98,12 +98,8 @@ PageProcessingRenderPageRequest::PageProcessingRenderPageRequest(const QSharedPo
 
 bool PageProcessingRenderPageRequest::execute()
 {
-    // The cache keeps renders as the default mode shows them, so a render for it is treated apart.
-    const bool treatApart = m_cache && m_colors.treatsColors();
-    QImage image = m_colors.treatsColors() && !m_cache
-        ? page()->renderTreated(m_colors, m_xres, m_yres, m_renderBox)
-        : page()->renderImage(m_xres, m_yres, m_renderBox, m_cache);
-    if (treatApart && !image.isNull()) {
+    QImage image = page()->renderImage(m_xres, m_yres, m_renderBox, m_cache);
+    if (!image.isNull() && m_colors.treatsColors()) {
         m_colors.applyColorTreatment(
             image, [] { return false; }, page()->keptRects(m_colors, m_xres, m_yres, m_renderBox));
     }

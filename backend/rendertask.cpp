@@ -33,14 +33,6 @@ QImage RenderTask::renderTile(
     return image;
 }
 
-QImage RenderTask::renderTreatedTile(
-    const Backend::Page &page, const RenderParam &param, const QRect &rect, Backend::RenderCookie *cookie)
-{
-    QImage image = page.renderTreated(param, param.renderXres(), param.renderYres(), rect, cookie);
-    image.setDevicePixelRatio(param.devicePixelRatio());
-    return image;
-}
-
 bool RenderTask::isRunning() const
 {
     QMutexLocker locker(&m_mutex);
@@ -111,8 +103,13 @@ void RenderTask::run()
         finish();
         return;
     }
-    QImage image = renderTreatedTile(*m_page, m_renderParam, m_rect, &m_cookie);
-    if (!isCancelled()) {
+    QImage image = renderTile(*m_page, m_renderParam, m_rect, &m_cookie);
+    const auto cancelled = [this] { return isCancelled(); };
+    if (!isCancelled()
+        && (image.isNull()
+            || m_renderParam.applyColorTreatment(image, cancelled,
+                m_page->keptRects(
+                    m_renderParam, m_renderParam.renderXres(), m_renderParam.renderYres(), m_rect)))) {
         // A page is drawn onto white, so its render is opaque. Said so here, where the image is
         // not shared, the interface thread neither scans it for transparency nor copies it to
         // make a pixmap, and paints it without blending.

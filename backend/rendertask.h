@@ -36,9 +36,6 @@ public:
     // What the task does, without colour treatment, on the calling thread.
     static QImage renderTile(const Backend::Page &page, const RenderParam &param, const QRect &rect,
         Backend::RenderCookie *cookie = nullptr);
-    // What the task does, with the colour treatment of param; null when the cookie aborts.
-    static QImage renderTreatedTile(const Backend::Page &page, const RenderParam &param, const QRect &rect,
-        Backend::RenderCookie *cookie = nullptr);
 
     bool isRunning() const;
     // Any thread but the pool's: blocks until the task is neither queued nor running.

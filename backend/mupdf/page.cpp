@@ -14,11 +14,6 @@
 #include <QMutexLocker>
 #include <QUrl>
 
-#include <algorithm>
-#include <cmath>
-#include <memory>
-#include <vector>
-
 namespace Backend::MuPDF {
 
 namespace {
@@ -115,9 +110,8 @@ void runAnnotations(
     }
 }
 
-// Samples already cleared (cleared) are drawn over as they are; otherwise they are cleared to white.
 bool rasterise(fz_context *ctx, fz_display_list *contents, fz_display_list *annotations, fz_matrix transform,
-    fz_irect box, unsigned char *samples, bool cleared, fz_cookie *cookie, QString *error)
+    fz_irect box, unsigned char *samples, fz_cookie *cookie, QString *error)
 {
     fz_pixmap *pixmap = nullptr;
     fz_device *device = nullptr;
@@ -128,9 +122,7 @@ bool rasterise(fz_context *ctx, fz_display_list *contents, fz_display_list *anno
     fz_try(ctx)
     {
         pixmap = fz_new_pixmap_with_bbox_and_data(ctx, fz_device_bgr(ctx), box, nullptr, 1, samples);
-        if (!cleared) {
-            fz_clear_pixmap_with_value(ctx, pixmap, 255);
-        }
+        fz_clear_pixmap_with_value(ctx, pixmap, 255);
         if (contents || annotations) {
             device = fz_new_draw_device(ctx, fz_identity, pixmap);
             const fz_rect scissor = fz_rect_from_irect(box);
@@ -154,46 +146,6 @@ bool rasterise(fz_context *ctx, fz_display_list *contents, fz_display_list *anno
         *error = QString::fromUtf8(fz_caught_message(ctx));
     }
     return ok;
-}
-
-// Drawing is antialiased, and a stroke's joins and a glyph's hinting reach a little past the
-// bounds the library computes; pixels this close to a mark count as under it.
-constexpr int kInkMarginPixels = 3;
-
-// Rows of the image with the span [left, right) each that marks may reach; empty where they reach
-// nothing.
-struct InkRows
-{
-    std::vector<int> left;
-    std::vector<int> right;
-
-    InkRows(const QVector<QRect> &rects, int width, int height)
-        : left(size_t(height), width)
-        , right(size_t(height), 0)
-    {
-        for (const QRect &rect : rects) {
-            const QRect inImage = rect.intersected(QRect(0, 0, width, height));
-            for (int y = inImage.top(); y <= inImage.bottom(); ++y) {
-                left[size_t(y)] = std::min(left[size_t(y)], inImage.left());
-                right[size_t(y)] = std::max(right[size_t(y)], inImage.right() + 1);
-            }
-        }
-    }
-};
-
-// Paper that no mark reaches becomes the treated white now, what marks may reach stays white for
-// drawing; each pixel is written once, as clearing the whole image would.
-void clearForTreatment(QImage &image, const InkRows &rows, quint32 treatedWhite)
-{
-    const int width = image.width();
-    for (int y = 0; y < image.height(); ++y) {
-        auto *line = reinterpret_cast<quint32 *>(image.scanLine(y));
-        const int left = std::min(rows.left[size_t(y)], width);
-        const int right = std::max(rows.right[size_t(y)], left);
-        std::fill(line, line + left, treatedWhite);
-        std::fill(line + left, line + right, 0xFFFFFFFFu);
-        std::fill(line + right, line + width, treatedWhite);
-    }
 }
 
 } // namespace
@@ -294,21 +246,6 @@ QSizeF Page::pageSize() const
 QImage Page::renderImage(
     double xres, double yres, const QRect &renderBox, bool cache, RenderCookie *cookie) const
 {
-    return draw(xres, yres, renderBox, cache, cookie, nullptr);
-}
-
-QImage Page::renderTreated(
-    const RenderParam &colors, double xres, double yres, const QRect &renderBox, RenderCookie *cookie) const
-{
-    if (!colors.treatsColors()) {
-        return draw(xres, yres, renderBox, false, cookie, nullptr);
-    }
-    return draw(xres, yres, renderBox, false, cookie, &colors);
-}
-
-QImage Page::draw(double xres, double yres, const QRect &renderBox, bool cache, RenderCookie *cookie,
-    const RenderParam *colors) const
-{
     QReadLocker documentLocker(m_documentLock.data());
     QReadLocker locker(&m_lock);
     if (m_loadFailed || !(xres > 0) || !(yres > 0)) {
@@ -364,32 +301,17 @@ QImage Page::draw(double xres, double yres, const QRect &renderBox, bool cache, 
         qWarning("create pixmap failed");
         failure = QStringLiteral("the page is too large to draw at this size");
     } else if (!(cookie && cookie->isAborted())) {
-        notePageAreas(ctx, contents, bounds);
+        notePictureAreas(ctx, contents, bounds);
         image = ImageBuffers::allocate(width, height);
         if (image.isNull()) {
             qWarning("create pixmap failed");
             failure = QStringLiteral("not enough memory to draw the page");
         } else {
-            QVector<QRect> kept;
-            std::unique_ptr<InkRows> ink;
-            const ColorTreatment treatment = colors ? colors->colorTreatment() : ColorTreatment(0, QColor());
-            if (colors) {
-                // Kept pictures are drawn on white and left as drawn.
-                kept = keptRects(*colors, xres, yres, renderBox);
-                ink = std::make_unique<InkRows>(
-                    inkRects(ctx, annotations, bounds, transform, box) + kept, width, height);
-                clearForTreatment(image, *ink, treatment.treatedWhite());
-            }
             // Drawing in B, G, R, A byte order fills the image's packed 0xAARRGGBB pixels in place.
-            if (!rasterise(ctx, contents, annotations, transform, box, image.bits(), colors != nullptr,
-                    libraryCookie, &failure)) {
+            if (!rasterise(
+                    ctx, contents, annotations, transform, box, image.bits(), libraryCookie, &failure)) {
                 qWarning("create pixmap failed");
                 image = QImage();
-            } else if (ink && !(cookie && cookie->isAborted())) {
-                for (int y = 0; y < height; ++y) {
-                    treatment.applyToRow(reinterpret_cast<quint32 *>(image.scanLine(y)), y,
-                        ink->left[size_t(y)], ink->right[size_t(y)], kept);
-                }
             }
         }
     }
@@ -409,7 +331,7 @@ QImage Page::draw(double xres, double yres, const QRect &renderBox, bool cache, 
     return image;
 }
 
-void Page::notePageAreas(fz_context *ctx, fz_display_list *contents, const fz_rect &bounds) const
+void Page::notePictureAreas(fz_context *ctx, fz_display_list *contents, const fz_rect &bounds) const
 {
     {
         QMutexLocker locker(&m_foundMutex);
@@ -417,42 +339,13 @@ void Page::notePageAreas(fz_context *ctx, fz_display_list *contents, const fz_re
             return;
         }
     }
-    // A page whose contents could not be recorded this time is looked at again next time.
-    if (!contents) {
-        return;
-    }
     // Found outside the lock: two tiles of a new page may both look, and find the same.
-    const PageAreas areas = findPageAreas(ctx, contents, bounds);
+    const QVector<QRectF> areas = findPictureAreas(ctx, contents, bounds);
     QMutexLocker locker(&m_foundMutex);
     if (!m_picturesFound) {
-        m_pictureAreas = areas.pictures;
-        m_inkAreas = areas.ink;
+        m_pictureAreas = areas;
         m_picturesFound = true;
     }
-}
-
-QVector<QRect> Page::inkRects(fz_context *ctx, fz_display_list *annotations, const fz_rect &bounds,
-    fz_matrix scale, const fz_irect &box) const
-{
-    // Annotations are recorded afresh for each render, as the hidden ones change.
-    QVector<QRectF> areas = findPageAreas(ctx, annotations, bounds).ink;
-    {
-        QMutexLocker locker(&m_foundMutex);
-        areas += m_inkAreas;
-    }
-    QVector<QRect> rects;
-    rects.reserve(areas.size());
-    for (const QRectF &area : qAsConst(areas)) {
-        const fz_rect onPage { float(area.left() + bounds.x0), float(area.top() + bounds.y0),
-            float(area.right() + bounds.x0), float(area.bottom() + bounds.y0) };
-        const fz_rect pixels = fz_transform_rect(onPage, scale);
-        const int left = int(std::floor(pixels.x0)) - box.x0 - kInkMarginPixels;
-        const int top = int(std::floor(pixels.y0)) - box.y0 - kInkMarginPixels;
-        const int right = int(std::ceil(pixels.x1)) - box.x0 + kInkMarginPixels;
-        const int bottom = int(std::ceil(pixels.y1)) - box.y0 + kInkMarginPixels;
-        rects.append(QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)));
-    }
-    return rects;
 }
 
 QString Page::failureReason() const
@@ -485,7 +378,7 @@ QVector<QRectF> Page::pictureAreas() const
     fz_display_list *contents = nullptr;
     fz_display_list *annotations = nullptr;
     if (recordPage(lease, bounds, nullptr, &contents, &annotations)) {
-        notePageAreas(lease.context, contents, bounds);
+        notePictureAreas(lease.context, contents, bounds);
     }
     fz_drop_display_list(lease.context, contents);
     fz_drop_display_list(lease.context, annotations);

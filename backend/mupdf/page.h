@@ -33,10 +33,6 @@ public:
     QString text(QVector<QRectF> &rects) const override;
     QImage renderImage(double xres, double yres, const QRect &renderBox = QRect(), bool cache = false,
         RenderCookie *cookie = nullptr) const override;
-    // Treats while drawing: paper the page's marks leave untouched is cleared to its treated colour
-    // at once, and only the rows and spans under marks are treated after drawing.
-    QImage renderTreated(const RenderParam &colors, double xres, double yres,
-        const QRect &renderBox = QRect(), RenderCookie *cookie = nullptr) const override;
     QVector<SearchResult> search(const QString &text, int flags) const override;
     // Found by the first render, or by recording the page when asked before it.
     QVector<QRectF> pictureAreas() const override;
@@ -80,15 +76,8 @@ private:
     mutable fz_stext_page *m_textPage[2] = { nullptr, nullptr };
     mutable Context::FamilyPointer m_textFamily[2];
     mutable bool m_textBuilt[2] = { false, false };
-    // renderImage, or with colors renderTreated, which never caches.
-    QImage draw(double xres, double yres, const QRect &renderBox, bool cache, RenderCookie *cookie,
-        const RenderParam *colors) const;
-    // Keeps what findPageAreas() gives for the recorded contents, unless known already.
-    void notePageAreas(fz_context *ctx, fz_display_list *contents, const fz_rect &bounds) const;
-    // Where the marks of the contents (known from notePageAreas) and of the annotations list lie,
-    // in the pixels of the image the render at scale fills from box's top-left corner.
-    QVector<QRect> inkRects(fz_context *ctx, fz_display_list *annotations, const fz_rect &bounds,
-        fz_matrix scale, const fz_irect &box) const;
+    // Keeps what findPictureAreas() gives for the recorded contents, unless known already.
+    void notePictureAreas(fz_context *ctx, fz_display_list *contents, const fz_rect &bounds) const;
 
     void setFailure(const QString &failure) const;
 
@@ -96,7 +85,6 @@ private:
     mutable QMutex m_foundMutex;
     mutable QString m_failure;
     mutable QVector<QRectF> m_pictureAreas;
-    mutable QVector<QRectF> m_inkAreas;
     mutable bool m_picturesFound = false;
     QList<QSharedPointer<PdfAnnotation::Link>> m_links;
     bool m_linksLoaded = false;

@@ -2,8 +2,6 @@
 
 #include <backend/page.h>
 
-#include <algorithm>
-#include <cfloat>
 #include <vector>
 
 namespace Backend::MuPDF {
@@ -12,18 +10,6 @@ namespace {
 
 // Images this thin are rules, tints or gradient strips drawn as pictures, not pictures to keep.
 constexpr int kThinnestPicture = 4;
-// Past this many marks a page's ink is kept as their union: a few rectangles more or less of
-// treated paper do not matter next to walking that many for every render.
-constexpr int kMostInkAreas = 2048;
-
-// Unlike fz_intersect_rect, keeps a rectangle of no width or height: a hairline or a thin rule
-// still draws pixels.
-fz_rect cut(fz_rect a, fz_rect b)
-{
-    return { std::max(a.x0, b.x0), std::max(a.y0, b.y0), std::min(a.x1, b.x1), std::min(a.y1, b.y1) };
-}
-
-bool isPlace(fz_rect rect) { return rect.x0 <= rect.x1 && rect.y0 <= rect.y1; }
 
 struct Container
 {
@@ -31,39 +17,18 @@ struct Container
     Kind kind;
     fz_rect bounds; // already cut by the containers below
     bool definingMask = false;
-    // Where drawing inside may land: cut only by the clips below, which the rasteriser never paints
-    // past, kept when thin.
-    fz_rect inkBounds;
 };
 
 struct Collector
 {
     std::vector<Container> stack;
     QVector<fz_rect> areas;
-    QVector<fz_rect> ink;
 
     fz_rect clip() const { return stack.empty() ? fz_infinite_rect : stack.back().bounds; }
-    fz_rect inkClip() const { return stack.empty() ? fz_infinite_rect : stack.back().inkBounds; }
 
     void push(Container::Kind kind, fz_rect bounds, bool definingMask = false)
     {
-        // A mask's or a tile's area is where it applies, not a bound the rasteriser clips to.
-        const fz_rect inkBounds = kind == Container::Clip ? cut(bounds, inkClip()) : inkClip();
-        stack.push_back({ kind, fz_intersect_rect(bounds, clip()), definingMask, inkBounds });
-    }
-
-    // What is drawn inside a tiling pattern repeats over the tile's whole area.
-    void addInk(fz_rect bounds)
-    {
-        for (auto it = stack.rbegin(); it != stack.rend(); ++it) {
-            if (it->kind == Container::Tile) {
-                return;
-            }
-        }
-        bounds = cut(bounds, inkClip());
-        if (isPlace(bounds)) {
-            ink.append(bounds);
-        }
+        stack.push_back({ kind, fz_intersect_rect(bounds, clip()), definingMask });
     }
 
     void pop()
@@ -101,44 +66,8 @@ struct AreaDevice
 
 Collector &collectorOf(fz_device *device) { return *reinterpret_cast<AreaDevice *>(device)->collector; }
 
-void fillPath(fz_context *ctx, fz_device *device, const fz_path *path, int, fz_matrix ctm, fz_colorspace *,
-    const float *, float, fz_color_params)
-{
-    collectorOf(device).addInk(fz_bound_path(ctx, path, nullptr, ctm));
-}
-
-void strokePath(fz_context *ctx, fz_device *device, const fz_path *path, const fz_stroke_state *stroke,
-    fz_matrix ctm, fz_colorspace *, const float *, float, fz_color_params)
-{
-    collectorOf(device).addInk(fz_bound_path(ctx, path, stroke, ctm));
-}
-
-void fillText(fz_context *ctx, fz_device *device, const fz_text *text, fz_matrix ctm, fz_colorspace *,
-    const float *, float, fz_color_params)
-{
-    collectorOf(device).addInk(fz_bound_text(ctx, text, nullptr, ctm));
-}
-
-void strokeText(fz_context *ctx, fz_device *device, const fz_text *text, const fz_stroke_state *stroke,
-    fz_matrix ctm, fz_colorspace *, const float *, float, fz_color_params)
-{
-    collectorOf(device).addInk(fz_bound_text(ctx, text, stroke, ctm));
-}
-
-void fillShade(fz_context *ctx, fz_device *device, fz_shade *shade, fz_matrix ctm, float, fz_color_params)
-{
-    collectorOf(device).addInk(fz_bound_shade(ctx, shade, ctm));
-}
-
-void fillImageMask(fz_context *, fz_device *device, fz_image *, fz_matrix ctm, fz_colorspace *, const float *,
-    float, fz_color_params)
-{
-    collectorOf(device).addInk(fz_transform_rect(fz_unit_rect, ctm));
-}
-
 void fillImage(fz_context *, fz_device *device, fz_image *image, fz_matrix ctm, float alpha, fz_color_params)
 {
-    collectorOf(device).addInk(fz_transform_rect(fz_unit_rect, ctm));
     if (alpha <= 0 || image->w < kThinnestPicture || image->h < kThinnestPicture) {
         return;
     }
@@ -193,12 +122,9 @@ void endMask(fz_context *, fz_device *device)
     }
 }
 
-// The area comes in the pattern's space; the page sees it through the pattern's matrix.
-int beginTile(fz_context *, fz_device *device, fz_rect area, fz_rect, float, float, fz_matrix ctm, int)
+int beginTile(fz_context *, fz_device *device, fz_rect area, fz_rect, float, float, fz_matrix, int)
 {
-    const fz_rect onPage = fz_transform_rect(area, ctm);
-    collectorOf(device).addInk(onPage);
-    collectorOf(device).push(Container::Tile, onPage);
+    collectorOf(device).push(Container::Tile, area);
     return 0;
 }
 
@@ -212,13 +138,7 @@ fz_device *newAreaDevice(fz_context *ctx, Collector *collector)
     fz_try(ctx) { device = fz_new_derived_device(ctx, AreaDevice); }
     fz_catch(ctx) { return nullptr; }
     device->collector = collector;
-    device->base.fill_path = fillPath;
-    device->base.stroke_path = strokePath;
-    device->base.fill_text = fillText;
-    device->base.stroke_text = strokeText;
-    device->base.fill_shade = fillShade;
     device->base.fill_image = fillImage;
-    device->base.fill_image_mask = fillImageMask;
     device->base.clip_path = clipPath;
     device->base.clip_stroke_path = clipStrokePath;
     device->base.clip_text = clipText;
@@ -234,64 +154,44 @@ fz_device *newAreaDevice(fz_context *ctx, Collector *collector)
 
 } // namespace
 
-PageAreas findPageAreas(fz_context *ctx, fz_display_list *list, const fz_rect &pageBounds)
+QVector<QRectF> findPictureAreas(fz_context *ctx, fz_display_list *contents, const fz_rect &pageBounds)
 {
-    PageAreas found;
-    if (!list || fz_is_empty_rect(pageBounds)) {
-        return found;
+    if (!contents || fz_is_empty_rect(pageBounds)) {
+        return {};
     }
-    const QRectF wholePage(0, 0, pageBounds.x1 - pageBounds.x0, pageBounds.y1 - pageBounds.y0);
-    const auto onPage = [&pageBounds](const fz_rect &rect) {
-        return QRectF(rect.x0 - pageBounds.x0, rect.y0 - pageBounds.y0, rect.x1 - rect.x0, rect.y1 - rect.y0);
-    };
     Collector collector;
     fz_device *device = newAreaDevice(ctx, &collector);
     if (!device) {
-        found.ink = { wholePage };
-        return found;
+        return {};
     }
     fz_try(ctx)
     {
-        fz_run_display_list(ctx, list, device, fz_identity, pageBounds, nullptr);
+        fz_run_display_list(ctx, contents, device, fz_identity, pageBounds, nullptr);
         fz_close_device(ctx, device);
     }
     fz_always(ctx) { fz_drop_device(ctx, device); }
     fz_catch(ctx)
     {
         qWarning("finding the pictures of a page failed");
-        found.ink = { wholePage };
-        return found;
-    }
-
-    found.ink.reserve(std::min(int(collector.ink.size()), kMostInkAreas));
-    fz_rect allInk { FLT_MAX, FLT_MAX, -FLT_MAX, -FLT_MAX };
-    for (const fz_rect &mark : qAsConst(collector.ink)) {
-        const fz_rect inked = cut(mark, pageBounds);
-        if (isPlace(inked)) {
-            found.ink.append(onPage(inked));
-            allInk = { std::min(allInk.x0, inked.x0), std::min(allInk.y0, inked.y0),
-                std::max(allInk.x1, inked.x1), std::max(allInk.y1, inked.y1) };
-        }
-    }
-    if (found.ink.size() > kMostInkAreas) {
-        found.ink = { onPage(allInk) };
+        return {};
     }
 
     const double pageArea = double(pageBounds.x1 - pageBounds.x0) * double(pageBounds.y1 - pageBounds.y0);
-    found.pictures.reserve(collector.areas.size());
-    for (const fz_rect &picture : qAsConst(collector.areas)) {
-        const fz_rect shown = fz_intersect_rect(picture, pageBounds);
-        if (fz_is_empty_rect(shown)) {
+    QVector<QRectF> areas;
+    areas.reserve(collector.areas.size());
+    for (const fz_rect &found : qAsConst(collector.areas)) {
+        const fz_rect onPage = fz_intersect_rect(found, pageBounds);
+        if (fz_is_empty_rect(onPage)) {
             continue;
         }
-        const double covered = double(shown.x1 - shown.x0) * double(shown.y1 - shown.y0);
+        const double covered = double(onPage.x1 - onPage.x0) * double(onPage.y1 - onPage.y0);
         if (covered >= Backend::Page::ScannedPageCoverage * pageArea) {
-            found.pictures.clear();
-            break;
+            return {};
         }
-        found.pictures.append(onPage(shown));
+        areas.append(QRectF(onPage.x0 - pageBounds.x0, onPage.y0 - pageBounds.y0, onPage.x1 - onPage.x0,
+            onPage.y1 - onPage.y0));
     }
-    return found;
+    return areas;
 }
 
 } // namespace Backend::MuPDF

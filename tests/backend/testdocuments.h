@@ -136,11 +136,24 @@ inline bool writeDamagedPdf(const QString &path)
     return file.open(QIODevice::WriteOnly) && file.write(pdf) == pdf.size();
 }
 
-// A PDF of the given objects, numbered from 1 in order, the first being the catalog, written as
-// another program would: with a complete cross-reference table, so that every reader opens the
-// file as it is.
-inline bool writePdfObjects(const QString &path, const QList<QByteArray> &objects)
+// A one-page 612 × 792 PDF with "Annotated page" near its top, whose page holds the given annotation
+// dictionaries, written as another program would: objects 6, 7, ... in order, and a complete
+// cross-reference table, so that every reader opens the file as it is.
+inline bool writePdfWithAnnotations(const QString &path, const QList<QByteArray> &annotations)
 {
+    const QByteArray content = "BT /F1 24 Tf 72 700 Td (Annotated page) Tj ET";
+    QByteArray annots;
+    for (int i = 0; i < annotations.size(); ++i) {
+        annots += QByteArray::number(6 + i) + " 0 R ";
+    }
+    QList<QByteArray> objects { "<< /Type /Catalog /Pages 2 0 R >>",
+        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
+        "/Resources << /Font << /F1 5 0 R >> >> /Annots ["
+            + annots + "] >>",
+        "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream",
+        "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>" };
+    objects += annotations;
     QByteArray pdf = "%PDF-1.7\n";
     QList<int> offsets;
     for (int i = 0; i < objects.size(); ++i) {
@@ -156,78 +169,6 @@ inline bool writePdfObjects(const QString &path, const QList<QByteArray> &object
         + QByteArray::number(xref) + "\n%%EOF\n";
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(pdf) == pdf.size();
-}
-
-inline QByteArray pdfStream(const QByteArray &dictionary, const QByteArray &data)
-{
-    return "<< " + dictionary + " /Length " + QByteArray::number(data.size()) + " >>\nstream\n" + data
-        + "\nendstream";
-}
-
-// A one-page 612 × 792 PDF with "Annotated page" near its top, whose page holds the given annotation
-// dictionaries as objects 6, 7, ...
-inline bool writePdfWithAnnotations(const QString &path, const QList<QByteArray> &annotations)
-{
-    QByteArray annots;
-    for (int i = 0; i < annotations.size(); ++i) {
-        annots += QByteArray::number(6 + i) + " 0 R ";
-    }
-    QList<QByteArray> objects { "<< /Type /Catalog /Pages 2 0 R >>",
-        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
-        "/Resources << /Font << /F1 5 0 R >> >> /Annots ["
-            + annots + "] >>",
-        pdfStream("", "BT /F1 24 Tf 72 700 Td (Annotated page) Tj ET"),
-        "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>" };
-    return writePdfObjects(path, objects + annotations);
-}
-
-// A page of marks whose drawn pixels reach past their plain outlines or come through the
-// library's harder roads: a wide stroke with round caps, a hairline, a rule thinner than a pixel,
-// large filled and stroked text, text over a picture, a half-transparent multiply fill, a shading
-// extended to its clip, a tiling pattern under its own matrix, a knockout group with a blend mode,
-// a CMYK fill, and an annotation with its own appearance.
-inline bool writeMarksPdf(const QString &path)
-{
-    QByteArray picture;
-    for (int i = 0; i < 8 * 8; ++i) {
-        picture += QByteArray::number(0x30 + (i * 37) % 200, 16).rightJustified(2, '0')
-            + QByteArray::number(0x40 + (i * 11) % 180, 16).rightJustified(2, '0')
-            + QByteArray::number(0x20 + (i * 53) % 220, 16).rightJustified(2, '0');
-    }
-    // Each mark has rows of the page to itself, so a mark whose reach were missed would show.
-    const QByteArray content = "q 0 0 1 RG 12 w 1 J 1 j 100 700 m 300 720 l S Q\n"
-                               "q 0 w 80 670 m 520 670 l S Q\n"
-                               "q 1 0 0 rg 100 650 300 0.2 re f Q\n"
-                               "BT /F1 60 Tf 72 580 Td (Ink) Tj ET\n"
-                               "BT /F1 30 Tf 2 Tr 1 0 0 RG 3 w 300 520 Td (Wide) Tj ET\n"
-                               "q 200 0 0 60 60 420 cm /Im1 Do Q\n"
-                               "BT /F1 40 Tf 70 435 Td (Over) Tj ET\n"
-                               "q /GS1 gs 0.2 0.6 0.2 rg 300 380 150 25 re f Q\n"
-                               "q 60 300 200 60 re W n /Sh1 sh Q\n"
-                               "q /Pattern cs /P1 scn 330 200 220 80 re f Q\n"
-                               "q /Fm1 Do Q\n"
-                               "0.1 0.7 0.2 0 k 480 40 60 40 re f\n";
-    const QList<QByteArray> objects { "<< /Type /Catalog /Pages 2 0 R >>",
-        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R /Annots [9 0 R] "
-        "/Resources << /Font << /F1 5 0 R >> /Pattern << /P1 6 0 R >> /XObject << /Fm1 7 0 R /Im1 11 0 R >> "
-        "/Shading << /Sh1 8 0 R >> /ExtGState << /GS1 << /BM /Multiply /ca 0.5 >> >> >> >>",
-        pdfStream("", content), "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
-        pdfStream("/Type /Pattern /PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 20 20] /XStep 20 "
-                  "/YStep 20 /Matrix [0.5 0 0 0.5 -2000 -2000] /Resources << >>",
-            "1 0.5 0 rg 0 0 10 10 re f 0 0 1 rg 10 10 10 10 re f"),
-        pdfStream("/Type /XObject /Subtype /Form /BBox [400 100 560 180] /Group << /S /Transparency /I true "
-                  "/K true >> /Resources << /ExtGState << /GS2 << /BM /Difference >> >> >>",
-            "/GS2 gs 0.9 0.1 0.5 rg 420 120 100 50 re f 0 0 0.8 rg 460 105 90 40 re f"),
-        "<< /ShadingType 2 /ColorSpace /DeviceRGB /Coords [60 300 260 300] /Function << /FunctionType 2 "
-        "/Domain [0 1] /C0 [1 0 0] /C1 [0 0 1] /N 1 >> /Extend [true true] >>",
-        "<< /Type /Annot /Subtype /Square /Rect [450 740 560 780] /C [1 0 0] /AP << /N 10 0 R >> >>",
-        pdfStream("/Type /XObject /Subtype /Form /BBox [0 0 110 40]", "1 0 0 RG 4 w 2 2 106 36 re S"),
-        pdfStream("/Type /XObject /Subtype /Image /Width 8 /Height 8 /ColorSpace /DeviceRGB "
-                  "/BitsPerComponent 8 /Filter /ASCIIHexDecode",
-            picture + ">") };
-    return writePdfObjects(path, objects);
 }
 
 } // namespace TestDocuments

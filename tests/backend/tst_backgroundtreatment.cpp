@@ -29,14 +29,6 @@ bool near(QRgb a, QRgb b, int tolerance)
 
 QString describe(QRgb pixel) { return QString::number(pixel, 16); }
 
-QImage opaque(QImage image)
-{
-    if (image.format() == QImage::Format_ARGB32_Premultiplied) {
-        image.reinterpretAsFormat(QImage::Format_RGB32);
-    }
-    return image.convertToFormat(QImage::Format_RGB32);
-}
-
 // Pixels of a render at Dpi for an area in points, shrunk by a margin so that edges do not count.
 QRect pixelsOf(const QRectF &points, int margin = 3)
 {
@@ -75,7 +67,6 @@ class TestBackgroundTreatment : public QObject
 private:
     QTemporaryDir m_dir;
     std::unique_ptr<Document> m_document;
-    std::unique_ptr<Document> m_marks;
 
     QSharedPointer<Backend::Page> page(int index) const { return m_document->pageAt(index).toStrongRef(); }
 
@@ -83,12 +74,7 @@ private:
     QImage render(
         int pageIndex, const RenderParam &param, bool throughProcessingThread, const QRect &tile = QRect())
     {
-        return render(page(pageIndex), param, throughProcessingThread, tile);
-    }
-
-    QImage render(const QSharedPointer<Backend::Page> &target, const RenderParam &param,
-        bool throughProcessingThread, const QRect &tile = QRect())
-    {
+        const auto target = page(pageIndex);
         if (throughProcessingThread) {
             Answer answer;
             target->requestRender(&answer, param.renderXres(), param.renderYres(), tile, false, param);
@@ -123,10 +109,6 @@ private slots:
         QVERIFY(TestDocuments::writePicturePdf(path));
         m_document = std::make_unique<Document>(path);
         QCOMPARE(m_document->pageCount(), 2);
-        const QString marksPath = m_dir.filePath(QStringLiteral("marks.pdf"));
-        QVERIFY(TestDocuments::writeMarksPdf(marksPath));
-        m_marks = std::make_unique<Document>(marksPath);
-        QCOMPARE(m_marks->pageCount(), 1);
     }
 
     void pictureAreas_areFoundFromThePageAndCutByTheirClip()
@@ -214,68 +196,6 @@ private slots:
         // With pictures not kept, the whole page is treated as before.
         param.setKeepPictures(false);
         QCOMPARE(render(0, param, throughProcessingThread).convertToFormat(QImage::Format_RGB32), everything);
-    }
-
-    void renders_areTheDefaultRenderTreated_data()
-    {
-        QTest::addColumn<bool>("marks");
-        QTest::addColumn<int>("pageIndex");
-        QTest::addColumn<int>("flags");
-        QTest::addColumn<QColor>("color");
-        QTest::addColumn<bool>("keepPictures");
-        QTest::addColumn<QRect>("tile");
-        QTest::addColumn<bool>("throughProcessingThread");
-        const int night = RenderParam::Invert;
-        const QColor nightFill(53, 62, 66);
-        QTest::newRow("pictures, night") << false << 0 << night << nightFill << true << QRect() << false;
-        QTest::newRow("pictures, eye tint, a tile")
-            << false << 0 << int(RenderParam::Multiply) << QColor(210, 227, 199) << true
-            << QRect(150, 300, 400, 300) << false;
-        QTest::newRow("scan, night") << false << 1 << night << nightFill << true << QRect() << false;
-        QTest::newRow("marks, night") << true << 0 << night << nightFill << true << QRect() << false;
-        QTest::newRow("marks, grey night, pictures treated")
-            << true << 0 << int(RenderParam::Invert | RenderParam::Grey) << nightFill << false << QRect()
-            << false;
-        QTest::newRow("marks, parchment, a tile")
-            << true << 0 << int(RenderParam::Multiply) << QColor(228, 221, 195) << true
-            << QRect(100, 200, 700, 600) << false;
-        QTest::newRow("marks, night, mind-map excerpt road")
-            << true << 0 << night << nightFill << true << QRect() << true;
-    }
-
-    void renders_areTheDefaultRenderTreated()
-    {
-        QFETCH(bool, marks);
-        QFETCH(int, pageIndex);
-        QFETCH(int, flags);
-        QFETCH(QColor, color);
-        QFETCH(bool, keepPictures);
-        QFETCH(QRect, tile);
-        QFETCH(bool, throughProcessingThread);
-        RenderParam param { int(Dpi), int(Dpi), 1.0, 1.0, flags, color };
-        param.setKeepPictures(keepPictures);
-        const auto target = (marks ? m_marks : m_document)->pageAt(pageIndex).toStrongRef();
-        QVERIFY(target);
-
-        QImage expected = RenderTask::renderTile(*target, plainParam(), tile);
-        QVERIFY(param.applyColorTreatment(
-            expected, [] { return false; }, target->keptRects(param, Dpi, Dpi, tile)));
-        // Compared as the tile pipeline shows them: as stored, since drawing leaves the odd edge
-        // pixel a step short of opaque.
-        const QImage treated = opaque(render(target, param, throughProcessingThread, tile));
-        expected = opaque(expected);
-        QCOMPARE(treated.size(), expected.size());
-        for (int y = 0; y < expected.height(); ++y) {
-            for (int x = 0; x < expected.width(); ++x) {
-                if (treated.pixel(x, y) != expected.pixel(x, y)) {
-                    QFAIL(
-                        qPrintable(QStringLiteral("%1,%2: %3, expected %4")
-                                       .arg(x)
-                                       .arg(y)
-                                       .arg(describe(treated.pixel(x, y)), describe(expected.pixel(x, y)))));
-                }
-            }
-        }
     }
 
     void tiles_keepThePartOfAPictureTheyHold()
