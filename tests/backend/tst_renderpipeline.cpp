@@ -236,7 +236,8 @@ void TestRenderPipeline::renderParam_treatsEveryPixelAsTheFormulasSay()
     QFETCH(int, flags);
     QFETCH(QColor, color);
     // Rows long enough for blocks of many pixels and an odd remainder; runs of paper white among
-    // every channel value; a kept rectangle starting and ending inside blocks.
+    // every channel value, also filling either half of a block of sixteen; a kept rectangle
+    // starting and ending inside blocks.
     QImage image(83, 9, QImage::Format_ARGB32_Premultiplied);
     image.fill(White);
     quint32 seed = 12345;
@@ -245,10 +246,11 @@ void TestRenderPipeline::renderParam_treatsEveryPixelAsTheFormulasSay()
         return seed >> 8;
     };
     for (int y = 1; y < image.height(); ++y) {
-        for (int x = (y % 3) * 17; x < image.width(); ++x) {
+        for (int x = (y % 3) * 20; x < image.width(); ++x) {
             const quint32 value = next();
+            const bool paper = x % 16 == 5 || (y % 2 == 0 && x >= 56 && x < 64);
             image.setPixel(
-                x, y, x % 16 == 5 ? White : qRgb(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF));
+                x, y, paper ? White : qRgb(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF));
         }
     }
     for (int v = 0; v < 256; ++v) {
