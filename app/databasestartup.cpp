@@ -102,8 +102,12 @@ void warn(const QString &title, const QString &text, const QString &informative)
 bool migrate(Infrastructure::Migrator &migrator)
 {
     House *house = House::instance();
-    const bool backedUp = house->backupDatabase();
-    if (backedUp) {
+    // A database created empty by this start holds nothing a copy would keep.
+    const bool fresh = migrator.isNewDatabase();
+    const bool backedUp = !fresh && house->backupDatabase();
+    if (fresh) {
+        qInfo() << "Creating a new database.";
+    } else if (backedUp) {
         qInfo() << "Backup database file Succesed.";
     } else {
         qCritical() << "Backup database file Failed.";

@@ -28,9 +28,8 @@ QString Command::version() const
 bool Command::execute()
 {
     qInfo() << "Start executing Command: " << version();
-    QSqlQuery pragma;
-    if (!pragma.exec(QStringLiteral("PRAGMA foreign_keys=off"))) {
-        qWarning() << "Command::up" << pragma.lastError() << pragma.lastQuery();
+    ForeignKeysOff foreignKeysOff;
+    if (!foreignKeysOff.isOff()) {
         return false;
     }
     bool done = false;
@@ -47,14 +46,40 @@ bool Command::execute()
         done = false;
     }
     // Foreign keys come back on whatever happened, or later deletes would stop cascading.
-    if (!pragma.exec(QStringLiteral("PRAGMA foreign_keys=on"))) {
-        qWarning() << "Command::up" << pragma.lastError() << pragma.lastQuery();
+    if (!foreignKeysOff.restore()) {
         return false;
     }
     if (done) {
         qInfo() << "Command" << version() << "finished.";
     }
     return done;
+}
+
+ForeignKeysOff::ForeignKeysOff()
+{
+    QSqlQuery pragma;
+    m_off = pragma.exec(QStringLiteral("PRAGMA foreign_keys=off"));
+    if (!m_off) {
+        qWarning() << "Command::up" << pragma.lastError() << pragma.lastQuery();
+    }
+}
+
+ForeignKeysOff::~ForeignKeysOff()
+{
+    if (!m_restored) {
+        restore();
+    }
+}
+
+bool ForeignKeysOff::restore()
+{
+    m_restored = true;
+    QSqlQuery pragma;
+    if (!pragma.exec(QStringLiteral("PRAGMA foreign_keys=on"))) {
+        qWarning() << "Command::up" << pragma.lastError() << pragma.lastQuery();
+        return false;
+    }
+    return true;
 }
 
 bool Command::addColumn(const QString &table, const QString &column, const QString &type)

@@ -38,4 +38,23 @@ protected:
     bool hasTable(const QString &table) const;
 };
 
+// Keeps the default connection's foreign keys off while alive, so that table rebuilds neither
+// cascade nor fail on references. SQLite ignores the switch inside a transaction: make one before
+// the transaction begins. Failures of the switch are logged.
+class ForeignKeysOff final
+{
+    Q_DISABLE_COPY_MOVE(ForeignKeysOff)
+
+public:
+    ForeignKeysOff();
+    ~ForeignKeysOff(); // turns them back on unless restore() did
+    bool isOff() const { return m_off; }
+    // Turns them back on now; false when that failed.
+    bool restore();
+
+private:
+    bool m_off = false;
+    bool m_restored = false;
+};
+
 } // namespace Nod::Infrastructure

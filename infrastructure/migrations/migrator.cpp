@@ -3,7 +3,9 @@
 #include "command.h"
 #include "commands.h"
 
+#include <infrastructure/databaseexception.h>
 #include <infrastructure/repositories/tablecheck.h>
+#include <infrastructure/transaction.h>
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -11,6 +13,8 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
+
+#include <optional>
 
 namespace Nod::Infrastructure {
 
@@ -21,10 +25,14 @@ const QString VersionsTable = QStringLiteral("schema_versions");
 Migrator::Migrator(QObject *parent)
     : QObject(parent)
 {
-    if (!QSqlDatabase::database().tables().contains(VersionsTable)) {
+    const QStringList tables = QSqlDatabase::database().tables();
+    if (!tables.contains(VersionsTable)) {
         createVersionsTable();
     }
     buildCommands();
+    // An empty versions table alone is what a first start leaves when it ends before its one commit.
+    m_newDatabase
+        = (tables.isEmpty() || tables == QStringList { VersionsTable }) && appliedVersions().isEmpty();
 }
 
 Migrator::~Migrator() = default; // the commands are children
@@ -93,6 +101,18 @@ bool Migrator::migrate()
         }
     }
     qInfo() << "Commands count: " << n << ", need to execute count: " << n - k;
+    // A new database is built in one transaction, the commands nested in it: a start that ends
+    // half-way leaves it empty, to be built whole by the next one, and the disk is synced once
+    // instead of after every command.
+    std::optional<ForeignKeysOff> foreignKeysOff; // outlives the transaction
+    std::optional<Transaction> whole;
+    if (m_newDatabase) {
+        foreignKeysOff.emplace();
+        if (!foreignKeysOff->isOff()) {
+            return false;
+        }
+        whole.emplace();
+    }
     for (int i = k; i < n; ++i) {
         emit commandFinished(i);
         QCoreApplication::processEvents();
@@ -105,6 +125,11 @@ bool Migrator::migrate()
         }
     }
     ensureIndexes();
+    if (whole) {
+        whole->commit();
+        whole.reset();
+        m_newDatabase = false;
+    }
     qInfo() << "Migrate database SUCCESSED.";
     emit commandFinished(n);
     return true;

@@ -9,7 +9,8 @@ namespace Nod::Infrastructure {
 class Command;
 
 // Brings the schema of the default connection up to date by running the commands that
-// schema_versions does not yet record, in order, each in its own transaction.
+// schema_versions does not yet record, in order, each in its own transaction (a new database's all
+// in one).
 class Migrator final : public QObject
 {
     Q_OBJECT
@@ -20,6 +21,9 @@ public:
     ~Migrator() override;
 
     bool needsMigration() const;
+    // No table but an empty schema_versions: there is nothing to keep a copy of, and migrate()
+    // stores the whole schema or nothing.
+    bool isNewDatabase() const { return m_newDatabase; }
     bool migrate();
     bool createVersionsTable();
 
@@ -35,6 +39,7 @@ private:
     void buildCommands();
 
     QVector<Command *> m_commands;
+    bool m_newDatabase = false;
 };
 
 } // namespace Nod::Infrastructure

@@ -373,7 +373,15 @@ private slots:
 
     void existingDatabase_upgradesOnceWithOneBackup()
     {
+        // A library of the first schema version, holding a document.
         QTemporaryDir storage;
+        execOn(storage.filePath(QStringLiteral("database")),
+            { QStringLiteral("CREATE TABLE schema_versions (version TEXT NOT NULL UNIQUE)"),
+                QStringLiteral("CREATE TABLE documents (id INTEGER PRIMARY KEY AUTOINCREMENT,title TEXT NOT "
+                               "NULL,localUrl TEXT NOT NULL UNIQUE,lastReadedPage INTEGER DEFAULT "
+                               "0,lastReadedAt DATETIME )"),
+                QStringLiteral("INSERT INTO documents (title, localUrl) VALUES ('Old book', '/old.pdf')"),
+                QStringLiteral("INSERT INTO schema_versions VALUES ('M20170111_2100_createDocuments')") });
         for (int run = 0; run < 2; ++run) {
             QProcess child;
             startChild(child, { storage.path() });
@@ -387,6 +395,19 @@ private slots:
             = readAll(storage.filePath(QStringLiteral("Logs/")) + AppLog::fileNameFor(QDate::currentDate()));
         QCOMPARE(log.count(QStringLiteral("Migrate database SUCCESSED.")), 1);
         QCOMPARE(log.count(QStringLiteral("Backup database file Succesed.")), 1);
+        QCOMPARE(log.count(QStringLiteral("Commands count:  13 , need to execute count:  12")), 1);
+
+        // A database made by this very start holds nothing to keep a copy of.
+        QTemporaryDir fresh;
+        QProcess child;
+        startChild(child, { fresh.path() });
+        QVERIFY(child.waitForFinished(20000));
+        QCOMPARE(QString::fromUtf8(child.readAllStandardOutput()), QStringLiteral("upgraded: 1\n"));
+        QVERIFY(QDir(fresh.filePath(QStringLiteral("Backups"))).entryList(QDir::Files).isEmpty());
+        const QString freshLog
+            = readAll(fresh.filePath(QStringLiteral("Logs/")) + AppLog::fileNameFor(QDate::currentDate()));
+        QCOMPARE(freshLog.count(QStringLiteral("Creating a new database.")), 1);
+        QCOMPARE(freshLog.count(QStringLiteral("Backup database file")), 0);
     }
 
     void fatalSignal_leavesAReportInTheCrashesRoom()

@@ -1,8 +1,11 @@
 // Child process of tst_crashsafety: commits documents with their document notes through Transaction
 // and the repositories, one per transaction, and prints each committed document id on its own line
 // right after the commit returns. It runs until it is killed.
+// With a second argument N it instead brings the database to the current schema and kills itself
+// just before the migration's command N runs.
 
 #include <infrastructure/database.h>
+#include <infrastructure/migrations/migrator.h>
 #include <infrastructure/repositories/annotationrepository.h>
 #include <infrastructure/repositories/documentrepository.h>
 #include <infrastructure/transaction.h>
@@ -12,6 +15,7 @@
 #include <QCoreApplication>
 #include <QStringList>
 
+#include <csignal>
 #include <cstdio>
 
 using namespace Nod::Infrastructure;
@@ -32,6 +36,19 @@ int main(int argc, char *argv[])
     Database database;
     if (!database.open(args.at(1))) {
         return 3;
+    }
+    if (args.size() > 2) {
+        const int dieAt = args.at(2).toInt();
+        Migrator migrator;
+        QObject::connect(&migrator, &Migrator::commandFinished, [dieAt](int done) {
+            if (done == dieAt) {
+                std::printf("killed before command %d\n", done);
+                std::fflush(stdout);
+                std::raise(SIGKILL);
+            }
+        });
+        migrator.migrate();
+        return 4;
     }
     DocumentRepository documents;
     AnnotationRepository annotations;

@@ -1,12 +1,14 @@
 #include "testsupport.h"
 
 #include <infrastructure/database.h>
+#include <infrastructure/migrations/migrator.h>
 
 #include <domain/metatypes.h>
 
 #include <QDir>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QThread>
@@ -31,6 +33,8 @@ private slots:
         Nod::Domain::registerMetaTypes();
     }
     void killedWriter_losesNothingCommitted();
+    void killedFirstStart_leavesANewDatabaseToBuild_data();
+    void killedFirstStart_leavesANewDatabaseToBuild();
 };
 
 void CrashSafetyTest::killedWriter_losesNothingCommitted()
@@ -97,6 +101,41 @@ void CrashSafetyTest::killedWriter_losesNothingCommitted()
         "kills survived: %d of %d, committed documents checked: %d", survived, Kills, int(committed.size()));
     QCOMPARE(survived, Kills);
     QVERIFY(committed.size() > Kills); // the kills did land between commits
+}
+
+void CrashSafetyTest::killedFirstStart_leavesANewDatabaseToBuild_data()
+{
+    QTest::addColumn<int>("killedBefore");
+    QTest::newRow("after the first command") << 1;
+    QTest::newRow("half-way") << 7;
+    QTest::newRow("before the last command") << 12;
+}
+
+void CrashSafetyTest::killedFirstStart_leavesANewDatabaseToBuild()
+{
+    QFETCH(int, killedBefore);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = QDir(dir.path()).filePath(QStringLiteral("database"));
+    QProcess start;
+    start.start(QStringLiteral(CRASHWRITER_PATH), { path, QString::number(killedBefore) });
+    QVERIFY(start.waitForFinished(20000));
+    QCOMPARE(start.exitStatus(), QProcess::CrashExit);
+    QCOMPARE(start.readAllStandardOutput(),
+        QStringLiteral("killed before command %1\n").arg(killedBefore).toUtf8());
+
+    // Nothing of the commands that ran: the next start finds a new database and builds it whole.
+    Database database;
+    QVERIFY(database.open(path));
+    QCOMPARE(scalar(QStringLiteral("PRAGMA integrity_check")).toString(), QStringLiteral("ok"));
+    QCOMPARE(QSqlDatabase::database().tables(), QStringList { QStringLiteral("schema_versions") });
+    QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM schema_versions")).toInt(), 0);
+    Migrator migrator;
+    QVERIFY(migrator.isNewDatabase());
+    QVERIFY(migrator.migrate());
+    QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM schema_versions")).toInt(), migrator.commandCount());
+    QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM IdSource")).toInt(), 1);
+    Database::close();
 }
 
 QTEST_MAIN(CrashSafetyTest)

@@ -11,6 +11,7 @@
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -61,6 +62,34 @@ const QStringList NewerPath {
     QStringLiteral("M20190731_CreateTag"),
 };
 
+// Everything a start leaves in the database: the schema in the order it was made, then every row of
+// every table.
+QStringList contents()
+{
+    QStringList lines;
+    QStringList tables;
+    QSqlQuery schema(QStringLiteral("SELECT type, name, tbl_name, sql FROM sqlite_master ORDER BY rowid"));
+    while (schema.next()) {
+        lines << QStringLiteral("%1 %2 %3: %4")
+                     .arg(schema.value(0).toString(), schema.value(1).toString(), schema.value(2).toString(),
+                         schema.value(3).toString());
+        if (schema.value(0).toString() == QLatin1String("table")) {
+            tables << schema.value(1).toString();
+        }
+    }
+    for (const QString &table : qAsConst(tables)) {
+        QSqlQuery rows(QStringLiteral("SELECT * FROM %1 ORDER BY rowid").arg(table));
+        while (rows.next()) {
+            QStringList values;
+            for (int i = 0; i < rows.record().count(); ++i) {
+                values << rows.value(i).toString();
+            }
+            lines << table + QStringLiteral(" row: ") + values.join(QLatin1Char('|'));
+        }
+    }
+    return lines;
+}
+
 } // namespace
 
 class MigratorTest final : public QObject
@@ -91,6 +120,7 @@ private slots:
     void mismatchedPrefix_runsNothingAndLogs();
     void failingCommand_leavesNoTraceAndKeepsForeignKeys();
     void olderHistory_getsFourteenCommands();
+    void newDatabase_isBuiltAtOnceAsStepByStep();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -241,6 +271,41 @@ void MigratorTest::olderHistory_getsFourteenCommands()
     QVERIFY(!scalar(QStringLiteral("SELECT sql FROM sqlite_master WHERE name = 'documents'"))
                  .toString()
                  .contains(QStringLiteral("UNIQUE")));
+}
+
+void MigratorTest::newDatabase_isBuiltAtOnceAsStepByStep()
+{
+    // Step by step, each command committed on its own, as for a database that holds something.
+    QStringList stepByStep;
+    {
+        Migrator migrator;
+        QVERIFY(migrator.isNewDatabase());
+        for (Command *command : migrator.commands()) {
+            QVERIFY(command->execute());
+        }
+        ensureIndexes();
+        QVERIFY(!Migrator().isNewDatabase());
+        stepByStep = contents();
+    }
+    QVERIFY(stepByStep.size() > 30);
+
+    Database database;
+    QVERIFY(database.open(QDir(m_dir->path()).filePath(QStringLiteral("new"))));
+    Migrator migrator;
+    QVERIFY(migrator.isNewDatabase());
+    TestSupport::LogCapture log;
+    QSignalSpy finished(&migrator, &Migrator::commandFinished);
+    QVERIFY(migrator.migrate());
+    QCOMPARE(finished.count(), 14);
+    QVERIFY(!migrator.isNewDatabase());
+    QCOMPARE(contents(), stepByStep);
+    QCOMPARE(scalar(QStringLiteral("PRAGMA foreign_keys")).toInt(), 1);
+    QCOMPARE(log.lines().filter(QStringLiteral(" finished.")).size(), 13);
+
+    // Anything but an empty versions table is a database of its own: kept, and upgraded in steps.
+    QVERIFY(database.open(QDir(m_dir->path()).filePath(QStringLiteral("other"))));
+    exec(QStringLiteral("CREATE TABLE notes_of_mine (x)"));
+    QVERIFY(!Migrator().isNewDatabase());
 }
 
 QTEST_MAIN(MigratorTest)
