@@ -139,6 +139,7 @@ using TreatBlocks = int (*)(quint32 *, int, quint32, const int[4], const int[4],
 TreatBlocks wideTreatment()
 {
     static const TreatBlocks chosen = [] {
+        __builtin_cpu_init();
         const int limit = qEnvironmentVariableIsSet("NODERA_VECTOR_BITS")
             ? qEnvironmentVariableIntValue("NODERA_VECTOR_BITS")
             : 512;
