@@ -27,10 +27,10 @@ __m128i lanes(const int channel[4])
         short(channel[0]), short(channel[1]), short(channel[2]), short(channel[3]));
 }
 
-// Under lines of text about a third of the pixels the pass reads need arithmetic, which then costs
-// as much as fetching them; processors with wider vectors do sixteen pixels in one or two steps
-// instead of four. Each of these treats the whole blocks of sixteen pixels from the start and returns how
-// many pixels it treated; multiply and invert only, as they act on each channel alone.
+// On a page of text about one pixel in six needs arithmetic, which then costs as much as reading
+// and writing the whole page; processors with wider vectors do sixteen pixels in one or two steps
+// instead of four. Each of these treats the whole blocks of sixteen pixels from the start and
+// returns how many pixels it treated; multiply and invert only, as they act on each channel alone.
 
 __attribute__((target("avx2"))) inline __m256i div255(__m256i x)
 {
