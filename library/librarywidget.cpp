@@ -74,6 +74,22 @@ LibraryWidget::LibraryWidget(QWidget *parent)
     : QWidget(parent)
 {
     setObjectName(QStringLiteral("libraryWidget"));
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    // Typing pauses before the index is asked, so that each word is not searched letter by letter.
+    m_searchDelay = new QTimer(this);
+    m_searchDelay->setSingleShot(true);
+    m_searchDelay->setInterval(250);
+    connect(m_searchDelay, &QTimer::timeout, this, &LibraryWidget::runFullTextSearch);
+}
+
+LibraryWidget::~LibraryWidget() = default;
+
+void LibraryWidget::buildContents()
+{
+    if (m_splitter) {
+        return;
+    }
     m_splitter = new QSplitter(Qt::Horizontal, this);
     m_splitter->setObjectName(QStringLiteral("librarySplitter"));
     m_splitter->setChildrenCollapsible(false);
@@ -120,10 +136,6 @@ LibraryWidget::LibraryWidget(QWidget *parent)
     resultsLayout->addWidget(m_fullTextResults, 1);
     m_shelfStack->addWidget(results);
     centerLayout->addWidget(m_shelfStack, 1);
-    // Typing pauses before the index is asked, so that each word is not searched letter by letter.
-    m_searchDelay = new QTimer(this);
-    m_searchDelay->setSingleShot(true);
-    m_searchDelay->setInterval(250);
 
     m_detail = new DocumentDetailWidget(m_splitter);
 
@@ -135,9 +147,7 @@ LibraryWidget::LibraryWidget(QWidget *parent)
     m_splitter->setStretchFactor(2, 1);
     m_splitter->setSizes({ 200, 800, 240 });
 
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(m_splitter);
+    layout()->addWidget(m_splitter);
 
     connect(m_addFiles, &QPushButton::clicked, this, &LibraryWidget::addFilesRequested);
     connect(m_fullTextToggle, &QToolButton::toggled, this, &LibraryWidget::setFullTextMode);
@@ -154,7 +164,6 @@ LibraryWidget::LibraryWidget(QWidget *parent)
             runFullTextSearch();
         }
     });
-    connect(m_searchDelay, &QTimer::timeout, this, &LibraryWidget::runFullTextSearch);
     connect(m_fullTextResults, &FullTextResults::documentActivated, this, &LibraryWidget::open);
     connect(m_fullTextResults, &FullTextResults::hitActivated, this, &LibraryWidget::searchHitActivated);
     connect(m_shelf, &ShelfView::addFilesRequested, this, &LibraryWidget::addFilesRequested);
@@ -169,9 +178,15 @@ LibraryWidget::LibraryWidget(QWidget *parent)
     connect(m_detail->overviewEdit(), &OverviewEdit::editingFinished, this, &LibraryWidget::saveOverview);
     connect(m_detail->tagBar(), &TagBar::addTagRequested, this, &LibraryWidget::on_tagBar_addTagRequested);
     m_detail->setDocument(std::nullopt, {});
+    if (m_indexer) {
+        m_fullTextToggle->setEnabled(true);
+        showIndexProgress(m_indexer->finishedCount(), m_indexer->totalCount());
+    }
+    // Made while the tab shows: the children would otherwise wait for the next turn of the loop.
+    if (isVisible()) {
+        m_splitter->show();
+    }
 }
-
-LibraryWidget::~LibraryWidget() = default;
 
 void LibraryWidget::setServices(Application::TagService *categories, Application::DocumentService *documents,
     Application::NoteService *notes)
@@ -186,7 +201,7 @@ void LibraryWidget::setServices(Application::TagService *categories, Application
     m_notes = notes;
 
     auto refreshIfShown = [this](const Domain::Document &doc) {
-        if (doc.id() == m_detail->documentId()) {
+        if (doc.id() == detailDocumentId()) {
             refreshDetail();
         }
     };
@@ -196,7 +211,7 @@ void LibraryWidget::setServices(Application::TagService *categories, Application
     connect(documents, &DocumentService::fileChanged, this, refreshIfShown);
     connect(documents, &DocumentService::removed, this, &LibraryWidget::refreshDetail);
     auto refreshIfCarried = [this](const Domain::Tag &, int docId) {
-        if (docId == m_detail->documentId()) {
+        if (docId == detailDocumentId()) {
             refreshDetail();
         }
     };
@@ -204,7 +219,7 @@ void LibraryWidget::setServices(Application::TagService *categories, Application
     connect(categories, &TagService::itemAdded, this, refreshIfCarried);
     connect(categories, &TagService::itemRemoved, this, refreshIfCarried);
     connect(categories, &TagService::nameChanged, this, [this](const Domain::Tag &tag) {
-        if (tag.items().contains(m_detail->documentId())) {
+        if (tag.items().contains(detailDocumentId())) {
             refreshDetail();
         }
     });
@@ -215,6 +230,7 @@ void LibraryWidget::setServices(Application::TagService *categories, Application
 
 void LibraryWidget::loadModels()
 {
+    buildContents();
     if (m_documentModel || !m_documents) {
         return;
     }
@@ -239,7 +255,9 @@ void LibraryWidget::loadModels()
 void LibraryWidget::setSearchIndexer(Indexing::SearchIndexer *indexer)
 {
     m_indexer = indexer;
-    m_fullTextToggle->setEnabled(indexer != nullptr);
+    if (m_fullTextToggle) {
+        m_fullTextToggle->setEnabled(indexer != nullptr);
+    }
     if (!indexer) {
         return;
     }
@@ -254,13 +272,14 @@ void LibraryWidget::setSearchIndexer(Indexing::SearchIndexer *indexer)
     showIndexProgress(indexer->finishedCount(), indexer->totalCount());
 }
 
-bool LibraryWidget::isFullTextMode() const { return m_fullTextToggle->isChecked(); }
+bool LibraryWidget::isFullTextMode() const { return m_fullTextToggle && m_fullTextToggle->isChecked(); }
 
 void LibraryWidget::setFullTextMode(bool on)
 {
     if (on && !m_indexer) {
         return;
     }
+    buildContents();
     m_fullTextToggle->setChecked(on);
     m_searchLine->setPlaceholderText(
         on ? tr("Search words in every document and note ...") : tr("Search ..."));
@@ -339,6 +358,9 @@ void LibraryWidget::showFullTextResults(int requestId, const Indexing::SearchRes
 
 void LibraryWidget::showIndexProgress(int finished, int total)
 {
+    if (!m_indexProgress) {
+        return; // the tab asks the indexer when it is made
+    }
     m_indexProgress->setVisible(total > 0);
     if (total > 0) {
         m_indexProgress->setText(tr("Indexing %1 of %2 documents").arg(qMin(finished + 1, total)).arg(total));
@@ -349,6 +371,54 @@ DocumentModel *LibraryWidget::documentModel()
 {
     loadModels();
     return m_documentModel;
+}
+
+ShelfView *LibraryWidget::shelfView()
+{
+    buildContents();
+    return m_shelf;
+}
+
+TagTreeView *LibraryWidget::tagTreeView()
+{
+    buildContents();
+    return m_tagTree;
+}
+
+DocumentDetailWidget *LibraryWidget::detailWidget()
+{
+    buildContents();
+    return m_detail;
+}
+
+QLineEdit *LibraryWidget::searchLine()
+{
+    buildContents();
+    return m_searchLine;
+}
+
+QToolButton *LibraryWidget::fullTextToggle()
+{
+    buildContents();
+    return m_fullTextToggle;
+}
+
+FullTextResults *LibraryWidget::fullTextResults()
+{
+    buildContents();
+    return m_fullTextResults;
+}
+
+QLabel *LibraryWidget::indexProgressLabel()
+{
+    buildContents();
+    return m_indexProgress;
+}
+
+QLabel *LibraryWidget::searchMessage()
+{
+    buildContents();
+    return m_searchMessage;
 }
 
 FilteredShelfModel *LibraryWidget::shelfModel()
@@ -381,11 +451,16 @@ void LibraryWidget::showEvent(QShowEvent *event)
 
 int LibraryWidget::currentDocumentId() const
 {
-    return m_shelf->currentIndex().data(LibraryRole::DocumentId).toInt();
+    return m_shelf ? m_shelf->currentIndex().data(LibraryRole::DocumentId).toInt() : 0;
 }
+
+int LibraryWidget::detailDocumentId() const { return m_detail ? m_detail->documentId() : 0; }
 
 void LibraryWidget::refreshDetail()
 {
+    if (!m_detail) {
+        return; // filled when the tab is made
+    }
     const int id = m_documents ? currentDocumentId() : 0;
     const std::optional<Domain::Document> doc = id > 0 ? m_documents->find(id) : std::nullopt;
     QStringList names;
@@ -595,7 +670,7 @@ std::optional<int> LibraryWidget::importFile(const QString &path)
                "written."));
         return -1;
     }
-    const QModelIndex category = m_tagTree->currentIndex();
+    const QModelIndex category = m_tagTree ? m_tagTree->currentIndex() : QModelIndex();
     const int categoryId
         = category.isValid() && category.parent().isValid() ? category.data(LibraryRole::TagId).toInt() : 0;
     if (categoryId > 0) {
@@ -732,7 +807,7 @@ void LibraryWidget::revealInFileManager(const QString &path)
 
 void LibraryWidget::on_tagBar_addTagRequested(QString names)
 {
-    const int documentId = m_detail->documentId();
+    const int documentId = detailDocumentId();
     if (documentId <= 0 || !m_categories) {
         return;
     }
@@ -763,11 +838,12 @@ void LibraryWidget::on_tagBar_addTagRequested(QString names)
     }
 }
 
-QByteArray LibraryWidget::saveState() const
+QByteArray LibraryWidget::saveState()
 {
     if (!m_documentModel && !m_pendingState.isEmpty()) {
         return m_pendingState;
     }
+    buildContents();
     QList<int> expanded;
     if (m_tagTreeModel) {
         QVector<QModelIndex> pending { m_tagTreeModel->libraryIndex() };

@@ -51,7 +51,8 @@ public:
     // when the tab is first shown, so that a start that opens a document does not wait for them.
     void setServices(Application::TagService *categories, Application::DocumentService *documents,
         Application::NoteService *notes);
-    // Builds the shelf's and the category tree's models and applies the restored layout; once.
+    // Makes the tab's widgets, builds the shelf's and the category tree's models and applies the
+    // restored layout; once.
     void loadModels();
 
     // Gives the search line its full-text mode and shows the indexing progress. Not owned.
@@ -81,8 +82,8 @@ public:
     void selectDocument(int documentId);
 
     // Splitter sizes, the shelf header (column sizes and order, sort column and order) and the
-    // expanded categories.
-    QByteArray saveState() const;
+    // expanded categories. Makes the widgets first when they are not yet.
+    QByteArray saveState();
     // False, changing nothing, for bytes that are not such a state.
     bool restoreState(const QByteArray &state);
 
@@ -90,16 +91,17 @@ public:
     DocumentModel *documentModel();
     FilteredShelfModel *shelfModel();
     TagTreeModel *tagTreeModel();
-    ShelfView *shelfView() const { return m_shelf; }
-    TagTreeView *tagTreeView() const { return m_tagTree; }
-    DocumentDetailWidget *detailWidget() const { return m_detail; }
-    QLineEdit *searchLine() const { return m_searchLine; }
-    QToolButton *fullTextToggle() const { return m_fullTextToggle; }
-    FullTextResults *fullTextResults() const { return m_fullTextResults; }
+    // These make the tab's widgets first when they are not yet.
+    ShelfView *shelfView();
+    TagTreeView *tagTreeView();
+    DocumentDetailWidget *detailWidget();
+    QLineEdit *searchLine();
+    QToolButton *fullTextToggle();
+    FullTextResults *fullTextResults();
     // The line under the search line: indexing progress.
-    QLabel *indexProgressLabel() const { return m_indexProgress; }
+    QLabel *indexProgressLabel();
     // Above the results: a mistake in the query, no hits, or how many were found.
-    QLabel *searchMessage() const { return m_searchMessage; }
+    QLabel *searchMessage();
 
 signals:
     void openFileRequested(Nod::Domain::Document doc);
@@ -118,6 +120,9 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    // The widgets are made when the tab is first shown or asked for (or after the first page of a
+    // start): a start that opens a document does not wait for a tab it does not show.
+    void buildContents();
     bool applyState(const QByteArray &state);
     std::optional<int> importFile(const QString &path); // throws what the services throw
     void refuseImport(const QString &path, const QString &reason);
@@ -127,6 +132,7 @@ private:
     void refuseAsNoDocument(const QString &path);
     QString fingerprintOrRefuse(const QString &path);
     int currentDocumentId() const;
+    int detailDocumentId() const; // 0 before the tab is made
     void refreshDetail();
     void saveOverview(const QString &text);
     void revealInFileManager(const QString &path);

@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSplitter>
+#include <QToolButton>
 
 using namespace Nod::Presentation;
 using namespace LibraryTest;
@@ -247,6 +248,62 @@ private slots:
         QVERIFY(!documents()->find(gone));
         QVERIFY(documents()->find(keep));
         QCOMPARE(m_library->shelfModel()->rowCount(), 1);
+    }
+
+    void tabMadeWhenFirstShownShowsEverything()
+    {
+        const int roses = addDocument(*m_fixture, QStringLiteral("Roses"));
+        addDocument(*m_fixture, QStringLiteral("Tulips"));
+        const int garden = categories()->newTag(QStringLiteral("Garden"), 0);
+        // As a start that opens a document makes the tab: services given, not shown.
+        m_library = std::make_unique<LibraryWidget>();
+        m_library->setServices(categories(), documents(), m_fixture->registry()->noteService());
+        QVERIFY(m_library->findChildren<QWidget *>().isEmpty());
+        // Changes made before the tab is made are in it when it is.
+        QVERIFY(categories()->addItem(garden, roses));
+        QVERIFY(documents()->changeTitle(roses, QStringLiteral("Old roses")));
+
+        m_library->resize(1000, 600);
+        m_library->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_library.get()));
+        QTRY_VERIFY(m_library->findChild<ShelfView *>());
+        auto *shelf = m_library->findChild<ShelfView *>();
+        QTRY_COMPARE(shelf->model()->rowCount(), 2);
+        QVERIFY(shelf->isVisible());
+        auto *tree = m_library->findChild<TagTreeView *>(QStringLiteral("Category"));
+        QVERIFY(tree && tree->isVisible());
+        QVERIFY(m_library->tagTreeModel()->indexOfTag(garden).isValid());
+        QVERIFY(m_library->findChild<QWidget *>(QStringLiteral("noDocumentLabel"))->isVisible());
+        auto *search = m_library->findChild<QLineEdit *>(QStringLiteral("searchLine"));
+        QVERIFY(search && search->isVisible());
+        QCOMPARE(search->placeholderText(), QStringLiteral("Search ..."));
+        QVERIFY(m_library->findChild<QPushButton *>(QStringLiteral("addFiles"))->isVisible());
+
+        // The filed, renamed document shows with its category once chosen.
+        tree->setCurrentIndex(m_library->tagTreeModel()->indexOfTag(garden));
+        QTRY_COMPARE(shelf->model()->rowCount(), 1);
+        shelf->setCurrentIndex(shelf->model()->index(0, 0));
+        QCOMPARE(m_library->findChild<QLabel *>(QStringLiteral("detailTitle"))->text(),
+            QStringLiteral("Old roses"));
+        QCOMPARE(m_library->detailWidget()->tagBar()->tags(), QStringList { QStringLiteral("Garden") });
+        tree->setCurrentIndex(m_library->tagTreeModel()->libraryIndex());
+
+        // The search line's clear button takes the search word away again.
+        search->setFocus();
+        QTest::keyClicks(search, QStringLiteral("zzz"));
+        QTRY_VERIFY(shelf->isNoticeShown());
+        QToolButton *clear = nullptr;
+        const QList<QToolButton *> buttons = search->findChildren<QToolButton *>();
+        for (QToolButton *button : buttons) {
+            if (button->isVisible()) {
+                clear = button;
+            }
+        }
+        QVERIFY(clear);
+        QTest::mouseClick(clear, Qt::LeftButton);
+        QVERIFY(search->text().isEmpty());
+        QVERIFY(!shelf->isNoticeShown());
+        QCOMPARE(shelf->model()->rowCount(), 2);
     }
 
     void layoutStateRoundTrips()
