@@ -4,6 +4,7 @@
 #include <backend/rendertask.h>
 
 #include <QCache>
+#include <QCoreApplication>
 #include <QDataStream>
 #include <QGuiApplication>
 #include <QHash>
@@ -155,6 +156,15 @@ QPixmap TileItem::pixmap(const RenderParam &renderParam)
     const QPixmap cached = takeCached();
     if (!cached.isNull()) {
         return cached;
+    }
+    if (m_pixmap.isNull() && !m_renderTask->isRunning()) {
+        // A render that ended may have its image waiting in the event queue behind this paint (the
+        // first paint of a window comes before queued events): taken now, the page is not painted
+        // without it once more.
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+        if (const QPixmap delivered = takeCached(); !delivered.isNull()) {
+            return delivered;
+        }
     }
     if (!m_pixmap.isNull()) {
         const QPixmap fresh = m_pixmap;

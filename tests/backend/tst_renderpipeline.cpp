@@ -115,6 +115,7 @@ private slots:
     void renderTask_deliversTreatedImage();
     void renderTask_cancelledVisibleRenderStopsWithoutResult();
     void tileItem_rendersOnMissThenServesFromCache();
+    void tileItem_takesAnEndedRenderStillInTheEventQueue();
     void tileItem_ignoresStaleResultsAndRetriesFailuresWithNewParameters();
     void tileItem_softCancelKeepsPrefetchResult();
     void tileItem_destroyedWhileRendering();
@@ -342,6 +343,20 @@ void TestRenderPipeline::tileItem_rendersOnMissThenServesFromCache()
     const QPixmap printed = other.pixmapForPrint(param);
     QCOMPARE(printed.size(), QSize(612, 792));
     QVERIFY(!TileItem::cacheContains(textPage(0), param, QRect()));
+}
+
+void TestRenderPipeline::tileItem_takesAnEndedRenderStillInTheEventQueue()
+{
+    // A paint that comes before the queued result (a window's first paint) draws the image all the
+    // same, and starts no second render.
+    TileItem tile(textPage(2));
+    const RenderParam param(72, 72, 1.0, 1.0);
+    QVERIFY(tile.pixmap(param).isNull());
+    tile.renderTask()->wait();
+    const QPixmap image = tile.pixmap(param);
+    QCOMPARE(image.size(), QSize(300, 400));
+    QVERIFY(!tile.renderTask()->isRunning());
+    QCOMPARE(tile.pixmap(param).cacheKey(), image.cacheKey());
 }
 
 void TestRenderPipeline::tileItem_ignoresStaleResultsAndRetriesFailuresWithNewParameters()
