@@ -323,6 +323,24 @@ private slots:
         QVERIFY(!Backend::DocumentLoader::takeEarly(path));
     }
 
+    void openedTab_makesTheMarksOfThePageInViewBeforeItsFirstPaint()
+    {
+        const QString path = m_fixture->path(QStringLiteral("marked.pdf"));
+        QVERIFY(writeNumberedPdf(path, 4));
+        const int id = addDocument(path);
+        const int inView = addMark(id, 0, QStringLiteral("first"));
+        const int later = addMark(id, 3, QStringLiteral("last"));
+        DocumentWidget tab;
+        QVERIFY(tab.openDocument(documents()->document(id)));
+        // Nothing painted yet, the events not run: the window's first paint will show the mark.
+        AnnotationIndex *marks = tab.readingView()->pdfScene()->annotations();
+        QVERIFY(marks->canvasItem(inView));
+        QVERIFY(marks->isPopulated(0));
+        // The other pages make theirs when they are first painted.
+        QVERIFY(!marks->canvasItem(later));
+        QVERIFY(!marks->isPopulated(3));
+    }
+
     void outline_isReadAfterThePageInViewHasItsImage()
     {
         const int id = addDocument(backendData(QStringLiteral("text.pdf")));
