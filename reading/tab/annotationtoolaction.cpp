@@ -23,6 +23,8 @@ AnnotationToolAction::AnnotationToolAction(
     m_menu->setObjectName(QStringLiteral("colorMenu"));
     setMenu(m_menu);
     connect(this, &QObject::destroyed, m_menu, &QObject::deleteLater);
+    // A tab makes one pane of swatch buttons per tool: only those opened are built.
+    connect(m_menu, &QMenu::aboutToShow, this, &AnnotationToolAction::pane);
 }
 
 void AnnotationToolAction::setColor(const QColor &color)
@@ -40,10 +42,22 @@ void AnnotationToolAction::setColor(const QColor &color)
 
 void AnnotationToolAction::setColors(const QVector<QColor> &colors, int columns)
 {
-    m_menu->clear();
-    delete m_pane.data();
+    m_colors = colors;
+    m_columns = columns;
+    if (m_pane) {
+        m_menu->clear();
+        delete m_pane.data();
+        pane();
+    }
+}
+
+ColorPane *AnnotationToolAction::pane()
+{
+    if (m_pane) {
+        return m_pane;
+    }
     auto *paneAction = new QWidgetAction(m_menu);
-    m_pane = new ColorPane(colors, columns, m_menu);
+    m_pane = new ColorPane(m_colors, m_columns, m_menu);
     m_pane->setCurrentColor(m_color);
     paneAction->setDefaultWidget(m_pane);
     m_menu->addAction(paneAction);
@@ -54,6 +68,7 @@ void AnnotationToolAction::setColors(const QVector<QColor> &colors, int columns)
         }
         setColor(color);
     });
+    return m_pane;
 }
 
 void AnnotationToolAction::updateIcon()

@@ -28,9 +28,10 @@ public:
     QColor color() const { return m_color; }
     // Shows the colour and announces it; the pane marks it when it holds it.
     void setColor(const QColor &color);
-    // Rebuilds the pane for a colour list; the chosen colour stays.
+    // The colours of the pane; one already built is built again. The chosen colour stays.
     void setColors(const QVector<QColor> &colors, int columns);
-    ColorPane *pane() const { return m_pane; }
+    // Built when first asked for, at the latest when the drop-down first opens.
+    ColorPane *pane();
     QMenu *colorMenu() const { return m_menu; }
 
 signals:
@@ -47,6 +48,8 @@ private:
     QColor m_color;
     QMenu *m_menu; // owned
     QPointer<ColorPane> m_pane; // in m_menu
+    QVector<QColor> m_colors;
+    int m_columns = 1;
 };
 
 } // namespace Nod::Presentation
