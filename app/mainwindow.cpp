@@ -6,6 +6,7 @@
 #include "helpdialog.h"
 #include "keyboardshortcuts.h"
 #include "maintabbar.h"
+#include "pausewatch.h"
 #include "pendingdocumentpage.h"
 #include "processclock.h"
 #include "settingsdialog.h"
@@ -425,6 +426,11 @@ void MainWindow::finishStart()
     front->setFocus();
     m_firstPageWatch = new FirstPageWatch(front, this);
     connect(m_firstPageWatch, &FirstPageWatch::shown, this, &MainWindow::settleStart);
+    // The rest of the start follows the page on the event loop; the log says how smoothly.
+    connect(m_firstPageWatch, &FirstPageWatch::shown, this, [this] {
+        constexpr int kWatchedMs = 2000;
+        new App::PauseWatch(kWatchedMs, this);
+    });
     connect(m_firstPageWatch, &FirstPageWatch::abandoned, this, &MainWindow::settleStart);
     connect(this, &MainWindow::startSettled, m_firstPageWatch, &QObject::deleteLater);
     QTimer::singleShot(kFirstPageWaitLimitMs, this, &MainWindow::settleStart);
