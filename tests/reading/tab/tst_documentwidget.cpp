@@ -10,12 +10,14 @@
 #include <backend/page.h>
 #include <backend/pdfaction.h>
 #include <domain/lastread.h>
+#include <editor/colorpane.h>
 #include <editor/editortoolbar.h>
 #include <mindmap/annonodeitem.h>
 #include <mindmap/mindmodel.h>
 #include <mindmap/mindnodeitem.h>
 #include <mindmap/mindscene.h>
 #include <mindmap/mindview.h>
+#include <reading/abstracttool.h>
 #include <reading/annotationindex.h>
 #include <reading/pdfdocumentscene.h>
 #include <reading/pdfdocumentview.h>
@@ -339,6 +341,35 @@ private slots:
         // The other pages make theirs when they are first painted.
         QVERIFY(!marks->canvasItem(later));
         QVERIFY(!marks->isPopulated(3));
+    }
+
+    void toolColourDropDown_isBuiltWhenFirstOpenedAndArmsTheToolInTheColourPicked()
+    {
+        std::unique_ptr<DocumentWidget> tab = openShown(addDocument(backendData(QStringLiteral("text.pdf"))));
+        QVERIFY(tab);
+        auto *button = tab->findChild<QToolButton *>(QStringLiteral("rectangle"));
+        QVERIFY(button && button->defaultAction() && button->defaultAction()->menu());
+        QMenu *dropDown = button->defaultAction()->menu();
+        QVERIFY(!dropDown->findChild<Nod::Presentation::ColorPane *>());
+        QColor picked;
+        QTimer::singleShot(0, this, [&picked] {
+            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            auto *pane = menu ? menu->findChild<Nod::Presentation::ColorPane *>() : nullptr;
+            if (!pane) {
+                if (menu) {
+                    menu->close();
+                }
+                return;
+            }
+            picked = pane->colors().at(2);
+            pane->button(2)->click();
+        });
+        QTest::mouseClick(
+            button, Qt::LeftButton, Qt::NoModifier, QPoint(button->width() - 3, button->height() / 2));
+        QVERIFY(picked.isValid());
+        QVERIFY(button->defaultAction()->isChecked());
+        QCOMPARE(tab->readingView()->tool(DocumentTool::AbstractTool::Rectangle)->color(), picked);
+        QVERIFY(!dropDown->isVisible());
     }
 
     void outline_isReadAfterThePageInViewHasItsImage()
