@@ -398,11 +398,6 @@ void DocumentWidget::finishOpening(const QSharedPointer<Backend::Document> &docu
     if (margin != m_noteAreaMode) {
         setNoteAreaMode(margin);
     }
-    // Its marks and notes too, so that the window's first paint shows the page whole; the other
-    // pages make theirs when first painted.
-    if (ReadingPageItem *page = m_readingScene->readingPageAt(m_readingView->currentPage())) {
-        emit page->requestPopulateChildren();
-    }
     updatePageBox();
     if (isVisible()) {
         QTimer::singleShot(0, this, &DocumentWidget::restoreSiderBarState);

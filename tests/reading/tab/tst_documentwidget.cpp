@@ -325,24 +325,6 @@ private slots:
         QVERIFY(!Backend::DocumentLoader::takeEarly(path));
     }
 
-    void openedTab_makesTheMarksOfThePageInViewBeforeItsFirstPaint()
-    {
-        const QString path = m_fixture->path(QStringLiteral("marked.pdf"));
-        QVERIFY(writeNumberedPdf(path, 4));
-        const int id = addDocument(path);
-        const int inView = addMark(id, 0, QStringLiteral("first"));
-        const int later = addMark(id, 3, QStringLiteral("last"));
-        DocumentWidget tab;
-        QVERIFY(tab.openDocument(documents()->document(id)));
-        // Nothing painted yet, the events not run: the window's first paint will show the mark.
-        AnnotationIndex *marks = tab.readingView()->pdfScene()->annotations();
-        QVERIFY(marks->canvasItem(inView));
-        QVERIFY(marks->isPopulated(0));
-        // The other pages make theirs when they are first painted.
-        QVERIFY(!marks->canvasItem(later));
-        QVERIFY(!marks->isPopulated(3));
-    }
-
     void toolColourDropDown_isBuiltWhenFirstOpenedAndArmsTheToolInTheColourPicked()
     {
         std::unique_ptr<DocumentWidget> tab = openShown(addDocument(backendData(QStringLiteral("text.pdf"))));
