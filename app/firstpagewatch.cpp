@@ -56,9 +56,27 @@ void FirstPageWatch::check()
     }
     if (AnnotationIndex *annotations = scene->annotations();
         annotations && !annotations->isPopulated(pageIndex)) {
+        // The marks and notes are made just after the page's first paint; a page that has none was
+        // painted whole already.
+        connect(page, &Base::Page::requestPopulateChildren, this, &FirstPageWatch::checkUnmarked,
+            Qt::UniqueConnection);
         return;
     }
     finish(true);
+}
+
+void FirstPageWatch::checkUnmarked()
+{
+    if (m_done || !m_tab) {
+        return;
+    }
+    PDFDocumentView *view = m_tab->readingView();
+    const QSharedPointer<PDFDocumentScene> scene = view->pdfScene();
+    const int pageIndex = qMax(0, view->currentPage());
+    AnnotationIndex *annotations = scene ? scene->annotations() : nullptr;
+    if (annotations && annotations->isPopulated(pageIndex) && annotations->shownCountOn(pageIndex) == 0) {
+        check();
+    }
 }
 
 void FirstPageWatch::finish(bool shown)

@@ -28,6 +28,8 @@ protected:
 
 private:
     void check();
+    // After the page in view made its marks and notes: done when it has none to paint.
+    void checkUnmarked();
     void finish(bool shown);
 
     QPointer<DocumentWidget> m_tab;

@@ -116,6 +116,12 @@ int AnnotationIndex::annotationAt(const QPointF &scenePos) const
 
 bool AnnotationIndex::isPopulated(int pageIndex) const { return m_pages.value(pageIndex).populated; }
 
+int AnnotationIndex::shownCountOn(int pageIndex) const
+{
+    return int(std::count_if(m_entries.cbegin(), m_entries.cend(),
+        [pageIndex](const Entry &entry) { return entry.pageIndex == pageIndex; }));
+}
+
 NoteAreaLayout *AnnotationIndex::layoutOf(int pageIndex) const { return m_pages.value(pageIndex).layout; }
 
 bool AnnotationIndex::ours(const Annotation &anno) const

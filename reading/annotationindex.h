@@ -57,6 +57,8 @@ public:
     // The annotation shown by a canvas item or one of its marks, or 0.
     int annotationOf(const QGraphicsItem *item) const;
     int shownCount() const { return m_entries.size(); }
+    // Of those, how many are on a page.
+    int shownCountOn(int pageIndex) const;
     bool isPopulated(int pageIndex) const;
     Nod::Presentation::NoteAreaLayout *layoutOf(int pageIndex) const;
 
