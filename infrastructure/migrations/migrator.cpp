@@ -3,7 +3,6 @@
 #include "command.h"
 #include "commands.h"
 
-#include <infrastructure/databaseexception.h>
 #include <infrastructure/repositories/tablecheck.h>
 #include <infrastructure/transaction.h>
 
