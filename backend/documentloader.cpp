@@ -140,6 +140,16 @@ void DocumentLoader::startEarly(const QString &fileName)
 
 QSharedPointer<Document> DocumentLoader::takeEarly(const QString &fileName)
 {
+    return takeEarly(fileName, true);
+}
+
+QSharedPointer<Document> DocumentLoader::takeEarlyIfRead(const QString &fileName)
+{
+    return takeEarly(fileName, false);
+}
+
+QSharedPointer<Document> DocumentLoader::takeEarly(const QString &fileName, bool wait)
+{
     EarlyFiles &early = *earlyFiles;
     QFuture<Result> future;
     bool found = false;
@@ -165,7 +175,7 @@ QSharedPointer<Document> DocumentLoader::takeEarly(const QString &fileName)
             break;
         }
     }
-    if (!found) {
+    if (!found || (!wait && !future.isFinished())) {
         return {};
     }
     future.waitForFinished();

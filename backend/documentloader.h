@@ -58,6 +58,8 @@ public:
     // The document opened early for fileName, once it is open (waits for that), when the file has
     // not changed since; null otherwise, also when the opening failed.
     static QSharedPointer<Document> takeEarly(const QString &fileName);
+    // The same without waiting: null also while the file is still being read.
+    static QSharedPointer<Document> takeEarlyIfRead(const QString &fileName);
     // Lets go of the early document, whoever took it keeps theirs.
     static void dropEarly();
 
@@ -68,6 +70,7 @@ private:
     void run(Opener opener);
     // Any thread; the back-end objects themselves are never changed after start-up.
     static Result open(const Opener &opener, bool outlineWanted);
+    static QSharedPointer<Document> takeEarly(const QString &fileName, bool wait);
 
     QFutureWatcher<Result> *m_watcher;
     QElapsedTimer m_timer;

@@ -509,13 +509,19 @@ std::optional<int> LibraryWidget::documentIdForPath(const QString &path) const
 QString LibraryWidget::hashWithProgress(const QString &path)
 {
     const QFileInfo info(path);
+    Domain::HashGenerator generator;
+    // A file read in a blink needs no dialog; a modal one would also run the event loop, and paint
+    // the window without the document that is about to open in it.
+    constexpr qint64 kQuietBytes = 16 * 1024 * 1024;
+    if (info.size() < kQuietBytes) {
+        return generator.generate(info.absoluteFilePath());
+    }
     // The dialog counts KiB: its range is an int, files may pass 2 GiB.
     const int maximum = int(std::min<qint64>(info.size() / 1024, INT_MAX));
     QProgressDialog dialog(tr("Importing ") + info.absoluteFilePath(), QString(), 0, maximum, this);
     dialog.setWindowTitle(tr("Importing document"));
     dialog.setWindowModality(Qt::WindowModal);
     dialog.setCancelButton(nullptr);
-    Domain::HashGenerator generator;
     connect(
         &generator, &Domain::HashGenerator::progressChanged, &dialog, [&dialog, maximum](qint64 bytesRead) {
             dialog.setValue(int(std::min<qint64>(bytesRead / 1024, maximum)));
@@ -528,6 +534,10 @@ QString LibraryWidget::hashWithProgress(const QString &path)
 std::optional<bool> LibraryWidget::opensWithProgress(const QString &path)
 {
     const QFileInfo info(path);
+    // A file named at start-up was read already, most likely: no loop, no dialog for it.
+    if (Backend::DocumentLoader::takeEarlyIfRead(info.absoluteFilePath())) {
+        return true;
+    }
     Backend::DocumentLoader loader;
     loader.setOutlineWanted(false);
     if (!loader.start(info.absoluteFilePath())) {

@@ -2,6 +2,7 @@
 // path (View / Overwrite / Cancel), filing into the current category, relocation.
 #include "librarytestsupport.h"
 
+#include <backend/documentloader.h>
 #include <backend/mupdf/document.h>
 #include <library/documentmodel.h>
 #include <library/filteredshelfmodel.h>
@@ -13,6 +14,7 @@
 
 #include <QCryptographicHash>
 #include <QLineEdit>
+#include <QTimer>
 
 using namespace Nod::Presentation;
 using namespace LibraryTest;
@@ -240,6 +242,21 @@ private slots:
         QCOMPARE(documents()->documents().size(), 3);
         QCOMPARE(
             m_library->documentIdForPath(m_fixture->path(QStringLiteral("other.pdf"))), std::optional<int>());
+    }
+
+    void fileReadAtStartUp_isAddedWithoutRunningTheEventLoop()
+    {
+        // Named on the command line and read already: checked and added before the window paints.
+        const QString report = pdf(QStringLiteral("early.pdf"));
+        Backend::DocumentLoader::startEarly(report);
+        QVERIFY(Backend::DocumentLoader::takeEarly(report));
+        bool eventsRan = false;
+        QTimer::singleShot(0, this, [&eventsRan] { eventsRan = true; });
+        const std::optional<int> id = m_library->addFile(report);
+        QVERIFY(id && *id > 0);
+        QVERIFY(!eventsRan);
+        QCOMPARE(documents()->document(*id).hash(), md5Of(report));
+        Backend::DocumentLoader::dropEarly();
     }
 
     void newDocumentIsFiledUnderTheCurrentCategory()
