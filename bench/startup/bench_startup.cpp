@@ -38,11 +38,11 @@ constexpr int kPages = 1151;
 constexpr int kAnnotatedPages = 500;
 constexpr int kAnnotations = 2000;
 
-// An X server of our own, so that the program maps a real window; none when Xvfb is missing.
-class XServer
+// A server process the runs need, ended with the benchmark.
+class Server
 {
 public:
-    ~XServer()
+    ~Server()
     {
         if (m_process.state() != QProcess::NotRunning) {
             m_process.terminate();
@@ -50,6 +50,36 @@ public:
         }
     }
 
+protected:
+    // Starts program and waits for it to make socket; false, and nothing left running, when it
+    // does not within ten seconds.
+    bool serve(const QString &program, const QStringList &arguments, const QString &socket)
+    {
+        // They complain of limits they may not raise and the like; no concern of these figures.
+        m_process.setStandardOutputFile(QProcess::nullDevice());
+        m_process.setStandardErrorFile(QProcess::nullDevice());
+        m_process.start(program, arguments);
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < 10000 && m_process.state() != QProcess::NotRunning) {
+            if (QFileInfo::exists(socket)) {
+                return true;
+            }
+            QThread::msleep(20);
+        }
+        m_process.kill();
+        m_process.waitForFinished(2000);
+        return false;
+    }
+
+private:
+    QProcess m_process;
+};
+
+// An X server of our own, so that the program maps a real window; none when Xvfb is missing.
+class XServer : public Server
+{
+public:
     // The display name, or empty when there is no Xvfb to start.
     QString start()
     {
@@ -64,42 +94,22 @@ public:
                 continue;
             }
             const QString display = QStringLiteral(":%1").arg(number);
-            m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-            m_process.setStandardOutputFile(QProcess::nullDevice());
-            m_process.start(xvfb,
-                { display, QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1600x1000x24"),
-                    QStringLiteral("-nolisten"), QStringLiteral("tcp") });
-            QElapsedTimer timer;
-            timer.start();
-            while (timer.elapsed() < 10000 && m_process.state() != QProcess::NotRunning) {
-                if (QFileInfo::exists(socket)) {
-                    return display;
-                }
-                QThread::msleep(20);
+            if (serve(xvfb,
+                    { display, QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1600x1000x24"),
+                        QStringLiteral("-nolisten"), QStringLiteral("tcp") },
+                    socket)) {
+                return display;
             }
-            m_process.kill();
-            m_process.waitForFinished(2000);
         }
         return QString();
     }
-
-private:
-    QProcess m_process;
 };
 
 // A session bus, as every desktop session has one. Without it the platform's accessibility bridge
 // has the bus library start one of its own for each start, which no user's start pays.
-class SessionBus
+class SessionBus : public Server
 {
 public:
-    ~SessionBus()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.terminate();
-            m_process.waitForFinished(5000);
-        }
-    }
-
     // The bus address, or empty when there is no dbus-daemon to start.
     QString start(const QString &folder)
     {
@@ -109,27 +119,12 @@ public:
         }
         const QString socket = QDir(folder).filePath(QStringLiteral("bus"));
         const QString address = QStringLiteral("unix:path=") + socket;
-        // It complains of limits it may not raise; that is no concern of these figures.
-        m_process.setStandardOutputFile(QProcess::nullDevice());
-        m_process.setStandardErrorFile(QProcess::nullDevice());
-        m_process.start(daemon,
+        const bool served = serve(daemon,
             { QStringLiteral("--session"), QStringLiteral("--nofork"),
-                QStringLiteral("--address=") + address });
-        QElapsedTimer timer;
-        timer.start();
-        while (timer.elapsed() < 10000 && m_process.state() != QProcess::NotRunning) {
-            if (QFileInfo::exists(socket)) {
-                return address;
-            }
-            QThread::msleep(20);
-        }
-        m_process.kill();
-        m_process.waitForFinished(2000);
-        return QString();
+                QStringLiteral("--address=") + address },
+            socket);
+        return served ? address : QString();
     }
-
-private:
-    QProcess m_process;
 };
 
 // A home of the program's own: settings, storage folder, caches.
