@@ -108,6 +108,7 @@ int TileItem::startRender(bool prefetch)
         return 0;
     }
     m_renderTask->start(m_renderParam, m_rect, prefetch);
+    m_renderUndelivered = true;
     return 1;
 }
 
@@ -157,7 +158,7 @@ QPixmap TileItem::pixmap(const RenderParam &renderParam)
     if (!cached.isNull()) {
         return cached;
     }
-    if (m_pixmap.isNull() && !m_renderTask->isRunning()) {
+    if (m_pixmap.isNull() && m_renderUndelivered && !m_renderTask->isRunning()) {
         // A render that ended may have its image waiting in the event queue behind this paint (the
         // first paint of a window comes before queued events): taken now, the page is not painted
         // without it once more.
@@ -174,6 +175,7 @@ QPixmap TileItem::pixmap(const RenderParam &renderParam)
     }
     if (!m_failed && !m_renderTask->isRunning()) {
         m_renderTask->start(m_renderParam, m_rect, false);
+        m_renderUndelivered = true;
     }
     return {};
 }
@@ -190,6 +192,7 @@ QPixmap TileItem::pixmapForPrint(const RenderParam &renderParam)
 
 void TileItem::on_renderTask_finished()
 {
+    m_renderUndelivered = false;
     if (m_deleteAfterRender) {
         deleteLater();
     }

@@ -78,6 +78,8 @@ private:
     QRect m_rect;
     QRectF m_cropRect;
     bool m_failed = false;
+    // A render was started and its queued finish has not reached this tile yet.
+    bool m_renderUndelivered = false;
     QPixmap m_pixmap;
     QPixmap m_obsoletePixmap;
     bool m_deleteAfterRender = false;
