@@ -7,6 +7,7 @@
 #include <app/startup.h>
 #include <app/storage/house.h>
 #include <app/terminationhandler.h>
+#include <app/warmup.h>
 #include <backend/renderparam.h>
 #include <domain/metatypes.h>
 
@@ -21,6 +22,8 @@ int main(int argc, char *argv[])
     if (const std::optional<int> code = Nod::App::runCommandLineOption(argc, argv)) {
         return *code;
     }
+
+    const Nod::App::WarmUp fonts(Nod::App::WarmUp::Fonts);
 
     // Relative paths on the command line name files from here; the storage folder becomes the
     // current directory later.
@@ -54,6 +57,8 @@ int main(int argc, char *argv[])
                 .arg(app.primaryPid()));
         return EXIT_FAILURE;
     }
+
+    const Nod::App::WarmUp sessionBus(Nod::App::WarmUp::SessionBus);
 
     // From here on a closing signal ends the program in order, even while a dialog is open.
     Nod::App::TerminationHandler termination;
