@@ -23,7 +23,7 @@ int main(int argc, char *argv[])
         return *code;
     }
 
-    const Nod::App::WarmUp fonts(Nod::App::WarmUp::Fonts);
+    const Nod::App::WarmUp libraries(Nod::App::WarmUp::Libraries);
 
     // Relative paths on the command line name files from here; the storage folder becomes the
     // current directory later.

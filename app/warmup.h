@@ -12,9 +12,10 @@ class WarmUp
 {
 public:
     enum Piece {
-        // Before the application object: the font configuration (its files parsed, its caches
-        // mapped), which the first widget's font otherwise loads.
-        Fonts,
+        // Before the application object: the libraries of the plug-ins a start on X11 loads
+        // (platform, database driver, icon engine), and the font configuration (its files parsed,
+        // its caches mapped), which the first widget's font otherwise loads.
+        Libraries,
         // Once the application object exists: the session bus connection the X11 platform's
         // accessibility bridge opens when the first widget is named.
         SessionBus,
