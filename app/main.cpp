@@ -74,10 +74,10 @@ int main(int argc, char *argv[])
     if (!Nod::App::prepareStorage()) {
         return EXIT_FAILURE;
     }
-    Nod::App::startOpeningFiles(arguments, startDirectory);
 
     Nod::App::logStartupLines(QCoreApplication::arguments());
     const QStringList files = Nod::App::commandLineFiles(arguments, startDirectory);
+    Nod::App::startOpeningFiles(files);
 
     Nod::App::loadTranslation();
 

@@ -87,14 +87,10 @@ QStringList commandLineFiles(const QStringList &arguments, const QString &startD
     return files;
 }
 
-void startOpeningFiles(const QStringList &arguments, const QString &startDirectory)
+void startOpeningFiles(const QStringList &files)
 {
-    const QDir base(startDirectory);
-    for (const QString &argument : arguments) {
-        const QFileInfo file(base, argument);
-        if (!argument.isEmpty() && file.isFile()) {
-            Backend::DocumentLoader::startEarly(QDir::cleanPath(file.absoluteFilePath()));
-        }
+    for (const QString &file : files) {
+        Backend::DocumentLoader::startEarly(file);
     }
 }
 

@@ -28,10 +28,9 @@ void logStartupLines(const QStringList &arguments);
 // existing regular files are kept; the others are logged and dropped.
 QStringList commandLineFiles(const QStringList &arguments, const QString &startDirectory);
 
-// Starts opening the documents named on the command line on workers, so that reading them shares
-// the start with the storage and the window; the tabs take them from there. Says nothing of the
-// other arguments (commandLineFiles() does, once the log is installed).
-void startOpeningFiles(const QStringList &arguments, const QString &startDirectory);
+// Starts opening files (as commandLineFiles() gives them) on workers, so that reading them shares
+// the start with the window; the tabs take them from there.
+void startOpeningFiles(const QStringList &files);
 
 // Installs "translations/NoderaReader_<locale>.qm" beside the executable, when it exists.
 void loadTranslation();
