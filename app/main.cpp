@@ -8,6 +8,7 @@
 #include <app/storage/house.h>
 #include <app/terminationhandler.h>
 #include <app/warmup.h>
+#include <application/startgate.h>
 #include <backend/renderparam.h>
 #include <domain/metatypes.h>
 
@@ -81,6 +82,8 @@ int main(int argc, char *argv[])
 
     Nod::App::loadTranslation();
 
+    // What the first page does not need waits until the window has shown it.
+    Nod::Application::StartGate::hold();
     Nod::Presentation::MainWindow window;
     if (termination.isRequested()) {
         return 0; // during the database upgrade: nothing was shown, so nothing is saved

@@ -17,6 +17,7 @@
 #include <app/storage/settings.h>
 #include <application/documentservice.h>
 #include <application/serviceregistry.h>
+#include <application/startgate.h>
 #include <indexing/searchindexer.h>
 #include <library/librarywidget.h>
 #include <reading/backgroundmodeholder.h>
@@ -448,6 +449,7 @@ void MainWindow::settleStart()
     // Reading every document for the index competes with the first page for the processor; its
     // worker starts now and opens the index on its own thread.
     m_indexer->start();
+    Application::StartGate::open();
     QTimer::singleShot(0, m_library, &LibraryWidget::loadModels);
     QTimer::singleShot(0, this, [this] {
         const QList<Nod::Domain::Document> missing = std::exchange(m_missingAtStart, {});

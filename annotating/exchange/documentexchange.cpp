@@ -7,6 +7,7 @@
 #include <application/documentservice.h>
 #include <application/noteservice.h>
 #include <application/serviceregistry.h>
+#include <application/startgate.h>
 #include <backend/document.h>
 
 #include <QAction>
@@ -202,23 +203,36 @@ void DocumentExchange::documentOpened(int documentId, const QSharedPointer<Backe
     if (PdfMarkImport(notes, m_documentId, entity->hash()).wasOffered() || !isPdf(path)) {
         return;
     }
+    // Reading every page of a long file can wait for the first page of a start.
+    Application::StartGate::whenOpen(this, [this, documentId, path, hash = entity->hash()] {
+        if (documentId == m_documentId) {
+            readForOffer(path, hash);
+        }
+    });
+}
+
+void DocumentExchange::readForOffer(const QString &path, const QString &hash)
+{
+    const int documentId = m_documentId;
     auto *watcher = new QFutureWatcher<ReadResult>(this);
-    connect(watcher, &QFutureWatcher<ReadResult>::finished, this,
-        [this, watcher, documentId, hash = entity->hash()] {
-            watcher->deleteLater();
-            auto *registry = Application::ServiceRegistry::instance();
-            if (!registry || documentId != m_documentId) {
-                return;
-            }
-            const ReadResult read = watcher->result();
-            PdfMarkImport import(registry->noteService(), m_documentId, hash);
-            QVector<SkippedPdfAnnotation> skipped = read.skipped;
-            const QVector<PdfAnnotationRecord> pending = import.pending(read.records, &skipped);
-            import.setOffered();
-            if (!pending.isEmpty()) {
-                offerImport(pending, skipped, true);
-            }
-        });
+    connect(watcher, &QFutureWatcher<ReadResult>::finished, this, [this, watcher, documentId, hash] {
+        watcher->deleteLater();
+        auto *registry = Application::ServiceRegistry::instance();
+        if (!registry || documentId != m_documentId) {
+            return;
+        }
+        const ReadResult read = watcher->result();
+        PdfMarkImport import(registry->noteService(), m_documentId, hash);
+        if (import.wasOffered()) {
+            return; // by a read that began earlier, when the file was opened twice in a row
+        }
+        QVector<SkippedPdfAnnotation> skipped = read.skipped;
+        const QVector<PdfAnnotationRecord> pending = import.pending(read.records, &skipped);
+        import.setOffered();
+        if (!pending.isEmpty()) {
+            offerImport(pending, skipped, true);
+        }
+    });
     watcher->setFuture(QtConcurrent::run(readRecords, path));
 }
 

@@ -66,6 +66,8 @@ private:
     // Asks, then imports; `firstOpening` words the question for a first opening.
     void offerImport(const QVector<PdfAnnotationRecord> &records,
         const QVector<SkippedPdfAnnotation> &skipped, bool firstOpening);
+    // Reads the file on a worker thread and offers what is not in the library yet.
+    void readForOffer(const QString &path, const QString &hash);
     void commitNotes();
     void on_notes_changed(const Domain::Annotation &annotation);
     // Leaves the annotations that marks stand for out of the opened file's renders.

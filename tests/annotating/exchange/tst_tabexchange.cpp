@@ -4,6 +4,7 @@
 #include <annotating/exchange/notetext.h>
 #include <annotating/exchange/pdfannotations.h>
 #include <app/storage/settings.h>
+#include <application/startgate.h>
 #include <domain/hashgenerator.h>
 #include <reading/tab/documentwidget.h>
 
@@ -189,6 +190,7 @@ private slots:
 
     void cleanup()
     {
+        Nod::Application::StartGate::open();
         qDeleteAll(findChildren<QTimer *>());
         m_f.reset();
     }
@@ -267,6 +269,30 @@ private slots:
         page = pageOf(*tab);
         QCOMPARE(page.pixel(kBlueCircleEdge), qRgb(255, 255, 255));
         QVERIFY(darkShare(page, m_highlightArea) < 50);
+    }
+
+    // A start holds the reading of the file until its first page is shown; a tab closed meanwhile
+    // reads nothing.
+    void heldStart_offersOnceTheGateOpens()
+    {
+        const QString pdf = writeAnnotatedElsewhere();
+        QVERIFY(!pdf.isEmpty());
+        const int documentId = addDocument(pdf);
+        Nod::Application::StartGate::hold();
+        std::unique_ptr<DocumentWidget> closed = openTab(documentId);
+        QVERIFY(closed);
+        closed.reset();
+        std::unique_ptr<DocumentWidget> tab = openTab(documentId);
+        QVERIFY(tab);
+        QTest::qWait(300);
+        QVERIFY(m_boxes.isEmpty());
+        QVERIFY(marksOf(documentId).isEmpty());
+
+        Nod::Application::StartGate::open();
+        QTRY_COMPARE(m_boxes.size(), 1);
+        QCOMPARE(marksOf(documentId).size(), 4);
+        QTest::qWait(200);
+        QCOMPARE(m_boxes.size(), 1);
     }
 
     void menuEntries_workThroughTheTab_andTheirFilesReadBack()
