@@ -7,6 +7,7 @@
 #include <infrastructure/databasecopy.h>
 #include <infrastructure/databaseexception.h>
 #include <infrastructure/migrations/migrator.h>
+#include <infrastructure/migrations/schemascript.h>
 #include <infrastructure/repositories/tablecheck.h>
 
 #include <QDebug>
@@ -178,6 +179,7 @@ bool upgradeDatabase()
 {
     bool current = true;
     {
+        Infrastructure::Migrator::setNewDatabaseScript(Infrastructure::newDatabaseScript());
         Infrastructure::Migrator migrator;
         if (migrator.needsMigration()) {
             current = migrate(migrator);

@@ -201,6 +201,26 @@ bool Database::open(const QString &path)
     return true;
 }
 
+bool execScript(const QString &statements, QString *error)
+{
+    sqlite3 *db = sqliteHandle();
+    if (!db) {
+        if (error) {
+            *error = QStringLiteral("no open SQLite connection");
+        }
+        return false;
+    }
+    char *message = nullptr;
+    if (sqlite3_exec(db, statements.toUtf8().constData(), nullptr, nullptr, &message) == SQLITE_OK) {
+        return true;
+    }
+    if (error) {
+        *error = QString::fromUtf8(message ? message : sqlite3_errmsg(db));
+    }
+    sqlite3_free(message);
+    return false;
+}
+
 bool execQuery(QSqlQuery &query)
 {
     QElapsedTimer timer;

@@ -59,6 +59,11 @@ QString databaseFile();
 QHash<qint64, QString> readTexts(
     const QString &file, const QString &table, const QString &column, const QVector<qint64> &rowIds);
 
+// Runs statements separated by semicolons on the default connection, in order, stopping at the first
+// that fails (false, with SQLite's message in `error`). Statements already run stay, so a caller that
+// needs all or nothing runs this inside a transaction.
+bool execScript(const QString &statements, QString *error = nullptr);
+
 // Column names of a table of the default connection, from the driver's record of the table.
 QSet<QString> tableColumns(const QString &table);
 

@@ -2,7 +2,9 @@
 
 #include "command.h"
 #include "commands.h"
+#include "schemascript.h"
 
+#include <infrastructure/database.h>
 #include <infrastructure/repositories/tablecheck.h>
 #include <infrastructure/transaction.h>
 
@@ -19,7 +21,10 @@ namespace Nod::Infrastructure {
 
 namespace {
 const QString VersionsTable = QStringLiteral("schema_versions");
-}
+const char *s_newDatabaseScript = nullptr;
+} // namespace
+
+void Migrator::setNewDatabaseScript(const char *script) { s_newDatabaseScript = script; }
 
 Migrator::Migrator(QObject *parent)
     : QObject(parent)
@@ -112,7 +117,10 @@ bool Migrator::migrate()
         }
         whole.emplace();
     }
-    for (int i = k; i < n; ++i) {
+    // The commands rebuild tables one after another; what they leave in an empty database, taken
+    // when the program was built, is a few statements.
+    const bool built = whole && s_newDatabaseScript && buildFromScript();
+    for (int i = built ? n : k; i < n; ++i) {
         emit commandFinished(i);
         QCoreApplication::processEvents();
         if (!m_commands.at(i)->execute()) {
@@ -131,6 +139,28 @@ bool Migrator::migrate()
     }
     qInfo() << "Migrate database SUCCESSED.";
     emit commandFinished(n);
+    return true;
+}
+
+bool Migrator::buildFromScript()
+{
+    Transaction script; // a savepoint in the new database's transaction
+    QString error;
+    if (!execScript(QString::fromUtf8(s_newDatabaseScript), &error)) {
+        qWarning() << "Building the new database from its script failed:" << error;
+        return false;
+    }
+    QStringList expected;
+    for (const Command *command : qAsConst(m_commands)) {
+        expected << command->version();
+    }
+    if (appliedVersions() != expected) {
+        qWarning() << "The new database's script records other versions than the commands:"
+                   << appliedVersions();
+        return false;
+    }
+    script.commit();
+    qInfo() << "Built the new database from its script.";
     return true;
 }
 

@@ -27,6 +27,11 @@ public:
     bool migrate();
     bool createVersionsTable();
 
+    // A new database is then built by running this script (see schemaScript()) instead of the
+    // commands one by one; the commands still run when the script fails or does not record exactly
+    // their versions. Not owned; null (the default) runs the commands.
+    static void setNewDatabaseScript(const char *script);
+
     int commandCount() const { return m_commands.size(); }
     const QVector<Command *> &commands() const { return m_commands; } // owned by the migrator
     QStringList appliedVersions() const;
@@ -37,6 +42,8 @@ signals:
 
 private:
     void buildCommands();
+    // Inside the new database's transaction: false, leaving nothing of it, when the script fails.
+    bool buildFromScript();
 
     QVector<Command *> m_commands;
     bool m_newDatabase = false;

@@ -3,6 +3,7 @@
 #include <infrastructure/database.h>
 #include <infrastructure/migrations/command.h>
 #include <infrastructure/migrations/migrator.h>
+#include <infrastructure/migrations/schemascript.h>
 #include <infrastructure/repositories/tablecheck.h>
 
 #include <domain/metatypes.h>
@@ -110,6 +111,7 @@ private slots:
     }
     void cleanup()
     {
+        Migrator::setNewDatabaseScript(nullptr);
         Database::close();
         m_dir.reset();
     }
@@ -121,6 +123,7 @@ private slots:
     void failingCommand_leavesNoTraceAndKeepsForeignKeys();
     void olderHistory_getsFourteenCommands();
     void newDatabase_isBuiltAtOnceAsStepByStep();
+    void newDatabase_fromTheBuildsScript_equalsStepByStep();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -306,6 +309,47 @@ void MigratorTest::newDatabase_isBuiltAtOnceAsStepByStep()
     QVERIFY(database.open(QDir(m_dir->path()).filePath(QStringLiteral("other"))));
     exec(QStringLiteral("CREATE TABLE notes_of_mine (x)"));
     QVERIFY(!Migrator().isNewDatabase());
+}
+
+// The script the build took from the commands makes the same database; a script that fails, or that
+// records other versions, leaves nothing behind and the commands build it.
+void MigratorTest::newDatabase_fromTheBuildsScript_equalsStepByStep()
+{
+    QStringList stepByStep;
+    {
+        Migrator migrator;
+        QVERIFY(migrator.migrate());
+        stepByStep = contents();
+        QCOMPARE(schemaScript(), QString::fromUtf8(newDatabaseScript()));
+    }
+
+    const QByteArray broken = QByteArray(newDatabaseScript()) + "CREATE TABLE unfinished (";
+    const QByteArray otherVersions
+        = QByteArray(newDatabaseScript()) + "INSERT INTO schema_versions VALUES('M1');";
+    const struct
+    {
+        const char *name;
+        const char *script;
+        bool used;
+    } cases[] = { { "build's", newDatabaseScript(), true }, { "broken", broken.constData(), false },
+        { "other versions", otherVersions.constData(), false } };
+    for (const auto &c : cases) {
+        Database database;
+        QVERIFY(database.open(QDir(m_dir->path()).filePath(QString::fromLatin1(c.name))));
+        Migrator::setNewDatabaseScript(c.script);
+        Migrator migrator;
+        QVERIFY(migrator.isNewDatabase());
+        TestSupport::LogCapture log;
+        QSignalSpy finished(&migrator, &Migrator::commandFinished);
+        QVERIFY2(migrator.migrate(), c.name);
+        QCOMPARE(finished.last().at(0).toInt(), 13);
+        QCOMPARE(contents(), stepByStep);
+        QCOMPARE(scalar(QStringLiteral("PRAGMA foreign_keys")).toInt(), 1);
+        QCOMPARE(log.lines().filter(QStringLiteral("Built the new database from its script.")).size(),
+            c.used ? 1 : 0);
+        QCOMPARE(log.lines().filter(QStringLiteral(" finished.")).size(), c.used ? 0 : 13);
+        QVERIFY(!migrator.needsMigration());
+    }
 }
 
 QTEST_MAIN(MigratorTest)
