@@ -95,8 +95,9 @@ void SearchIndexer::start()
         m_changesWritten = sequence;
         sendReadySearches();
     });
-    // Reading pages gives way to everything else the user runs.
-    m_thread.start(QThread::LowestPriority);
+    // Reading pages gives way to everything else the user runs: on Linux only the idle class does
+    // that, the lower priorities of the normal class are all the same there.
+    m_thread.start(QThread::IdlePriority);
     m_reader = new SearchReader(m_indexPath);
     m_reader->moveToThread(&m_queryThread);
     connect(&m_queryThread, &QThread::finished, m_reader, &QObject::deleteLater);

@@ -4,8 +4,11 @@
 #include <application/tagservice.h>
 #include <indexing/searchindex.h>
 
+#include <QDir>
 #include <QFile>
 #include <QSqlQuery>
+
+#include <sched.h>
 
 using namespace IndexingTest;
 using Nod::Indexing::SearchHit;
@@ -244,6 +247,21 @@ void TestFullTextIndex::libraryChanges_followedByTheIndex()
     QCOMPARE(index.documentIds(), QVector<int> { second });
 }
 
+namespace {
+// The scheduling class of this process's thread of that name; -1 when there is none.
+int schedulingPolicyOf(const QByteArray &name)
+{
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks.filePath(task + QStringLiteral("/comm")));
+        if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == name) {
+            return sched_getscheduler(task.toInt());
+        }
+    }
+    return -1;
+}
+} // namespace
+
 void TestFullTextIndex::stoppedIndexer_resumesAndIndexStaysSound()
 {
     ServiceFixture fixture;
@@ -262,6 +280,8 @@ void TestFullTextIndex::stoppedIndexer_resumesAndIndexStaysSound()
         QSignalSpy batches(indexer.get(), &Nod::Indexing::SearchIndexer::batchWritten);
         indexer->start();
         QVERIFY(batches.wait(30000));
+        // It takes only a processor nothing else wants.
+        QCOMPARE(schedulingPolicyOf("SearchIndexer"), SCHED_IDLE);
         // Stopped between two batches, as a crash would leave it at worst.
     }
     SearchIndex peek;
