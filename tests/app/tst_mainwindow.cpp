@@ -10,6 +10,7 @@
 #include <application/documentservice.h>
 #include <application/noteservice.h>
 #include <application/serviceregistry.h>
+#include <application/startgate.h>
 #include <domain/marker.h>
 #include <library/documentmodel.h>
 #include <library/librarywidget.h>
@@ -169,6 +170,7 @@ private slots:
 
     void cleanup()
     {
+        Nod::Application::StartGate::open();
         m_window.reset();
         m_storage.reset();
     }
@@ -397,6 +399,7 @@ private slots:
         // As main() starts with a file on its command line.
         g_logged.clear();
         g_previousHandler = qInstallMessageHandler(keepLogLine);
+        Nod::Application::StartGate::hold();
         m_window = std::make_unique<MainWindow>();
         QSignalSpy settled(m_window.get(), &MainWindow::startSettled);
         m_window->show();
@@ -404,6 +407,8 @@ private slots:
         m_window->finishStart();
         QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
         QTRY_COMPARE(settled.count(), 1);
+        // What waited for the first page (the file's own annotations read for an offer) goes on.
+        QVERIFY(Nod::Application::StartGate::isOpen());
         QTest::qWait(100); // what follows the first page has had its turn
         auto *tab = dynamic_cast<DocumentWidget *>(m_window->currentDocumentTab());
         QVERIFY(tab);
