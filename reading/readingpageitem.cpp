@@ -313,7 +313,8 @@ void ReadingPageItem::addLinks(const QList<QSharedPointer<PdfAnnotation::Link>> 
         item->setTransform(m_pointScale);
         m_linkItems.append(item);
     }
-    update();
+    // The link areas draw nothing: the page looks as it did, and a repaint of it would cost as much
+    // as its first.
 }
 
 void ReadingPageItem::retranslateUi()
