@@ -5,7 +5,9 @@
 #include <app/storage/applog.h>
 #include <app/storage/house.h>
 #include <app/storage/settings.h>
+#include <application/documentservice.h>
 #include <backend/documentloader.h>
+#include <infrastructure/repositories/documentrepository.h>
 
 #include <QApplication>
 #include <QDate>
@@ -91,6 +93,12 @@ void startOpeningFiles(const QStringList &files)
 {
     for (const QString &file : files) {
         Backend::DocumentLoader::startEarly(file);
+        // A file new to the library is fingerprinted before it is added: read beside the rest of
+        // the start, not after it.
+        if (!Infrastructure::isDocumentPathStored(
+                Application::DocumentService::localUrlOf(QFileInfo(file)))) {
+            Backend::DocumentLoader::startEarlyFingerprint(file);
+        }
     }
 }
 

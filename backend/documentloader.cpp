@@ -3,6 +3,7 @@
 #include <backend/backendinterface.h>
 #include <backend/backendmanager.h>
 #include <backend/document.h>
+#include <domain/hashgenerator.h>
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -40,6 +41,8 @@ struct EarlyFile
     qint64 size = -1;
     QDateTime modified;
     QFuture<DocumentLoader::Result> future;
+    QFuture<QString> fingerprint; // when asked for
+    bool fingerprinting = false;
 };
 
 struct EarlyFiles
@@ -180,6 +183,49 @@ QSharedPointer<Document> DocumentLoader::takeEarly(const QString &fileName, bool
     }
     future.waitForFinished();
     return future.result().document;
+}
+
+void DocumentLoader::startEarlyFingerprint(const QString &fileName)
+{
+    // About what the start's other work leaves this worker before the import needs it.
+    constexpr qint64 kLongestBytes = 64 * 1024 * 1024;
+    const QFileInfo info(fileName);
+    if (info.size() > kLongestBytes) {
+        return;
+    }
+    const QString path = info.canonicalFilePath();
+    EarlyFiles &early = *earlyFiles;
+    QMutexLocker locker(&early.mutex);
+    for (EarlyFile &file : early.files) {
+        if (file.path == path && !file.fingerprinting) {
+            file.fingerprinting = true;
+            file.fingerprint = QtConcurrent::run(
+                openingPool(), [path] { return Nod::Domain::HashGenerator().generate(path); });
+        }
+    }
+}
+
+std::optional<QString> DocumentLoader::takeEarlyFingerprint(const QString &fileName, bool wait)
+{
+    EarlyFiles &early = *earlyFiles;
+    QFuture<QString> fingerprint;
+    {
+        QMutexLocker locker(&early.mutex);
+        const QFileInfo info(fileName);
+        const QString path = info.canonicalFilePath();
+        const auto it = std::find_if(early.files.cbegin(), early.files.cend(),
+            [&path](const EarlyFile &file) { return file.path == path; });
+        // Changed while it was read, or since: what was read is not the file any more.
+        if (it == early.files.cend() || !it->fingerprinting || it->size != info.size()
+            || it->modified != info.lastModified()) {
+            return std::nullopt;
+        }
+        fingerprint = it->fingerprint;
+    }
+    if (!wait && !fingerprint.isFinished()) {
+        return std::nullopt;
+    }
+    return fingerprint.result();
 }
 
 void DocumentLoader::dropEarly()

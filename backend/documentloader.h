@@ -9,6 +9,7 @@
 #include <QSharedPointer>
 
 #include <functional>
+#include <optional>
 
 class BackendInterface;
 
@@ -60,6 +61,14 @@ public:
     static QSharedPointer<Document> takeEarly(const QString &fileName);
     // The same without waiting: null also while the file is still being read.
     static QSharedPointer<Document> takeEarlyIfRead(const QString &fileName);
+    // Starts reading the fingerprint of a file being opened early (see startEarly()) that the library
+    // does not hold yet, beside its opening: the import that follows takes it from there. Files
+    // too long to read during a start are left to the import.
+    static void startEarlyFingerprint(const QString &fileName);
+    // The fingerprint read early for fileName (empty when the file could not be read), when the file
+    // has not changed since; nullopt otherwise. Waits for it when `wait`, else nullopt while it is
+    // still being read.
+    static std::optional<QString> takeEarlyFingerprint(const QString &fileName, bool wait);
     // Lets go of the early document, whoever took it keeps theirs.
     static void dropEarly();
 

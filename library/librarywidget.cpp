@@ -509,10 +509,15 @@ std::optional<int> LibraryWidget::documentIdForPath(const QString &path) const
 QString LibraryWidget::hashWithProgress(const QString &path)
 {
     const QFileInfo info(path);
-    Domain::HashGenerator generator;
     // A file read in a blink needs no dialog; a modal one would also run the event loop, and paint
     // the window without the document that is about to open in it.
     constexpr qint64 kQuietBytes = 16 * 1024 * 1024;
+    // Named at start-up, it may have been read already, beside the start.
+    if (const std::optional<QString> early
+        = Backend::DocumentLoader::takeEarlyFingerprint(info.absoluteFilePath(), info.size() < kQuietBytes)) {
+        return *early;
+    }
+    Domain::HashGenerator generator;
     if (info.size() < kQuietBytes) {
         return generator.generate(info.absoluteFilePath());
     }

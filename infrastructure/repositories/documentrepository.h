@@ -17,4 +17,9 @@ public:
     QVector<Domain::Document> findByHash(const QString &hash) override;
 };
 
+// Whether the documents table of the default connection names this file (as localUrl); false also
+// while there is no such table (a new database). Reads only that column, which every schema has, so
+// it may run before an upgrade.
+bool isDocumentPathStored(const QString &localUrl);
+
 } // namespace Nod::Infrastructure

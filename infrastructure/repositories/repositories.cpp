@@ -7,6 +7,7 @@
 
 #include <infrastructure/database.h>
 
+#include <QSqlDatabase>
 #include <QSqlQuery>
 
 #include <stdexcept>
@@ -22,6 +23,17 @@ QVector<Domain::Document> DocumentRepository::findAll() { return query(); }
 QVector<Domain::Document> DocumentRepository::findByLocalUrl(const QString &path)
 {
     return query({ { QStringLiteral("localUrl"), path } });
+}
+
+bool isDocumentPathStored(const QString &localUrl)
+{
+    if (!QSqlDatabase::database().tables().contains(QStringLiteral("documents"))) {
+        return false;
+    }
+    QSqlQuery query;
+    query.prepare(QStringLiteral("SELECT 1 FROM documents WHERE localUrl = ? LIMIT 1"));
+    query.addBindValue(localUrl);
+    return query.exec() && query.next();
 }
 
 QVector<Domain::Document> DocumentRepository::findByHash(const QString &hash)

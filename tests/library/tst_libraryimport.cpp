@@ -259,6 +259,31 @@ private slots:
         Backend::DocumentLoader::dropEarly();
     }
 
+    // The fingerprint read beside the start is the file's; a file written again since is read again.
+    void fingerprintReadAtStartUp_isTheFilesOwn()
+    {
+        const QString kept = pdf(QStringLiteral("kept.pdf"));
+        const QString rewritten = pdf(QStringLiteral("rewritten.pdf"));
+        for (const QString &file : { kept, rewritten }) {
+            Backend::DocumentLoader::startEarly(file);
+            Backend::DocumentLoader::startEarlyFingerprint(file);
+        }
+        QCOMPARE(
+            Backend::DocumentLoader::takeEarlyFingerprint(kept, true), std::optional<QString>(md5Of(kept)));
+        QVERIFY(Backend::DocumentLoader::takeEarlyFingerprint(rewritten, true));
+        QVERIFY(writePdf(rewritten, QStringLiteral("another text, another length")));
+        QCOMPARE(Backend::DocumentLoader::takeEarlyFingerprint(rewritten, true), std::nullopt);
+
+        for (const QString &file : { kept, rewritten }) {
+            const std::optional<int> id = m_library->addFile(file);
+            QVERIFY(id && *id > 0);
+            QCOMPARE(documents()->document(*id).hash(), md5Of(file));
+        }
+        QVERIFY(md5Of(kept) != md5Of(rewritten));
+        Backend::DocumentLoader::dropEarly();
+        QCOMPARE(Backend::DocumentLoader::takeEarlyFingerprint(kept, true), std::nullopt);
+    }
+
     void newDocumentIsFiledUnderTheCurrentCategory()
     {
         const int category = m_fixture->registry()->categoryService()->newTag(QStringLiteral("Papers"), 0);
