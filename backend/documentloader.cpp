@@ -187,7 +187,8 @@ QSharedPointer<Document> DocumentLoader::takeEarly(const QString &fileName, bool
 
 void DocumentLoader::startEarlyFingerprint(const QString &fileName)
 {
-    // About what the start's other work leaves this worker before the import needs it.
+    // A longer file would still be read when the import asks for it, which reads it then, showing
+    // its progress.
     constexpr qint64 kLongestBytes = 64 * 1024 * 1024;
     const QFileInfo info(fileName);
     if (info.size() > kLongestBytes) {
