@@ -47,9 +47,8 @@ void FirstPageWatch::check()
     if (m_done || !m_tab) {
         return;
     }
-    PDFDocumentView *view = m_tab->readingView();
-    const QSharedPointer<PDFDocumentScene> scene = view->pdfScene();
-    const int pageIndex = qMax(0, view->currentPage());
+    const QSharedPointer<PDFDocumentScene> scene = m_tab->readingView()->pdfScene();
+    const int pageIndex = pageInView();
     ReadingPageItem *page = scene ? scene->readingPageAt(pageIndex) : nullptr;
     if (!page || !page->isSharp()) {
         return;
@@ -70,14 +69,15 @@ void FirstPageWatch::checkUnmarked()
     if (m_done || !m_tab) {
         return;
     }
-    PDFDocumentView *view = m_tab->readingView();
-    const QSharedPointer<PDFDocumentScene> scene = view->pdfScene();
-    const int pageIndex = qMax(0, view->currentPage());
+    const QSharedPointer<PDFDocumentScene> scene = m_tab->readingView()->pdfScene();
+    const int pageIndex = pageInView();
     AnnotationIndex *annotations = scene ? scene->annotations() : nullptr;
     if (annotations && annotations->isPopulated(pageIndex) && annotations->shownCountOn(pageIndex) == 0) {
         check();
     }
 }
+
+int FirstPageWatch::pageInView() const { return qMax(0, m_tab->readingView()->currentPage()); }
 
 void FirstPageWatch::finish(bool shown)
 {

@@ -31,6 +31,7 @@ private:
     // After the page in view made its marks and notes: done when it has none to paint.
     void checkUnmarked();
     void finish(bool shown);
+    int pageInView() const;
 
     QPointer<DocumentWidget> m_tab;
     QPointer<QObject> m_viewport;
