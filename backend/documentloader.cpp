@@ -51,6 +51,29 @@ struct EarlyFiles
     QList<EarlyFile> files;
 };
 Q_GLOBAL_STATIC(EarlyFiles, earlyFiles)
+
+// The entry for fileName, unless the file changed while it was read or since: what was read is not
+// the file any more, and the entry goes. The caller holds the mutex.
+const EarlyFile *unchangedEarlyFile(EarlyFiles &early, const QString &fileName)
+{
+    if (early.files.isEmpty()) {
+        return nullptr;
+    }
+    const QFileInfo info(fileName);
+    const QString path = info.canonicalFilePath();
+    for (int i = 0; i < early.files.size(); ++i) {
+        const EarlyFile &file = early.files.at(i);
+        if (file.path != path) {
+            continue;
+        }
+        if (file.size != info.size() || file.modified != info.lastModified()) {
+            early.files.removeAt(i);
+            return nullptr;
+        }
+        return &file;
+    }
+    return nullptr;
+}
 } // namespace
 
 DocumentLoader::DocumentLoader(QObject *parent)
@@ -155,30 +178,15 @@ QSharedPointer<Document> DocumentLoader::takeEarly(const QString &fileName, bool
 {
     EarlyFiles &early = *earlyFiles;
     QFuture<Result> future;
-    bool found = false;
     {
         QMutexLocker locker(&early.mutex);
-        if (early.files.isEmpty()) {
+        const EarlyFile *file = unchangedEarlyFile(early, fileName);
+        if (!file) {
             return {};
         }
-        const QFileInfo info(fileName);
-        const QString path = info.canonicalFilePath();
-        for (int i = 0; i < early.files.size(); ++i) {
-            const EarlyFile &file = early.files.at(i);
-            if (file.path != path) {
-                continue;
-            }
-            // Changed while it was read, or since: what was read is not the file any more.
-            if (file.size != info.size() || file.modified != info.lastModified()) {
-                early.files.removeAt(i);
-                return {};
-            }
-            future = file.future;
-            found = true;
-            break;
-        }
+        future = file->future;
     }
-    if (!found || (!wait && !future.isFinished())) {
+    if (!wait && !future.isFinished()) {
         return {};
     }
     future.waitForFinished();
@@ -212,16 +220,11 @@ std::optional<QString> DocumentLoader::takeEarlyFingerprint(const QString &fileN
     QFuture<QString> fingerprint;
     {
         QMutexLocker locker(&early.mutex);
-        const QFileInfo info(fileName);
-        const QString path = info.canonicalFilePath();
-        const auto it = std::find_if(early.files.cbegin(), early.files.cend(),
-            [&path](const EarlyFile &file) { return file.path == path; });
-        // Changed while it was read, or since: what was read is not the file any more.
-        if (it == early.files.cend() || !it->fingerprinting || it->size != info.size()
-            || it->modified != info.lastModified()) {
+        const EarlyFile *file = unchangedEarlyFile(early, fileName);
+        if (!file || !file->fingerprinting) {
             return std::nullopt;
         }
-        fingerprint = it->fingerprint;
+        fingerprint = file->fingerprint;
     }
     if (!wait && !fingerprint.isFinished()) {
         return std::nullopt;
