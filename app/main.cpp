@@ -1,6 +1,7 @@
 #include <app/commandline.h>
 #include <app/databasestartup.h>
 #include <app/desktopidentity.h>
+#include <app/framewarmup.h>
 #include <app/mainwindow.h>
 #include <app/messagereceiver.h>
 #include <app/singleapplication.h>
@@ -94,6 +95,7 @@ int main(int argc, char *argv[])
     QObject::connect(&app, &SingleApplication::receivedMessage, &receiver,
         &Nod::Presentation::MessageReceiver::receivedMessage);
     window.showMaximized();
+    Nod::App::FrameWarmUp firstFrame(&window);
     QObject::connect(
         &termination, &Nod::App::TerminationHandler::terminationRequested, &window, &QWidget::close);
     for (const QString &path : files) {

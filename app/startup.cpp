@@ -8,6 +8,8 @@
 #include <application/documentservice.h>
 #include <backend/documentloader.h>
 #include <infrastructure/repositories/documentrepository.h>
+#include <reading/baseview.h>
+#include <reading/readingpageitem.h>
 
 #include <QApplication>
 #include <QDate>
@@ -89,14 +91,33 @@ QStringList commandLineFiles(const QStringList &arguments, const QString &startD
     return files;
 }
 
+Backend::DocumentLoader::FirstPage firstPageOf(const Domain::LastRead &lastRead)
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    if (!screen) {
+        return {};
+    }
+    const double dpiX = qRound(screen->logicalDotsPerInchX());
+    const double dpiY = qRound(screen->logicalDotsPerInchY());
+    const double ratio = screen->devicePixelRatio();
+    const double zoom = Base::View::clampZoom(lastRead.viewSetting().scaleFactor());
+    return { qMax(0, lastRead.pageIndex()), [=](const QSizeF &pointSize) {
+                return ReadingPageItem::firstRenderResolution(pointSize, dpiX, dpiY, ratio, zoom);
+            } };
+}
+
 void startOpeningFiles(const QStringList &files)
 {
     for (const QString &file : files) {
-        Backend::DocumentLoader::startEarly(file);
+        const QString localUrl = Application::DocumentService::localUrlOf(QFileInfo(file));
+        // The last file named is the tab in front.
+        Backend::DocumentLoader::startEarly(file,
+            file == files.constLast()
+                ? firstPageOf(Infrastructure::storedLastRead(localUrl).value_or(Domain::LastRead()))
+                : Backend::DocumentLoader::FirstPage {});
         // A file new to the library is fingerprinted before it is added: read beside the rest of
         // the start, not after it.
-        if (!Infrastructure::isDocumentPathStored(
-                Application::DocumentService::localUrlOf(QFileInfo(file)))) {
+        if (!Infrastructure::isDocumentPathStored(localUrl)) {
             Backend::DocumentLoader::startEarlyFingerprint(file);
         }
     }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <backend/documentloader.h>
+#include <domain/lastread.h>
+
 #include <QStringList>
 
 namespace Nod::App {
@@ -29,8 +32,12 @@ void logStartupLines(const QStringList &arguments);
 QStringList commandLineFiles(const QStringList &arguments, const QString &startDirectory);
 
 // Starts opening files (as commandLineFiles() gives them) on workers, so that reading them shares
-// the start with the window; the tabs take them from there.
+// the start with the window; the tabs take them from there. The page the last of them (the tab in
+// front) opens on is drawn there too.
 void startOpeningFiles(const QStringList &files);
+// The page the reading view opens a document on and the resolution it first draws it at, from
+// where the document was last read: the view lays its pages out at the screen's logical resolution.
+Backend::DocumentLoader::FirstPage firstPageOf(const Domain::LastRead &lastRead);
 
 // Installs "translations/NoderaReader_<locale>.qm" beside the executable, when it exists.
 void loadTranslation();

@@ -3,6 +3,7 @@
 #include <backend/backendinterface.h>
 #include <backend/backendmanager.h>
 #include <backend/document.h>
+#include <backend/page.h>
 #include <domain/hashgenerator.h>
 
 #include <QCoreApplication>
@@ -112,6 +113,26 @@ DocumentLoader::Result DocumentLoader::open(const Opener &opener, bool outlineWa
     return result;
 }
 
+void DocumentLoader::prepareFirstPage(const QSharedPointer<Document> &document, const FirstPage &firstPage)
+{
+    if (!document || firstPage.index < 0 || !firstPage.resolution) {
+        return;
+    }
+    const QVector<QSizeF> sizes = document->pageSizes();
+    if (firstPage.index >= sizes.size() || sizes.at(firstPage.index).isEmpty()) {
+        return;
+    }
+    const QSharedPointer<Page> page = document->pageAt(firstPage.index).toStrongRef();
+    if (!page) {
+        return;
+    }
+    const auto [xres, yres] = firstPage.resolution(sizes.at(firstPage.index));
+    // Expected before the document is handed over, so that no render of the page starts unaware
+    // of it; drawn beside, so that the hand-over does not wait for the drawing.
+    page->expectPreparedRender(xres, yres);
+    openingPool()->start([page] { page->drawPreparedRender(); });
+}
+
 bool DocumentLoader::isReadable(const Document &document)
 {
     // A damaged book can open and yet lay out to nothing; a locked one shows its pages once
@@ -137,7 +158,9 @@ bool DocumentLoader::start(const QString &fileName)
     return true;
 }
 
-void DocumentLoader::startEarly(const QString &fileName)
+void DocumentLoader::startEarly(const QString &fileName) { startEarly(fileName, FirstPage()); }
+
+void DocumentLoader::startEarly(const QString &fileName, const FirstPage &firstPage)
 {
     const QFileInfo info(fileName);
     BackendInterface *backend = info.isFile() ? backendFor(fileName) : nullptr;
@@ -158,8 +181,10 @@ void DocumentLoader::startEarly(const QString &fileName)
         return;
     }
     // Without the outline: the first page comes before it.
-    file.future = QtConcurrent::run(openingPool(), [backend, fileName] {
-        return open([backend, fileName] { return backend->newDocument(fileName); }, false);
+    file.future = QtConcurrent::run(openingPool(), [backend, fileName, firstPage] {
+        Result result = open([backend, fileName] { return backend->newDocument(fileName); }, false);
+        prepareFirstPage(result.document, firstPage);
+        return result;
     });
     early.files.append(file);
 }

@@ -6,7 +6,9 @@
 #include <QFutureWatcher>
 #include <QList>
 #include <QObject>
+#include <QPair>
 #include <QSharedPointer>
+#include <QSizeF>
 
 #include <functional>
 #include <optional>
@@ -52,9 +54,19 @@ public:
     // False for a document that cannot be shown: not opened, or opened without pages.
     static bool isReadable(const Document &document);
 
+    // The page a view will show first, and the resolution (x and y, dots per inch) it will first
+    // draw a page of the given size (in points) at.
+    struct FirstPage
+    {
+        int index = -1;
+        std::function<QPair<double, double>(const QSizeF &)> resolution;
+    };
     // Starts opening a file named at start-up on a worker, while the window is still being built;
     // its pages are placed there too. Whoever opens that file next (the library's check that it
-    // opens, the tab) shares the opened document. One file at a time; any thread may ask.
+    // opens, the tab) shares the opened document. One file at a time; any thread may ask. With a
+    // first page, that page is drawn on a worker as soon as the file is open (see
+    // Page::expectPreparedRender), so that the view's first paint finds it drawn.
+    static void startEarly(const QString &fileName, const FirstPage &firstPage);
     static void startEarly(const QString &fileName);
     // The document opened early for fileName, once it is open (waits for that), when the file has
     // not changed since; null otherwise, also when the opening failed.
@@ -79,6 +91,7 @@ private:
     void run(Opener opener);
     // Any thread; the back-end objects themselves are never changed after start-up.
     static Result open(const Opener &opener, bool outlineWanted);
+    static void prepareFirstPage(const QSharedPointer<Document> &document, const FirstPage &firstPage);
     static QSharedPointer<Document> takeEarly(const QString &fileName, bool wait);
 
     QFutureWatcher<Result> *m_watcher;

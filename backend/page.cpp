@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <utility>
 
 namespace Backend {
 
@@ -106,6 +107,46 @@ void Page::setHiddenAnnotations(const QSet<int> &objectNumbers)
         m_hiddenAnnotations = objectNumbers;
         ++m_revision;
     }
+}
+
+void Page::expectPreparedRender(double xres, double yres)
+{
+    QMutexLocker locker(&m_preparedMutex);
+    m_prepared = PreparedRender { true, false, xres, yres, revision(), {} };
+}
+
+void Page::drawPreparedRender()
+{
+    QMutexLocker locker(&m_preparedMutex);
+    if (!m_prepared.expected || m_prepared.drawing || !m_prepared.image.isNull()) {
+        return;
+    }
+    m_prepared.drawing = true;
+    const double xres = m_prepared.xres;
+    const double yres = m_prepared.yres;
+    locker.unlock();
+    const QImage image = renderImage(xres, yres);
+    locker.relock();
+    m_prepared.drawing = false;
+    if (m_prepared.expected) {
+        m_prepared.image = image;
+    }
+    m_preparedDrawn.wakeAll();
+}
+
+QImage Page::takePreparedRender(double xres, double yres)
+{
+    QMutexLocker locker(&m_preparedMutex);
+    while (m_prepared.expected && m_prepared.drawing) {
+        m_preparedDrawn.wait(&m_preparedMutex);
+    }
+    const PreparedRender prepared = std::exchange(m_prepared, PreparedRender {});
+    const auto same = [](double a, double b) { return std::abs(a - b) <= 1e-9 * std::max(a, b); };
+    if (prepared.image.isNull() || !same(prepared.xres, xres) || !same(prepared.yres, yres)
+        || prepared.revision != revision()) {
+        return {};
+    }
+    return prepared.image;
 }
 
 QSet<int> Page::hiddenAnnotations() const

@@ -16,6 +16,7 @@
 #include <QSharedPointer>
 #include <QSizeF>
 #include <QVector>
+#include <QWaitCondition>
 
 #include <atomic>
 
@@ -91,6 +92,17 @@ public:
     // is part of the key under which renders are kept.
     quint64 revision() const { return m_revision.load(); }
 
+    // A whole-page render drawn before any view asks for it: the page a start opens on, drawn
+    // while its window is still being built. expectPreparedRender() names the resolution,
+    // drawPreparedRender() draws it (on any thread, once). The first whole-page render of the page
+    // takes it (takePreparedRender) when it is at that resolution and the page shows the same as
+    // when it was expected; one asking while it is being drawn waits for it rather than drawing
+    // the page a second time, one asking before the drawing began draws the page itself.
+    void expectPreparedRender(double xres, double yres);
+    void drawPreparedRender();
+    // Null when nothing prepared fits; what was prepared is let go either way.
+    QImage takePreparedRender(double xres, double yres);
+
     int pageNumber() const { return m_pageNumber; }
     // Null once detached.
     Document *parent() const;
@@ -114,6 +126,19 @@ private:
     mutable QMutex m_hiddenMutex;
     QSet<int> m_hiddenAnnotations; // guarded by m_hiddenMutex
     std::atomic<quint64> m_revision { 0 };
+
+    struct PreparedRender
+    {
+        bool expected = false;
+        bool drawing = false;
+        double xres = 0;
+        double yres = 0;
+        quint64 revision = 0;
+        QImage image;
+    };
+    QMutex m_preparedMutex;
+    QWaitCondition m_preparedDrawn;
+    PreparedRender m_prepared; // guarded by m_preparedMutex
 };
 
 } // namespace Backend

@@ -26,9 +26,15 @@ QThreadPool *RenderTask::threadPool()
 }
 
 QImage RenderTask::renderTile(
-    const Backend::Page &page, const RenderParam &param, const QRect &rect, Backend::RenderCookie *cookie)
+    Backend::Page &page, const RenderParam &param, const QRect &rect, Backend::RenderCookie *cookie)
 {
-    QImage image = page.renderImage(param.renderXres(), param.renderYres(), rect, false, cookie);
+    QImage image;
+    if (rect.isEmpty()) {
+        image = page.takePreparedRender(param.renderXres(), param.renderYres());
+    }
+    if (image.isNull()) {
+        image = page.renderImage(param.renderXres(), param.renderYres(), rect, false, cookie);
+    }
     image.setDevicePixelRatio(param.devicePixelRatio());
     return image;
 }

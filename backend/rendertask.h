@@ -33,8 +33,9 @@ public:
     ~RenderTask() override;
 
     static QThreadPool *threadPool();
-    // What the task does, without colour treatment, on the calling thread.
-    static QImage renderTile(const Backend::Page &page, const RenderParam &param, const QRect &rect,
+    // What the task does, without colour treatment, on the calling thread; a whole page drawn
+    // ahead for this resolution is taken rather than drawn again.
+    static QImage renderTile(Backend::Page &page, const RenderParam &param, const QRect &rect,
         Backend::RenderCookie *cookie = nullptr);
 
     bool isRunning() const;

@@ -51,16 +51,31 @@ RenderParam ReadingPageItem::renderParamFor(double zoom, double devicePixelRatio
 
 RenderParam ReadingPageItem::previewParamFor(const RenderParam &param) const
 {
+    RenderParam preview = param;
+    preview.setScaleFactor(previewZoom(pageRect().size(), m_dpiX, param));
+    return preview;
+}
+
+double ReadingPageItem::previewZoom(const QSizeF &itemSize, double dpiX, const RenderParam &param)
+{
     const double zoom = param.scaleFactor();
     // Device pixels per item unit at this zoom.
-    const double pixelsPerUnit = param.renderXres() / m_dpiX;
-    const double pagePixels = pageRect().width() * pixelsPerUnit * pageRect().height() * pixelsPerUnit;
+    const double pixelsPerUnit = param.renderXres() / dpiX;
+    const double pagePixels = itemSize.width() * pixelsPerUnit * itemSize.height() * pixelsPerUnit;
     // The whole-page render stays under the limit; beyond it, a smaller preview shows under the
     // tiles until they arrive.
-    RenderParam preview = param;
-    preview.setScaleFactor(
-        pagePixels * 4 <= WholePageLimit ? zoom : zoom * std::sqrt(double(PreviewLimit) / (pagePixels * 4)));
-    return preview;
+    return pagePixels * 4 <= WholePageLimit ? zoom
+                                            : zoom * std::sqrt(double(PreviewLimit) / (pagePixels * 4));
+}
+
+QPair<double, double> ReadingPageItem::firstRenderResolution(
+    const QSizeF &pointSize, double dpiX, double dpiY, double devicePixelRatio, double zoom)
+{
+    // As the scene places the page and renderParamFor() and previewParamFor() draw it.
+    RenderParam param(int(dpiX), int(dpiY), devicePixelRatio, zoom);
+    const QSizeF itemSize(pointSize.width() * dpiX / 72.0, pointSize.height() * dpiY / 72.0);
+    param.setScaleFactor(previewZoom(itemSize, dpiX, param));
+    return { param.renderXres(), param.renderYres() };
 }
 
 void ReadingPageItem::ensurePreviewTile(const QSharedPointer<Backend::Page> &page)

@@ -49,6 +49,11 @@ public:
     // Starts rendering the page as a view at this zoom would first paint it, so that the image
     // is on its way while the window is still being laid out and painted.
     void prepareRender(double zoom, double devicePixelRatio);
+    // The resolution (x and y, dots per inch) of the first render of a page of this size (in
+    // points) in a view at this zoom, whose pages are placed at dpiX × dpiY: what prepareRender()
+    // asks for, known before there is a view.
+    static QPair<double, double> firstRenderResolution(
+        const QSizeF &pointSize, double dpiX, double dpiY, double devicePixelRatio, double zoom);
     // Stops renders in flight and drops the pixmaps this page holds (the cache keeps its copies).
     void cancelRenders();
     // Renders afresh in the background mode now in force; nothing of the old mode is shown again.
@@ -73,6 +78,8 @@ private:
     static void paintFailure(QPainter *painter, const QRectF &rect, const QString &reason, bool dark);
     // The whole page at param's zoom, or a smaller preview of a page too large for one image.
     RenderParam previewParamFor(const RenderParam &param) const;
+    // The zoom of the whole-page render under param of a page of itemSize (in item units).
+    static double previewZoom(const QSizeF &itemSize, double dpiX, const RenderParam &param);
     void ensurePreviewTile(const QSharedPointer<Backend::Page> &page);
     // True when every exposed tile was painted.
     bool paintTiles(

@@ -3,6 +3,9 @@
 #include "sqlrepository.h"
 
 #include <domain/idocumentrepository.h>
+#include <domain/lastread.h>
+
+#include <optional>
 
 namespace Nod::Infrastructure {
 
@@ -21,5 +24,8 @@ public:
 // while there is no such table (a new database). Reads only that column, which every schema has, so
 // it may run before an upgrade.
 bool isDocumentPathStored(const QString &localUrl);
+// Where the library's document with this file was last read; nullopt when there is none, or when
+// the table cannot say (a new database, or one still to be upgraded).
+std::optional<Domain::LastRead> storedLastRead(const QString &localUrl);
 
 } // namespace Nod::Infrastructure

@@ -36,6 +36,20 @@ bool isDocumentPathStored(const QString &localUrl)
     return query.exec() && query.next();
 }
 
+std::optional<Domain::LastRead> storedLastRead(const QString &localUrl)
+{
+    QSqlQuery query;
+    // The column's name is the stored form's; a schema without it fails to prepare.
+    if (!query.prepare(QStringLiteral("SELECT siderBarState FROM documents WHERE localUrl = ? LIMIT 1"))) {
+        return std::nullopt;
+    }
+    query.addBindValue(localUrl);
+    if (!query.exec() || !query.next()) {
+        return std::nullopt;
+    }
+    return Domain::LastRead::decode(query.value(0).toByteArray());
+}
+
 QVector<Domain::Document> DocumentRepository::findByHash(const QString &hash)
 {
     return query({ { QStringLiteral("hash"), hash } });
