@@ -149,6 +149,12 @@ QImage Page::takePreparedRender(double xres, double yres)
     return prepared.image;
 }
 
+bool Page::hasPreparedRender() const
+{
+    QMutexLocker locker(&m_preparedMutex);
+    return m_prepared.expected && !m_prepared.image.isNull();
+}
+
 QSet<int> Page::hiddenAnnotations() const
 {
     QMutexLocker locker(&m_hiddenMutex);

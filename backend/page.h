@@ -102,6 +102,8 @@ public:
     void drawPreparedRender();
     // Null when nothing prepared fits; what was prepared is let go either way.
     QImage takePreparedRender(double xres, double yres);
+    // Whether a render drawn ahead waits to be taken.
+    bool hasPreparedRender() const;
 
     int pageNumber() const { return m_pageNumber; }
     // Null once detached.
@@ -136,7 +138,7 @@ private:
         quint64 revision = 0;
         QImage image;
     };
-    QMutex m_preparedMutex;
+    mutable QMutex m_preparedMutex;
     QWaitCondition m_preparedDrawn;
     PreparedRender m_prepared; // guarded by m_preparedMutex
 };

@@ -5,17 +5,23 @@
 #include <app/maintabbar.h>
 #include <app/mainwindow.h>
 #include <app/settingsdialog.h>
+#include <app/startup.h>
 #include <app/storage/settings.h>
 #include <app/tabbar.h>
 #include <application/documentservice.h>
 #include <application/noteservice.h>
 #include <application/serviceregistry.h>
 #include <application/startgate.h>
+#include <backend/document.h>
+#include <backend/page.h>
+#include <backend/tileitem.h>
 #include <domain/marker.h>
 #include <library/documentmodel.h>
 #include <library/librarywidget.h>
 #include <reading/backgroundmodeholder.h>
+#include <reading/pdfdocumentscene.h>
 #include <reading/pdfdocumentview.h>
+#include <reading/readingpageitem.h>
 #include <reading/tab/documenttab.h>
 #include <reading/tab/documentwidget.h>
 
@@ -427,6 +433,55 @@ private slots:
         QCOMPARE(loggedCount(QStringLiteral("initialize summary: ")), 1);
         QCOMPARE(loggedCount(QStringLiteral("initialize mind map: ")), 1);
         qInstallMessageHandler(g_previousHandler);
+    }
+
+    void documentOnTheCommandLine_hasThePageItWasLeftAtDrawnBesideTheWindow()
+    {
+        using Nod::Domain::LastRead;
+        using Nod::Domain::ViewSetting;
+        const QString path = makeBook(QStringLiteral("left.pdf"), 6);
+        const int id = m_window->libraryWidget()->addFile(path).value_or(-1);
+        QVERIFY(id > 0);
+        const LastRead state(3, QPointF(),
+            ViewSetting(ViewSetting::ScaleFactor, 1.5, ViewSetting::NoRotation, ViewSetting::MarginMode(1)),
+            Nod::Domain::SiderBarState(true, { 0.2, 0.8 }));
+        QVERIFY(documents()->changeLastRead(id, state));
+        m_window.reset();
+        delete Nod::Application::ServiceRegistry::instance();
+
+        // As main() starts with the file on its command line: the page is drawn while the window
+        // is being made.
+        Nod::App::startOpeningFiles({ path });
+        const QSharedPointer<Backend::Document> early = Backend::DocumentLoader::takeEarly(path);
+        QVERIFY(early);
+        const QSharedPointer<Backend::Page> page = early->pageAt(3).toStrongRef();
+        QVERIFY(page);
+        QTRY_VERIFY(page->hasPreparedRender());
+        Nod::Application::StartGate::hold();
+        m_window = std::make_unique<MainWindow>();
+        QSignalSpy settled(m_window.get(), &MainWindow::startSettled);
+        m_window->show();
+        m_window->addToLibrary(path);
+        m_window->finishStart();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        QTRY_COMPARE(settled.count(), 1);
+
+        // The view's first render of that page asked for exactly what was drawn, and took it.
+        auto *tab = dynamic_cast<DocumentWidget *>(m_window->currentDocumentTab());
+        QVERIFY(tab);
+        QCOMPARE(tab->document(), early);
+        QCOMPARE(tab->readingView()->currentPage(), 3);
+        QVERIFY(!page->hasPreparedRender());
+        ReadingPageItem *item = tab->readingView()->pdfScene()->readingPageAt(3);
+        QVERIFY(item && item->isSharp());
+        const TileItem *tile = item->findChild<TileItem *>();
+        QVERIFY(tile);
+        const Backend::DocumentLoader::FirstPage first = Nod::App::firstPageOf(state);
+        QCOMPARE(first.index, 3);
+        const QPair<double, double> resolution = first.resolution(early->pageSizes().at(3));
+        QCOMPARE(tile->renderParam().renderXres(), resolution.first);
+        QCOMPARE(tile->renderParam().renderYres(), resolution.second);
+        Backend::DocumentLoader::dropEarly();
     }
 
     void documentTabs_keepTheirKeysAndPrintAndOpenWhatTheirLinksName()

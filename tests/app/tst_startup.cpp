@@ -1,3 +1,4 @@
+#include <app/framewarmup.h>
 #include <app/startup.h>
 #include <app/storage/applog.h>
 #include <app/storage/house.h>
@@ -5,12 +6,14 @@
 #include <domain/metatypes.h>
 
 #include <QApplication>
+#include <QBackingStore>
 #include <QDir>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QSettings>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -294,6 +297,34 @@ private slots:
         const QString ini
             = readAll(home.filePath(QStringLiteral(".local/share/Nodera/Nodera Desktop/NoderaDesktop.ini")));
         QVERIFY2(ini.contains(QStringLiteral("lastSessionDocuments=")), qPrintable(ini));
+    }
+
+    void firstFrame_madeAheadOfItsPaint_showsTheWholeWindow()
+    {
+        // A window in two colours, split where a missed or stale part of the frame would show.
+        QWidget window;
+        window.setAutoFillBackground(true);
+        QPalette palette = window.palette();
+        palette.setColor(QPalette::Window, Qt::darkCyan);
+        window.setPalette(palette);
+        auto *lower = new QWidget(&window);
+        lower->setAutoFillBackground(true);
+        palette.setColor(QPalette::Window, Qt::darkMagenta);
+        lower->setPalette(palette);
+        window.resize(400, 300);
+        lower->setGeometry(0, 150, 400, 150);
+        window.show();
+        Nod::App::FrameWarmUp frame(&window);
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(window.backingStore()->size(), window.size());
+        const QImage shown = window.screen()->grabWindow(window.winId()).toImage();
+        QCOMPARE(shown.size(), window.size() * window.devicePixelRatioF());
+        for (const QPoint &point : { QPoint(1, 1), QPoint(398, 148), QPoint(200, 75) }) {
+            QCOMPARE(QColor(shown.pixel(point)), QColor(Qt::darkCyan));
+        }
+        for (const QPoint &point : { QPoint(1, 151), QPoint(398, 298), QPoint(200, 225) }) {
+            QCOMPARE(QColor(shown.pixel(point)), QColor(Qt::darkMagenta));
+        }
     }
 
     void damagedLibrary_isExplainedAndEndsCleanly_data()

@@ -114,6 +114,7 @@ private slots:
 
     void renderTask_deliversTreatedImage();
     void renderTask_cancelledVisibleRenderStopsWithoutResult();
+    void renderTask_takesAPageDrawnAheadOnlyWhereItFits();
     void tileItem_rendersOnMissThenServesFromCache();
     void tileItem_takesAnEndedRenderStillInTheEventQueue();
     void tileItem_ignoresStaleResultsAndRetriesFailuresWithNewParameters();
@@ -312,6 +313,47 @@ void TestRenderPipeline::renderTask_cancelledVisibleRenderStopsWithoutResult()
     task.wait();
     QTest::qWait(50);
     QCOMPARE(ready.count(), 0);
+}
+
+void TestRenderPipeline::renderTask_takesAPageDrawnAheadOnlyWhereItFits()
+{
+    const QSharedPointer<Backend::Page> page = textPage(2);
+    const RenderParam param(72, 72, 2.0, 0.5);
+    const double xres = param.renderXres();
+    QImage direct = page->renderImage(xres, xres);
+    QVERIFY(!direct.isNull());
+    direct.setDevicePixelRatio(param.devicePixelRatio());
+    const auto prepare = [&page](double resolution) {
+        page->expectPreparedRender(resolution, resolution);
+        page->drawPreparedRender();
+    };
+
+    // At the resolution asked for, the render task takes it; once.
+    prepare(xres);
+    QVERIFY(page->hasPreparedRender());
+    const QImage taken = RenderTask::renderTile(*page, param, QRect());
+    QVERIFY(!page->hasPreparedRender());
+    QCOMPARE(taken.devicePixelRatio(), 2.0);
+    QCOMPARE(taken.convertToFormat(QImage::Format_ARGB32), direct.convertToFormat(QImage::Format_ARGB32));
+    QVERIFY(page->takePreparedRender(xres, xres).isNull());
+
+    // A tile, another resolution, or a page that shows something else since: drawn afresh, and
+    // what was prepared is let go.
+    prepare(xres);
+    QVERIFY(!RenderTask::renderTile(*page, param, QRect(0, 0, 10, 10)).isNull());
+    QVERIFY(page->hasPreparedRender());
+    QVERIFY(page->takePreparedRender(xres * 2, xres * 2).isNull());
+    QVERIFY(!page->hasPreparedRender());
+    QVERIFY(page->takePreparedRender(xres, xres).isNull());
+    prepare(xres);
+    page->setHiddenAnnotations({ 9999 });
+    QVERIFY(page->takePreparedRender(xres, xres).isNull());
+
+    // Asked for before the drawing began: the asker draws it, and the drawing is not done.
+    page->expectPreparedRender(xres, xres);
+    QVERIFY(page->takePreparedRender(xres, xres).isNull());
+    page->drawPreparedRender();
+    QVERIFY(!page->hasPreparedRender());
 }
 
 void TestRenderPipeline::tileItem_rendersOnMissThenServesFromCache()

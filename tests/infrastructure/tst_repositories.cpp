@@ -99,6 +99,9 @@ void RepositoriesTest::document_roundTripsAndIgnoresOldColumns()
     QCOMPARE(found->overview(), QStringLiteral("über"));
     QCOMPARE(found->hided(), true);
     QCOMPARE(found->lastRead(), lastRead);
+    // Read alone (as a start does before the window) it is the same place.
+    QCOMPARE(storedLastRead(QStringLiteral("/books/five.pdf")), std::optional<LastRead>(lastRead));
+    QVERIFY(!storedLastRead(QStringLiteral("/books/none.pdf")));
     QCOMPARE(found->addedAt(), document.addedAt());
     QCOMPARE(found->lastReadedAt(), document.lastReadedAt());
     QVERIFY(!documents.find(6).has_value());
@@ -110,6 +113,11 @@ void RepositoriesTest::document_roundTripsAndIgnoresOldColumns()
     QVERIFY(documents.findByLocalUrl(QStringLiteral("/books/seven.pdf")).isEmpty());
     // A path that looks like SQL is only ever a bound value.
     QVERIFY(documents.findByLocalUrl(QStringLiteral("x' OR '1'='1")).isEmpty());
+    QVERIFY(!storedLastRead(QStringLiteral("x' OR '1'='1")));
+    // Before the table has the column (a database still to be upgraded), nothing is said.
+    exec(QStringLiteral("ALTER TABLE documents RENAME COLUMN siderBarState TO oldState"));
+    QVERIFY(!storedLastRead(QStringLiteral("/books/five.pdf")));
+    QVERIFY(isDocumentPathStored(QStringLiteral("/books/five.pdf")));
 }
 
 void RepositoriesTest::update_neverWritesTheKey()
