@@ -10,6 +10,7 @@
 #include <QMouseEvent>
 #include <QToolButton>
 #include <QWindow>
+#include <reading/lazyicon.h>
 
 namespace Nod::Presentation {
 
@@ -151,7 +152,7 @@ void MainTabBar::on_tabList_clicked()
 QMenu *MainTabBar::createMainMenu(QWidget *parent, const Nod::Domain::BackgroundMode &current)
 {
     auto *menu = new QMenu(parent);
-    QMenu *modes = menu->addMenu(QIcon(QStringLiteral(":icons/eye.svg")), tr("Background Mode"));
+    QMenu *modes = menu->addMenu(lazyIcon(QStringLiteral(":icons/eye.svg")), tr("Background Mode"));
     auto *group = new QActionGroup(modes);
     group->setExclusive(true);
     const ModeEntry entries[] = {
@@ -178,21 +179,21 @@ QMenu *MainTabBar::createMainMenu(QWidget *parent, const Nod::Domain::Background
     keepPictures->setChecked(m_keepPictures);
     connect(keepPictures, &QAction::toggled, this, &MainTabBar::keepPicturesInColourChanged);
 
-    QAction *print = menu->addAction(QIcon(QStringLiteral(":icons/printer.svg")), tr("Print ..."), this,
+    QAction *print = menu->addAction(lazyIcon(QStringLiteral(":icons/printer.svg")), tr("Print ..."), this,
         &MainTabBar::printRequested, QKeySequence::Print);
     print->setObjectName(QStringLiteral("print"));
     print->setEnabled(m_printEnabled);
-    QAction *settings = menu->addAction(
-        QIcon(QStringLiteral(":icons/settings.svg")), tr("Settings..."), this, &MainTabBar::settingRequested);
+    QAction *settings = menu->addAction(lazyIcon(QStringLiteral(":icons/settings.svg")), tr("Settings..."),
+        this, &MainTabBar::settingRequested);
     settings->setObjectName(QStringLiteral("settings"));
     settings->setEnabled(m_settingsEnabled);
-    menu->addAction(
-            QIcon(QStringLiteral(":icons/help-circle.svg")), tr("Help..."), this, &MainTabBar::helpRequested)
+    menu->addAction(lazyIcon(QStringLiteral(":icons/help-circle.svg")), tr("Help..."), this,
+            &MainTabBar::helpRequested)
         ->setObjectName(QStringLiteral("help"));
     menu->addAction(tr("Keyboard Shortcuts"), this, &MainTabBar::shortcutsRequested)
         ->setObjectName(QStringLiteral("keyboardShortcuts"));
     menu->addAction(
-            QIcon(QStringLiteral(":icons/heart.svg")), tr("Donate"), this, &MainTabBar::donateRequested)
+            lazyIcon(QStringLiteral(":icons/heart.svg")), tr("Donate"), this, &MainTabBar::donateRequested)
         ->setObjectName(QStringLiteral("donate"));
     return menu;
 }

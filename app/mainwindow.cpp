@@ -12,6 +12,7 @@
 #include "settingsdialog.h"
 #include "tabbar.h"
 #include <annotating/exchange/documentexchange.h>
+#include <reading/lazyicon.h>
 
 #include <app/storage/house.h>
 #include <app/storage/settings.h>
@@ -227,7 +228,7 @@ QList<int> MainWindow::openDocumentIds() const
 int MainWindow::insertPage(QWidget *page, const Nod::Domain::Document &document)
 {
     TabBar *tabs = m_mainTabBar->tabBar();
-    const int index = tabs->addTab(QIcon(QStringLiteral(":icons/empty.svg")), document.title());
+    const int index = tabs->addTab(lazyIcon(QStringLiteral(":icons/empty.svg")), document.title());
     tabs->setTabToolTip(index, document.title());
     m_stack->addWidget(page);
     return index;

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QShortcut>
 #include <QToolButton>
+#include <reading/lazyicon.h>
 
 namespace Nod::Presentation {
 
@@ -19,7 +20,7 @@ QToolButton *makeButton(QWidget *parent, const char *objectName, const QString &
     button->setObjectName(QLatin1String(objectName));
     button->setText(text);
     button->setToolTip(text);
-    button->setIcon(QIcon(icon));
+    button->setIcon(lazyIcon(icon));
     button->setAutoRaise(true);
     button->setFocusPolicy(Qt::NoFocus);
     return button;

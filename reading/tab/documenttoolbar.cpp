@@ -6,6 +6,7 @@
 #include <annotating/exchange/documentexchange.h>
 #include <app/storage/settings.h>
 #include <reading/baseview.h>
+#include <reading/lazyicon.h>
 #include <reading/pdfdocumentscene.h>
 #include <reading/pdfdocumentview.h>
 #include <reading/searchline.h>
@@ -32,7 +33,7 @@ constexpr int kMoveTool = 5;
 QAction *DocumentWidget::addToolAction(
     const QString &objectName, const QString &iconPath, const QString &text, const QKeySequence &shortcut)
 {
-    auto *action = new QAction(QIcon(iconPath), text, this);
+    auto *action = new QAction(lazyIcon(iconPath), text, this);
     action->setObjectName(objectName);
     if (!shortcut.isEmpty()) {
         action->setShortcut(shortcut);
@@ -117,7 +118,7 @@ void DocumentWidget::createToolBar()
 
     QAction *undo = m_undoStack->createUndoAction(this, tr("Undo"));
     undo->setObjectName(QStringLiteral("undo"));
-    undo->setIcon(QIcon(QStringLiteral(":icons/undo.png")));
+    undo->setIcon(lazyIcon(QStringLiteral(":icons/undo.png")));
     undo->setShortcuts(QKeySequence::Undo);
     undo->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     undo->setToolTip(tr("Press Ctrl+Y to Redo"));
@@ -184,7 +185,7 @@ void DocumentWidget::createToolBar()
     connect(m_noteAreaGroup, &QActionGroup::triggered, this, &DocumentWidget::on_noteArea_triggered);
     auto *noteArea = new QToolButton(this);
     noteArea->setObjectName(QStringLiteral("noteArea"));
-    noteArea->setIcon(QIcon(QStringLiteral(":icons/notearea.svg")));
+    noteArea->setIcon(lazyIcon(QStringLiteral(":icons/notearea.svg")));
     noteArea->setText(tr("Note Area"));
     noteArea->setToolTip(tr("Note Area"));
     noteArea->setWhatsThis(tr("Set note area"));
@@ -212,7 +213,7 @@ void DocumentWidget::createToolBar()
     });
     auto *exchangeButton = new QToolButton(this);
     exchangeButton->setObjectName(QStringLiteral("exchange"));
-    exchangeButton->setIcon(QIcon(QStringLiteral(":icons/file-text.svg")));
+    exchangeButton->setIcon(lazyIcon(QStringLiteral(":icons/file-text.svg")));
     exchangeButton->setToolTip(tr("Notes in and out"));
     exchangeButton->setPopupMode(QToolButton::InstantPopup);
     exchangeButton->setMenu(m_exchange->menu());
@@ -233,7 +234,7 @@ void DocumentWidget::createToolBar()
 void DocumentWidget::addViewAction(QMenu *menu, const QString &objectName, const QString &iconPath,
     const QString &text, int index, const QKeySequence &shortcut)
 {
-    QAction *action = menu->addAction(QIcon(iconPath), text);
+    QAction *action = menu->addAction(lazyIcon(iconPath), text);
     action->setObjectName(objectName);
     action->setData(index);
     action->setCheckable(true);
@@ -275,7 +276,8 @@ void DocumentWidget::createAnnotationToolActions()
             tr("Draw horizontal highlight in any Pdf document."), Tool::HorHighlight, "lineBrush", 1 },
     };
     for (const Spec &spec : specs) {
-        auto *action = new AnnotationToolAction(QIcon(QLatin1String(spec.icon)), spec.text, spec.type, this);
+        auto *action
+            = new AnnotationToolAction(lazyIcon(QLatin1String(spec.icon)), spec.text, spec.type, this);
         action->setObjectName(QLatin1String(spec.name));
         action->setWhatsThis(spec.whatsThis);
         action->setShortcutContext(Qt::WidgetWithChildrenShortcut);

@@ -16,6 +16,7 @@
 #include <reading/annotationindex.h>
 #include <reading/basepage.h>
 #include <reading/baseview.h>
+#include <reading/lazyicon.h>
 #include <reading/pdfdocumentscene.h>
 #include <reading/pdfdocumentview.h>
 #include <reading/readingpageitem.h>
@@ -105,7 +106,7 @@ DocumentWidget::DocumentWidget(QWidget *parent)
     m_stack->addWidget(m_summaryView);
     m_mindView->setObjectName(QStringLiteral("mindView"));
     m_stack->addWidget(m_mindView);
-    m_siderBar->addPage(m_outline, QIcon(QStringLiteral(":icons/toc.png")), tr("Outline"));
+    m_siderBar->addPage(m_outline, lazyIcon(QStringLiteral(":icons/toc.png")), tr("Outline"));
 
     m_splitter->setObjectName(QStringLiteral("documentSplitter"));
     m_splitter->addWidget(m_siderBar);
@@ -226,7 +227,7 @@ void DocumentWidget::showMessage(const QString &text, bool busy)
         auto *close = new QToolButton(m_messageBar);
         close->setObjectName(QStringLiteral("messageClose"));
         close->setAutoRaise(true);
-        close->setIcon(QIcon(QStringLiteral(":icons/close.png")));
+        close->setIcon(lazyIcon(QStringLiteral(":icons/close.png")));
         close->setToolTip(tr("Close"));
         connect(close, &QToolButton::clicked, this, &DocumentWidget::hideMessage);
         // Under the tool bar, over the views.

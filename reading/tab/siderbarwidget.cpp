@@ -12,6 +12,7 @@
 #include <QToolButton>
 #include <QTransform>
 #include <QVBoxLayout>
+#include <reading/lazyicon.h>
 
 namespace Nod::Presentation {
 
@@ -28,7 +29,7 @@ SiderBarWidget::SiderBarWidget(QWidget *parent)
     m_titleLabel->setObjectName(QStringLiteral("siderBar-title"));
     m_toggleButton->setObjectName(QStringLiteral("siderBar-toggle"));
     m_toggleButton->setAutoRaise(true);
-    m_toggleButton->setIcon(QIcon(QStringLiteral(":icons/chevron-left.svg")));
+    m_toggleButton->setIcon(lazyIcon(QStringLiteral(":icons/chevron-left.svg")));
     m_tabBar->setObjectName(QStringLiteral("siderBar-tabs"));
     m_tabBar->setDocumentMode(true);
     m_tabBar->setIconSize(QSize(24, 24));
@@ -162,7 +163,7 @@ void SiderBarWidget::shrink()
     m_titleLabel->hide();
     setFixedWidth(m_strip->minimumSizeHint().width());
     resizeInSplitter(width());
-    m_toggleButton->setIcon(QIcon(QStringLiteral(":icons/chevron-right.svg")));
+    m_toggleButton->setIcon(lazyIcon(QStringLiteral(":icons/chevron-right.svg")));
     emit shrinked();
 }
 
@@ -177,7 +178,7 @@ void SiderBarWidget::expand()
     setMinimumSize(m_savedMinimum);
     setMaximumSize(m_savedMaximum);
     resizeInSplitter(m_savedSize.width());
-    m_toggleButton->setIcon(QIcon(QStringLiteral(":icons/chevron-left.svg")));
+    m_toggleButton->setIcon(lazyIcon(QStringLiteral(":icons/chevron-left.svg")));
     emit expanded();
 }
 
