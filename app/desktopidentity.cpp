@@ -1,5 +1,7 @@
 #include "desktopidentity.h"
 
+#include <reading/lazyicon.h>
+
 #include <QGuiApplication>
 #include <QIcon>
 
@@ -22,7 +24,7 @@ void applyDesktopIdentity()
     initDesktopResources();
     QGuiApplication::setDesktopFileName(QString::fromLatin1(kDesktopId));
     // The scalable drawing, so that the window manager gets every size sharp.
-    QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/desktop/app.nodera.reader.svg")));
+    QGuiApplication::setWindowIcon(Presentation::lazyIcon(QStringLiteral(":/desktop/app.nodera.reader.svg")));
 }
 
 } // namespace Nod::App
