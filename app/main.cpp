@@ -5,6 +5,7 @@
 #include <app/mainwindow.h>
 #include <app/messagereceiver.h>
 #include <app/singleapplication.h>
+#include <app/startheap.h>
 #include <app/startup.h>
 #include <app/storage/house.h>
 #include <app/terminationhandler.h>
@@ -19,6 +20,9 @@
 
 int main(int argc, char *argv[])
 {
+    // First: what follows allocates from it.
+    Nod::App::reserveStartHeap();
+
     // --help, --version and a script's commands run on their own: no display, no window, never
     // handed to a running instance. An unknown option ends here too rather than becoming a file.
     if (const std::optional<int> code = Nod::App::runCommandLineOption(argc, argv)) {
@@ -85,6 +89,7 @@ int main(int argc, char *argv[])
 
     // What the first page does not need waits until the window has shown it.
     Nod::Application::StartGate::hold();
+    Nod::Application::StartGate::whenOpen(&app, &Nod::App::releaseStartHeap);
     Nod::Presentation::MainWindow window;
     if (termination.isRequested()) {
         return 0; // during the database upgrade: nothing was shown, so nothing is saved

@@ -1,4 +1,5 @@
 #include <app/framewarmup.h>
+#include <app/startheap.h>
 #include <app/startup.h>
 #include <app/storage/applog.h>
 #include <app/storage/house.h>
@@ -21,6 +22,10 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+
+#include <cstdlib>
+
+#include <unistd.h>
 
 using Common::Infrastructure::AppLog;
 using Common::Infrastructure::House;
@@ -297,6 +302,69 @@ private slots:
         const QString ini
             = readAll(home.filePath(QStringLiteral(".local/share/Nodera/Nodera Desktop/NoderaDesktop.ini")));
         QVERIFY2(ini.contains(QStringLiteral("lastSessionDocuments=")), qPrintable(ini));
+    }
+
+    void startHeap_isInLargePagesUntilReleasedThenGivenBack()
+    {
+        QFile enabled(QStringLiteral("/sys/kernel/mm/transparent_hugepage/enabled"));
+        if (!enabled.open(QIODevice::ReadOnly) || enabled.readAll().contains("[never]")) {
+            QSKIP("the kernel gives no large pages on request here");
+        }
+        // The flags of the mapping that holds an address, as the kernel lists them.
+        const auto flagsAt = [](const void *address) {
+            QFile maps(QStringLiteral("/proc/self/smaps"));
+            if (!maps.open(QIODevice::ReadOnly)) {
+                return QByteArray();
+            }
+            const auto at = reinterpret_cast<quintptr>(address);
+            bool inside = false;
+            for (const QByteArray &line : maps.readAll().split('\n')) {
+                const int dash = line.indexOf('-');
+                const int space = line.indexOf(' ');
+                bool isRange = false;
+                bool isEnd = false;
+                const quintptr from
+                    = dash > 0 && space > dash ? line.left(dash).toULongLong(&isRange, 16) : 0;
+                const quintptr to
+                    = isRange ? line.mid(dash + 1, space - dash - 1).toULongLong(&isEnd, 16) : 0;
+                if (isRange && isEnd) {
+                    inside = at >= from && at < to;
+                } else if (inside && line.startsWith("VmFlags:")) {
+                    return line;
+                }
+            }
+            return QByteArray();
+        };
+        // Blocks from the heap (under the size the allocator maps on its own).
+        const auto allocate = [] {
+            std::vector<void *> blocks;
+            for (int i = 0; i < 160; ++i) {
+                blocks.push_back(std::malloc(48 << 10));
+            }
+            return blocks;
+        };
+        const auto freeAll = [](const std::vector<void *> &blocks) {
+            for (auto it = blocks.rbegin(); it != blocks.rend(); ++it) {
+                std::free(*it);
+            }
+        };
+        const auto heapEnd = [] { return reinterpret_cast<quintptr>(sbrk(0)); };
+
+        // Past what the heap held before (freed blocks fill first), in large pages; while the start
+        // lasts, the heap keeps what it grew by.
+        Nod::App::reserveStartHeap();
+        std::vector<void *> blocks = allocate();
+        QVERIFY(flagsAt(blocks.back()).contains(" hg"));
+        const quintptr reserved = heapEnd();
+        freeAll(blocks);
+        QVERIFY(heapEnd() >= reserved);
+
+        // Once released, what is freed at its top goes back.
+        Nod::App::releaseStartHeap();
+        blocks = allocate();
+        const quintptr peak = heapEnd();
+        freeAll(blocks);
+        QVERIFY(heapEnd() < peak);
     }
 
     void firstFrame_madeAheadOfItsPaint_showsTheWholeWindow()
