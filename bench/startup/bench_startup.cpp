@@ -94,9 +94,12 @@ public:
                 continue;
             }
             const QString display = QStringLiteral(":%1").arg(number);
+            // Never reset between starts, as a desktop's server is not: its window manager and
+            // panel stay connected. A server left with no client resets, and the next start,
+            // coming at once, would share the processors with that reset.
             if (serve(xvfb,
                     { display, QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1600x1000x24"),
-                        QStringLiteral("-nolisten"), QStringLiteral("tcp") },
+                        QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-noreset") },
                     socket)) {
                 return display;
             }
