@@ -20,7 +20,7 @@
 
 int main(int argc, char *argv[])
 {
-    // First: what follows allocates from it.
+    // Before anything else allocates: the start's widgets and models come from the heap grown here.
     Nod::App::reserveStartHeap();
 
     // --help, --version and a script's commands run on their own: no display, no window, never

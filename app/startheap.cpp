@@ -20,7 +20,8 @@ namespace Nod::App {
 
 namespace {
 
-// A start allocates some 10-20 MB on the interface thread; a long document's page table more.
+// A start takes some 5-10 MB of heap on the interface thread before its first page; a long
+// document's pages and a large library more.
 constexpr int kReserveBytes = 64 << 20;
 constexpr std::uintptr_t kLargePage = 2 << 20;
 bool g_reserved = false;

@@ -9,7 +9,8 @@ namespace Nod::App {
 // them on request ("always" or "madvise" in /sys/kernel/mm/transparent_hugepage/enabled): a few
 // faults instead of thousands. releaseStartHeap() lets the heap give back what it no longer uses,
 // as it did before. Only with the GNU C library on Linux, and only when the user does not tune the
-// allocator through its environment; anywhere else both do nothing. Before any thread is started.
+// allocator through its environment; anywhere else both do nothing. reserveStartHeap() comes before
+// any thread is started.
 void reserveStartHeap();
 void releaseStartHeap();
 

@@ -128,6 +128,19 @@ private:
     }
 
     // A window as the program builds it at start-up, with the session setting on.
+    // As main() starts with a file on its command line, until the start has settled.
+    void startWithFile(const QString &path)
+    {
+        Nod::Application::StartGate::hold();
+        m_window = std::make_unique<MainWindow>();
+        QSignalSpy settled(m_window.get(), &MainWindow::startSettled);
+        m_window->show();
+        m_window->addToLibrary(path);
+        m_window->finishStart();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        QTRY_COMPARE(settled.count(), 1);
+    }
+
     void startWindowWithSession(const QList<int> &session)
     {
         m_window.reset();
@@ -405,14 +418,7 @@ private slots:
         // As main() starts with a file on its command line.
         g_logged.clear();
         g_previousHandler = qInstallMessageHandler(keepLogLine);
-        Nod::Application::StartGate::hold();
-        m_window = std::make_unique<MainWindow>();
-        QSignalSpy settled(m_window.get(), &MainWindow::startSettled);
-        m_window->show();
-        m_window->addToLibrary(path);
-        m_window->finishStart();
-        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-        QTRY_COMPARE(settled.count(), 1);
+        startWithFile(path);
         // What waited for the first page (the file's own annotations read for an offer) goes on.
         QVERIFY(Nod::Application::StartGate::isOpen());
         QTest::qWait(100); // what follows the first page has had its turn
@@ -457,14 +463,7 @@ private slots:
         const QSharedPointer<Backend::Page> page = early->pageAt(3).toStrongRef();
         QVERIFY(page);
         QTRY_VERIFY(page->hasPreparedRender());
-        Nod::Application::StartGate::hold();
-        m_window = std::make_unique<MainWindow>();
-        QSignalSpy settled(m_window.get(), &MainWindow::startSettled);
-        m_window->show();
-        m_window->addToLibrary(path);
-        m_window->finishStart();
-        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-        QTRY_COMPARE(settled.count(), 1);
+        startWithFile(path);
 
         // The view's first render of that page asked for exactly what was drawn, and took it.
         auto *tab = dynamic_cast<DocumentWidget *>(m_window->currentDocumentTab());
