@@ -348,6 +348,12 @@ int main(int argc, char **argv)
         display.isEmpty() ? "offscreen" : "Xvfb 1600x1000",
         busAddress.isEmpty() ? "no session bus" : "session bus", kPages, kRuns);
 
+    // A desktop's server has served programs before: the first client of a new one sets the server
+    // up (its keyboard map, say), which no start on a desktop waits for. One start, not counted.
+    Home first(display, busAddress);
+    if (!display.isEmpty() && !first.run(plain)) {
+        return 1;
+    }
     Home fresh(display, busAddress);
     if (!series(fresh, plain, true, "start_to_window_ms", "start_to_first_page_ms")) {
         return 1;
