@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 
 #include <malloc.h>
 #include <sys/mman.h>
@@ -21,9 +20,10 @@ namespace Nod::App {
 namespace {
 
 // A start takes some 5-10 MB of heap on the interface thread before its first page; a long
-// document's pages and a large library more.
-constexpr int kReserveBytes = 64 << 20;
-constexpr std::uintptr_t kLargePage = 2 << 20;
+// document's pages and a large library more. Under the largest block the allocator serves from
+// its heap rather than mapping it on its own (32 MB).
+constexpr std::size_t kReserveBytes = (32u << 20) - (64u << 10);
+constexpr std::uintptr_t kLargePage = 2u << 20;
 bool g_reserved = false;
 
 bool largePagesOnRequest()
@@ -42,7 +42,8 @@ bool largePagesOnRequest()
 bool allocatorTunedByUser()
 {
     const char *tunables = std::getenv("GLIBC_TUNABLES");
-    return (tunables && std::strstr(tunables, "glibc.malloc.")) || std::getenv("MALLOC_TOP_PAD_");
+    return (tunables && std::strstr(tunables, "glibc.malloc.")) || std::getenv("MALLOC_TOP_PAD_")
+        || std::getenv("MALLOC_TRIM_THRESHOLD_") || std::getenv("MALLOC_MMAP_THRESHOLD_");
 }
 
 } // namespace
@@ -52,28 +53,27 @@ void reserveStartHeap()
     if (g_reserved || allocatorTunedByUser() || !largePagesOnRequest()) {
         return;
     }
-    // From now on the heap grows by the reserve past whatever is asked for.
-    if (mallopt(M_TOP_PAD, kReserveBytes) != 1) {
-        return;
-    }
     g_reserved = true;
-    char *const top = static_cast<char *>(sbrk(0));
-    // Blocks small enough to come from the heap, until it has grown once; freed, they leave the
-    // whole reserve free at its top, which the allocator keeps.
-    std::vector<void *> blocks;
-    blocks.reserve(256);
-    while (static_cast<char *>(sbrk(0)) == top && blocks.size() < 256) {
-        blocks.push_back(std::malloc(16 << 10));
+    // The allocator's own rule, not a setting (a setting would end its adapting for good): a
+    // mapped block this large, once freed, makes it serve blocks up to that size from its heap
+    // and keep twice that free at the heap's top.
+    // (Through a volatile, so that the compiler keeps an allocation nothing reads.)
+    void *volatile mapped = std::malloc(kReserveBytes);
+    std::free(mapped);
+    // One block from the heap: its memory, grown for it or free there already, is what the start's
+    // allocations come from once it is freed again.
+    char *const reserve = static_cast<char *>(std::malloc(kReserveBytes));
+    if (reserve && reserve < static_cast<char *>(sbrk(0))) {
+        const std::uintptr_t begin
+            = (reinterpret_cast<std::uintptr_t>(reserve) + kLargePage - 1) & ~(kLargePage - 1);
+        const std::uintptr_t end
+            = reinterpret_cast<std::uintptr_t>(reserve + kReserveBytes) & ~(kLargePage - 1);
+        if (end > begin) {
+            // Advice only: where the kernel has no large page to give, it faults small ones.
+            madvise(reinterpret_cast<void *>(begin), end - begin, MADV_HUGEPAGE);
+        }
     }
-    for (void *block : blocks) {
-        std::free(block);
-    }
-    const std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(top) + kLargePage - 1) & ~(kLargePage - 1);
-    const std::uintptr_t end = reinterpret_cast<std::uintptr_t>(sbrk(0)) & ~(kLargePage - 1);
-    if (end > begin) {
-        // Advice only: where the kernel has no large page to give, it faults small ones as before.
-        madvise(reinterpret_cast<void *>(begin), end - begin, MADV_HUGEPAGE);
-    }
+    std::free(reserve);
 }
 
 void releaseStartHeap()
@@ -82,7 +82,8 @@ void releaseStartHeap()
         return;
     }
     g_reserved = false;
-    mallopt(M_TOP_PAD, 0); // the library's default
+    // What the start no longer uses goes back: the rest of the reserve, and freed pages.
+    malloc_trim(0);
 }
 
 #else

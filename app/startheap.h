@@ -7,10 +7,10 @@ namespace Nod::App {
 // machine each of those faults costs more than the work that fills the page. reserveStartHeap()
 // grows the heap once, by enough for a start, and asks for it in 2 MB pages where the kernel gives
 // them on request ("always" or "madvise" in /sys/kernel/mm/transparent_hugepage/enabled): a few
-// faults instead of thousands. releaseStartHeap() lets the heap give back what it no longer uses,
-// as it did before. Only with the GNU C library on Linux, and only when the user does not tune the
-// allocator through its environment; anywhere else both do nothing. reserveStartHeap() comes before
-// any thread is started.
+// faults instead of thousands. No setting of the allocator is changed, so it goes on adapting as
+// it does. releaseStartHeap() gives back what the start no longer uses. Only with the GNU C library on Linux,
+// and only when the user does not tune the allocator through its environment; anywhere else both do nothing.
+// reserveStartHeap() comes before any thread is started.
 void reserveStartHeap();
 void releaseStartHeap();
 
