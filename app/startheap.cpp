@@ -1,10 +1,11 @@
 #include "startheap.h"
 
+#include <domain/largepages.h>
+
 #include <QtGlobal>
 
 #if defined(Q_OS_LINUX) && defined(__GLIBC__)
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -23,21 +24,8 @@ namespace {
 // document's pages and a large library more. Under the largest block the allocator serves from
 // its heap rather than mapping it on its own (32 MB).
 constexpr std::size_t kReserveBytes = (32u << 20) - (64u << 10);
-constexpr std::uintptr_t kLargePage = 2u << 20;
+constexpr std::uintptr_t kLargePage = Nod::Domain::LargePages::kSize;
 bool g_reserved = false;
-
-bool largePagesOnRequest()
-{
-    std::FILE *file = std::fopen("/sys/kernel/mm/transparent_hugepage/enabled", "re");
-    if (!file) {
-        return false;
-    }
-    char text[128] = {};
-    const std::size_t length = std::fread(text, 1, sizeof text - 1, file);
-    std::fclose(file);
-    text[length] = '\0';
-    return std::strstr(text, "[always]") || std::strstr(text, "[madvise]");
-}
 
 bool allocatorTunedByUser()
 {
@@ -50,7 +38,7 @@ bool allocatorTunedByUser()
 
 void reserveStartHeap()
 {
-    if (g_reserved || allocatorTunedByUser() || !largePagesOnRequest()) {
+    if (g_reserved || allocatorTunedByUser() || !Nod::Domain::LargePages::onRequest()) {
         return;
     }
     g_reserved = true;

@@ -1,3 +1,4 @@
+#include "support/mappings.h"
 #include <app/framewarmup.h>
 #include <app/startheap.h>
 #include <app/startup.h>
@@ -310,31 +311,6 @@ private slots:
         if (!enabled.open(QIODevice::ReadOnly) || enabled.readAll().contains("[never]")) {
             QSKIP("the kernel gives no large pages on request here");
         }
-        // The flags of the mapping that holds an address, as the kernel lists them.
-        const auto flagsAt = [](const void *address) {
-            QFile maps(QStringLiteral("/proc/self/smaps"));
-            if (!maps.open(QIODevice::ReadOnly)) {
-                return QByteArray();
-            }
-            const auto at = reinterpret_cast<quintptr>(address);
-            bool inside = false;
-            for (const QByteArray &line : maps.readAll().split('\n')) {
-                const int dash = line.indexOf('-');
-                const int space = line.indexOf(' ');
-                bool isRange = false;
-                bool isEnd = false;
-                const quintptr from
-                    = dash > 0 && space > dash ? line.left(dash).toULongLong(&isRange, 16) : 0;
-                const quintptr to
-                    = isRange ? line.mid(dash + 1, space - dash - 1).toULongLong(&isEnd, 16) : 0;
-                if (isRange && isEnd) {
-                    inside = at >= from && at < to;
-                } else if (inside && line.startsWith("VmFlags:")) {
-                    return line;
-                }
-            }
-            return QByteArray();
-        };
         // Blocks from the heap (under the size the allocator maps on its own).
         const auto allocate = [] {
             std::vector<void *> blocks;
@@ -354,7 +330,7 @@ private slots:
         // lasts, the heap keeps what it grew by.
         Nod::App::reserveStartHeap();
         std::vector<void *> blocks = allocate();
-        QVERIFY(flagsAt(blocks.back()).contains(" hg"));
+        QVERIFY(mappingFlags(blocks.back()).contains(" hg"));
         const quintptr reserved = heapEnd();
         freeAll(blocks);
         QVERIFY(heapEnd() >= reserved);

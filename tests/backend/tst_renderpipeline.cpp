@@ -1,5 +1,6 @@
 #include <backend/mupdf/context.h>
 #include <backend/mupdf/document.h>
+#include <backend/mupdf/imagebuffers.h>
 #include <backend/page.h>
 #include <backend/pageprocessingrequest.h>
 #include <backend/pdfpageevents.h>
@@ -7,7 +8,9 @@
 #include <backend/rendertask.h>
 #include <backend/tileitem.h>
 #include <domain/backgroundmode.h>
+#include <domain/largepages.h>
 
+#include "support/mappings.h"
 #include "testdocuments.h"
 
 #include <QSignalSpy>
@@ -124,6 +127,7 @@ private slots:
     void processingThread_servesNewestFirst();
     void processingThread_answersOnlyListenersThatStillExist();
     void pageImage_composesPlaceholderThenServesRealRender();
+    void imageBuffers_pageImagesLieInLargePagesAndAreRecycledOrUnmapped();
 
 private:
     QSharedPointer<Backend::Page> textPage(int index);
@@ -589,4 +593,63 @@ void TestRenderPipeline::pageImage_composesPlaceholderThenServesRealRender()
 }
 
 QTEST_MAIN(TestRenderPipeline)
+void TestRenderPipeline::imageBuffers_pageImagesLieInLargePagesAndAreRecycledOrUnmapped()
+{
+    using Nod::Domain::LargePages::kSize;
+    if (!Nod::Domain::LargePages::onRequest()) {
+        QSKIP("the kernel gives no large pages on request here");
+    }
+    const auto blockOf
+        = [](const QImage &image) { return reinterpret_cast<quintptr>(image.constBits()) - 64; };
+
+    // A page image of a few megabytes starts on a large page, in a mapping advised to use them,
+    // and is whole: written end to end, it reads back.
+    QImage page = Backend::MuPDF::ImageBuffers::allocate(1300, 1700);
+    QVERIFY(!page.isNull());
+    QCOMPARE(blockOf(page) % kSize, quintptr(0));
+    QVERIFY(mappingFlags(page.constBits()).contains(" hg"));
+    page.fill(0xff336699);
+    QCOMPARE(page.pixel(1299, 1699), 0xff336699u);
+    QCOMPARE(page.pixel(0, 0), 0xff336699u);
+
+    // Let go, its buffer is the next image of that size; a small one still comes from the heap.
+    const uchar *const bits = page.constBits();
+    page = QImage();
+    QImage again = Backend::MuPDF::ImageBuffers::allocate(1300, 1700);
+    QCOMPARE(again.constBits(), bits);
+    QCOMPARE(again.pixel(1299, 1699), 0xff336699u);
+    const QImage icon = Backend::MuPDF::ImageBuffers::allocate(40, 40);
+    QVERIFY(!icon.isNull());
+    QVERIFY(!mappingFlags(icon.constBits()).contains(" hg"));
+
+    // Beyond what the pool keeps, the oldest buffer is unmapped whole, not handed to the heap.
+    QList<QImage> images;
+    for (int i = 0; i < 10; ++i) {
+        images.append(Backend::MuPDF::ImageBuffers::allocate(1000 + 10 * i, 1000));
+        QVERIFY(!images.last().isNull());
+    }
+    const uchar *const first = images.first().constBits();
+    const uchar *const last = images.last().constBits();
+    while (!images.isEmpty()) {
+        images.removeFirst(); // oldest first
+    }
+    QVERIFY(mappingFlags(first).isEmpty());
+    QVERIFY(mappingFlags(last).contains(" hg"));
+
+    // The length mapped: a tail under a quarter of a large page is rounded up, a longer one is
+    // left in small pages rather than wasting most of a large one.
+    std::size_t length = 0;
+    void *block = Nod::Domain::LargePages::map(2 * kSize - 100 * 1024, &length);
+    QVERIFY(block);
+    QCOMPARE(length, 2 * kSize);
+    Nod::Domain::LargePages::unmap(block, length);
+    block = Nod::Domain::LargePages::map(kSize + 4096, &length);
+    QVERIFY(block);
+    QCOMPARE(reinterpret_cast<quintptr>(block) % kSize, quintptr(0));
+    QCOMPARE(length, kSize + 4096);
+    static_cast<char *>(block)[length - 1] = 1;
+    Nod::Domain::LargePages::unmap(block, length);
+    QVERIFY(mappingFlags(block).isEmpty());
+}
+
 #include "tst_renderpipeline.moc"
