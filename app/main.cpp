@@ -4,6 +4,7 @@
 #include <app/framewarmup.h>
 #include <app/mainwindow.h>
 #include <app/messagereceiver.h>
+#include <app/readerstyle.h>
 #include <app/singleapplication.h>
 #include <app/startheap.h>
 #include <app/startup.h>
@@ -65,6 +66,7 @@ int main(int argc, char *argv[])
     }
 
     const Nod::App::WarmUp sessionBus(Nod::App::WarmUp::SessionBus);
+    QApplication::setStyle(new Nod::App::ReaderStyle);
 
     // From here on a closing signal ends the program in order, even while a dialog is open.
     Nod::App::TerminationHandler termination;

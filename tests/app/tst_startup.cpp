@@ -1,11 +1,13 @@
 #include "support/mappings.h"
 #include <app/framewarmup.h>
+#include <app/readerstyle.h>
 #include <app/startheap.h>
 #include <app/startup.h>
 #include <app/storage/applog.h>
 #include <app/storage/house.h>
 #include <app/storage/settings.h>
 #include <domain/metatypes.h>
+#include <reading/lazyicon.h>
 
 #include <QApplication>
 #include <QBackingStore>
@@ -22,6 +24,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
 #include <QtTest>
 
 #include <cstdlib>
@@ -391,6 +395,34 @@ private slots:
         for (const QPoint &point : { QPoint(1, 151), QPoint(398, 298), QPoint(200, 225) }) {
             QCOMPARE(QColor(shown.pixel(point)), QColor(Qt::darkMagenta));
         }
+    }
+
+    void toolBarTooNarrow_offersTheRestWithTheProgramsOwnIcon()
+    {
+        QApplication::setStyle(new Nod::App::ReaderStyle);
+        QWidget window;
+        auto *bar = new QToolBar(&window);
+        for (int i = 0; i < 12; ++i) {
+            bar->addAction(QStringLiteral("Action %1").arg(i));
+        }
+        window.resize(160, 60);
+        bar->resize(160, 40);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto *overflow = bar->findChild<QToolButton *>(QStringLiteral("qt_toolbar_ext_button"));
+        QVERIFY(overflow);
+        QTRY_VERIFY(overflow->isVisible());
+        const QImage drawn = overflow->icon().pixmap(16, 16).toImage();
+        QVERIFY(!drawn.isNull());
+        QCOMPARE(drawn,
+            Nod::Presentation::lazyIcon(QStringLiteral(":icons/chevron-right.svg")).pixmap(16, 16).toImage());
+        bool inked = false;
+        for (int y = 0; y < drawn.height() && !inked; ++y) {
+            for (int x = 0; x < drawn.width() && !inked; ++x) {
+                inked = qAlpha(drawn.pixel(x, y)) > 0;
+            }
+        }
+        QVERIFY(inked);
     }
 
     void damagedLibrary_isExplainedAndEndsCleanly_data()
