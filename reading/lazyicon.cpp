@@ -13,10 +13,34 @@
 #include <QSvgRenderer>
 
 #include <memory>
+#include <optional>
 
 namespace Nod::Presentation {
 
 namespace {
+
+// A drawing listed under an image file's name, as the framework reads it: at the size it declares,
+// on a transparent ground. Drawn here directly, because reading it as an image loads every image
+// format plugin to find the one that knows it, which cost milliseconds of the first window.
+// Nothing when the file holds no drawing.
+std::optional<QImage> drawnAsImage(const QString &fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly) || !file.peek(1024).contains("<svg")) {
+        return std::nullopt;
+    }
+    QSvgRenderer renderer(file.readAll());
+    if (!renderer.isValid()) {
+        return std::nullopt;
+    }
+    QImage image(renderer.defaultSize(), QImage::Format_ARGB32_Premultiplied);
+    if (!image.isNull()) {
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        renderer.render(&painter, QRectF(image.rect()));
+    }
+    return image;
+}
 
 // What was read of one file, on first use.
 class IconSource
@@ -94,6 +118,8 @@ private:
         m_read = true;
         if (m_drawing) {
             m_renderer = std::make_unique<QSvgRenderer>(m_fileName);
+        } else if (const std::optional<QImage> drawn = drawnAsImage(m_fileName)) {
+            m_image = *drawn;
         } else {
             m_image = QImageReader(m_fileName).read();
         }

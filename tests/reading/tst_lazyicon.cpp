@@ -13,6 +13,17 @@ class LazyIconTest final : public QObject
     Q_OBJECT
 
 private slots:
+    // First, while nothing else has read an image: a drawing listed under an image's name is drawn
+    // without loading the image format plugins to find out what it is.
+    void drawingUnderAnImagesName_loadsNoImagePlugin()
+    {
+        const QPixmap drawn = lazyIcon(QStringLiteral(":icons/toc.png")).pixmap(24, 24);
+        QVERIFY(!drawn.isNull());
+        QFile maps(QStringLiteral("/proc/self/maps"));
+        QVERIFY(maps.open(QIODevice::ReadOnly));
+        QVERIFY(!maps.readAll().contains("/imageformats/"));
+    }
+
     void drawsAsTheFrameworksOwnIcon_data()
     {
         QTest::addColumn<QString>("file");
