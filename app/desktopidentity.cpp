@@ -1,5 +1,6 @@
 #include "desktopidentity.h"
 
+#include <application/startgate.h>
 #include <reading/lazyicon.h>
 
 #include <QGuiApplication>
@@ -23,8 +24,15 @@ void applyDesktopIdentity()
 {
     initDesktopResources();
     QGuiApplication::setDesktopFileName(QString::fromLatin1(kDesktopId));
+}
+
+void applyWindowIcon()
+{
+    initDesktopResources();
     // The scalable drawing, so that the window manager gets every size sharp.
     QGuiApplication::setWindowIcon(Presentation::lazyIcon(QStringLiteral(":/desktop/app.nodera.reader.svg")));
 }
+
+void applyWindowIconAfterStart() { Application::StartGate::whenOpen(qApp, &applyWindowIcon); }
 
 } // namespace Nod::App

@@ -58,6 +58,7 @@ int main(int argc, char *argv[])
         return 0;
     }
     if (app.role() == SingleApplication::Unreachable) {
+        Nod::App::applyWindowIcon();
         QMessageBox::warning(nullptr, QObject::tr("Nodera Reader"),
             QObject::tr("Nodera Reader is already running (process %1) but does not answer.\n"
                         "Close it, or end that process, and start Nodera Reader again.")
@@ -92,6 +93,7 @@ int main(int argc, char *argv[])
     // What the first page does not need waits until the window has shown it.
     Nod::Application::StartGate::hold();
     Nod::Application::StartGate::whenOpen(&app, &Nod::App::releaseStartHeap);
+    Nod::App::applyWindowIconAfterStart();
     Nod::Presentation::MainWindow window;
     if (termination.isRequested()) {
         return 0; // during the database upgrade: nothing was shown, so nothing is saved

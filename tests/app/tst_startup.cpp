@@ -1,4 +1,5 @@
 #include "support/mappings.h"
+#include <app/desktopidentity.h>
 #include <app/framewarmup.h>
 #include <app/readerstyle.h>
 #include <app/startheap.h>
@@ -6,6 +7,7 @@
 #include <app/storage/applog.h>
 #include <app/storage/house.h>
 #include <app/storage/settings.h>
+#include <application/startgate.h>
 #include <domain/metatypes.h>
 #include <reading/lazyicon.h>
 
@@ -423,6 +425,21 @@ private slots:
             }
         }
         QVERIFY(inked);
+    }
+
+    void windowIcon_followsTheFirstPageAtEverySize()
+    {
+        Nod::Application::StartGate::hold();
+        Nod::App::applyWindowIconAfterStart();
+        QVERIFY(QGuiApplication::windowIcon().isNull());
+        Nod::Application::StartGate::open();
+        QTRY_VERIFY(!QGuiApplication::windowIcon().isNull());
+        // Sharp at every size the window system is given, none of them blank.
+        for (const int side : { 16, 32, 64, 128 }) {
+            const QImage drawn = QGuiApplication::windowIcon().pixmap(side, side).toImage();
+            QCOMPARE(drawn.size(), QSize(side, side));
+            QVERIFY(qAlpha(drawn.pixel(side / 2, side / 2)) > 0);
+        }
     }
 
     void damagedLibrary_isExplainedAndEndsCleanly_data()
