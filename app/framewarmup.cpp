@@ -1,17 +1,12 @@
 #include "framewarmup.h"
 
+#include <domain/largepages.h>
+
 #include <QBackingStore>
 #include <QEvent>
 #include <QImage>
 #include <QWidget>
 #include <QWindow>
-
-#include <sys/mman.h>
-#include <unistd.h>
-
-#ifndef MADV_POPULATE_WRITE
-#define MADV_POPULATE_WRITE 23 // Linux 5.14; older kernels refuse it and the paint faults as before
-#endif
 
 namespace Nod::App {
 
@@ -50,12 +45,9 @@ void FrameWarmUp::prepareFrame()
     if (!image || image->isNull()) {
         return;
     }
-    const auto pageSize = static_cast<quintptr>(sysconf(_SC_PAGESIZE));
-    const auto begin = reinterpret_cast<quintptr>(image->constBits()) & ~(pageSize - 1);
-    const auto end
-        = reinterpret_cast<quintptr>(image->constBits()) + static_cast<quintptr>(image->sizeInBytes());
     // Leaves the contents as they are; a refusal leaves the pages to the paint.
-    madvise(reinterpret_cast<void *>(begin), end - begin, MADV_POPULATE_WRITE);
+    Domain::LargePages::populate(
+        const_cast<uchar *>(image->constBits()), static_cast<std::size_t>(image->sizeInBytes()));
 }
 
 void FrameWarmUp::finish()

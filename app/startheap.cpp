@@ -5,9 +5,12 @@
 #include <QtGlobal>
 
 #if defined(Q_OS_LINUX) && defined(__GLIBC__)
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <system_error>
+#include <thread>
 
 #include <malloc.h>
 #include <sys/mman.h>
@@ -26,6 +29,24 @@ namespace {
 constexpr std::size_t kReserveBytes = (32u << 20) - (64u << 10);
 constexpr std::uintptr_t kLargePage = Nod::Domain::LargePages::kSize;
 bool g_reserved = false;
+
+// What a start's interface thread fills of the heap before its first page, in large pages.
+constexpr std::uintptr_t kPopulatedBytes = 3 * kLargePage;
+
+// Makes [begin, end) on a thread of its own while the start loads its libraries and connects to
+// the display, so that the interface thread finds those pages made: a large page is zeroed when
+// made, and where the kernel first has to compact memory to find one, that took milliseconds.
+// Populating leaves contents as they are, so the heap may be in use meanwhile.
+void populateAside(std::uintptr_t begin, std::uintptr_t end)
+{
+    try {
+        std::thread([begin, end] {
+            Nod::Domain::LargePages::populate(reinterpret_cast<void *>(begin), end - begin);
+        }).detach();
+    } catch (const std::system_error &) {
+        // No thread to spare: the pages are made on their first touch, as anywhere else.
+    }
+}
 
 bool allocatorTunedByUser()
 {
@@ -59,6 +80,7 @@ void reserveStartHeap()
         if (end > begin) {
             // Advice only: where the kernel has no large page to give, it faults small ones.
             madvise(reinterpret_cast<void *>(begin), end - begin, MADV_HUGEPAGE);
+            populateAside(begin, std::min(end, begin + kPopulatedBytes));
         }
     }
     std::free(reserve);

@@ -9,6 +9,10 @@
 #ifdef Q_OS_LINUX
 #include <sys/mman.h>
 #include <unistd.h>
+
+#ifndef MADV_POPULATE_WRITE
+#define MADV_POPULATE_WRITE 23 // Linux 5.14
+#endif
 #endif
 
 namespace Nod::Domain::LargePages {
@@ -78,6 +82,14 @@ void unmap(void *block, std::size_t mappedLength)
     }
 }
 
+bool populate(void *begin, std::size_t length)
+{
+    const auto smallPage = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    const auto first = reinterpret_cast<std::uintptr_t>(begin) & ~(smallPage - 1);
+    const std::uintptr_t end = reinterpret_cast<std::uintptr_t>(begin) + length;
+    return length == 0 || madvise(reinterpret_cast<void *>(first), end - first, MADV_POPULATE_WRITE) == 0;
+}
+
 #else
 
 bool onRequest() { return false; }
@@ -85,6 +97,8 @@ bool onRequest() { return false; }
 void *map(std::size_t, std::size_t *) { return nullptr; }
 
 void unmap(void *, std::size_t) { }
+
+bool populate(void *, std::size_t) { return false; }
 
 #endif
 

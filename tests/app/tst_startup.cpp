@@ -335,6 +335,13 @@ private slots:
         // Past what the heap held before (freed blocks fill first), in large pages; while the start
         // lasts, the heap keeps what it grew by.
         Nod::App::reserveStartHeap();
+        // Its first large pages are made aside, before anything touches them (the reserve begins
+        // with what the next large block takes, less than a large page from its first boundary).
+        void *const first = std::malloc(1 << 20);
+        const char *const inside = static_cast<char *>(first) + (4 << 20);
+        QVERIFY(mappingFlags(inside).contains(" hg"));
+        QTRY_VERIFY(mappingResidentKiB(inside) >= 4096);
+        std::free(first);
         std::vector<void *> blocks = allocate();
         QVERIFY(mappingFlags(blocks.back()).contains(" hg"));
         const quintptr reserved = heapEnd();

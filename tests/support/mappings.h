@@ -4,9 +4,9 @@
 #include <QFile>
 #include <QList>
 
-// What the kernel says of the mapping that holds an address: its "VmFlags:" line (" hg" marks one
-// advised to use large pages), or empty where nothing is mapped.
-inline QByteArray mappingFlags(const void *address)
+// A line of what the kernel says of the mapping that holds an address ("Rss:", "VmFlags:", ...),
+// or empty where nothing is mapped there.
+inline QByteArray mappingLine(const void *address, const QByteArray &field)
 {
     QFile maps(QStringLiteral("/proc/self/smaps"));
     if (!maps.open(QIODevice::ReadOnly)) {
@@ -23,9 +23,19 @@ inline QByteArray mappingFlags(const void *address)
         const quintptr to = isRange ? line.mid(dash + 1, space - dash - 1).toULongLong(&isEnd, 16) : 0;
         if (isRange && isEnd) {
             inside = at >= from && at < to;
-        } else if (inside && line.startsWith("VmFlags:")) {
+        } else if (inside && line.startsWith(field)) {
             return line;
         }
     }
     return {};
+}
+
+// The mapping's "VmFlags:" line: " hg" marks one advised to use large pages.
+inline QByteArray mappingFlags(const void *address) { return mappingLine(address, "VmFlags:"); }
+
+// How much of the mapping is in memory, in KiB; -1 where nothing is mapped.
+inline qint64 mappingResidentKiB(const void *address)
+{
+    const QByteArray line = mappingLine(address, "Rss:");
+    return line.isEmpty() ? -1 : line.mid(4).trimmed().split(' ').value(0).toLongLong();
 }
