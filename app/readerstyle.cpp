@@ -11,6 +11,8 @@ QIcon ReaderStyle::standardIcon(StandardPixmap icon, const QStyleOption *option,
         return Presentation::lazyIcon(QStringLiteral(":icons/chevron-right.svg"));
     case SP_ToolBarVerticalExtensionButton:
         return Presentation::lazyIcon(QStringLiteral(":icons/chevron-down.svg"));
+    case SP_LineEditClearButton:
+        return Presentation::lazyIcon(QStringLiteral(":icons/x.svg"));
     default:
         return QProxyStyle::standardIcon(icon, option, widget);
     }

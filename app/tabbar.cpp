@@ -1,5 +1,7 @@
 #include "tabbar.h"
 
+#include <reading/lazyicon.h>
+
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QMouseEvent>
@@ -9,8 +11,8 @@ namespace Nod::Presentation {
 
 TabBar::TabBar(QWidget *parent)
     : QTabBar(parent)
-    , m_currentCloseIcon(QStringLiteral(":icons/tabBar-close-current.svg"))
-    , m_closeIcon(QStringLiteral(":icons/tabBar-close.svg"))
+    , m_currentCloseIcon(lazyIcon(QStringLiteral(":icons/tabBar-close-current.svg")))
+    , m_closeIcon(lazyIcon(QStringLiteral(":icons/tabBar-close.svg")))
 {
     setAttribute(Qt::WA_StyledBackground);
     setExpanding(false);

@@ -3,6 +3,7 @@
 #include "textannotation.h"
 
 #include <reading/basepage.h>
+#include <reading/lazyicon.h>
 #include <reading/pdfdocumentscene.h>
 #include <reading/pdfdocumentview.h>
 
@@ -592,7 +593,8 @@ void Select::contextMenuEvent(QContextMenuEvent *event)
     addEntry(QStringLiteral("underline"), QStringLiteral(":icons/underline.svg"), tr("Underline"),
         tr("Underline selectable text in text-format Pdf document."), &m_underlineColor, 6,
         AbstractTool::TextUnderline);
-    QAction *copyAction = menu.addAction(QIcon(QStringLiteral(":icons/copy.svg")), tr("Copy"));
+    QAction *copyAction
+        = menu.addAction(Nod::Presentation::lazyIcon(QStringLiteral(":icons/copy.svg")), tr("Copy"));
     copyAction->setObjectName(QStringLiteral("copy"));
     copyAction->setShortcut(QKeySequence::Copy);
     connect(copyAction, &QAction::triggered, this, &Select::copy);

@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QBackingStore>
 #include <QDir>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPdfWriter>
@@ -406,7 +407,7 @@ private slots:
         }
     }
 
-    void toolBarTooNarrow_offersTheRestWithTheProgramsOwnIcon()
+    void overflowAndClearButtons_showTheProgramsOwnIcons()
     {
         QApplication::setStyle(new Nod::App::ReaderStyle);
         QWidget window;
@@ -432,6 +433,15 @@ private slots:
             }
         }
         QVERIFY(inked);
+
+        // A search field's clear button, likewise.
+        QLineEdit search(&window);
+        search.setClearButtonEnabled(true);
+        search.setText(QStringLiteral("query"));
+        const auto *clear = search.findChild<QToolButton *>();
+        QVERIFY(clear);
+        QCOMPARE(clear->icon().pixmap(16, 16).toImage(),
+            Nod::Presentation::lazyIcon(QStringLiteral(":icons/x.svg")).pixmap(16, 16).toImage());
     }
 
     void windowIcon_followsTheFirstPageAtEverySize()
