@@ -14,7 +14,8 @@ void applyDesktopIdentity();
 
 // Gives every window the program's own icon. The window system takes it drawn at four sizes, which
 // costs milliseconds; a start that holds the start gate gives it once the first page is shown (the
-// desktop shows its menu entry's icon meanwhile), anything else at once.
+// desktop shows its menu entry's icon meanwhile), or when it shows a dialog before that; anything
+// else at once.
 void applyWindowIcon();
 void applyWindowIconAfterStart();
 

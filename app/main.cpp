@@ -79,6 +79,11 @@ int main(int argc, char *argv[])
         [&app, house] { app.followStorageLocation(house->location()); });
     Nod::App::installDatabaseCopier();
 
+    // What the first page does not need waits until the window has shown it.
+    Nod::Application::StartGate::hold();
+    Nod::Application::StartGate::whenOpen(&app, &Nod::App::releaseStartHeap);
+    Nod::App::applyWindowIconAfterStart();
+
     // Without a storage folder there is no database to work on; the user has been told why.
     if (!Nod::App::prepareStorage()) {
         return EXIT_FAILURE;
@@ -90,10 +95,6 @@ int main(int argc, char *argv[])
 
     Nod::App::loadTranslation();
 
-    // What the first page does not need waits until the window has shown it.
-    Nod::Application::StartGate::hold();
-    Nod::Application::StartGate::whenOpen(&app, &Nod::App::releaseStartHeap);
-    Nod::App::applyWindowIconAfterStart();
     Nod::Presentation::MainWindow window;
     if (termination.isRequested()) {
         return 0; // during the database upgrade: nothing was shown, so nothing is saved

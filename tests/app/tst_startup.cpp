@@ -444,10 +444,15 @@ private slots:
             Nod::Presentation::lazyIcon(QStringLiteral(":icons/x.svg")).pixmap(16, 16).toImage());
     }
 
-    void windowIcon_followsTheFirstPageAtEverySize()
+    void windowIcon_followsTheFirstPageOrComesWithTheFirstDialog()
     {
+        QGuiApplication::setWindowIcon(QIcon());
         Nod::Application::StartGate::hold();
         Nod::App::applyWindowIconAfterStart();
+        // The main window shows before its first page; the icon waits for the page.
+        QWidget window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
         QVERIFY(QGuiApplication::windowIcon().isNull());
         Nod::Application::StartGate::open();
         QTRY_VERIFY(!QGuiApplication::windowIcon().isNull());
@@ -457,6 +462,19 @@ private slots:
             QCOMPARE(drawn.size(), QSize(side, side));
             QVERIFY(qAlpha(drawn.pixel(side / 2, side / 2)) > 0);
         }
+
+        // A warning before the first page shows with the icon.
+        QGuiApplication::setWindowIcon(QIcon());
+        Nod::Application::StartGate::hold();
+        Nod::App::applyWindowIconAfterStart();
+        QMessageBox warning(
+            QMessageBox::Warning, QStringLiteral("Warning"), QStringLiteral("The library is read-only."));
+        warning.show();
+        QVERIFY(!QGuiApplication::windowIcon().isNull());
+        QCOMPARE(warning.windowIcon().cacheKey(), QGuiApplication::windowIcon().cacheKey());
+        Nod::Application::StartGate::open();
+        QTest::qWait(20);
+        QVERIFY(!QGuiApplication::windowIcon().isNull());
     }
 
     void damagedLibrary_isExplainedAndEndsCleanly_data()
