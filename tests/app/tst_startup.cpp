@@ -8,6 +8,7 @@
 #include <app/storage/house.h>
 #include <app/storage/settings.h>
 #include <application/startgate.h>
+#include <domain/largepages.h>
 #include <domain/metatypes.h>
 #include <reading/lazyicon.h>
 
@@ -314,8 +315,7 @@ private slots:
 
     void startHeap_isInLargePagesUntilReleasedThenGivenBack()
     {
-        QFile enabled(QStringLiteral("/sys/kernel/mm/transparent_hugepage/enabled"));
-        if (!enabled.open(QIODevice::ReadOnly) || enabled.readAll().contains("[never]")) {
+        if (!Nod::Domain::LargePages::onRequest()) {
             QSKIP("the kernel gives no large pages on request here");
         }
         // Blocks from the heap (under the size the allocator maps on its own).

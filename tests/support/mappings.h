@@ -5,14 +5,13 @@
 #include <QList>
 
 // A line of what the kernel says of the mapping that holds an address ("Rss:", "VmFlags:", ...),
-// or empty where nothing is mapped there.
-inline QByteArray mappingLine(const void *address, const QByteArray &field)
+// or empty where nothing is mapped there. By number: the memory there may never have been written.
+inline QByteArray mappingLine(quintptr at, const QByteArray &field)
 {
     QFile maps(QStringLiteral("/proc/self/smaps"));
     if (!maps.open(QIODevice::ReadOnly)) {
         return {};
     }
-    const auto at = reinterpret_cast<quintptr>(address);
     bool inside = false;
     for (const QByteArray &line : maps.readAll().split('\n')) {
         const int dash = line.indexOf('-');
@@ -31,11 +30,14 @@ inline QByteArray mappingLine(const void *address, const QByteArray &field)
 }
 
 // The mapping's "VmFlags:" line: " hg" marks one advised to use large pages.
-inline QByteArray mappingFlags(const void *address) { return mappingLine(address, "VmFlags:"); }
+inline QByteArray mappingFlags(const void *address)
+{
+    return mappingLine(reinterpret_cast<quintptr>(address), "VmFlags:");
+}
 
 // How much of the mapping is in memory, in KiB; -1 where nothing is mapped.
 inline qint64 mappingResidentKiB(const void *address)
 {
-    const QByteArray line = mappingLine(address, "Rss:");
+    const QByteArray line = mappingLine(reinterpret_cast<quintptr>(address), "Rss:");
     return line.isEmpty() ? -1 : line.mid(4).trimmed().split(' ').value(0).toLongLong();
 }
